@@ -1,0 +1,65 @@
+// The catalogue of API entries: name, kind (op with a result, func without)
+// and the callable, in the order they are handed to the game module.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "Global.h"
+#include "Values.h"
+
+namespace World::Api {
+
+struct Entry {
+    const char* name;
+    game_op op;      // set for entries with a result
+    game_func func;  // set for entries without
+};
+
+using Catalog = std::vector<Entry>;
+
+// Every entry, in registration order.
+const Catalog& Entries();
+
+// Each group of entries adds itself, in order.
+void AddInputEntries(Catalog& catalog);
+
+// -- Adapting typed functions ------------------------------------------------
+
+template <class T>
+using Value = std::remove_cv_t<std::remove_reference_t<T>>;
+
+// Reads every argument in order (braced initialisation fixes the order), then calls.
+template <class R, class... A, std::size_t... I>
+decltype(auto) CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* name, std::index_sequence<I...>) {
+    std::tuple<Value<A>...> args{Arg<Value<A>>(params, I, name)...};
+    return std::apply(fn, std::move(args));
+}
+
+// An entry with a result from a typed function: Op("Vector3Add", Vector3Add).
+template <class R, class... A>
+Entry Op(const char* name, R (*fn)(A...)) {
+    return {name, [fn, name](Params params) -> std::any {
+                return Kind<Value<R>>::Write(CallTyped(fn, params, name, std::index_sequence_for<A...>{}));
+            }, nullptr};
+}
+
+// An entry without a result from a typed function.
+template <class... A>
+Entry Func(const char* name, void (*fn)(A...)) {
+    return {name, nullptr, [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); }};
+}
+
+// Entries that must read their arguments themselves (side effects between reads).
+inline Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
+    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr};
+}
+inline Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
+    return {name, nullptr, [fn, name](Params params) { fn(params, name); }};
+}
+
+}  // namespace World::Api

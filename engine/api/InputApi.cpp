@@ -1,0 +1,55 @@
+// Keyboard, mouse, cursor, camera and frame-time entries: thin bridges to raylib
+// and to GameCamera.
+#include "Catalog.h"
+#include "raylib.h"
+
+namespace World::Api {
+namespace {
+
+// Screen positions arrive as floats and become whole pixels, truncated toward zero.
+void SetMousePositionTruncated(Vector2 p) { SetMousePosition(static_cast<int>(p.x), static_cast<int>(p.y)); }
+void SetMouseOffsetTruncated(Vector2 p) { SetMouseOffset(static_cast<int>(p.x), static_cast<int>(p.y)); }
+
+void SetCameraLookDirection(Vector3 d) {
+    GameCamera.target = {GameCamera.position.x + d.x, GameCamera.position.y + d.y, GameCamera.position.z + d.z};
+}
+void SetCameraUpDirection(Vector3 d) { GameCamera.up = d; }
+void SetCameraPosition(Vector3 p) { GameCamera.position = p; }
+void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
+
+}  // namespace
+
+void AddInputEntries(Catalog& c) {
+    c.push_back(Op("IsKeyPressed", IsKeyPressed));
+    c.push_back(Op("IsKeyPressedRepeat", IsKeyPressedRepeat));
+    c.push_back(Op("IsKeyDown", IsKeyDown));
+    c.push_back(Op("IsKeyReleased", IsKeyReleased));
+    c.push_back(Op("GetKeyPressed", GetKeyPressed));
+    c.push_back(Op("GetCharPressed", GetCharPressed));
+    c.push_back(Func("SetExitKey", SetExitKey));
+    c.push_back(Op("IsMouseButtonPressed", IsMouseButtonPressed));
+    c.push_back(Op("IsMouseButtonDown", IsMouseButtonDown));
+    c.push_back(Op("IsMouseButtonReleased", IsMouseButtonReleased));
+    c.push_back(Op("IsMouseButtonUp", IsMouseButtonUp));
+    c.push_back(Op("GetMouseX", GetMouseX));
+    c.push_back(Op("GetMouseY", GetMouseY));
+    c.push_back(Op("GetMousePosition", GetMousePosition));
+    c.push_back(Op("GetMouseDelta", GetMouseDelta));
+    c.push_back(Func("SetMousePosition", SetMousePositionTruncated));
+    c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated));
+    c.push_back(Op("GetMouseWheel", GetMouseWheelMoveV));
+    c.push_back(Func("SetMouseCursor", SetMouseCursor));
+    c.push_back(Func("ShowCursor", ShowCursor));
+    c.push_back(Func("HideCursor", HideCursor));
+    c.push_back(Op("IsCursorHidden", IsCursorHidden));
+    c.push_back(Func("EnableCursor", EnableCursor));
+    c.push_back(Func("DisableCursor", DisableCursor));
+    c.push_back(Op("IsCursorOnScreen", IsCursorOnScreen));
+    c.push_back(Func("SetCameraLookDirection", SetCameraLookDirection));
+    c.push_back(Func("SetCameraUpDirection", SetCameraUpDirection));
+    c.push_back(Func("SetCameraPosition", SetCameraPosition));
+    c.push_back(Func("SetCameraFOV", SetCameraFOV));
+    c.push_back(Op("DeltaTime", GetFrameTime));
+}
+
+}  // namespace World::Api

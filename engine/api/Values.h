@@ -1,0 +1,100 @@
+// How values cross the bridge to the game module.
+//
+// Every argument and result is a std::any holding exactly one of: int, float,
+// bool, std::string, std::vector<float> (vec2, vec3, or a 16-element matrix),
+// std::any* (a variable handle), a child table or a ray hit. Nothing is ever
+// converted: a double where a float is wanted is a std::bad_any_cast.
+//
+// Kind<T> says how a C++ value of type T is read from an argument and written
+// as a result, so entries can be written as plain typed functions.
+#pragma once
+
+#include <any>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "raylib.h"
+
+namespace World::Api {
+
+using Params = std::vector<std::any>;
+using FloatList = std::vector<float>;
+
+// Thrown (as std::out_of_range) when a position is missing or a float list is
+// too short; the text names the entry and the position.
+[[noreturn]] void ThrowMissing(const char* entry, std::size_t position);
+[[noreturn]] void ThrowShortList(const char* entry, std::size_t position, std::size_t needed, std::size_t got);
+
+template <class T>
+struct Kind;
+
+// Scalars and strings travel as themselves.
+template <class T>
+struct PlainKind {
+    static const T& Read(const std::any& value, const char*, std::size_t) { return std::any_cast<const T&>(value); }
+    static std::any Write(T value) { return std::any(std::move(value)); }
+};
+template <> struct Kind<int> : PlainKind<int> {};
+template <> struct Kind<float> : PlainKind<float> {};
+template <> struct Kind<bool> : PlainKind<bool> {};
+template <> struct Kind<std::string> : PlainKind<std::string> {};
+template <> struct Kind<std::any*> : PlainKind<std::any*> {};
+
+inline const FloatList& ReadList(const std::any& value, const char* entry, std::size_t position, std::size_t needed) {
+    const FloatList& list = std::any_cast<const FloatList&>(value);
+    if (list.size() < needed) ThrowShortList(entry, position, needed, list.size());
+    return list;
+}
+
+template <>
+struct Kind<Vector2> {
+    static Vector2 Read(const std::any& value, const char* entry, std::size_t position) {
+        const FloatList& l = ReadList(value, entry, position, 2);
+        return {l[0], l[1]};
+    }
+    static std::any Write(Vector2 v) { return FloatList{v.x, v.y}; }
+};
+
+template <>
+struct Kind<Vector3> {
+    static Vector3 Read(const std::any& value, const char* entry, std::size_t position) {
+        const FloatList& l = ReadList(value, entry, position, 3);
+        return {l[0], l[1], l[2]};
+    }
+    static std::any Write(Vector3 v) { return FloatList{v.x, v.y, v.z}; }
+};
+
+// Matrices cross as 16 floats, element i being member mi (not declaration order).
+template <>
+struct Kind<Matrix> {
+    static Matrix Read(const std::any& value, const char* entry, std::size_t position) {
+        const FloatList& l = ReadList(value, entry, position, 16);
+        return {l[0], l[4], l[8],  l[12],
+                l[1], l[5], l[9],  l[13],
+                l[2], l[6], l[10], l[14],
+                l[3], l[7], l[11], l[15]};
+    }
+    static std::any Write(const Matrix& m) {
+        return FloatList{m.m0, m.m1, m.m2,  m.m3,  m.m4,  m.m5,  m.m6,  m.m7,
+                         m.m8, m.m9, m.m10, m.m11, m.m12, m.m13, m.m14, m.m15};
+    }
+};
+
+// Colours cross as an int packed 0xRRGGBBAA.
+template <>
+struct Kind<Color> {
+    static Color Read(const std::any& value, const char*, std::size_t) {
+        return GetColor(static_cast<unsigned int>(std::any_cast<const int&>(value)));
+    }
+    static std::any Write(Color c) { return ColorToInt(c); }
+};
+
+// Argument `position` of an entry's list, read as T.
+template <class T>
+decltype(auto) Arg(const Params& params, std::size_t position, const char* entry) {
+    if (position >= params.size()) ThrowMissing(entry, position);
+    return Kind<T>::Read(params[position], entry, position);
+}
+
+}  // namespace World::Api

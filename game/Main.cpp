@@ -1,0 +1,6 @@
+// The game's two entry points.
+#include "Bridge.h"
+
+void init() {}
+
+void tick() {}

@@ -1,0 +1,65 @@
+// Module loading on POSIX systems with dlopen.
+#include "Module.h"
+
+#include <cerrno>
+#include <dlfcn.h>      // Required for: dlopen(), dlsym(), dlclose(), dlerror()
+#include <limits.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>     // Required for: readlink(), getcwd()
+
+namespace Platform {
+namespace {
+
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (n <= 0) return {};
+    std::string exe(path, static_cast<size_t>(n));
+    return exe.substr(0, exe.find_last_of('/') + 1);
+}
+
+std::string WorkingDirectory() {
+    char path[PATH_MAX];
+    return getcwd(path, sizeof(path)) ? std::string(path) + "/" : std::string();
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+ModuleLoad Open(const std::string& path) {
+    ModuleLoad load;
+    dlerror();
+    load.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (load.handle) return load;
+    const char* why = dlerror();
+    load.reason = why ? why : "unknown error";
+    // dlopen does not set errno; tell an unreadable file from one that is not a library.
+    load.error = access(path.c_str(), R_OK) != 0 ? static_cast<unsigned long>(errno) : ENOEXEC;
+    return load;
+}
+
+}  // namespace
+
+ModuleLoad LoadModule(const char* fileName) {
+    std::string name(fileName);
+    if (name.find('/') != std::string::npos) return Open(name);
+
+    for (const std::string& dir : {ProgramDirectory(), WorkingDirectory()}) {
+        if (!dir.empty() && IsFile(dir + name)) return Open(dir + name);
+    }
+    // Not beside the program nor in the working directory: the system's search.
+    ModuleLoad load = Open(name);
+    if (!load.handle) load.error = ENOENT;
+    return load;
+}
+
+void* FindExport(void* module, const char* name) { return dlsym(module, name); }
+
+void UnloadModule(void* module) {
+    if (module) dlclose(module);
+}
+
+}  // namespace Platform

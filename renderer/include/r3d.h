@@ -1,0 +1,186 @@
+/**********************************************************************************************
+*
+*   r3d - Vantor's renderer layer, a C API on raylib and rlgl
+*
+*   What it does:
+*     - renders a 3D scene with one camera between R3D_Begin() and R3D_End()
+*     - imports models with assimp (FBX, glTF/GLB, OBJ and what else assimp reads)
+*     - draws models instanced from per-instance GPU arrays (position, rotation, scale, colour)
+*     - directional, spot and omni lights with shadow maps
+*     - ray tests against models through a BVH built per mesh at load time
+*
+*   What it does not do: transparency sorting, skeletal animation, post-processing.
+*
+*   It is the only code of the engine that touches OpenGL (through rlgl); callers see
+*   raylib's records (Vector3, Color, Matrix, Ray, RayCollision, Camera3D) and the
+*   handles below.
+*
+*   Usage:
+*     R3D_Init(width, height);                              // after raylib's InitWindow()
+*     R3D_Model model = R3D_LoadModelEx("level.fbx", R3D_IMPORT_DEFAULT);
+*     R3D_InstanceBuffer ib = R3D_LoadInstanceBuffer(256, R3D_INSTANCE_ALL);
+*     Vector3* pos = R3D_MapInstances(ib, R3D_INSTANCE_POSITION);  ... fill ...
+*     R3D_UnmapInstances(ib, R3D_INSTANCE_POSITION);
+*     BeginDrawing();
+*       R3D_Begin(camera);
+*         R3D_DrawModelInstanced(model, ib, count);
+*       R3D_End();
+*     EndDrawing();
+*
+**********************************************************************************************/
+#ifndef R3D_H
+#define R3D_H
+
+#include <stdbool.h>
+#include "raylib.h"     // Required for: Vector3, Vector4, Color, Matrix, Ray, RayCollision, Camera3D
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+//----------------------------------------------------------------------------------
+// Handles and records
+//----------------------------------------------------------------------------------
+
+// A loaded model: every mesh of the file with its material. A model that could not
+// be read has meshCount 0 and may still be drawn, ray-tested and unloaded.
+typedef struct R3D_Model {
+    int meshCount;               // number of meshes
+    int triangleCount;           // triangles over all meshes
+    BoundingBox aabb;            // bounds in model space (all zero when empty)
+    struct R3D_ModelData* data;  // meshes, materials, GPU buffers and BVHs; owned by the model
+} R3D_Model;
+
+// Per-instance attributes, also used as bit flags.
+typedef enum R3D_InstanceFlags {
+    R3D_INSTANCE_POSITION = 1,   // Vector3
+    R3D_INSTANCE_ROTATION = 2,   // Quaternion (Vector4: x, y, z, w)
+    R3D_INSTANCE_SCALE    = 4,   // Vector3
+    R3D_INSTANCE_COLOR    = 8,   // Color (multiplied with the material colour)
+    R3D_INSTANCE_ALL      = 15
+} R3D_InstanceFlags;
+
+// GPU arrays of per-instance attributes with room for `capacity` instances.
+typedef struct R3D_InstanceBuffer {
+    int capacity;                   // number of slots of every attribute
+    int flags;                      // attributes the buffer holds (R3D_InstanceFlags bits)
+    struct R3D_InstanceData* data;  // GPU buffers and CPU staging arrays; owned by the buffer
+} R3D_InstanceBuffer;
+
+// A light, addressed by a small integer handle. 0 and negative values are never handed out.
+typedef int R3D_Light;
+
+typedef enum R3D_LightType {
+    R3D_LIGHT_DIR  = 0,          // directional: only its direction matters
+    R3D_LIGHT_SPOT = 1,          // position, direction, cone between inner and outer cut-off
+    R3D_LIGHT_OMNI = 2           // position, shines in every direction
+} R3D_LightType;
+
+typedef enum R3D_ShadowUpdateMode {
+    R3D_SHADOW_UPDATE_MANUAL     = 0,  // only after R3D_UpdateShadowMap()
+    R3D_SHADOW_UPDATE_INTERVAL   = 1,  // every `frequency` milliseconds
+    R3D_SHADOW_UPDATE_CONTINUOUS = 2   // every frame
+} R3D_ShadowUpdateMode;
+
+// Model import flags.
+//   R3D_IMPORT_DEFAULT: triangulate, generate smooth normals where missing, apply node
+//                       transforms, join identical vertices.
+//   R3D_IMPORT_FLAG_1:  the same, and also optimise meshes (merge small meshes that share a
+//                       material, improve vertex cache locality). Drawing and ray tests are
+//                       unchanged in result; loading takes a little longer.
+typedef enum R3D_ImportFlags {
+    R3D_IMPORT_DEFAULT = 0,
+    R3D_IMPORT_OPTIMIZE = 1
+} R3D_ImportFlags;
+
+//----------------------------------------------------------------------------------
+// Frame
+//----------------------------------------------------------------------------------
+
+void R3D_Init(int resWidth, int resHeight);   // after InitWindow(); idempotent
+void R3D_Close(void);                         // frees the renderer's own GPU resources
+void R3D_Begin(Camera3D camera);              // clears and starts a scene seen by the camera
+void R3D_End(void);                           // renders the scene to the screen; 2D drawing may follow
+
+//----------------------------------------------------------------------------------
+// Models
+//----------------------------------------------------------------------------------
+
+R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags);  // empty model plus a warning on failure
+void R3D_UnloadModel(R3D_Model model, bool unloadMaterials);       // frees meshes, GPU buffers and (if asked) textures
+
+//----------------------------------------------------------------------------------
+// Instancing
+//----------------------------------------------------------------------------------
+
+R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags);
+void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer);
+void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag);       // one attribute: `capacity` writable elements
+void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags);     // what was written counts from the next draw
+void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count);  // count clamped to capacity
+
+//----------------------------------------------------------------------------------
+// Lights (a new light is inactive, white, energy 1, at the origin, pointing down -Y)
+//----------------------------------------------------------------------------------
+
+R3D_Light R3D_CreateLight(R3D_LightType type);
+void R3D_DestroyLight(R3D_Light id);
+
+R3D_LightType R3D_GetLightType(R3D_Light id);
+bool R3D_IsLightActive(R3D_Light id);
+void R3D_SetLightActive(R3D_Light id, bool active);
+void R3D_ToggleLight(R3D_Light id);
+
+Color R3D_GetLightColor(R3D_Light id);
+void R3D_SetLightColor(R3D_Light id, Color color);
+Vector3 R3D_GetLightPosition(R3D_Light id);
+void R3D_SetLightPosition(R3D_Light id, Vector3 position);
+Vector3 R3D_GetLightDirection(R3D_Light id);
+void R3D_SetLightDirection(R3D_Light id, Vector3 direction);
+float R3D_GetLightEnergy(R3D_Light id);
+void R3D_SetLightEnergy(R3D_Light id, float energy);
+float R3D_GetLightSpecular(R3D_Light id);
+void R3D_SetLightSpecular(R3D_Light id, float specular);
+float R3D_GetLightRange(R3D_Light id);                   // world units; spot and omni
+void R3D_SetLightRange(R3D_Light id, float range);
+float R3D_GetLightAttenuation(R3D_Light id);             // fall-off exponent over the range
+void R3D_SetLightAttenuation(R3D_Light id, float attenuation);
+float R3D_GetLightInnerCutOff(R3D_Light id);             // degrees, half-angle of the full-bright cone
+void R3D_SetLightInnerCutOff(R3D_Light id, float degrees);
+float R3D_GetLightOuterCutOff(R3D_Light id);             // degrees, half-angle where light reaches zero
+void R3D_SetLightOuterCutOff(R3D_Light id, float degrees);
+
+//----------------------------------------------------------------------------------
+// Shadows
+//----------------------------------------------------------------------------------
+
+void R3D_EnableShadow(R3D_Light id);
+void R3D_DisableShadow(R3D_Light id);
+bool R3D_IsShadowEnabled(R3D_Light id);
+R3D_ShadowUpdateMode R3D_GetShadowUpdateMode(R3D_Light id);
+void R3D_SetShadowUpdateMode(R3D_Light id, R3D_ShadowUpdateMode mode);
+int R3D_GetShadowUpdateFrequency(R3D_Light id);          // milliseconds, interval mode
+void R3D_SetShadowUpdateFrequency(R3D_Light id, int msec);
+void R3D_UpdateShadowMap(R3D_Light id);                  // redraw at the next frame (manual mode)
+float R3D_GetShadowSoftness(R3D_Light id);
+void R3D_SetShadowSoftness(R3D_Light id, float softness);
+float R3D_GetShadowDepthBias(R3D_Light id);
+void R3D_SetShadowDepthBias(R3D_Light id, float bias);
+float R3D_GetShadowSlopeBias(R3D_Light id);
+void R3D_SetShadowSlopeBias(R3D_Light id, float bias);
+
+//----------------------------------------------------------------------------------
+// Ray tests
+//----------------------------------------------------------------------------------
+
+// The nearest hit over all meshes of the model placed by `transform`, in world space.
+// A miss returns hit false and distance R3D_RAY_MISS_DISTANCE (a huge positive value),
+// so code that reads only the distance sees "nothing below" rather than "ground here".
+#define R3D_RAY_MISS_DISTANCE 3.402823466e+38f
+RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif // R3D_H

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and runs every test. Tests that open windows run
+# inside a private Xvfb display, one at a time; the rest run in parallel.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/scripts/build.sh"
+cd "$root/build"
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  ctest --output-on-failure -j"$(nproc)" "$@"

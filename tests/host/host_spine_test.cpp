@@ -1,0 +1,212 @@
+// The host from start to exit, run as the real engine binary in a real window
+// (the test suite runs under Xvfb), with game modules made for each case.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "Process.h"
+
+using namespace TestSupport;
+
+namespace {
+
+const std::string kEngine = VANTOR_ENGINE;
+const std::string kModules = VANTOR_TEST_MODULES_DIR;
+
+std::string Module(const std::string& name) { return kModules + "/" + name + "/game.dll"; }
+
+// A copy of the engine in a folder of its own, so that the game.dll beside the
+// real build is not the first one found.
+struct Install {
+    TempDir root;
+    std::string bin;
+
+    explicit Install(const std::string& module = "", const std::string& binDir = "bin") {
+        bin = root / binDir;
+        MakeDirs(bin);
+        CopyFile(kEngine, bin + "/engine");
+        if (!module.empty()) CopyFile(Module(module), bin + "/game.dll");
+    }
+
+    RunResult Run(const std::string& cwd = "", std::vector<std::string> env = {"VANTOR_NO_DIALOG=1"}) {
+        RunOptions options;
+        options.cwd = cwd.empty() ? root.Path() : cwd;
+        options.env = std::move(env);
+        return TestSupport::Run(bin + "/engine", {}, options);
+    }
+};
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(HostStartup, MissingModulePrintsTheErrorNumberAndStops) {
+    Install install;
+    RunResult r = install.Run();
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    std::vector<std::string> out = Lines(r.out);
+    ASSERT_EQ(out.size(), 1u) << r.out;
+    EXPECT_EQ(out[0], "2");  // no file found
+    EXPECT_TRUE(Contains(r.err, "womp womp: game.dll not found")) << r.err;
+}
+
+TEST(HostStartup, ModuleThatIsNotALibraryReportsItsOwnErrorNumber) {
+    Install install;
+    TestSupport::Shell("echo 'not a library' > '" + install.bin + "/game.dll'");
+    RunResult r = install.Run();
+    EXPECT_EQ(r.exitCode, 1);
+    std::vector<std::string> out = Lines(r.out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_NE(out[0], "0");
+    EXPECT_NE(out[0], "2");
+    EXPECT_TRUE(Contains(r.err, "game.dll not found")) << r.err;
+}
+
+TEST(HostStartup, MissingExportsStopWithTheirMessagesInLookupOrder) {
+    struct Case {
+        const char* module;
+        const char* message;
+    } cases[] = {
+        {"no_init", "Init function not found in game.dll."},
+        // tick is looked up before define_func, so its message wins
+        {"no_tick_no_define_func", "Tick function not found in game.dll."},
+        {"no_define_op", "Invalid dll. You probably didn't generate this properly."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.module);
+        Install install(c.module);
+        RunResult r = install.Run();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "0\n");
+        EXPECT_TRUE(Contains(r.err, std::string("womp womp: ") + c.message + "\n")) << r.err;
+        EXPECT_FALSE(Contains(r.err, "init:")) << "init must not run";
+    }
+}
+
+TEST(HostGuards, ExceptionFromInitIsInitFailed) {
+    Install install("init_throws");
+    RunResult r = install.Run();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "womp womp: Init failed.\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "std::runtime_error: the test module refuses to start")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "tick 1"));
+}
+
+TEST(HostGuards, ExceptionFromThirdTickIsTickFailedAfterFramesWereDrawn) {
+    Install install("tick_throws");
+    RunResult r = install.Run();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "tick 1\ntick 2\ntick 3\n")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "tick 4"));
+    EXPECT_TRUE(Contains(r.err, "std::logic_error: tick 3 went wrong")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "womp womp: Tick failed.\n")) << r.err;
+}
+
+TEST(HostGuards, WrongTypeThrownByAHostEntryTravelsThroughTheModule) {
+    Install install("wrong_type");
+    RunResult r = install.Run();
+    EXPECT_EQ(r.exitCode, 1);
+    // the module saw the registered entries, called one with a double, and the
+    // host's own exception came back out of init
+    EXPECT_TRUE(Contains(r.err, "std::bad_any_cast: bad any_cast")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "womp womp: Init failed.")) << r.err;
+}
+
+namespace {
+
+// Starts the engine, waits for a few frames, presses a key in its window.
+RunResult RunAndPress(const std::string& program, const std::string& cwd, const std::string& title,
+                      const std::string& key, const std::string& waitForText,
+                      std::vector<std::string> env = {"VANTOR_NO_DIALOG=1"}) {
+    RunOptions options;
+    options.cwd = cwd;
+    options.env = std::move(env);
+    Process engine(program, {}, options);
+    std::string window = WaitForWindow(title);
+    EXPECT_FALSE(window.empty()) << "no window titled " << title;
+    // Let it reach the state we want to interrupt.
+    if (!waitForText.empty()) EXPECT_TRUE(engine.WaitForStderr(waitForText, 15000)) << waitForText;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (!window.empty()) {
+        Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key --clearmodifiers " + key);
+    }
+    return engine.Wait();
+}
+
+}  // namespace
+
+TEST(HostShutdown, EscapeClosesTheWindowAndExitsZeroWithOneLineOnStdout) {
+    Install install("plain");
+    RunResult r = RunAndPress(install.bin + "/engine", install.root.Path(), "Vantor v0.0.0", "Escape", "tick 5");
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_TRUE(Contains(r.err, "tick 5")) << "frames ran before the close";
+}
+
+TEST(HostShutdown, ShippedModuleRunsFromTheBuildFolder) {
+    std::string bin = kEngine.substr(0, kEngine.find_last_of('/'));
+    RunResult r = RunAndPress(kEngine, bin, "Vantor v0.0.0", "Escape", "");
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "0\n");
+}
+
+TEST(HostCrash, ErrorBoxIsDismissedByEnterOrEscapeThenExitsOne) {
+    for (const char* key : {"Return", "Escape"}) {
+        SCOPED_TRACE(key);
+        Install install("no_init");
+        RunResult r = RunAndPress(install.bin + "/engine", install.root.Path(), "womp womp", key, "", {});
+        ASSERT_FALSE(r.timedOut) << "the box was not dismissed";
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(Contains(r.err, "womp womp: Init function not found in game.dll.")) << r.err;
+    }
+}
+
+// -- The assets folder --------------------------------------------------------
+
+namespace {
+
+std::string ReportedCwd(const RunResult& r) {
+    for (const std::string& line : Lines(r.err))
+        if (line.rfind("cwd=", 0) == 0) return line.substr(4);
+    return "(none)";
+}
+
+}  // namespace
+
+TEST(AssetsSearch, WorkingDirectoryHoldingAssetsWins) {
+    Install install("prints_cwd");
+    MakeDirs(install.root / "work/assets");
+    MakeDirs(install.bin + "/assets");  // also beside the program: the working directory comes first
+    EXPECT_EQ(ReportedCwd(install.Run(install.root / "work")), install.root / "work/assets");
+}
+
+TEST(AssetsSearch, AssetsBesideTheProgram) {
+    Install install("prints_cwd");
+    MakeDirs(install.bin + "/assets");
+    MakeDirs(install.root / "elsewhere");
+    EXPECT_EQ(ReportedCwd(install.Run(install.root / "elsewhere")), install.bin + "/assets");
+}
+
+TEST(AssetsSearch, AssetsOneTwoAndThreeLevelsAboveTheProgram) {
+    for (const char* binDir : {"a", "a/b", "a/b/c"}) {
+        SCOPED_TRACE(binDir);
+        Install install("prints_cwd", binDir);
+        MakeDirs(install.root / "assets");
+        MakeDirs(install.root / "elsewhere");
+        EXPECT_EQ(ReportedCwd(install.Run(install.root / "elsewhere")), install.root / "assets");
+    }
+}
+
+TEST(AssetsSearch, NoAssetsFolderLeavesTheWorkingDirectoryAndStartsAnyway) {
+    Install install("prints_cwd", "a/b/c/d");
+    MakeDirs(install.root / "assets");  // four levels up: out of reach
+    MakeDirs(install.root / "elsewhere");
+    RunResult r = install.Run(install.root / "elsewhere");
+    EXPECT_EQ(ReportedCwd(r), install.root / "elsewhere");
+    EXPECT_EQ(r.out, "0\n");
+}
