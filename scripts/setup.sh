@@ -7,7 +7,9 @@
 # finds the dependencies through scripts/deps-prefix (written by this script).
 #
 # Environment:
-#   VANTOR_CACHE   where the source builds are kept (default ~/.cache/vantor)
+#   VANTOR_CACHE            where the source builds are kept (default ~/.cache/vantor)
+#   VANTOR_RAYLIB_VERSION   Debian version of the raylib source package (default 6.0+ds-2)
+#   VANTOR_GLFW_VERSION     Debian version of the glfw3 source package (default 3.4-3)
 set -euo pipefail
 
 say() { printf 'setup: %s\n' "$*" >&2; }
@@ -16,9 +18,10 @@ die() { printf 'setup: error: %s\n' "$*" >&2; exit 1; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 
-# Pinned source packages and the suites that carry them.
-RAYLIB_PKG=raylib RAYLIB_VER=6.0+ds-2 RAYLIB_SUITE=unstable
-GLFW_PKG=glfw3    GLFW_VER=3.4-3      GLFW_SUITE=trixie
+# Pinned source packages and the suites that carry them (the versions can be
+# overridden to try a newer release).
+RAYLIB_PKG=raylib RAYLIB_VER=${VANTOR_RAYLIB_VERSION:-6.0+ds-2} RAYLIB_SUITE=unstable
+GLFW_PKG=glfw3    GLFW_VER=${VANTOR_GLFW_VERSION:-3.4-3}        GLFW_SUITE=trixie
 
 APT_PACKAGES=(
   build-essential cmake pkg-config ca-certificates dpkg-dev xz-utils
@@ -65,15 +68,15 @@ machine_archive() {
 # version that was fetched. Falls back to the suite's current version when the
 # pinned one is gone.
 fetch_source() {
-  local pkg=$1 ver=$2 dir=$3 aptdir=$4
+  local pkg=$1 ver=$2 suite=$3 dir=$4 aptdir=$5
   local opts=(-o "Dir::Etc::SourceList=$aptdir/sources.list" -o Dir::Etc::SourceParts=/dev/null
               -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache=$aptdir/cache" -o APT::Sandbox::User=root)
   mkdir -p "$dir"
   if (cd "$dir" && apt-get "${opts[@]}" source --download-only -qq "$pkg=$ver" >&2 2>/dev/null); then
     echo "$ver"; return 0
   fi
-  say "warning: $pkg $ver is no longer in the archive; falling back to the current version"
-  (cd "$dir" && apt-get "${opts[@]}" source --download-only -qq "$pkg" >&2) \
+  say "warning: $pkg $ver is no longer in the archive; falling back to the current version in $suite"
+  (cd "$dir" && apt-get "${opts[@]}" source --download-only -qq "$pkg/$suite" >&2) \
     || die "cannot fetch the source package '$pkg' (pinned $ver) from $(machine_archive)"
   local dsc; dsc=$(ls "$dir"/"${pkg}"_*.dsc | head -n1)
   sed -n 's/^Version: //p' "$dsc"
@@ -97,19 +100,21 @@ deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $archive $GLF
 SRC
   say "reading the source lists of $RAYLIB_SUITE and $GLFW_SUITE from $archive"
   apt-get -o "Dir::Etc::SourceList=$aptdir/sources.list" -o Dir::Etc::SourceParts=/dev/null \
-          -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache=$aptdir/cache" update -qq >&2 \
+          -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache=$aptdir/cache" -o APT::Sandbox::User=root \
+          update -qq >&2 \
     || die "cannot read the source lists from $archive (network or archive keys?)"
 
   local gver rver
-  gver=$(fetch_source "$GLFW_PKG" "$GLFW_VER" "$work/glfw" "$aptdir")
-  rver=$(fetch_source "$RAYLIB_PKG" "$RAYLIB_VER" "$work/raylib" "$aptdir")
+  gver=$(fetch_source "$GLFW_PKG" "$GLFW_VER" "$GLFW_SUITE" "$work/glfw" "$aptdir")
+  rver=$(fetch_source "$RAYLIB_PKG" "$RAYLIB_VER" "$RAYLIB_SUITE" "$work/raylib" "$aptdir")
   if [ "$gver" != "$GLFW_VER" ] || [ "$rver" != "$RAYLIB_VER" ]; then
     key="glfw-${gver}_raylib-${rver}"; prefix="$cache/$key"
     say "building with glfw3 $gver and raylib $rver instead of the pinned versions"
+    if [ -f "$prefix/.complete" ]; then echo "$prefix" > "$here/deps-prefix"; return 0; fi
   fi
 
-  tar -xzf "$work"/glfw/*.orig.tar.gz -C "$work/glfw"
-  tar -xzf "$work"/raylib/*.orig.tar.gz -C "$work/raylib"
+  tar -xf "$(ls "$work"/glfw/*.orig.tar.* | head -n1)" -C "$work/glfw"
+  tar -xf "$(ls "$work"/raylib/*.orig.tar.* | head -n1)" -C "$work/raylib"
   local gsrc rsrc
   gsrc=$(find "$work/glfw" -mindepth 1 -maxdepth 1 -type d | head -n1)
   rsrc=$(find "$work/raylib" -mindepth 1 -maxdepth 1 -type d | head -n1)
