@@ -210,3 +210,35 @@ TEST(AssetsSearch, NoAssetsFolderLeavesTheWorkingDirectoryAndStartsAnyway) {
     EXPECT_EQ(ReportedCwd(r), install.root / "elsewhere");
     EXPECT_EQ(r.out, "0\n");
 }
+
+// -- Finding game.dll -----------------------------------------------------------
+
+TEST(ModuleSearch, FoundInTheAssetsFolderWhenNotBesideTheProgram) {
+    Install install;  // no game.dll beside the program
+    MakeDirs(install.root / "work/assets");
+    CopyFile(Module("init_throws"), install.root / "work/assets/game.dll");
+    RunResult r = install.Run(install.root / "work");
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_TRUE(Contains(r.err, "Init failed.")) << "the module in the assets folder ran: " << r.err;
+}
+
+TEST(ModuleSearch, TheProgramsOwnFolderComesBeforeTheWorkingDirectory) {
+    Install install("init_throws");
+    MakeDirs(install.root / "work/assets");
+    CopyFile(Module("no_init"), install.root / "work/assets/game.dll");
+    RunResult r = install.Run(install.root / "work");
+    EXPECT_TRUE(Contains(r.err, "womp womp: Init failed.")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "Init function not found")) << r.err;
+}
+
+// -- What the shipped module is made of ------------------------------------------
+
+TEST(GameModule, ExportsExactlyFourPlainNamesAndLinksNothingOfTheEngine) {
+    std::string exports = Shell("nm -D --defined-only '" + std::string(VANTOR_GAME_MODULE) + "' | awk '{print $3}' | sort");
+    EXPECT_EQ(exports, "define_func\ndefine_op\ninit\ntick");
+    std::string needed = Shell("readelf -d '" + std::string(VANTOR_GAME_MODULE) + "' | grep NEEDED");
+    EXPECT_TRUE(Contains(needed, "libstdc++")) << "one shared C++ runtime with the host: " << needed;
+    EXPECT_FALSE(Contains(needed, "raylib")) << needed;
+    EXPECT_FALSE(Contains(needed, "GL")) << needed;
+    EXPECT_FALSE(Contains(needed, "glfw")) << needed;
+}
