@@ -1,0 +1,278 @@
+// BVH build (binned SAH) and traversal. The triangle test is raylib's
+// Moller-Trumbore with the same thresholds, so both agree hit for hit.
+#include "bvh.h"
+
+#include <algorithm>  // Required for: std::min, std::max, std::partition
+#include <cfloat>     // Required for: FLT_MAX
+#include <cmath>      // Required for: fabsf
+
+namespace {
+
+constexpr float kEpsilon = 0.000001f;  // raylib's GetRayCollisionTriangle threshold
+constexpr int kBins = 16;
+constexpr uint32_t kMaxLeafSize = 4;
+constexpr int kMaxSahDepth = 64;
+constexpr int kStackSize = 128;  // kMaxSahDepth plus halvings of up to 2^32 triangles
+
+struct Box {
+    float min[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
+    float max[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+
+    void Grow(const float p[3]) {
+        for (int a = 0; a < 3; a++) {
+            min[a] = std::min(min[a], p[a]);
+            max[a] = std::max(max[a], p[a]);
+        }
+    }
+    void Grow(const Box& b) {
+        for (int a = 0; a < 3; a++) {
+            min[a] = std::min(min[a], b.min[a]);
+            max[a] = std::max(max[a], b.max[a]);
+        }
+    }
+    // Half the surface area: enough for comparing costs.
+    float HalfArea() const {
+        float dx = max[0] - min[0], dy = max[1] - min[1], dz = max[2] - min[2];
+        if (dx < 0.0f) return 0.0f;
+        return dx * dy + dy * dz + dz * dx;
+    }
+};
+
+struct BuildTriangle {
+    Box box;
+    float centroid[3];
+};
+
+struct Bin {
+    Box box;
+    uint32_t count = 0;
+};
+
+inline Vector3 Sub(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline float Dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vector3 Cross(Vector3 a, Vector3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+// Finds the cheapest binned split of tris[first, first+count). Returns false when
+// keeping the leaf is cheaper (or nothing separates the centroids).
+bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32_t>& order, uint32_t first,
+               uint32_t count, float nodeHalfArea, int* axisOut, float* positionOut) {
+    Box centroids;
+    for (uint32_t i = first; i < first + count; i++) centroids.Grow(build[order[i]].centroid);
+
+    float bestCost = FLT_MAX;
+    for (int axis = 0; axis < 3; axis++) {
+        float lo = centroids.min[axis], hi = centroids.max[axis];
+        if (!(hi > lo)) continue;
+        Bin bins[kBins];
+        float scale = kBins / (hi - lo);
+        for (uint32_t i = first; i < first + count; i++) {
+            const BuildTriangle& t = build[order[i]];
+            int b = std::min(kBins - 1, static_cast<int>((t.centroid[axis] - lo) * scale));
+            bins[b].count++;
+            bins[b].box.Grow(t.box);
+        }
+        // Sweep from both sides, then price every plane between bins.
+        float leftArea[kBins - 1], rightArea[kBins - 1];
+        uint32_t leftCount[kBins - 1], rightCount[kBins - 1];
+        Box left, right;
+        uint32_t nl = 0, nr = 0;
+        for (int i = 0; i < kBins - 1; i++) {
+            nl += bins[i].count;
+            left.Grow(bins[i].box);
+            leftCount[i] = nl;
+            leftArea[i] = left.HalfArea();
+            nr += bins[kBins - 1 - i].count;
+            right.Grow(bins[kBins - 1 - i].box);
+            rightCount[kBins - 2 - i] = nr;
+            rightArea[kBins - 2 - i] = right.HalfArea();
+        }
+        for (int i = 0; i < kBins - 1; i++) {
+            if (leftCount[i] == 0 || rightCount[i] == 0) continue;
+            float cost = leftCount[i] * leftArea[i] + rightCount[i] * rightArea[i];
+            if (cost < bestCost) {
+                bestCost = cost;
+                *axisOut = axis;
+                *positionOut = lo + (i + 1) / scale;
+            }
+        }
+    }
+    if (bestCost == FLT_MAX) return false;
+    // One traversal step costs about as much as one triangle test.
+    float splitCost = 1.0f + bestCost / std::max(nodeHalfArea, 1e-30f);
+    return count > kMaxLeafSize || splitCost < static_cast<float>(count);
+}
+
+}  // namespace
+
+Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangleCount) {
+    Bvh* bvh = new Bvh();
+    if (triangleCount == 0) return bvh;
+
+    std::vector<BuildTriangle> build(triangleCount);
+    std::vector<uint32_t> order(triangleCount);
+    for (size_t i = 0; i < triangleCount; i++) {
+        BuildTriangle& t = build[i];
+        for (int k = 0; k < 3; k++) {
+            const Vector3& p = positions[indices[i * 3 + k]];
+            float v[3] = {p.x, p.y, p.z};
+            t.box.Grow(v);
+        }
+        for (int a = 0; a < 3; a++) t.centroid[a] = 0.5f * (t.box.min[a] + t.box.max[a]);
+        order[i] = static_cast<uint32_t>(i);
+    }
+
+    bvh->nodes.reserve(triangleCount * 2);
+    bvh->nodes.push_back(BvhNode{});
+    struct Task {
+        uint32_t node, first, count;
+        int depth;
+    };
+    std::vector<Task> tasks;
+    tasks.push_back({0, 0, static_cast<uint32_t>(triangleCount), 0});
+    while (!tasks.empty()) {
+        Task task = tasks.back();
+        tasks.pop_back();
+
+        Box box;
+        for (uint32_t i = task.first; i < task.first + task.count; i++) box.Grow(build[order[i]].box);
+        BvhNode& node = bvh->nodes[task.node];
+        for (int a = 0; a < 3; a++) {
+            node.min[a] = box.min[a];
+            node.max[a] = box.max[a];
+        }
+        node.first = task.first;
+        node.count = task.count;
+
+        int axis = 0;
+        float position = 0.0f;
+        bool sah = task.count > 1 && task.depth < kMaxSahDepth &&
+                   FindSplit(build, order, task.first, task.count, box.HalfArea(), &axis, &position);
+        // Without a useful plane (shared centroids, or too deep for the traversal stack)
+        // a big leaf is halved by order, which keeps the depth logarithmic.
+        if (!sah && task.count <= kMaxLeafSize * 4) continue;
+        uint32_t* begin = order.data() + task.first;
+        uint32_t* end = begin + task.count;
+        uint32_t* middle = sah ? std::partition(begin, end, [&](uint32_t t) { return build[t].centroid[axis] < position; })
+                               : begin + task.count / 2;
+        if (middle == begin || middle == end) middle = begin + task.count / 2;  // rounding put all on one side
+        uint32_t leftCount = static_cast<uint32_t>(middle - begin);
+
+        uint32_t leftIndex = static_cast<uint32_t>(bvh->nodes.size());
+        bvh->nodes.push_back(BvhNode{});
+        bvh->nodes.push_back(BvhNode{});
+        BvhNode& parent = bvh->nodes[task.node];  // re-fetched: push_back may have moved it
+        parent.first = leftIndex;
+        parent.count = 0;
+        tasks.push_back({leftIndex, task.first, leftCount, task.depth + 1});
+        tasks.push_back({leftIndex + 1, task.first + leftCount, task.count - leftCount, task.depth + 1});
+    }
+
+    bvh->triangles.resize(triangleCount);
+    for (size_t i = 0; i < triangleCount; i++) {
+        uint32_t t = order[i];
+        Vector3 a = positions[indices[t * 3 + 0]];
+        Vector3 b = positions[indices[t * 3 + 1]];
+        Vector3 c = positions[indices[t * 3 + 2]];
+        bvh->triangles[i] = {a, Sub(b, a), Sub(c, a)};
+    }
+    bvh->nodes.shrink_to_fit();
+    return bvh;
+}
+
+namespace {
+
+// Entry distance of the ray into the node's box, or FLT_MAX when it misses within (0, tMax).
+inline float EnterBox(const BvhNode& n, const float o[3], const float inv[3], float tMax) {
+    float t0 = (n.min[0] - o[0]) * inv[0], t1 = (n.max[0] - o[0]) * inv[0];
+    float tNear = std::min(t0, t1), tFar = std::max(t0, t1);
+    t0 = (n.min[1] - o[1]) * inv[1];
+    t1 = (n.max[1] - o[1]) * inv[1];
+    tNear = std::max(tNear, std::min(t0, t1));
+    tFar = std::min(tFar, std::max(t0, t1));
+    t0 = (n.min[2] - o[2]) * inv[2];
+    t1 = (n.max[2] - o[2]) * inv[2];
+    tNear = std::max(tNear, std::min(t0, t1));
+    tFar = std::min(tFar, std::max(t0, t1));
+    if (tFar < tNear || tFar <= 0.0f || tNear >= tMax) return FLT_MAX;
+    return tNear;
+}
+
+}  // namespace
+
+bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
+    if (bvh.nodes.empty()) return false;
+
+    const float o[3] = {origin.x, origin.y, origin.z};
+    const float d[3] = {direction.x, direction.y, direction.z};
+    float inv[3];
+    for (int a = 0; a < 3; a++) {
+        // A zero component would give 0 * inf = NaN on a slab plane; a huge factor does not.
+        float c = fabsf(d[a]) < 1e-30f ? (d[a] < 0.0f ? -1e-30f : 1e-30f) : d[a];
+        inv[a] = 1.0f / c;
+    }
+
+    float best = tMax;
+    int bestTriangle = -1;
+    const BvhNode* nodes = bvh.nodes.data();
+    const BvhTriangle* triangles = bvh.triangles.data();
+
+    uint32_t stack[kStackSize];
+    int top = 0;
+    if (EnterBox(nodes[0], o, inv, best) == FLT_MAX) return false;
+    uint32_t current = 0;
+    for (;;) {
+        const BvhNode& node = nodes[current];
+        if (node.count > 0) {
+            for (uint32_t i = node.first; i < node.first + node.count; i++) {
+                const BvhTriangle& tri = triangles[i];
+                Vector3 p = Cross(direction, tri.e2);
+                float det = Dot(tri.e1, p);
+                if (det > -kEpsilon && det < kEpsilon) continue;
+                float invDet = 1.0f / det;
+                Vector3 tv = Sub(origin, tri.v0);
+                float u = Dot(tv, p) * invDet;
+                if (u < 0.0f || u > 1.0f) continue;
+                Vector3 q = Cross(tv, tri.e1);
+                float v = Dot(direction, q) * invDet;
+                if (v < 0.0f || u + v > 1.0f) continue;
+                float t = Dot(tri.e2, q) * invDet;
+                if (t > kEpsilon && t < best) {
+                    best = t;
+                    bestTriangle = static_cast<int>(i);
+                }
+            }
+        } else {
+            uint32_t left = node.first, right = node.first + 1;
+            float tl = EnterBox(nodes[left], o, inv, best);
+            float tr = EnterBox(nodes[right], o, inv, best);
+            if (tl != FLT_MAX || tr != FLT_MAX) {
+                if (tr < tl) {
+                    std::swap(tl, tr);
+                    std::swap(left, right);
+                }
+                if (tr != FLT_MAX) stack[top++] = right;
+                current = left;
+                continue;
+            }
+        }
+        // Pop, skipping nodes that a closer hit has since ruled out.
+        bool found = false;
+        while (top > 0) {
+            uint32_t candidate = stack[--top];
+            if (EnterBox(nodes[candidate], o, inv, best) != FLT_MAX) {
+                current = candidate;
+                found = true;
+                break;
+            }
+        }
+        if (!found) break;
+    }
+
+    if (bestTriangle < 0) return false;
+    *tOut = best;
+    const BvhTriangle& tri = triangles[bestTriangle];
+    *normalOut = Cross(tri.e1, tri.e2);
+    return true;
+}

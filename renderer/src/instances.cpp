@@ -1,0 +1,94 @@
+// Per-instance attribute arrays: a CPU staging array and a GPU buffer per attribute.
+// Mapping hands out the staging array; unmapping copies it to the GPU in one
+// rlUpdateVertexBuffer call. Everything is allocated once, when the buffer is made,
+// so a frame that maps, fills and unmaps allocates nothing.
+#include <cstdio>   // Required for: fprintf
+#include <cstdlib>  // Required for: std::calloc, std::free
+
+#include "internal.h"
+#include "rlgl.h"  // Required for: rlLoadVertexBuffer, rlUpdateVertexBuffer, rlUnloadVertexBuffer
+
+namespace {
+
+constexpr int kAttributeSize[4] = {
+    sizeof(Vector3),  // position
+    sizeof(Vector4),  // rotation quaternion
+    sizeof(Vector3),  // scale
+    sizeof(Color),    // colour
+};
+
+// Slots start as an untransformed white instance at the origin.
+void FillDefaults(int index, void* staging, int capacity) {
+    switch (index) {
+        case 1: {
+            Vector4* rotations = static_cast<Vector4*>(staging);
+            for (int i = 0; i < capacity; i++) rotations[i] = {0.0f, 0.0f, 0.0f, 1.0f};
+            break;
+        }
+        case 2: {
+            Vector3* scales = static_cast<Vector3*>(staging);
+            for (int i = 0; i < capacity; i++) scales[i] = {1.0f, 1.0f, 1.0f};
+            break;
+        }
+        case 3: {
+            Color* colors = static_cast<Color*>(staging);
+            for (int i = 0; i < capacity; i++) colors[i] = WHITE;
+            break;
+        }
+        default: break;  // positions stay zero
+    }
+}
+
+}  // namespace
+
+R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
+    R3D_InstanceBuffer buffer{};
+    buffer.capacity = capacity > 0 ? capacity : 0;
+    buffer.flags = flags & R3D_INSTANCE_ALL;
+    buffer.data = new R3D_InstanceData();
+
+    bool gpu = IsWindowReady();
+    for (int index = 0; index < 4; index++) {
+        if ((buffer.flags & (1 << index)) == 0 || buffer.capacity == 0) continue;
+        size_t bytes = static_cast<size_t>(buffer.capacity) * kAttributeSize[index];
+        void* staging = std::calloc(static_cast<size_t>(buffer.capacity), kAttributeSize[index]);
+        if (staging == nullptr) {
+            fprintf(stderr, "R3D: out of memory for %d instances\n", buffer.capacity);
+            R3D_UnloadInstanceBuffer(buffer);
+            return R3D_InstanceBuffer{0, 0, new R3D_InstanceData()};
+        }
+        FillDefaults(index, staging, buffer.capacity);
+        buffer.data->staging[index] = staging;
+        if (gpu) buffer.data->vbo[index] = rlLoadVertexBuffer(staging, static_cast<int>(bytes), true);
+    }
+    return buffer;
+}
+
+void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer) {
+    R3D_InstanceData* data = buffer.data;
+    if (data == nullptr) return;
+    for (int index = 0; index < 4; index++) {
+        if (data->vbo[index] != 0) rlUnloadVertexBuffer(data->vbo[index]);
+        std::free(data->staging[index]);
+    }
+    delete data;
+}
+
+void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag) {
+    int index = r3d::AttributeIndex(flag);
+    if (buffer.data == nullptr || index < 0) return nullptr;
+    return buffer.data->staging[index];  // null when the buffer was made without this attribute
+}
+
+void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags) {
+    R3D_InstanceData* data = buffer.data;
+    if (data == nullptr) return;
+    for (int index = 0; index < 4; index++) {
+        if ((flags & (1 << index)) == 0 || data->staging[index] == nullptr) continue;
+        if (data->vbo[index] != 0) {
+            rlUpdateVertexBuffer(data->vbo[index], data->staging[index], buffer.capacity * kAttributeSize[index], 0);
+            rlDisableVertexBuffer();
+        }
+    }
+    data->dirty = 0;
+}

@@ -1,0 +1,272 @@
+// Model import through assimp: every mesh of every node, with the node's transform
+// baked into the vertices, a BVH per mesh for ray tests, and (when a window is open)
+// GPU buffers and base colour textures.
+//
+// Units are the file's own: no unit scale is applied (FBX files keep the numbers they
+// store), so what an artist typed in the file is what the game sees.
+#include <cmath>    // Required for: fabsf
+#include <cstdio>   // Required for: fprintf
+#include <cstring>  // Required for: memcpy
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include "bvh.h"
+#include "internal.h"
+#include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
+
+namespace {
+
+struct Loader {
+    const aiScene* scene = nullptr;
+    std::string directory;  // of the model file, where external textures are looked up
+    bool gpu = false;       // a GL context exists: upload buffers and textures
+    std::unordered_map<std::string, unsigned int> textures;  // path in the file -> GL id
+    R3D_ModelData* data = nullptr;
+};
+
+Color ToColor(const aiColor4D& c) {
+    auto channel = [](float v) {
+        v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+        return static_cast<unsigned char>(v * 255.0f + 0.5f);
+    };
+    return Color{channel(c.r), channel(c.g), channel(c.b), channel(c.a)};
+}
+
+// A texture stored inside the file: compressed bytes (PNG, JPEG...) or raw BGRA texels.
+Image ImageFromEmbedded(const aiTexture* texture) {
+    if (texture->mHeight == 0) {
+        std::string type = std::string(".") + texture->achFormatHint;
+        return LoadImageFromMemory(type.c_str(), reinterpret_cast<const unsigned char*>(texture->pcData),
+                                   static_cast<int>(texture->mWidth));
+    }
+    Image image{};
+    int count = static_cast<int>(texture->mWidth * texture->mHeight);
+    unsigned char* pixels = static_cast<unsigned char*>(MemAlloc(static_cast<unsigned int>(count) * 4));
+    for (int i = 0; i < count; i++) {
+        const aiTexel& t = texture->pcData[i];
+        pixels[i * 4 + 0] = t.r;
+        pixels[i * 4 + 1] = t.g;
+        pixels[i * 4 + 2] = t.b;
+        pixels[i * 4 + 3] = t.a;
+    }
+    image.data = pixels;
+    image.width = static_cast<int>(texture->mWidth);
+    image.height = static_cast<int>(texture->mHeight);
+    image.mipmaps = 1;
+    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
+    return image;
+}
+
+unsigned int LoadMaterialTexture(Loader& loader, const std::string& path, const char* fileName) {
+    auto cached = loader.textures.find(path);
+    if (cached != loader.textures.end()) return cached->second;
+
+    Image image{};
+    if (const aiTexture* embedded = loader.scene->GetEmbeddedTexture(path.c_str())) {
+        image = ImageFromEmbedded(embedded);
+    } else {
+        std::string full = path;
+        if (!full.empty() && full[0] != '/' && !loader.directory.empty()) full = loader.directory + "/" + path;
+        if (FileExists(full.c_str())) image = LoadImage(full.c_str());
+    }
+    unsigned int id = 0;
+    if (image.data != nullptr) {
+        Texture2D texture = LoadTextureFromImage(image);
+        if (texture.id != 0) {
+            GenTextureMipmaps(&texture);
+            SetTextureFilter(texture, TEXTURE_FILTER_TRILINEAR);
+            SetTextureWrap(texture, TEXTURE_WRAP_REPEAT);
+        }
+        id = texture.id;
+        UnloadImage(image);
+    }
+    if (id == 0) fprintf(stderr, "R3D: model \"%s\": could not load texture \"%s\"\n", fileName, path.c_str());
+    loader.textures[path] = id;
+    return id;
+}
+
+void LoadMaterials(Loader& loader, const char* fileName) {
+    const aiScene* scene = loader.scene;
+    for (unsigned int i = 0; i < scene->mNumMaterials; i++) {
+        const aiMaterial* source = scene->mMaterials[i];
+        r3d::Material material;
+        aiColor4D color(1.0f, 1.0f, 1.0f, 1.0f);
+        if (aiGetMaterialColor(source, AI_MATKEY_BASE_COLOR, &color) == AI_SUCCESS ||
+            aiGetMaterialColor(source, AI_MATKEY_COLOR_DIFFUSE, &color) == AI_SUCCESS) {
+            material.baseColor = ToColor(color);
+        }
+        aiString path;
+        if (loader.gpu && (source->GetTexture(aiTextureType_BASE_COLOR, 0, &path) == AI_SUCCESS ||
+                           source->GetTexture(aiTextureType_DIFFUSE, 0, &path) == AI_SUCCESS)) {
+            material.baseTexture = LoadMaterialTexture(loader, path.C_Str(), fileName);
+        }
+        loader.data->materials.push_back(material);
+    }
+    if (loader.data->materials.empty()) loader.data->materials.push_back(r3d::Material{});
+}
+
+void UploadMesh(R3D_MeshData& mesh) {
+    mesh.vao = rlLoadVertexArray();
+    rlEnableVertexArray(mesh.vao);
+    int vertexCount = static_cast<int>(mesh.positions.size());
+
+    mesh.vboPositions = rlLoadVertexBuffer(mesh.positions.data(), vertexCount * 3 * sizeof(float), false);
+    rlSetVertexAttribute(r3d::kAttribPosition, 3, RL_FLOAT, false, 0, 0);
+    rlEnableVertexAttribute(r3d::kAttribPosition);
+
+    mesh.vboTexcoords = rlLoadVertexBuffer(mesh.texcoords.data(), vertexCount * 2 * sizeof(float), false);
+    rlSetVertexAttribute(r3d::kAttribTexcoord, 2, RL_FLOAT, false, 0, 0);
+    rlEnableVertexAttribute(r3d::kAttribTexcoord);
+
+    mesh.vboNormals = rlLoadVertexBuffer(mesh.normals.data(), vertexCount * 3 * sizeof(float), false);
+    rlSetVertexAttribute(r3d::kAttribNormal, 3, RL_FLOAT, false, 0, 0);
+    rlEnableVertexAttribute(r3d::kAttribNormal);
+
+    mesh.ebo = rlLoadVertexBufferElement(mesh.indices.data(),
+                                         static_cast<int>(mesh.indices.size() * sizeof(uint32_t)), false);
+    rlDisableVertexArray();
+}
+
+void GrowBox(BoundingBox& box, const Vector3& p) {
+    box.min = {fminf(box.min.x, p.x), fminf(box.min.y, p.y), fminf(box.min.z, p.z)};
+    box.max = {fmaxf(box.max.x, p.x), fmaxf(box.max.y, p.y), fmaxf(box.max.z, p.z)};
+}
+
+// One mesh as placed by one node: vertices moved into model space, triangles only.
+void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform) {
+    R3D_MeshData mesh;
+    unsigned int vertexCount = source->mNumVertices;
+    mesh.positions.resize(vertexCount);
+    mesh.normals.resize(vertexCount);
+    mesh.texcoords.resize(vertexCount, Vector2{0.0f, 0.0f});
+
+    aiMatrix3x3 normalMatrix(transform);
+    normalMatrix.Inverse().Transpose();
+    // A mirroring transform turns counter-clockwise triangles clockwise: swap two corners back.
+    bool mirrored = transform.Determinant() < 0.0f;
+
+    for (unsigned int i = 0; i < vertexCount; i++) {
+        aiVector3D p = transform * source->mVertices[i];
+        mesh.positions[i] = {p.x, p.y, p.z};
+        if (source->mNormals != nullptr) {
+            aiVector3D n = normalMatrix * source->mNormals[i];
+            n.NormalizeSafe();
+            mesh.normals[i] = {n.x, n.y, n.z};
+        } else {
+            mesh.normals[i] = {0.0f, 1.0f, 0.0f};
+        }
+        if (source->mTextureCoords[0] != nullptr) {
+            mesh.texcoords[i] = {source->mTextureCoords[0][i].x, source->mTextureCoords[0][i].y};
+        }
+    }
+
+    mesh.indices.reserve(static_cast<size_t>(source->mNumFaces) * 3);
+    for (unsigned int f = 0; f < source->mNumFaces; f++) {
+        const aiFace& face = source->mFaces[f];
+        if (face.mNumIndices != 3) continue;  // points and lines are not drawn as surfaces
+        mesh.indices.push_back(face.mIndices[0]);
+        mesh.indices.push_back(face.mIndices[mirrored ? 2 : 1]);
+        mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
+    }
+    if (mesh.indices.empty()) return;
+
+    mesh.bounds = {mesh.positions[0], mesh.positions[0]};
+    for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
+    mesh.material = source->mMaterialIndex < loader.data->materials.size() ? static_cast<int>(source->mMaterialIndex) : 0;
+    mesh.bvh = BuildBvh(mesh.positions.data(), mesh.indices.data(), mesh.indices.size() / 3);
+    if (loader.gpu) UploadMesh(mesh);
+    loader.data->meshes.push_back(std::move(mesh));
+}
+
+void AddNode(Loader& loader, const aiNode* node, const aiMatrix4x4& parent) {
+    aiMatrix4x4 transform = parent * node->mTransformation;
+    for (unsigned int i = 0; i < node->mNumMeshes; i++) {
+        unsigned int index = node->mMeshes[i];
+        if (index < loader.scene->mNumMeshes) AddMesh(loader, loader.scene->mMeshes[index], transform);
+    }
+    for (unsigned int i = 0; i < node->mNumChildren; i++) AddNode(loader, node->mChildren[i], transform);
+}
+
+unsigned int ImportSteps(int importFlags) {
+    unsigned int steps = aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_JoinIdenticalVertices |
+                         aiProcess_FlipUVs;  // assimp's v runs up; raylib's images start at the top row
+    if (importFlags & R3D_IMPORT_OPTIMIZE) {
+        steps |= aiProcess_OptimizeMeshes | aiProcess_ImproveCacheLocality | aiProcess_RemoveRedundantMaterials;
+    }
+    return steps;
+}
+
+}  // namespace
+
+R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
+    R3D_Model model{};
+    model.data = new R3D_ModelData();
+    if (fileName == nullptr) {
+        fprintf(stderr, "R3D: could not load model: no file name given\n");
+        return model;
+    }
+
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(fileName, ImportSteps(importFlags));
+    if (scene == nullptr || scene->mRootNode == nullptr) {
+        const char* reason = importer.GetErrorString();
+        fprintf(stderr, "R3D: could not load model \"%s\": %s\n", fileName,
+                (reason != nullptr && reason[0] != '\0') ? reason : "the importer returned no scene");
+        return model;
+    }
+
+    Loader loader;
+    loader.scene = scene;
+    loader.data = model.data;
+    loader.gpu = IsWindowReady();
+    std::string path(fileName);
+    size_t slash = path.find_last_of("/\\");
+    loader.directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
+
+    LoadMaterials(loader, fileName);
+    AddNode(loader, scene->mRootNode, aiMatrix4x4());
+
+    if (model.data->meshes.empty()) {
+        fprintf(stderr, "R3D: model \"%s\" holds no triangle meshes\n", fileName);
+    }
+    model.meshCount = static_cast<int>(model.data->meshes.size());
+    for (size_t i = 0; i < model.data->meshes.size(); i++) {
+        const R3D_MeshData& mesh = model.data->meshes[i];
+        model.triangleCount += static_cast<int>(mesh.indices.size() / 3);
+        if (i == 0) {
+            model.aabb = mesh.bounds;
+        } else {
+            GrowBox(model.aabb, mesh.bounds.min);
+            GrowBox(model.aabb, mesh.bounds.max);
+        }
+    }
+    return model;
+}
+
+void R3D_UnloadModel(R3D_Model model, bool unloadMaterials) {
+    R3D_ModelData* data = model.data;
+    if (data == nullptr) return;
+    for (R3D_MeshData& mesh : data->meshes) {
+        if (mesh.vao != 0) rlUnloadVertexArray(mesh.vao);
+        for (unsigned int vbo : {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.ebo}) {
+            if (vbo != 0) rlUnloadVertexBuffer(vbo);
+        }
+        delete mesh.bvh;
+        mesh.bvh = nullptr;
+    }
+    if (unloadMaterials) {
+        // Several materials may share one texture: free each once.
+        std::unordered_set<unsigned int> freed;
+        for (const r3d::Material& material : data->materials) {
+            if (material.baseTexture != 0 && freed.insert(material.baseTexture).second) {
+                rlUnloadTexture(material.baseTexture);
+            }
+        }
+    }
+    delete data;
+}

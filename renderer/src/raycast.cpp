@@ -1,0 +1,76 @@
+// Ray tests against a placed model. The ray is moved into model space once
+// (inverse of the model's transform) and tested against each mesh's BVH there.
+//
+// Distances follow raylib's GetRayCollisionMesh: the hit point is
+// position + direction * distance, so for a direction of length L the distance is
+// in units of L (the true world distance when the direction is normalised). That
+// parameter is the same in model and world space under an affine transform, so no
+// conversion is needed on the way back. Normals are the triangle's face normal from
+// its winding (counter-clockwise front), as raylib reports it.
+#include <cfloat>  // Required for: FLT_MAX
+#include <cmath>   // Required for: fabsf, std::isfinite
+
+#include "bvh.h"
+#include "internal.h"
+#include "raymath.h"  // Required for: MatrixInvert, MatrixDeterminant, Vector3Transform
+
+namespace {
+
+RayCollision Miss() {
+    RayCollision miss{};
+    miss.hit = false;
+    miss.distance = R3D_RAY_MISS_DISTANCE;
+    return miss;
+}
+
+// The linear part of m applied to v (no translation).
+Vector3 TransformDirection(Vector3 v, const Matrix& m) {
+    return {m.m0 * v.x + m.m4 * v.y + m.m8 * v.z, m.m1 * v.x + m.m5 * v.y + m.m9 * v.z,
+            m.m2 * v.x + m.m6 * v.y + m.m10 * v.z};
+}
+
+// The transpose of m's linear part applied to v: how normals go back out of model space.
+Vector3 TransformTransposed(Vector3 v, const Matrix& m) {
+    return {m.m0 * v.x + m.m1 * v.y + m.m2 * v.z, m.m4 * v.x + m.m5 * v.y + m.m6 * v.z,
+            m.m8 * v.x + m.m9 * v.y + m.m10 * v.z};
+}
+
+}  // namespace
+
+RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
+    if (model.data == nullptr || model.meshCount <= 0) return Miss();
+
+    // A flattened (zero-scale) placement has no inside to hit.
+    float det = MatrixDeterminant(transform);
+    if (!std::isfinite(det) || fabsf(det) < 1e-30f) return Miss();
+    Matrix inverse = MatrixInvert(transform);
+
+    Vector3 origin = Vector3Transform(ray.position, inverse);
+    Vector3 direction = TransformDirection(ray.direction, inverse);
+    if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return Miss();
+
+    float best = FLT_MAX;
+    Vector3 bestNormal{};
+    bool hit = false;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        if (mesh.bvh == nullptr) continue;
+        float t;
+        Vector3 normal;
+        if (IntersectBvh(*mesh.bvh, origin, direction, best, &t, &normal)) {
+            best = t;
+            bestNormal = normal;
+            hit = true;
+        }
+    }
+    if (!hit) return Miss();
+
+    RayCollision result{};
+    result.hit = true;
+    result.distance = best;
+    result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, best));
+    // cross(M a, M b) = det(M) * M^-T (a x b): the sign keeps the winding's side under mirroring.
+    Vector3 n = TransformTransposed(bestNormal, inverse);
+    if (det < 0.0f) n = Vector3Negate(n);
+    result.normal = Vector3Normalize(n);
+    return result;
+}
