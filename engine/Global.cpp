@@ -4,9 +4,30 @@
 #include <cstdlib>
 
 #include "ErrorBox.h"
+#include "Instance.h"
+#include "World.h"
 
 Camera3D GameCamera = {};
+
+// The host's containers, all in this one file so they are built in this order
+// (and destroyed in the reverse) before main() runs. Destroying them frees host
+// memory only: no renderer call is made at exit.
 std::string AssetPath;
+std::unordered_map<int, Instance> Instances;
+namespace World::Buffers {
+std::unordered_map<int, R3D_InstanceBuffer> Buffers;
+std::unordered_map<int, SlotMap<Vector3>> Positions;
+std::unordered_map<int, SlotMap<Quaternion>> Rotations;
+std::unordered_map<int, SlotMap<Vector3>> Scales;
+std::unordered_map<int, SlotMap<Color>> Colors;
+std::unordered_map<int, R3D_Model> Models;
+std::unordered_map<std::string, int> Names;
+int BufferCount = 0;
+int InstanceCount = 0;
+}  // namespace World::Buffers
+std::unordered_set<const std::any*> LiveHandles;
+int inst_count = 0;
+
 void* gamelib = nullptr;
 game_init_func game_init = nullptr;
 game_tick_func game_tick = nullptr;

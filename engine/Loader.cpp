@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "Global.h"
+#include "Messages.h"
 #include "Module.h"
 #include "World.h"
 
@@ -21,16 +22,16 @@ void LoadGame() {
     std::printf("%lu\n", load.error);
     std::fflush(stdout);
     if (!load.reason.empty()) std::fprintf(stderr, "game.dll: %s\n", load.reason.c_str());
-    Crash("game.dll not found", gamelib == nullptr);
+    Fail(Fatal::ModuleNotFound, gamelib == nullptr);
 
     game_init = Bind<game_init_func>("init");
-    Crash("Init function not found in game.dll.", game_init == nullptr);
+    Fail(Fatal::NoInitExport, game_init == nullptr);
     game_tick = Bind<game_tick_func>("tick");
-    Crash("Tick function not found in game.dll.", game_tick == nullptr);
+    Fail(Fatal::NoTickExport, game_tick == nullptr);
     game_def_func = Bind<game_def_func_func>("define_func");
-    Crash("Invalid dll. You probably didn't generate this properly.", game_def_func == nullptr);
+    Fail(Fatal::NoDefineExport, game_def_func == nullptr);
     game_def_op = Bind<game_def_op_func>("define_op");
-    Crash("Invalid dll. You probably didn't generate this properly.", game_def_op == nullptr);
+    Fail(Fatal::NoDefineExport, game_def_op == nullptr);
 
     World::Initialize();
     AssetPath = GetWorkingDirectory();

@@ -9,6 +9,7 @@
 
 #include "Global.h"
 #include "Loader.h"
+#include "Messages.h"
 #include "World.h"
 #include "r3d.h"
 #include "raylib.h"
@@ -56,14 +57,14 @@ int main() {
     SearchAndSetResourceDir("assets");
     LoadGame();
 
-    Guarded([] { game_init(); }, "Init failed.");
+    Guarded([] { game_init(); }, FatalText(Fatal::InitFailed));
 
     while (!WindowShouldClose()) {
         BeginDrawing();
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         R3D_End();
-        Guarded([] { game_tick(); }, "Tick failed.");
+        Guarded([] { game_tick(); }, FatalText(Fatal::TickFailed));
         DrawFPS(10, 10);
         EndDrawing();
     }

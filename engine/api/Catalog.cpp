@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Instance.h"
 #include "World.h"
 
 namespace World::Api {
@@ -19,7 +20,13 @@ void ThrowShortList(const char* entry, std::size_t position, std::size_t needed,
 const Catalog& Entries() {
     static const Catalog catalog = [] {
         Catalog c;
+        AddInstanceEntries(c);
+        AddCFrameEntries(c);
+        AddLightEntries(c);
         AddInputEntries(c);
+        AddAssetEntries(c);
+        AddMathEntries(c);
+        AddRaycastEntries(c);
         return c;
     }();
     return catalog;
@@ -30,14 +37,12 @@ const Catalog& Entries() {
 namespace World {
 
 void Initialize() {
+    Instance("Null", 0);
+    Instance("Root", 0);
     for (const Api::Entry& entry : Api::Entries()) {
         if (entry.op) game_def_op(entry.name, entry.op);
         else game_def_func(entry.name, entry.func);
     }
 }
-
-namespace Buffers {
-void Draw() {}
-}  // namespace Buffers
 
 }  // namespace World

@@ -25,19 +25,30 @@ using Catalog = std::vector<Entry>;
 // Every entry, in registration order.
 const Catalog& Entries();
 
-// Each group of entries adds itself, in order.
-void AddInputEntries(Catalog& catalog);
+// Each group of entries adds itself; Entries() calls them in this order.
+void AddInstanceEntries(Catalog& catalog);  //   1-10  "Instance."
+void AddCFrameEntries(Catalog& catalog);    //  11-26  "CFrame.", "Model."
+void AddLightEntries(Catalog& catalog);     //  27-62  "Light."
+void AddInputEntries(Catalog& catalog);     //  63-92  keyboard, mouse, cursor, camera, time
+void AddAssetEntries(Catalog& catalog);     //  93-94  "LoadModel", "UnloadModel"
+void AddMathEntries(Catalog& catalog);      // 95-170  raymath
+void AddRaycastEntries(Catalog& catalog);   //    171  "RaycastSingle"
 
 // -- Adapting typed functions ------------------------------------------------
 
 template <class T>
 using Value = std::remove_cv_t<std::remove_reference_t<T>>;
 
-// Reads every argument in order (braced initialisation fixes the order), then calls.
+// Reads every argument in order (braced initialisation fixes the order), then
+// calls. A BadValue from the call itself gets the entry's name in front.
 template <class R, class... A, std::size_t... I>
-decltype(auto) CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* name, std::index_sequence<I...>) {
+R CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* name, std::index_sequence<I...>) {
     std::tuple<Value<A>...> args{Arg<Value<A>>(params, I, name)...};
-    return std::apply(fn, std::move(args));
+    try {
+        return std::apply(fn, std::move(args));
+    } catch (const BadValue& e) {
+        throw BadValue(std::string(name) + ": " + e.what());
+    }
 }
 
 // An entry with a result from a typed function: Op("Vector3Add", Vector3Add).

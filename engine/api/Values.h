@@ -10,8 +10,11 @@
 #pragma once
 
 #include <any>
+#include <stdexcept>
 #include <cstddef>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "raylib.h"
@@ -25,6 +28,26 @@ using FloatList = std::vector<float>;
 // too short; the text names the entry and the position.
 [[noreturn]] void ThrowMissing(const char* entry, std::size_t position);
 [[noreturn]] void ThrowShortList(const char* entry, std::size_t position, std::size_t needed, std::size_t got);
+
+// A value an entry needs is absent or of another type: an empty variable, a
+// slot holding something else. It is a std::bad_any_cast like every wrong type,
+// with a text that says what was wrong; the entry adapters put the entry's name
+// in front.
+class BadValue : public std::bad_any_cast {
+public:
+    explicit BadValue(std::string text) : text_(std::move(text)) {}
+    const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::string text_;
+};
+
+// A variable handle that does not address a live slot: its instance was
+// destroyed, or the address never came from "Instance.Get".
+class StaleHandle : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
 
 template <class T>
 struct Kind;
@@ -88,6 +111,12 @@ struct Kind<Color> {
         return GetColor(static_cast<unsigned int>(std::any_cast<const int&>(value)));
     }
     static std::any Write(Color c) { return ColorToInt(c); }
+};
+
+// A copy of an instance's child table.
+template <>
+struct Kind<std::unordered_map<std::string, int>> {
+    static std::any Write(std::unordered_map<std::string, int> children) { return std::any(std::move(children)); }
 };
 
 // Argument `position` of an entry's list, read as T.

@@ -1,0 +1,35 @@
+#include "CFrame.h"
+
+#include "raymath.h"
+
+namespace {
+// 180/pi as a single-precision constant, so degrees come out as the engine always reported them.
+constexpr float kDegreesPerRadian = 57.2957763671875f;
+}  // namespace
+
+CFrame::CFrame() : Rotation(QuaternionFromEuler(0, 0, 0)), Position{0, 0, 0} {}
+
+Vector3 CFrame::RightVector() const { return Vector3RotateByQuaternion({-1, 0, 0}, Rotation); }
+Vector3 CFrame::UpVector() const { return Vector3RotateByQuaternion({0, 1, 0}, Rotation); }
+Vector3 CFrame::LookVector() const { return Vector3RotateByQuaternion({0, 0, 1}, Rotation); }
+
+Vector3 CFrame::Orientation() const {
+    Vector3 e = QuaternionToEuler(Rotation);
+    return {e.x * kDegreesPerRadian, e.y * kDegreesPerRadian, e.z * kDegreesPerRadian};
+}
+
+Matrix CFrame::Transform() const {
+    Matrix translation = MatrixTranslate(Position.x, Position.y, Position.z);
+    Matrix rotation = MatrixRotateXYZ(QuaternionToEuler(Rotation));
+    return MatrixMultiply(rotation, translation);
+}
+
+// The increment is multiplied on the right, so it turns about the object's own axes.
+// The product is stored as it comes, without renormalising.
+void CFrame::RotateBy(Vector3 angles) {
+    Rotation = QuaternionMultiply(Rotation, QuaternionFromEuler(angles.x, angles.y, angles.z));
+}
+
+void CFrame::RotateTo(Vector3 angles) { Rotation = QuaternionFromEuler(angles.x, angles.y, angles.z); }
+void CFrame::MoveBy(Vector3 offset) { Position = Vector3Add(Position, offset); }
+void CFrame::MoveTo(Vector3 position) { Position = position; }

@@ -1,0 +1,38 @@
+// Model files into named instance buffers, and the ray test against one model
+// instance.
+#include "Catalog.h"
+#include "World.h"
+#include "r3d.h"
+
+namespace World::Api {
+
+// A ray hit crosses as four values: hit, distance, point, normal.
+template <>
+struct Kind<World::RaycastSingle> {
+    static std::any Write(const World::RaycastSingle& r) {
+        return std::vector<std::any>{r.hit, r.distance, Kind<Vector3>::Write(r.point), Kind<Vector3>::Write(r.normal)};
+    }
+};
+
+namespace {
+
+// The file is loaded before the name is checked, as the game has always seen it.
+void LoadModel(std::string name, std::string path, int max) {
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
+    Buffers::CreateBuffer(std::move(name), model, max);
+}
+
+void UnloadModel(std::string name) { Buffers::RemoveBuffer(std::move(name)); }
+
+World::RaycastSingle Raycast(int id, Vector3 position, Vector3 direction) { return {id, position, direction}; }
+
+}  // namespace
+
+void AddAssetEntries(Catalog& c) {
+    c.push_back(Func("LoadModel", LoadModel));
+    c.push_back(Func("UnloadModel", UnloadModel));
+}
+
+void AddRaycastEntries(Catalog& c) { c.push_back(Op("RaycastSingle", Raycast)); }
+
+}  // namespace World::Api
