@@ -1,6 +1,18 @@
-// The game's two entry points.
+// The game's two entry points: start-up once, then one player frame per tick.
 #include "Bridge.h"
+#include "Game.h"
+#include "Player.h"
 
-void init() {}
+void init() {
+    Game::LoadModel("base", "base.fbx", 256);
 
-void tick() {}
+    Game::Model base("base");
+    base.SetName("base");
+    base.SetScale({1, 1, 1});
+    base.MoveTo({0, 0, 0});
+    base.SetColor(-1);  // 0xFFFFFFFF, opaque white: the level keeps its own colours
+
+    player::init();
+}
+
+void tick() { player::tick(); }

@@ -1,0 +1,232 @@
+// The game's view of the engine: typed functions and small object handles over
+// the host's named entries. Game code includes this and nothing of the host.
+//
+//   Game::IsKeyDown(87)                      input, cursor, camera, time, model files
+//   Game::Vector3::Add(a, b)                 vector and matrix arithmetic ("Vector3Add")
+//   Game::CFrame player; player.MoveBy(...)  scene objects, held by instance id
+//
+// Vectors and matrices are float lists: 2 or 3 components, or 16 matrix
+// members m0..m15. Colours are ints packed 0xRRGGBBAA. Key and mouse-button
+// codes are raylib's numbers. Every call reaches the host by name; nothing is
+// cached. Failures are not caught: a name the host never defined throws
+// std::bad_function_call, a result of an unexpected type std::bad_any_cast.
+#pragma once
+
+#include <any>
+#include <string>
+#include <vector>
+
+namespace Game {
+
+using List = std::vector<float>;
+
+// -- Keyboard and mouse -------------------------------------------------------
+bool IsKeyPressed(int key);
+bool IsKeyPressedRepeat(int key);
+bool IsKeyDown(int key);
+bool IsKeyReleased(int key);
+// raylib's key-up is exactly "not down"; the host has no entry of its own for it.
+bool IsKeyUp(int key);
+int GetKeyPressed();
+int GetCharPressed();
+void SetExitKey(int key);
+
+bool IsMouseButtonPressed(int button);
+bool IsMouseButtonDown(int button);
+bool IsMouseButtonReleased(int button);
+bool IsMouseButtonUp(int button);
+int GetMouseX();
+int GetMouseY();
+List GetMousePosition();
+List GetMouseDelta();
+List GetMouseWheel();
+void SetMousePosition(List position);  // whole pixels, truncated by the host
+void SetMouseOffset(List offset);
+
+// -- Cursor ---------------------------------------------------------------------
+void SetMouseCursor(int cursor);
+void ShowCursor();
+void HideCursor();
+bool IsCursorHidden();
+void EnableCursor();
+void DisableCursor();
+bool IsCursorOnScreen();
+
+// -- Camera and time ------------------------------------------------------------
+// Set the position before the look direction: the target is placed relative
+// to the position the camera has at that moment.
+void SetCameraPosition(List position);
+void SetCameraLookDirection(List direction);
+void SetCameraUpDirection(List direction);
+void SetCameraFOV(float degrees);
+float DeltaTime();
+
+// -- Model files ----------------------------------------------------------------
+// Loads a model file (relative to the assets folder) as the named buffer that
+// Game::Model instances are drawn from; `capacity` instances at most.
+void LoadModel(std::string buffer, std::string path, int capacity);
+void UnloadModel(std::string buffer);
+
+// -- Arithmetic (raymath's functions of the same name) --------------------------
+namespace Vector2 {
+List Zero();
+List One();
+List Add(List a, List b);
+List AddValue(List v, float value);
+List Subtract(List a, List b);
+List SubtractValue(List v, float value);
+float Length(List v);
+float LengthSqr(List v);
+float DotProduct(List a, List b);
+float Distance(List a, List b);
+float DistanceSqr(List a, List b);
+float Angle(List a, List b);
+float LineAngle(List start, List end);
+List Scale(List v, float scale);
+List Multiply(List a, List b);
+List Negate(List v);
+List Divide(List a, List b);
+List Normalize(List v);
+List Transform(List v, List matrix);
+List Lerp(List a, List b, float amount);
+List Reflect(List v, List normal);
+List Min(List a, List b);
+List Max(List a, List b);
+List Rotate(List v, float angle);
+List MoveTowards(List v, List target, float maxDistance);
+List Invert(List v);
+List Clamp(List v, List min, List max);
+List ClampValue(List v, float min, float max);
+bool Equals(List a, List b);
+List Refract(List v, List normal, float ratio);
+}  // namespace Vector2
+
+namespace Vector3 {
+List Zero();
+List One();
+List Add(List a, List b);
+List AddValue(List v, float value);
+List Subtract(List a, List b);
+List SubtractValue(List v, float value);
+List Scale(List v, float scale);
+List Multiply(List a, List b);
+List CrossProduct(List a, List b);
+List Perpendicular(List v);
+float Length(List v);
+float LengthSqr(List v);
+float DotProduct(List a, List b);
+float Distance(List a, List b);
+float DistanceSqr(List a, List b);
+float Angle(List a, List b);
+List Negate(List v);
+List Divide(List a, List b);
+List Normalize(List v);
+List Project(List v, List onto);
+List Reject(List v, List from);
+List Transform(List point, List matrix);
+List RotateByAxisAngle(List v, List axis, float angle);
+List MoveTowards(List v, List target, float maxDistance);
+List Lerp(List a, List b, float amount);
+List CubicHermite(List a, List tangentA, List b, List tangentB, float amount);
+List Reflect(List v, List normal);
+List Min(List a, List b);
+List Max(List a, List b);
+List Barycenter(List point, List a, List b, List c);
+List Invert(List v);
+List Clamp(List v, List min, List max);
+List ClampValue(List v, float min, float max);
+bool Equals(List a, List b);
+List Refract(List v, List normal, float ratio);
+}  // namespace Vector3
+
+namespace Matrix {
+float Determinant(List m);
+float Trace(List m);
+List Transpose(List m);
+List Identity();
+List Add(List a, List b);
+List Subtract(List a, List b);
+List Multiply(List a, List b);
+List Translate(float x, float y, float z);
+List Rotate(List axis, float angle);
+List RotateXYZ(List angles);
+List Scale(float x, float y, float z);
+}  // namespace Matrix
+
+// -- Scene objects ----------------------------------------------------------------
+// A handle is an instance id and nothing more: copying or dropping one never
+// touches the host. Only the constructors that take a string (or none, for
+// CFrame) create a host instance, named after its type and placed under Root.
+
+class Instance {
+public:
+    explicit Instance(int id);
+
+    void SetName(std::string name);
+    // Address of the named variable slot; handed back to the transform entries only.
+    std::any* Get(std::string name);
+    // The child of that name as a handle of the wanted type (id 0 when there is none).
+    // Provided for CFrame, Model and Light.
+    template <class T>
+    T GetChild(std::string name);
+
+    int Id;
+
+protected:
+    Instance() = default;  // the derived handles set the id themselves
+};
+
+class CFrame : public Instance {
+public:
+    CFrame();  // a new transform instance
+    explicit CFrame(int id);
+
+    List LookVector();
+    List RightVector();
+    List UpVector();
+    List Position();
+    void MoveBy(List offset);
+    void MoveTo(List position);
+    void RotateTo(List eulerRadians);
+};
+
+class Model : public Instance {
+public:
+    explicit Model(std::string buffer);  // a new instance of a loaded model buffer
+    explicit Model(int id);
+
+    void MoveTo(List position);  // the model's own transform
+    void SetScale(List scale);
+    void SetColor(int rgba);
+};
+
+class Light : public Instance {
+public:
+    explicit Light(std::string kind);  // "Global", "Spot" or "Point"
+    explicit Light(int id);
+
+    void SetState(bool on);
+    void SetColor(int rgba);
+    void SetPosition(List position);
+    void SetDirection(List direction);
+    void SetEnergy(float energy);
+    void SetSpecular(float specular);
+    void SetRange(float range);
+    void EnableShadow();
+    void SetShadowUpdateMode(std::string mode);  // "Manual", "Interval" or "Continuous"
+};
+
+// One ray test against a model at its current transform; a snapshot.
+struct RaycastSingle {
+    RaycastSingle(Model model, List start, List direction);
+
+    bool hit = false;
+    float distance = 0;
+    List point;
+    List normal;
+};
+
+// The host's fixed root of the scene (id 1).
+extern Instance Root;
+
+}  // namespace Game

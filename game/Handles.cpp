@@ -1,0 +1,90 @@
+// The object handles: each method is one host entry called with the handle's
+// id (or, for transforms, the address of the variable slot holding it).
+#include "Call.h"
+#include "Game.h"
+
+using Game::Bridge::Call;
+using Game::Bridge::Invoke;
+using Game::Bridge::Lookup;
+
+namespace Game {
+
+namespace {
+
+// A transform entry takes the slot address of the transform, not the id. The
+// entry is looked up first, then the slot is fetched ("Instance.Get", a host
+// call of its own), then the entry is called: two host calls per method.
+template <class R, class... A>
+R TransformCall(Instance& self, const char* entry, const char* slot, A... args) {
+    auto& callable = Lookup<R>(entry);
+    std::any* handle = self.Get(slot);
+    return Invoke<R>(callable, handle, std::move(args)...);
+}
+
+// Creates a host instance of the type ("CFrame", "Model" or "Light") and
+// yields its id.
+template <class... A>
+int New(A... args) {
+    return Call<int>("Instance.New", std::move(args)...);
+}
+
+}  // namespace
+
+Instance::Instance(int id) : Id(id) {}
+
+void Instance::SetName(std::string name) { Call<void>("Instance.SetName", Id, std::move(name)); }
+
+std::any* Instance::Get(std::string name) { return Call<std::any*>("Instance.Get", Id, std::move(name)); }
+
+template <class T>
+T Instance::GetChild(std::string name) {
+    return T(Call<int>("Instance.GetChild", Id, std::move(name)));
+}
+template CFrame Instance::GetChild<CFrame>(std::string);
+template Model Instance::GetChild<Model>(std::string);
+template Light Instance::GetChild<Light>(std::string);
+
+// -- CFrame: its transform is the variable "Value" -------------------------------
+CFrame::CFrame() { Id = New(std::string("CFrame")); }
+CFrame::CFrame(int id) : Instance(id) {}
+
+List CFrame::LookVector() { return TransformCall<List>(*this, "CFrame.LookVector", "Value"); }
+List CFrame::RightVector() { return TransformCall<List>(*this, "CFrame.RightVector", "Value"); }
+List CFrame::UpVector() { return TransformCall<List>(*this, "CFrame.UpVector", "Value"); }
+List CFrame::Position() { return TransformCall<List>(*this, "CFrame.Position", "Value"); }
+void CFrame::MoveBy(List offset) { TransformCall<void>(*this, "CFrame.MoveBy", "Value", std::move(offset)); }
+void CFrame::MoveTo(List position) { TransformCall<void>(*this, "CFrame.MoveTo", "Value", std::move(position)); }
+void CFrame::RotateTo(List eulerRadians) { TransformCall<void>(*this, "CFrame.RotateTo", "Value", std::move(eulerRadians)); }
+
+// -- Model: its transform is the variable "CFrame" --------------------------------
+Model::Model(std::string buffer) { Id = New(std::string("Model"), std::move(buffer)); }
+Model::Model(int id) : Instance(id) {}
+
+void Model::MoveTo(List position) { TransformCall<void>(*this, "CFrame.MoveTo", "CFrame", std::move(position)); }
+void Model::SetScale(List scale) { Call<void>("Model.SetScale", Id, std::move(scale)); }
+void Model::SetColor(int rgba) { Call<void>("Model.SetColor", Id, rgba); }
+
+// -- Light ------------------------------------------------------------------------
+Light::Light(std::string kind) { Id = New(std::string("Light"), std::move(kind)); }
+Light::Light(int id) : Instance(id) {}
+
+void Light::SetState(bool on) { Call<void>("Light.SetState", Id, on); }
+void Light::SetColor(int rgba) { Call<void>("Light.SetColor", Id, rgba); }
+void Light::SetPosition(List position) { Call<void>("Light.SetPosition", Id, std::move(position)); }
+void Light::SetDirection(List direction) { Call<void>("Light.SetDirection", Id, std::move(direction)); }
+void Light::SetEnergy(float energy) { Call<void>("Light.SetEnergy", Id, energy); }
+void Light::SetSpecular(float specular) { Call<void>("Light.SetSpecular", Id, specular); }
+void Light::SetRange(float range) { Call<void>("Light.SetRange", Id, range); }
+void Light::EnableShadow() { Call<void>("Light.EnableShadow", Id); }
+void Light::SetShadowUpdateMode(std::string mode) { Call<void>("Light.SetShadowUpdateMode", Id, std::move(mode)); }
+
+// -- Ray test: the host answers [hit, distance, point, normal] ----------------------
+RaycastSingle::RaycastSingle(Model model, List start, List direction) {
+    std::vector<std::any> answer = Call<std::vector<std::any>>("RaycastSingle", model.Id, std::move(start), std::move(direction));
+    hit = std::any_cast<bool>(answer.at(0));
+    distance = std::any_cast<float>(answer.at(1));
+    point = std::any_cast<List>(answer.at(2));
+    normal = std::any_cast<List>(answer.at(3));
+}
+
+}  // namespace Game

@@ -1,0 +1,158 @@
+// The free wrappers: one line per host entry. WRAP(result, name, (parameters),
+// (arguments)) defines `name` to call the entry ENTRY_GROUP followed by `name`
+// with the arguments in order, so a wrapper's name and its entry's name can
+// never drift apart.
+#include "Call.h"
+#include "Game.h"
+
+namespace {
+
+template <class R>
+struct Entry {
+    const char* name;
+    template <class... A>
+    R operator()(A... args) const {
+        return Game::Bridge::Call<R>(name, std::move(args)...);
+    }
+};
+
+}  // namespace
+
+#define WRAP(R, Name, Params, Args) \
+    R Name Params { return Entry<R>{ENTRY_GROUP #Name} Args; }
+
+namespace Game {
+
+#define ENTRY_GROUP ""
+WRAP(bool, IsKeyPressed, (int key), (key))
+WRAP(bool, IsKeyPressedRepeat, (int key), (key))
+WRAP(bool, IsKeyDown, (int key), (key))
+WRAP(bool, IsKeyReleased, (int key), (key))
+WRAP(int, GetKeyPressed, (), ())
+WRAP(int, GetCharPressed, (), ())
+WRAP(void, SetExitKey, (int key), (key))
+
+bool IsKeyUp(int key) { return !IsKeyDown(key); }
+
+WRAP(bool, IsMouseButtonPressed, (int button), (button))
+WRAP(bool, IsMouseButtonDown, (int button), (button))
+WRAP(bool, IsMouseButtonReleased, (int button), (button))
+WRAP(bool, IsMouseButtonUp, (int button), (button))
+WRAP(int, GetMouseX, (), ())
+WRAP(int, GetMouseY, (), ())
+WRAP(List, GetMousePosition, (), ())
+WRAP(List, GetMouseDelta, (), ())
+WRAP(List, GetMouseWheel, (), ())
+WRAP(void, SetMousePosition, (List position), (position))
+WRAP(void, SetMouseOffset, (List offset), (offset))
+
+WRAP(void, SetMouseCursor, (int cursor), (cursor))
+WRAP(void, ShowCursor, (), ())
+WRAP(void, HideCursor, (), ())
+WRAP(bool, IsCursorHidden, (), ())
+WRAP(void, EnableCursor, (), ())
+WRAP(void, DisableCursor, (), ())
+WRAP(bool, IsCursorOnScreen, (), ())
+
+WRAP(void, SetCameraPosition, (List position), (position))
+WRAP(void, SetCameraLookDirection, (List direction), (direction))
+WRAP(void, SetCameraUpDirection, (List direction), (direction))
+WRAP(void, SetCameraFOV, (float degrees), (degrees))
+WRAP(float, DeltaTime, (), ())
+
+WRAP(void, LoadModel, (std::string buffer, std::string path, int capacity), (buffer, path, capacity))
+WRAP(void, UnloadModel, (std::string buffer), (buffer))
+#undef ENTRY_GROUP
+
+namespace Vector2 {
+#define ENTRY_GROUP "Vector2"
+WRAP(List, Zero, (), ())
+WRAP(List, One, (), ())
+WRAP(List, Add, (List a, List b), (a, b))
+WRAP(List, AddValue, (List v, float value), (v, value))
+WRAP(List, Subtract, (List a, List b), (a, b))
+WRAP(List, SubtractValue, (List v, float value), (v, value))
+WRAP(float, Length, (List v), (v))
+WRAP(float, LengthSqr, (List v), (v))
+WRAP(float, DotProduct, (List a, List b), (a, b))
+WRAP(float, Distance, (List a, List b), (a, b))
+WRAP(float, DistanceSqr, (List a, List b), (a, b))
+WRAP(float, Angle, (List a, List b), (a, b))
+WRAP(float, LineAngle, (List start, List end), (start, end))
+WRAP(List, Scale, (List v, float scale), (v, scale))
+WRAP(List, Multiply, (List a, List b), (a, b))
+WRAP(List, Negate, (List v), (v))
+WRAP(List, Divide, (List a, List b), (a, b))
+WRAP(List, Normalize, (List v), (v))
+WRAP(List, Transform, (List v, List matrix), (v, matrix))
+WRAP(List, Lerp, (List a, List b, float amount), (a, b, amount))
+WRAP(List, Reflect, (List v, List normal), (v, normal))
+WRAP(List, Min, (List a, List b), (a, b))
+WRAP(List, Max, (List a, List b), (a, b))
+WRAP(List, Rotate, (List v, float angle), (v, angle))
+WRAP(List, MoveTowards, (List v, List target, float maxDistance), (v, target, maxDistance))
+WRAP(List, Invert, (List v), (v))
+WRAP(List, Clamp, (List v, List min, List max), (v, min, max))
+WRAP(List, ClampValue, (List v, float min, float max), (v, min, max))
+WRAP(bool, Equals, (List a, List b), (a, b))
+WRAP(List, Refract, (List v, List normal, float ratio), (v, normal, ratio))
+#undef ENTRY_GROUP
+}  // namespace Vector2
+
+namespace Vector3 {
+#define ENTRY_GROUP "Vector3"
+WRAP(List, Zero, (), ())
+WRAP(List, One, (), ())
+WRAP(List, Add, (List a, List b), (a, b))
+WRAP(List, AddValue, (List v, float value), (v, value))
+WRAP(List, Subtract, (List a, List b), (a, b))
+WRAP(List, SubtractValue, (List v, float value), (v, value))
+WRAP(List, Scale, (List v, float scale), (v, scale))
+WRAP(List, Multiply, (List a, List b), (a, b))
+WRAP(List, CrossProduct, (List a, List b), (a, b))
+WRAP(List, Perpendicular, (List v), (v))
+WRAP(float, Length, (List v), (v))
+WRAP(float, LengthSqr, (List v), (v))
+WRAP(float, DotProduct, (List a, List b), (a, b))
+WRAP(float, Distance, (List a, List b), (a, b))
+WRAP(float, DistanceSqr, (List a, List b), (a, b))
+WRAP(float, Angle, (List a, List b), (a, b))
+WRAP(List, Negate, (List v), (v))
+WRAP(List, Divide, (List a, List b), (a, b))
+WRAP(List, Normalize, (List v), (v))
+WRAP(List, Project, (List v, List onto), (v, onto))
+WRAP(List, Reject, (List v, List from), (v, from))
+WRAP(List, Transform, (List point, List matrix), (point, matrix))
+WRAP(List, RotateByAxisAngle, (List v, List axis, float angle), (v, axis, angle))
+WRAP(List, MoveTowards, (List v, List target, float maxDistance), (v, target, maxDistance))
+WRAP(List, Lerp, (List a, List b, float amount), (a, b, amount))
+WRAP(List, CubicHermite, (List a, List tangentA, List b, List tangentB, float amount), (a, tangentA, b, tangentB, amount))
+WRAP(List, Reflect, (List v, List normal), (v, normal))
+WRAP(List, Min, (List a, List b), (a, b))
+WRAP(List, Max, (List a, List b), (a, b))
+WRAP(List, Barycenter, (List point, List a, List b, List c), (point, a, b, c))
+WRAP(List, Invert, (List v), (v))
+WRAP(List, Clamp, (List v, List min, List max), (v, min, max))
+WRAP(List, ClampValue, (List v, float min, float max), (v, min, max))
+WRAP(bool, Equals, (List a, List b), (a, b))
+WRAP(List, Refract, (List v, List normal, float ratio), (v, normal, ratio))
+#undef ENTRY_GROUP
+}  // namespace Vector3
+
+namespace Matrix {
+#define ENTRY_GROUP "Matrix"
+WRAP(float, Determinant, (List m), (m))
+WRAP(float, Trace, (List m), (m))
+WRAP(List, Transpose, (List m), (m))
+WRAP(List, Identity, (), ())
+WRAP(List, Add, (List a, List b), (a, b))
+WRAP(List, Subtract, (List a, List b), (a, b))
+WRAP(List, Multiply, (List a, List b), (a, b))
+WRAP(List, Translate, (float x, float y, float z), (x, y, z))
+WRAP(List, Rotate, (List axis, float angle), (axis, angle))
+WRAP(List, RotateXYZ, (List angles), (angles))
+WRAP(List, Scale, (float x, float y, float z), (x, y, z))
+#undef ENTRY_GROUP
+}  // namespace Matrix
+
+}  // namespace Game
