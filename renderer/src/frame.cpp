@@ -1,41 +1,220 @@
-// Frame: renderer start-up and the scene pass between R3D_Begin and R3D_End.
+// Frame: renderer start-up and the scene between R3D_Begin and R3D_End.
+//
+// R3D_Begin clears the screen and sets raylib's 3D mode with the camera, so raylib's own
+// 3D drawing in between uses the same camera. Instanced draws are queued; R3D_End first
+// redraws the shadow maps that are due, then draws the queue once with every light
+// (forward shading), and hands raylib back its state for 2D drawing on top.
+#include <cmath>
+
+#include "draw.h"
+#include "draw_gl.h"
+#include "lights.h"
 #include "r3d.h"
+#include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground(), TraceLog()
+#include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
+#include "rlgl.h"     // Required for: rlDrawRenderBatchActive(), rlSetUniform(), rlGetMatrix*()
+#include "shaders.h"
+#include "shadows.h"
 
-#include "raylib.h"
-
+namespace r3d {
 namespace {
 
+constexpr Color kSky = {24, 26, 32, 255};
+constexpr float kAmbientSky[3] = {0.10f, 0.11f, 0.13f};
+constexpr float kAmbientGround[3] = {0.05f, 0.045f, 0.04f};
+
+// Per-frame light uniforms, kept here so a frame allocates nothing.
+struct LightUniforms {
+    int count = 0;
+    int type[kMaxLights];
+    float position[kMaxLights][3];
+    float direction[kMaxLights][3];
+    float radiance[kMaxLights][3];
+    float params[kMaxLights][4];
+    float specular[kMaxLights];
+    int shadow[kMaxLights];
+    float shadowParams[kMaxLights][4];
+    float shadowOrigin[kMaxLights][3];
+    float shadowPlanes[kMaxLights][2];
+    Matrix shadowMatrix[kMaxShadowLayers2D];
+};
+
 struct FrameState {
-    bool ready = false;
+    bool ready = false;   // R3D_Init ran with a window
+    bool usable = false;  // GL entry points and shaders are there
     int width = 0;
     int height = 0;
     bool inScene = false;
+    bool warnedLightCount = false;
+    SceneView view;
+    Matrix viewProj{};
+    SceneProgram scene;
+    DepthProgram depth;
+    LightUniforms lights;
 } frame;
 
-constexpr Color kSky = {24, 26, 32, 255};
+void Set3(float* out, Vector3 v) {
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+
+void GatherLights(LightUniforms& u) {
+    u.count = 0;
+    for (const LightData& light : Lights()) {
+        if (!light.alive || !light.active) continue;
+        if (u.count == kMaxLights) {
+            if (!frame.warnedLightCount) {
+                TraceLog(LOG_WARNING, "R3D: more than %d active lights; the rest are not drawn", kMaxLights);
+                frame.warnedLightCount = true;
+            }
+            break;
+        }
+        const int i = u.count++;
+        u.type[i] = static_cast<int>(light.type);
+        Set3(u.position[i], light.position);
+        Vector3 dir = light.direction;
+        dir = Vector3Length(dir) > 1e-6f ? Vector3Normalize(dir) : Vector3{0.0f, -1.0f, 0.0f};
+        Set3(u.direction[i], dir);
+        u.radiance[i][0] = light.color.r / 255.0f * light.energy;
+        u.radiance[i][1] = light.color.g / 255.0f * light.energy;
+        u.radiance[i][2] = light.color.b / 255.0f * light.energy;
+        u.params[i][0] = light.range;
+        u.params[i][1] = light.attenuation;
+        u.params[i][2] = std::cos(light.innerCutOff * DEG2RAD);
+        u.params[i][3] = std::cos(light.outerCutOff * DEG2RAD);
+        u.specular[i] = light.specular;
+
+        const ShadowMap& map = light.map;
+        const bool omni = light.type == R3D_LIGHT_OMNI;
+        const bool usable = light.shadow && map.drawn && map.layer >= 0 && (!omni || frame.scene.omniShadows);
+        u.shadow[i] = usable ? map.layer : -1;
+        u.shadowParams[i][0] = map.texelScale;
+        u.shadowParams[i][1] = light.softness;
+        u.shadowParams[i][2] = light.depthBias;
+        u.shadowParams[i][3] = light.slopeBias;
+        Set3(u.shadowOrigin[i], map.origin);
+        u.shadowPlanes[i][0] = map.nearPlane;
+        u.shadowPlanes[i][1] = map.farPlane;
+        if (usable && !omni) u.shadowMatrix[map.layer] = map.viewProj;
+    }
+}
+
+void UploadLights(const SceneProgram& s, const LightUniforms& u) {
+    const int n = u.count;
+    rlSetUniform(s.lightCount, &u.count, RL_SHADER_UNIFORM_INT, 1);
+    if (n == 0) return;
+    rlSetUniform(s.lightType, u.type, RL_SHADER_UNIFORM_INT, n);
+    rlSetUniform(s.lightPosition, u.position, RL_SHADER_UNIFORM_VEC3, n);
+    rlSetUniform(s.lightDirection, u.direction, RL_SHADER_UNIFORM_VEC3, n);
+    rlSetUniform(s.lightRadiance, u.radiance, RL_SHADER_UNIFORM_VEC3, n);
+    rlSetUniform(s.lightParams, u.params, RL_SHADER_UNIFORM_VEC4, n);
+    rlSetUniform(s.lightSpecular, u.specular, RL_SHADER_UNIFORM_FLOAT, n);
+    rlSetUniform(s.lightShadow, u.shadow, RL_SHADER_UNIFORM_INT, n);
+    rlSetUniform(s.lightShadowParams, u.shadowParams, RL_SHADER_UNIFORM_VEC4, n);
+    rlSetUniform(s.lightShadowOrigin, u.shadowOrigin, RL_SHADER_UNIFORM_VEC3, n);
+    rlSetUniform(s.lightShadowPlanes, u.shadowPlanes, RL_SHADER_UNIFORM_VEC2, n);
+    rlSetUniformMatrices(s.shadowMatrix, u.shadowMatrix, kMaxShadowLayers2D);
+}
+
+void DrawScene() {
+    const SceneProgram& s = frame.scene;
+    gl::UseProgram(s.id);
+    rlSetUniformMatrix(s.viewProj, frame.viewProj);
+    const Vector3 eye = frame.view.camera.position;
+    rlSetUniform(s.viewPosition, &eye, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(s.ambientSky, kAmbientSky, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(s.ambientGround, kAmbientGround, RL_SHADER_UNIFORM_VEC3, 1);
+    const int units[3] = {kUnitAlbedo, kUnitShadow2D, kUnitShadowCube};
+    rlSetUniform(s.albedoMap, &units[0], RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(s.shadowMaps2D, &units[1], RL_SHADER_UNIFORM_INT, 1);
+    if (s.omniShadows) rlSetUniform(s.shadowMapsCube, &units[2], RL_SHADER_UNIFORM_INT, 1);
+    GatherLights(frame.lights);
+    UploadLights(s, frame.lights);
+
+    gl::ActiveTexture(gl::kTexture0 + kUnitShadow2D);
+    gl::BindTexture(gl::kTexture2DArray, ShadowTexture2D());
+    if (s.omniShadows) {
+        gl::ActiveTexture(gl::kTexture0 + kUnitShadowCube);
+        gl::BindTexture(gl::kTextureCubeMapArray, ShadowTextureCube());
+    }
+
+    gl::Enable(gl::kDepthTest);
+    gl::DepthMask(1);
+    gl::Enable(gl::kCullFace);
+    gl::CullFace(gl::kBack);
+    gl::Disable(gl::kBlend);  // opaque geometry
+    ExecuteDraws(DrawQueue(), &s);
+
+    // Hand rlgl back the state its batch expects.
+    gl::Enable(gl::kBlend);
+    gl::ActiveTexture(gl::kTexture0 + kUnitShadow2D);
+    gl::BindTexture(gl::kTexture2DArray, 0);
+    if (s.omniShadows) {
+        gl::ActiveTexture(gl::kTexture0 + kUnitShadowCube);
+        gl::BindTexture(gl::kTextureCubeMapArray, 0);
+    }
+    gl::ActiveTexture(gl::kTexture0);
+    gl::BindTexture(gl::kTexture2D, 0);
+    gl::UseProgram(0);
+}
 
 }  // namespace
+
+bool SceneOpen() { return frame.inScene; }
+
+}  // namespace r3d
+
+using r3d::frame;
 
 extern "C" {
 
 void R3D_Init(int resWidth, int resHeight) {
     frame.width = resWidth;
     frame.height = resHeight;
+    if (frame.ready) return;
+    if (!IsWindowReady()) {
+        TraceLog(LOG_WARNING, "R3D: R3D_Init needs a window (call InitWindow first); 3D drawing is off");
+        return;
+    }
     frame.ready = true;
+    frame.usable = r3d::gl::Load() && r3d::LoadPrograms(frame.scene, frame.depth);
 }
 
-void R3D_Close(void) { frame.ready = false; }
+void R3D_Close(void) {
+    if (!frame.ready) return;
+    r3d::UnloadShadowResources();
+    r3d::UnloadPrograms(frame.scene, frame.depth);
+    r3d::DrawQueue().clear();
+    frame.ready = false;
+    frame.usable = false;
+    frame.inScene = false;
+}
 
 void R3D_Begin(Camera3D camera) {
-    ClearBackground(kSky);
+    if (frame.inScene) R3D_End();  // a scene left open is finished rather than mixed into this one
+    ClearBackground(r3d::kSky);
     BeginMode3D(camera);
+    frame.view.camera = camera;
+    const Matrix proj = rlGetMatrixProjection();
+    frame.view.aspect = proj.m0 != 0.0f ? proj.m5 / proj.m0 : 1.0f;
+    frame.view.nearPlane = static_cast<float>(rlGetCullDistanceNear());
+    frame.view.farPlane = static_cast<float>(rlGetCullDistanceFar());
+    frame.viewProj = MatrixMultiply(rlGetMatrixModelview(), proj);
+    r3d::DrawQueue().clear();
     frame.inScene = true;
 }
 
 void R3D_End(void) {
     if (!frame.inScene) return;
-    EndMode3D();
     frame.inScene = false;
+    if (frame.usable) {
+        rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
+        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.depth);
+        r3d::DrawScene();
+    }
+    r3d::DrawQueue().clear();
+    EndMode3D();
 }
 
 }  // extern "C"

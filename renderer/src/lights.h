@@ -1,0 +1,65 @@
+// Lights as the renderer keeps them, shared by lights.cpp (the API), shadows.cpp
+// (shadow maps) and frame.cpp (the scene pass).
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "r3d.h"
+
+namespace r3d {
+
+// Shadow map edge lengths in texels. llvmpipe pays for every texel drawn, so these stay
+// moderate. Directional and spot maps share one layered depth texture, omni lights one
+// layered cube-map texture, so the scene shader samples each kind through one sampler.
+constexpr int kShadowSize2D = 2048;
+constexpr int kShadowSizeCube = 512;  // per cube face
+constexpr int kMaxShadowLayers2D = 16;
+constexpr int kMaxShadowLayersCube = 8;
+
+struct ShadowMap {
+    int layer = -1;                // layer in the shared texture of its kind; -1: none yet
+    bool drawn = false;            // the layer holds a picture of the scene
+    bool requested = true;         // redraw at the next frame (manual mode, first frame)
+    double lastDrawTime = -1.0e9;  // seconds (GetTime), for interval mode
+    // What the map was drawn with; lookups use these, not the light's current values,
+    // because manual and interval modes keep a map across changes of the light.
+    Matrix viewProj{};             // directional and spot: world to clip space
+    Vector3 origin{};              // spot and omni: light position when drawn
+    float nearPlane = 0.05f, farPlane = 1.0f;  // omni
+    float texelScale = 0.0f;       // world size of a texel (directional) or per unit of distance
+};
+
+struct LightData {
+    bool alive = false;
+    R3D_LightType type = R3D_LIGHT_DIR;
+    bool active = false;
+    Color color = WHITE;
+    Vector3 position = {0.0f, 0.0f, 0.0f};
+    Vector3 direction = {0.0f, -1.0f, 0.0f};
+    float energy = 1.0f;
+    float specular = 0.5f;
+    float range = 16.0f;
+    float attenuation = 2.0f;
+    float innerCutOff = 22.5f;   // degrees
+    float outerCutOff = 30.0f;   // degrees
+
+    bool shadow = false;
+    R3D_ShadowUpdateMode updateMode = R3D_SHADOW_UPDATE_CONTINUOUS;
+    int updateFrequency = 16;    // milliseconds
+    float softness = 1.0f;       // filter radius in texels
+    float depthBias = 1.0f;      // texels along the light direction
+    float slopeBias = 1.0f;      // texels along the normal, times the light's grazing angle
+    ShadowMap map;
+};
+
+// Every light ever created, indexed by handle - 1; destroyed ones stay as dead slots so
+// that a handle is never reused for another light.
+std::vector<LightData>& Lights();
+LightData* FindLight(R3D_Light id);
+
+// Gives the light's layer back to its shared texture (shadows.cpp).
+void ReleaseShadowMap(LightData& light);
+void DestroyAllLights();
+
+}  // namespace r3d

@@ -1,0 +1,253 @@
+// GLSL of the scene and depth passes. Forward shading: one pass over the geometry
+// evaluates every light, which on a software rasteriser (llvmpipe) costs less than
+// writing and re-reading a G-buffer.
+#include "shaders.h"
+
+#include <string>
+
+#include "raylib.h"  // Required for: TraceLog()
+#include "rlgl.h"    // Required for: rlLoadShaderProgram(), rlGetLocationUniform()
+#include "lights.h"
+
+namespace r3d {
+namespace {
+
+// Instance transform: scale, then rotate by the (normalised) quaternion, then place.
+const char* kVertexShader = R"(
+layout(location = 0) in vec3 aPosition;
+layout(location = 1) in vec2 aTexcoord;
+layout(location = 2) in vec3 aNormal;
+layout(location = 3) in vec3 iPosition;
+layout(location = 4) in vec4 iRotation;
+layout(location = 5) in vec3 iScale;
+layout(location = 6) in vec4 iColor;
+
+uniform mat4 uViewProj;
+
+#ifndef DEPTH_ONLY
+out vec3 vWorld;
+out vec3 vNormal;
+out vec2 vTexcoord;
+out vec4 vColor;
+#endif
+
+vec3 Rotate(vec4 q, vec3 v) {
+    vec3 t = 2.0 * cross(q.xyz, v);
+    return v + q.w * t + cross(q.xyz, t);
+}
+
+void main() {
+    float len = length(iRotation);
+    vec4 q = len > 1e-8 ? iRotation / len : vec4(0.0, 0.0, 0.0, 1.0);
+    vec3 world = iPosition + Rotate(q, aPosition * iScale);
+    gl_Position = uViewProj * vec4(world, 1.0);
+#ifndef DEPTH_ONLY
+    vWorld = world;
+    // Normals take the inverse scale; a zero scale would divide by zero.
+    vec3 s = mix(vec3(1e-6), iScale, greaterThan(abs(iScale), vec3(1e-6)));
+    vNormal = Rotate(q, aNormal / s);
+    vTexcoord = aTexcoord;
+    vColor = iColor;
+#endif
+}
+)";
+
+const char* kDepthFragmentShader = R"(
+void main() {}
+)";
+
+const char* kSceneFragmentShader = R"(
+in vec3 vWorld;
+in vec3 vNormal;
+in vec2 vTexcoord;
+in vec4 vColor;
+out vec4 fragColor;
+
+uniform sampler2D uAlbedoMap;
+uniform vec4 uBaseColor;
+uniform vec3 uViewPosition;
+uniform vec3 uAmbientSky;
+uniform vec3 uAmbientGround;
+
+uniform int uLightCount;
+uniform int uLightType[MAX_LIGHTS];          // 0 directional, 1 spot, 2 omni
+uniform vec3 uLightPosition[MAX_LIGHTS];
+uniform vec3 uLightDirection[MAX_LIGHTS];    // unit, the way the light shines
+uniform vec3 uLightRadiance[MAX_LIGHTS];     // colour times energy
+uniform vec4 uLightParams[MAX_LIGHTS];       // range, attenuation, cos inner, cos outer
+uniform float uLightSpecular[MAX_LIGHTS];
+uniform int uLightShadow[MAX_LIGHTS];        // layer of its shadow map, -1 for none
+uniform vec4 uLightShadowParams[MAX_LIGHTS]; // texel scale, softness, depth bias, slope bias
+uniform vec3 uLightShadowOrigin[MAX_LIGHTS]; // light position when the map was drawn
+uniform vec2 uLightShadowPlanes[MAX_LIGHTS]; // omni: near and far plane of the cube faces
+
+uniform mat4 uShadowMatrix[MAX_LAYERS_2D];
+uniform sampler2DArrayShadow uShadowMaps2D;
+#ifdef OMNI_SHADOWS
+uniform samplerCubeArrayShadow uShadowMapsCube;
+#endif
+
+const float kShininess = 32.0;
+const float kSpecularNorm = (kShininess + 8.0) / 25.13274;  // (n + 8) / (8 pi)
+
+// Moves the receiving point towards the light and along its normal by a number of
+// shadow-map texels, against acne on lit faces and on faces turned away.
+vec3 ShadowReceiver(int i, vec3 n, vec3 l, float ndl, float texel) {
+    vec4 sp = uLightShadowParams[i];
+    float sinAngle = sqrt(max(1.0 - ndl * ndl, 0.0));
+    return vWorld + l * (sp.z * texel) + n * (sp.w * texel * sinAngle);
+}
+
+float Shadow2D(int i, vec3 n, vec3 l, float ndl) {
+    vec4 sp = uLightShadowParams[i];
+    float texel = sp.x;
+    if (uLightType[i] != 0) {
+        texel *= max(dot(vWorld - uLightShadowOrigin[i], uLightDirection[i]), 0.0);
+    }
+    int layer = uLightShadow[i];
+    vec4 clip = uShadowMatrix[layer] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
+    if (clip.w <= 0.0) return 1.0;
+    vec3 c = clip.xyz / clip.w * 0.5 + 0.5;
+    if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
+    float radius = sp.y / float(textureSize(uShadowMaps2D, 0).x);
+    float z = float(layer);
+    if (radius <= 0.0) return texture(uShadowMaps2D, vec4(c.xy, z, c.z));
+    // Four bilinear comparisons on a rotated grid: a 4x4 texel footprint for the price of four taps.
+    float s = texture(uShadowMaps2D, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
+    s += texture(uShadowMaps2D, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
+    s += texture(uShadowMaps2D, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
+    s += texture(uShadowMaps2D, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
+    return s * 0.25;
+}
+
+float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
+#ifdef OMNI_SHADOWS
+    vec3 origin = uLightShadowOrigin[i];
+    vec3 d0 = abs(vWorld - origin);
+    vec4 sp = uLightShadowParams[i];
+    float texel = sp.x * max(d0.x, max(d0.y, d0.z));
+    vec3 d = ShadowReceiver(i, n, l, ndl, texel) - origin;
+    vec3 a = abs(d);
+    float m = max(a.x, max(a.y, a.z));
+    vec2 nf = uLightShadowPlanes[i];
+    // The depth a cube face stored for this point: its perspective depth along the major axis.
+    float ref = 0.5 * ((nf.y + nf.x) / (nf.y - nf.x) - 2.0 * nf.y * nf.x / ((nf.y - nf.x) * m)) + 0.5;
+    if (ref >= 1.0) return 1.0;
+    float layer = float(uLightShadow[i]);
+    float radius = sp.y * texel;
+    if (radius <= 0.0) return texture(uShadowMapsCube, vec4(d, layer), ref);
+    vec3 t1 = normalize(cross(d, abs(d.y) < 0.9 * length(d) ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
+    vec3 t2 = normalize(cross(d, t1));
+    float s = texture(uShadowMapsCube, vec4(d + (-0.25 * t1 - 0.75 * t2) * radius, layer), ref);
+    s += texture(uShadowMapsCube, vec4(d + (0.75 * t1 - 0.25 * t2) * radius, layer), ref);
+    s += texture(uShadowMapsCube, vec4(d + (0.25 * t1 + 0.75 * t2) * radius, layer), ref);
+    s += texture(uShadowMapsCube, vec4(d + (-0.75 * t1 + 0.25 * t2) * radius, layer), ref);
+    return s * 0.25;
+#else
+    return 1.0;
+#endif
+}
+
+void main() {
+    vec4 albedo = texture(uAlbedoMap, vTexcoord) * uBaseColor * vColor;
+    vec3 n = normalize(vNormal);
+    if (!gl_FrontFacing) n = -n;
+    vec3 v = normalize(uViewPosition - vWorld);
+
+    // A little sky and ground light so that nothing unlit is pitch black.
+    vec3 color = albedo.rgb * mix(uAmbientGround, uAmbientSky, n.y * 0.5 + 0.5);
+
+    for (int i = 0; i < uLightCount; ++i) {
+        int type = uLightType[i];
+        vec3 l;
+        float falloff = 1.0;
+        if (type == 0) {
+            l = -uLightDirection[i];
+        } else {
+            vec3 toLight = uLightPosition[i] - vWorld;
+            float dist = length(toLight);
+            l = toLight / max(dist, 1e-5);
+            vec4 p = uLightParams[i];
+            // Smooth window that reaches zero at the range; the attenuation shapes it.
+            float x = dist / max(p.x, 1e-5);
+            if (x >= 1.0) continue;
+            falloff = pow(1.0 - x * x, max(p.y, 0.0));
+            if (type == 1) {
+                float cosAngle = dot(-l, uLightDirection[i]);
+                falloff *= smoothstep(p.w, max(p.z, p.w + 1e-4), cosAngle);
+            }
+        }
+        float ndl = dot(n, l);
+        if (ndl <= 0.0 || falloff <= 0.0) continue;
+        float shadow = 1.0;
+        if (uLightShadow[i] >= 0) shadow = type == 2 ? ShadowCube(i, n, l, ndl) : Shadow2D(i, n, l, ndl);
+        vec3 h = normalize(l + v);
+        float spec = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
+        color += (albedo.rgb + vec3(spec)) * uLightRadiance[i] * (ndl * falloff * shadow);
+    }
+    fragColor = vec4(color, albedo.a);
+}
+)";
+
+std::string Header(bool omni, bool depthOnly) {
+    std::string s = "#version 330 core\n";
+    if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
+    if (depthOnly) s += "#define DEPTH_ONLY\n";
+    s += "#define MAX_LIGHTS " + std::to_string(kMaxLights) + "\n";
+    s += "#define MAX_LAYERS_2D " + std::to_string(kMaxShadowLayers2D) + "\n";
+    return s;
+}
+
+}  // namespace
+
+bool LoadPrograms(SceneProgram& scene, DepthProgram& depth) {
+    std::string vs = Header(false, true) + kVertexShader;
+    std::string fs = Header(false, true) + kDepthFragmentShader;
+    depth.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
+    depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
+
+    // Layered cube maps need GL 4.0 or an extension; without them omni lights go unshadowed.
+    vs = Header(false, false) + kVertexShader;
+    for (bool omni : {true, false}) {
+        fs = Header(omni, false) + kSceneFragmentShader;
+        scene.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
+        scene.omniShadows = omni;
+        if (scene.id != 0) break;
+        TraceLog(LOG_WARNING, "R3D: no layered cube maps here; omni lights cast no shadows");
+    }
+    if (scene.id == 0 || depth.id == 0) {
+        TraceLog(LOG_WARNING, "R3D: the renderer's shaders did not compile; 3D drawing is off");
+        return false;
+    }
+    unsigned int id = scene.id;
+    scene.viewProj = rlGetLocationUniform(id, "uViewProj");
+    scene.albedoMap = rlGetLocationUniform(id, "uAlbedoMap");
+    scene.baseColor = rlGetLocationUniform(id, "uBaseColor");
+    scene.viewPosition = rlGetLocationUniform(id, "uViewPosition");
+    scene.ambientSky = rlGetLocationUniform(id, "uAmbientSky");
+    scene.ambientGround = rlGetLocationUniform(id, "uAmbientGround");
+    scene.lightCount = rlGetLocationUniform(id, "uLightCount");
+    scene.lightType = rlGetLocationUniform(id, "uLightType");
+    scene.lightPosition = rlGetLocationUniform(id, "uLightPosition");
+    scene.lightDirection = rlGetLocationUniform(id, "uLightDirection");
+    scene.lightRadiance = rlGetLocationUniform(id, "uLightRadiance");
+    scene.lightParams = rlGetLocationUniform(id, "uLightParams");
+    scene.lightSpecular = rlGetLocationUniform(id, "uLightSpecular");
+    scene.lightShadow = rlGetLocationUniform(id, "uLightShadow");
+    scene.lightShadowParams = rlGetLocationUniform(id, "uLightShadowParams");
+    scene.lightShadowOrigin = rlGetLocationUniform(id, "uLightShadowOrigin");
+    scene.lightShadowPlanes = rlGetLocationUniform(id, "uLightShadowPlanes");
+    scene.shadowMatrix = rlGetLocationUniform(id, "uShadowMatrix");
+    scene.shadowMaps2D = rlGetLocationUniform(id, "uShadowMaps2D");
+    scene.shadowMapsCube = rlGetLocationUniform(id, "uShadowMapsCube");
+    return true;
+}
+
+void UnloadPrograms(SceneProgram& scene, DepthProgram& depth) {
+    if (scene.id != 0) rlUnloadShaderProgram(scene.id);
+    if (depth.id != 0) rlUnloadShaderProgram(depth.id);
+    scene = SceneProgram{};
+    depth = DepthProgram{};
+}
+
+}  // namespace r3d

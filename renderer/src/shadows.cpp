@@ -1,0 +1,250 @@
+// Shadow maps. Every shadowed light owns one layer of a shared depth texture of its
+// kind; layers are handed out on first use and the texture grows when it runs out.
+// Casters are drawn with both faces and biases are applied when the map is read.
+#include "shadows.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "draw_gl.h"
+#include "raylib.h"   // Required for: GetTime(), TraceLog()
+#include "raymath.h"  // Required for: MatrixLookAt(), MatrixOrtho(), MatrixPerspective()
+#include "rlgl.h"     // Required for: rlSetUniformMatrix()
+
+namespace r3d {
+namespace {
+
+struct LayeredTexture {
+    unsigned int texture = 0;
+    int layers = 0;
+    std::vector<bool> used;
+};
+
+struct ShadowState {
+    LayeredTexture flat;  // directional and spot
+    LayeredTexture cube;  // omni, six faces per layer
+    unsigned int framebuffer = 0;
+} shadows;
+
+void SetDepthParameters(gl::GLenum target) {
+    gl::TexParameteri(target, gl::kTextureMinFilter, gl::kLinear);
+    gl::TexParameteri(target, gl::kTextureMagFilter, gl::kLinear);
+    gl::TexParameteri(target, gl::kTextureWrapS, gl::kClampToEdge);
+    gl::TexParameteri(target, gl::kTextureWrapT, gl::kClampToEdge);
+    gl::TexParameteri(target, gl::kTextureWrapR, gl::kClampToEdge);
+    gl::TexParameteri(target, gl::kTextureCompareMode, gl::kCompareRefToTexture);
+    gl::TexParameteri(target, gl::kTextureCompareFunc, gl::kLequal);
+}
+
+// (Re)creates the texture with `layers` layers. Its contents are lost, so every light of
+// that kind redraws its map.
+void Allocate(LayeredTexture& t, bool cube, int layers) {
+    if (t.texture != 0) gl::DeleteTextures(1, &t.texture);
+    gl::GenTextures(1, &t.texture);
+    const gl::GLenum target = cube ? gl::kTextureCubeMapArray : gl::kTexture2DArray;
+    const int size = cube ? kShadowSizeCube : kShadowSize2D;
+    gl::BindTexture(target, t.texture);
+    gl::TexImage3D(target, 0, gl::kDepthComponent24, size, size, cube ? layers * 6 : layers, 0,
+                   gl::kDepthComponent, gl::kUnsignedInt, nullptr);
+    SetDepthParameters(target);
+    gl::BindTexture(target, 0);
+    t.layers = layers;
+    t.used.resize(layers, false);
+    for (LightData& light : Lights()) {
+        if (light.alive && (light.type == R3D_LIGHT_OMNI) == cube) {
+            light.map.drawn = false;
+            light.map.requested = true;
+        }
+    }
+}
+
+int AcquireLayer(LayeredTexture& t, bool cube) {
+    auto it = std::find(t.used.begin(), t.used.end(), false);
+    if (it == t.used.end()) {
+        const int limit = cube ? kMaxShadowLayersCube : kMaxShadowLayers2D;
+        if (t.layers >= limit) return -1;
+        Allocate(t, cube, std::min(limit, std::max(2, t.layers * 2)));
+        it = std::find(t.used.begin(), t.used.end(), false);
+    }
+    *it = true;
+    return static_cast<int>(it - t.used.begin());
+}
+
+bool NeedsRedraw(const LightData& light, double now) {
+    // Asked for, or first drawn after shadows were switched on (in every mode).
+    if (light.map.requested) return true;
+    if (!light.map.drawn) return light.updateMode != R3D_SHADOW_UPDATE_MANUAL;
+    switch (light.updateMode) {
+        case R3D_SHADOW_UPDATE_CONTINUOUS: return true;
+        case R3D_SHADOW_UPDATE_INTERVAL: return (now - light.map.lastDrawTime) * 1000.0 >= light.updateFrequency;
+        default: return false;
+    }
+}
+
+Vector3 SafeDirection(Vector3 d) {
+    const float len = Vector3Length(d);
+    return len > 1e-6f ? Vector3Scale(d, 1.0f / len) : Vector3{0.0f, -1.0f, 0.0f};
+}
+
+Vector3 UpFor(Vector3 dir) {
+    return std::fabs(dir.y) > 0.99f ? Vector3{0.0f, 0.0f, 1.0f} : Vector3{0.0f, 1.0f, 0.0f};
+}
+
+// Orthographic projection around the part of the camera's view within `distance`,
+// moved in whole texels so the map does not shimmer as the camera moves.
+void FitDirectional(LightData& light, const SceneView& view) {
+    const Camera3D& cam = view.camera;
+    const Vector3 forward = SafeDirection(Vector3Subtract(cam.target, cam.position));
+    const Vector3 right = SafeDirection(Vector3CrossProduct(forward, cam.up));
+    const Vector3 up = Vector3CrossProduct(right, forward);
+    const float nearD = view.nearPlane;
+    const float farD = std::max(nearD + 0.1f, std::min(view.farPlane, light.range));
+    Vector3 corners[8];
+    for (int k = 0; k < 8; ++k) {
+        const float d = (k & 4) ? farD : nearD;
+        float halfH;
+        if (cam.projection == CAMERA_ORTHOGRAPHIC) halfH = cam.fovy * 0.5f;
+        else halfH = d * std::tan(cam.fovy * DEG2RAD * 0.5f);
+        const float halfW = halfH * view.aspect;
+        const float sx = (k & 1) ? 1.0f : -1.0f, sy = (k & 2) ? 1.0f : -1.0f;
+        corners[k] = Vector3Add(Vector3Add(Vector3Add(cam.position, Vector3Scale(forward, d)),
+                                           Vector3Scale(right, sx * halfW)),
+                                Vector3Scale(up, sy * halfH));
+    }
+    Vector3 center{};
+    for (const Vector3& c : corners) center = Vector3Add(center, Vector3Scale(c, 1.0f / 8.0f));
+    float radius = 0.0f;
+    for (const Vector3& c : corners) radius = std::max(radius, Vector3Distance(c, center));
+    radius = std::ceil(radius);  // steady size while the camera turns
+
+    const Vector3 dir = SafeDirection(light.direction);
+    const Matrix lightView = MatrixLookAt(Vector3{0.0f, 0.0f, 0.0f}, dir, UpFor(dir));
+    Vector3 c = Vector3Transform(center, lightView);
+    const float texel = 2.0f * radius / kShadowSize2D;
+    c.x = std::floor(c.x / texel) * texel;
+    c.y = std::floor(c.y / texel) * texel;
+    // Casters outside the view but between it and the light still cast into it.
+    const float behind = 4.0f * radius + 50.0f;
+    const Matrix proj = MatrixOrtho(c.x - radius, c.x + radius, c.y - radius, c.y + radius,
+                                    -c.z - radius - behind, -c.z + radius);
+    light.map.viewProj = MatrixMultiply(lightView, proj);
+    light.map.texelScale = texel;
+}
+
+void FitSpot(LightData& light) {
+    const Vector3 dir = SafeDirection(light.direction);
+    // Cover the outer cone plus a margin for the filter, at most a wide 170 degrees.
+    const float halfAngle = std::clamp(std::max(light.outerCutOff, light.innerCutOff) + 2.0f, 1.0f, 85.0f);
+    const float farPlane = std::max(light.range, 0.1f);
+    const float nearPlane = std::min(0.05f, farPlane * 0.01f);
+    const Matrix lightView = MatrixLookAt(light.position, Vector3Add(light.position, dir), UpFor(dir));
+    const Matrix proj = MatrixPerspective(2.0f * halfAngle * DEG2RAD, 1.0, nearPlane, farPlane);
+    light.map.viewProj = MatrixMultiply(lightView, proj);
+    light.map.origin = light.position;
+    light.map.texelScale = 2.0f * std::tan(halfAngle * DEG2RAD) / kShadowSize2D;
+}
+
+void DrawDepth(const Matrix& viewProj, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+    gl::Clear(gl::kDepthBufferBit);
+    rlSetUniformMatrix(depth.viewProj, viewProj);
+    ExecuteDraws(draws, nullptr);
+}
+
+void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+    gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.flat.texture, 0, light.map.layer);
+    gl::Viewport(0, 0, kShadowSize2D, kShadowSize2D);
+    DrawDepth(light.map.viewProj, draws, depth);
+}
+
+void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+    // Face order and up vectors of OpenGL's cube-map convention.
+    static const Vector3 kFaceDir[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    static const Vector3 kFaceUp[6] = {{0, -1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {0, -1, 0}, {0, -1, 0}};
+    ShadowMap& map = light.map;
+    map.farPlane = std::max(light.range, 0.1f);
+    map.nearPlane = std::min(0.05f, map.farPlane * 0.01f);
+    map.origin = light.position;
+    map.texelScale = 2.0f / kShadowSizeCube;
+    const Matrix proj = MatrixPerspective(90.0 * DEG2RAD, 1.0, map.nearPlane, map.farPlane);
+    gl::Viewport(0, 0, kShadowSizeCube, kShadowSizeCube);
+    for (int face = 0; face < 6; ++face) {
+        gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.cube.texture, 0,
+                                    map.layer * 6 + face);
+        const Matrix view = MatrixLookAt(map.origin, Vector3Add(map.origin, kFaceDir[face]), kFaceUp[face]);
+        DrawDepth(MatrixMultiply(view, proj), draws, depth);
+    }
+}
+
+}  // namespace
+
+void ReleaseShadowMap(LightData& light) {
+    ShadowMap& map = light.map;
+    if (map.layer >= 0) {
+        LayeredTexture& t = light.type == R3D_LIGHT_OMNI ? shadows.cube : shadows.flat;
+        if (map.layer < t.layers) t.used[map.layer] = false;
+    }
+    map = ShadowMap{};
+}
+
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+    const double now = GetTime();
+    bool bound = false;
+    gl::GLint savedFramebuffer = 0, savedViewport[4] = {};
+    for (LightData& light : Lights()) {
+        if (!light.alive || !light.active || !light.shadow) continue;
+        const bool cube = light.type == R3D_LIGHT_OMNI;
+        if (light.map.layer < 0) {
+            light.map.layer = AcquireLayer(cube ? shadows.cube : shadows.flat, cube);
+            if (light.map.layer < 0) continue;  // all layers taken: this light stays unshadowed
+            light.map.drawn = false;
+        }
+        if (!NeedsRedraw(light, now)) continue;
+        if (!bound) {
+            gl::GetIntegerv(gl::kDrawFramebufferBinding, &savedFramebuffer);
+            gl::GetIntegerv(gl::kViewport, savedViewport);
+            if (shadows.framebuffer == 0) gl::GenFramebuffers(1, &shadows.framebuffer);
+            gl::BindFramebuffer(gl::kFramebuffer, shadows.framebuffer);
+            gl::DrawBuffer(gl::kNone);
+            gl::ReadBuffer(gl::kNone);
+            gl::UseProgram(depth.id);
+            gl::Enable(gl::kDepthTest);
+            gl::DepthMask(1);
+            gl::Disable(gl::kCullFace);  // thin and open casters shadow from both sides
+            bound = true;
+        }
+        if (cube) {
+            DrawCube(light, draws, depth);
+        } else {
+            if (light.type == R3D_LIGHT_DIR) FitDirectional(light, view);
+            else FitSpot(light);
+            DrawFlat(light, draws, depth);
+        }
+        light.map.drawn = true;
+        light.map.requested = false;
+        light.map.lastDrawTime = now;
+    }
+    if (bound) {
+        gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, 0, 0, 0);
+        gl::BindFramebuffer(gl::kFramebuffer, static_cast<gl::GLuint>(savedFramebuffer));
+        gl::Viewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
+        gl::Enable(gl::kCullFace);
+    }
+}
+
+unsigned int ShadowTexture2D() { return shadows.flat.texture; }
+unsigned int ShadowTextureCube() { return shadows.cube.texture; }
+
+void UnloadShadowResources() {
+    if (gl::Loaded()) {
+        if (shadows.flat.texture != 0) gl::DeleteTextures(1, &shadows.flat.texture);
+        if (shadows.cube.texture != 0) gl::DeleteTextures(1, &shadows.cube.texture);
+        if (shadows.framebuffer != 0) gl::DeleteFramebuffers(1, &shadows.framebuffer);
+    }
+    shadows = ShadowState{};
+    for (LightData& light : Lights()) {
+        light.map.layer = -1;
+        light.map.drawn = false;
+    }
+}
+
+}  // namespace r3d

@@ -1,0 +1,30 @@
+// Shadow maps: the shared layered depth textures, deciding which maps to redraw each
+// frame, fitting each light's projection, and the depth passes.
+#pragma once
+
+#include <vector>
+
+#include "draw.h"
+#include "lights.h"
+#include "shaders.h"
+
+namespace r3d {
+
+// What the scene's camera sees, for fitting directional shadows to the view.
+struct SceneView {
+    Camera3D camera{};
+    float aspect = 1.0f;
+    float nearPlane = 0.05f;
+    float farPlane = 4000.0f;
+};
+
+// Redraws the maps of active shadowed lights whose update mode asks for it, drawing
+// `draws` into them. Leaves the framebuffer and viewport as it found them.
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth);
+
+unsigned int ShadowTexture2D();    // layered depth texture of directional and spot maps (0: none yet)
+unsigned int ShadowTextureCube();  // layered cube depth texture of omni maps (0: none yet)
+
+void UnloadShadowResources();
+
+}  // namespace r3d
