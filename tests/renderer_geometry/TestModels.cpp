@@ -1,0 +1,171 @@
+#include "TestModels.h"
+
+#include <unistd.h>  // Required for: getpid
+
+#include <cmath>
+#include <filesystem>
+
+#include <assimp/Exporter.hpp>
+#include <assimp/scene.h>
+
+#include "raymath.h"
+
+namespace TestModels {
+
+namespace {
+
+void AddQuad(MeshSpec& mesh, Vector3 a, Vector3 b, Vector3 c, Vector3 d) {
+    // a, b, c, d counter-clockwise seen from the side the face points to.
+    unsigned int base = static_cast<unsigned int>(mesh.positions.size());
+    for (Vector3 p : {a, b, c, d}) mesh.positions.push_back(p);
+    for (unsigned int i : {0u, 1u, 2u, 0u, 2u, 3u}) mesh.indices.push_back(base + i);
+}
+
+aiMatrix4x4 ToAssimp(const Matrix& m) {
+    return aiMatrix4x4(m.m0, m.m4, m.m8, m.m12, m.m1, m.m5, m.m9, m.m13, m.m2, m.m6, m.m10, m.m14, m.m3, m.m7,
+                       m.m11, m.m15);
+}
+
+}  // namespace
+
+MeshSpec Cube(float h) {
+    MeshSpec mesh;
+    AddQuad(mesh, {-h, -h, h}, {h, -h, h}, {h, h, h}, {-h, h, h});      // +Z
+    AddQuad(mesh, {h, -h, -h}, {-h, -h, -h}, {-h, h, -h}, {h, h, -h});  // -Z
+    AddQuad(mesh, {h, -h, h}, {h, -h, -h}, {h, h, -h}, {h, h, h});      // +X
+    AddQuad(mesh, {-h, -h, -h}, {-h, -h, h}, {-h, h, h}, {-h, h, -h});  // -X
+    AddQuad(mesh, {-h, h, h}, {h, h, h}, {h, h, -h}, {-h, h, -h});      // +Y
+    AddQuad(mesh, {-h, -h, -h}, {h, -h, -h}, {h, -h, h}, {-h, -h, h});  // -Y
+    return mesh;
+}
+
+MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude) {
+    MeshSpec mesh;
+    for (int z = 0; z <= cellsZ; z++) {
+        for (int x = 0; x <= cellsX; x++) {
+            float px = -size / 2 + size * x / cellsX;
+            float pz = -size / 2 + size * z / cellsZ;
+            float py = amplitude * sinf(px * 0.7f) * cosf(pz * 0.5f);
+            mesh.positions.push_back({px, py, pz});
+            mesh.texcoords.push_back({static_cast<float>(x) / cellsX, static_cast<float>(z) / cellsZ});
+        }
+    }
+    for (int z = 0; z < cellsZ; z++) {
+        for (int x = 0; x < cellsX; x++) {
+            unsigned int i = static_cast<unsigned int>(z * (cellsX + 1) + x);
+            unsigned int row = static_cast<unsigned int>(cellsX + 1);
+            // Up-facing: (x,z) -> (x,z+1) -> (x+1,z+1) is counter-clockwise seen from +Y.
+            for (unsigned int k : {i, i + row, i + row + 1, i, i + row + 1, i + 1}) mesh.indices.push_back(k);
+        }
+    }
+    return mesh;
+}
+
+MeshSpec Pyramid(float h, float height) {
+    MeshSpec mesh;
+    Vector3 top = {0, height, 0};
+    Vector3 corners[4] = {{-h, 0, h}, {h, 0, h}, {h, 0, -h}, {-h, 0, -h}};
+    for (int i = 0; i < 4; i++) {
+        unsigned int base = static_cast<unsigned int>(mesh.positions.size());
+        mesh.positions.push_back(corners[i]);
+        mesh.positions.push_back(corners[(i + 1) % 4]);
+        mesh.positions.push_back(top);
+        for (unsigned int k = 0; k < 3; k++) mesh.indices.push_back(base + k);
+    }
+    return mesh;
+}
+
+std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path) {
+    aiScene* scene = new aiScene();
+    unsigned int count = static_cast<unsigned int>(meshes.size());
+    scene->mRootNode = new aiNode("root");
+    scene->mRootNode->mNumChildren = count;
+    scene->mRootNode->mChildren = new aiNode*[count];
+    scene->mNumMeshes = count;
+    scene->mMeshes = new aiMesh*[count];
+    scene->mNumMaterials = count;
+    scene->mMaterials = new aiMaterial*[count];
+
+    for (unsigned int m = 0; m < count; m++) {
+        const MeshSpec& spec = meshes[m];
+        aiMesh* mesh = new aiMesh();
+        mesh->mName = aiString("mesh" + std::to_string(m));
+        mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        mesh->mMaterialIndex = m;
+        mesh->mNumVertices = static_cast<unsigned int>(spec.positions.size());
+        mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+        for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
+            mesh->mVertices[i] = aiVector3D(spec.positions[i].x, spec.positions[i].y, spec.positions[i].z);
+        }
+        if (!spec.texcoords.empty()) {
+            mesh->mNumUVComponents[0] = 2;
+            mesh->mTextureCoords[0] = new aiVector3D[mesh->mNumVertices];
+            for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
+                mesh->mTextureCoords[0][i] = aiVector3D(spec.texcoords[i].x, spec.texcoords[i].y, 0.0f);
+            }
+        }
+        mesh->mNumFaces = static_cast<unsigned int>(spec.indices.size() / 3);
+        mesh->mFaces = new aiFace[mesh->mNumFaces];
+        for (unsigned int f = 0; f < mesh->mNumFaces; f++) {
+            mesh->mFaces[f].mNumIndices = 3;
+            mesh->mFaces[f].mIndices = new unsigned int[3];
+            for (int k = 0; k < 3; k++) mesh->mFaces[f].mIndices[k] = spec.indices[f * 3 + k];
+        }
+        if (spec.writeNormals) {
+            mesh->mNormals = new aiVector3D[mesh->mNumVertices];
+            for (unsigned int f = 0; f < mesh->mNumFaces; f++) {
+                const unsigned int* idx = mesh->mFaces[f].mIndices;
+                aiVector3D n = ((mesh->mVertices[idx[1]] - mesh->mVertices[idx[0]]) ^
+                                (mesh->mVertices[idx[2]] - mesh->mVertices[idx[0]]))
+                                   .NormalizeSafe();
+                for (int k = 0; k < 3; k++) mesh->mNormals[idx[k]] = n;
+            }
+        }
+        scene->mMeshes[m] = mesh;
+
+        aiMaterial* material = new aiMaterial();
+        aiString name("material" + std::to_string(m));
+        material->AddProperty(&name, AI_MATKEY_NAME);
+        aiColor4D color(spec.color.r / 255.0f, spec.color.g / 255.0f, spec.color.b / 255.0f, spec.color.a / 255.0f);
+        material->AddProperty(&color, 1, AI_MATKEY_COLOR_DIFFUSE);
+        material->AddProperty(&color, 1, AI_MATKEY_BASE_COLOR);
+        if (!spec.texturePath.empty()) {
+            aiString texture(spec.texturePath);
+            material->AddProperty(&texture, AI_MATKEY_TEXTURE_DIFFUSE(0));
+        }
+        scene->mMaterials[m] = material;
+
+        aiNode* node = new aiNode("node" + std::to_string(m));
+        node->mParent = scene->mRootNode;
+        node->mTransformation = ToAssimp(spec.nodeTransform);
+        node->mNumMeshes = 1;
+        node->mMeshes = new unsigned int[1]{m};
+        scene->mRootNode->mChildren[m] = node;
+    }
+
+    Assimp::Exporter exporter;
+    std::string error;
+    if (exporter.Export(scene, formatId, path) != aiReturn_SUCCESS) {
+        error = exporter.GetErrorString();
+        if (error.empty()) error = "export to " + formatId + " failed";
+    }
+    delete scene;
+    return error;
+}
+
+std::string TempDir(const std::string& name) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("vantor-geometry-" + name + "-" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+std::vector<Vector3> PlacedTriangles(const MeshSpec& mesh) {
+    std::vector<Vector3> out;
+    out.reserve(mesh.indices.size());
+    for (unsigned int i : mesh.indices) out.push_back(Vector3Transform(mesh.positions[i], mesh.nodeTransform));
+    return out;
+}
+
+}  // namespace TestModels

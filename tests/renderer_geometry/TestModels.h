@@ -1,0 +1,40 @@
+// Model files made at test time: simple shapes written through assimp's exporters,
+// so the import path reads real FBX, glTF and OBJ files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "raylib.h"
+
+namespace TestModels {
+
+struct MeshSpec {
+    std::vector<Vector3> positions;
+    std::vector<Vector2> texcoords;  // empty: none written
+    std::vector<unsigned int> indices;
+    bool writeNormals = false;       // false: the importer must generate them
+    Color color = WHITE;
+    Matrix nodeTransform = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    std::string texturePath;         // base colour texture file, empty for none
+    int TriangleCount() const { return static_cast<int>(indices.size() / 3); }
+};
+
+// A cube from -half to +half, counter-clockwise seen from outside, flat per face.
+MeshSpec Cube(float half);
+// A wavy height field over [-size/2, size/2] in X and Z with 2*cellsX*cellsZ triangles.
+MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude);
+// A four-triangle pyramid over a square base.
+MeshSpec Pyramid(float half, float height);
+
+// Writes every mesh under its own child node of one root. formatId is assimp's
+// ("fbxa", "gltf2", "glb2", "obj"). Returns an empty string on success, else the reason.
+std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path);
+
+// A fresh folder under the system's temporary directory.
+std::string TempDir(const std::string& name);
+
+// Every triangle's corners placed by the mesh's node transform, three per triangle.
+std::vector<Vector3> PlacedTriangles(const MeshSpec& mesh);
+
+}  // namespace TestModels

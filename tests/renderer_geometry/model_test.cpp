@@ -1,0 +1,195 @@
+// Model import without a window: counts, placement, materials and failures, for
+// files written at test time in each format.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+
+#include "TestModels.h"
+#include "internal.h"
+#include "r3d.h"
+#include "raymath.h"
+
+using TestModels::MeshSpec;
+
+namespace {
+
+// Three meshes with different triangle counts, so each can be recognised after import,
+// each under a node that turns and moves it.
+std::vector<MeshSpec> ThreeMeshes() {
+    MeshSpec terrain = TestModels::Terrain(8, 6, 10.0f, 0.5f);  // 96 triangles
+    terrain.color = {200, 40, 30, 255};
+    terrain.nodeTransform = MatrixTranslate(0.0f, -2.0f, 0.0f);
+
+    MeshSpec cube = TestModels::Cube(1.0f);  // 12 triangles
+    cube.color = {20, 180, 60, 255};
+    cube.writeNormals = true;
+    cube.nodeTransform = MatrixMultiply(MatrixRotateY(0.6f), MatrixTranslate(4.0f, 1.0f, -3.0f));
+
+    MeshSpec pyramid = TestModels::Pyramid(1.0f, 2.0f);  // 4 triangles
+    pyramid.color = {40, 60, 220, 255};
+    pyramid.nodeTransform = MatrixMultiply(MatrixRotateX(0.4f), MatrixTranslate(-3.0f, 2.0f, 2.0f));
+    return {terrain, cube, pyramid};
+}
+
+BoundingBox PlacedBounds(const std::vector<MeshSpec>& meshes) {
+    BoundingBox box = {{INFINITY, INFINITY, INFINITY}, {-INFINITY, -INFINITY, -INFINITY}};
+    for (const MeshSpec& mesh : meshes) {
+        for (Vector3 p : TestModels::PlacedTriangles(mesh)) {
+            box.min = Vector3Min(box.min, p);
+            box.max = Vector3Max(box.max, p);
+        }
+    }
+    return box;
+}
+
+const R3D_MeshData* MeshWithTriangles(const R3D_Model& model, int triangles) {
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        if (static_cast<int>(mesh.indices.size() / 3) == triangles) return &mesh;
+    }
+    return nullptr;
+}
+
+void ExpectNear(Vector3 a, Vector3 b, float tolerance, const char* what) {
+    EXPECT_NEAR(a.x, b.x, tolerance) << what;
+    EXPECT_NEAR(a.y, b.y, tolerance) << what;
+    EXPECT_NEAR(a.z, b.z, tolerance) << what;
+}
+
+struct FormatCase {
+    const char* formatId;
+    const char* extension;
+};
+
+class ModelFormats : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
+    std::vector<MeshSpec> meshes = ThreeMeshes();
+    std::string path = TestModels::TempDir(GetParam().formatId) + "/three" + GetParam().extension;
+    ASSERT_EQ(TestModels::Export(meshes, GetParam().formatId, path), "");
+
+    for (int flags : {R3D_IMPORT_DEFAULT, R3D_IMPORT_OPTIMIZE}) {
+        SCOPED_TRACE(flags);
+        R3D_Model model = R3D_LoadModelEx(path.c_str(), flags);
+        ASSERT_NE(model.data, nullptr);
+        EXPECT_EQ(model.meshCount, 3);
+        EXPECT_EQ(model.triangleCount, 96 + 12 + 4);
+        ASSERT_EQ(model.data->meshes.size(), 3u);
+
+        BoundingBox expected = PlacedBounds(meshes);
+        ExpectNear(model.aabb.min, expected.min, 1e-3f, "aabb min");
+        ExpectNear(model.aabb.max, expected.max, 1e-3f, "aabb max");
+
+        for (const MeshSpec& spec : meshes) {
+            const R3D_MeshData* mesh = MeshWithTriangles(model, spec.TriangleCount());
+            ASSERT_NE(mesh, nullptr) << "no mesh with " << spec.TriangleCount() << " triangles";
+            EXPECT_NE(mesh->bvh, nullptr);
+            ASSERT_EQ(mesh->normals.size(), mesh->positions.size());
+            ASSERT_EQ(mesh->texcoords.size(), mesh->positions.size());
+
+            // Every imported triangle is one of the placed source triangles, same winding.
+            std::vector<Vector3> source = TestModels::PlacedTriangles(spec);
+            for (size_t t = 0; t < mesh->indices.size(); t += 3) {
+                Vector3 a = mesh->positions[mesh->indices[t]];
+                Vector3 b = mesh->positions[mesh->indices[t + 1]];
+                Vector3 c = mesh->positions[mesh->indices[t + 2]];
+                bool found = false;
+                for (size_t s = 0; s < source.size() && !found; s += 3) {
+                    for (int r = 0; r < 3 && !found; r++) {
+                        found = Vector3Distance(a, source[s + r]) < 1e-3f &&
+                                Vector3Distance(b, source[s + (r + 1) % 3]) < 1e-3f &&
+                                Vector3Distance(c, source[s + (r + 2) % 3]) < 1e-3f;
+                    }
+                }
+                ASSERT_TRUE(found) << "triangle " << t / 3 << " is not a placed source triangle";
+
+                // Vertex normals (written or generated) lean the same way as the face.
+                Vector3 face = Vector3CrossProduct(Vector3Subtract(b, a), Vector3Subtract(c, a));
+                Vector3 n = mesh->normals[mesh->indices[t]];
+                EXPECT_NEAR(Vector3Length(n), 1.0f, 1e-3f);
+                EXPECT_GT(Vector3DotProduct(face, n), 0.0f);
+            }
+
+            ASSERT_LT(mesh->material, static_cast<int>(model.data->materials.size()));
+            Color color = model.data->materials[mesh->material].baseColor;
+            EXPECT_NEAR(color.r, spec.color.r, 1);
+            EXPECT_NEAR(color.g, spec.color.g, 1);
+            EXPECT_NEAR(color.b, spec.color.b, 1);
+        }
+        R3D_UnloadModel(model, true);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ModelFormats,
+                         testing::Values(FormatCase{"fbxa", ".fbx"}, FormatCase{"gltf2", ".gltf"},
+                                         FormatCase{"glb2", ".glb"}, FormatCase{"obj", ".obj"}),
+                         [](const testing::TestParamInfo<FormatCase>& info) {
+                             return std::string(info.param.formatId);
+                         });
+
+TEST(ModelLoad, MissingFileGivesEmptyModelAndWarning) {
+    std::string path = TestModels::TempDir("missing") + "/no-such-model.fbx";
+    testing::internal::CaptureStderr();
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(model.meshCount, 0);
+    EXPECT_EQ(model.triangleCount, 0);
+    EXPECT_EQ(model.aabb.min.x, 0.0f);
+    EXPECT_EQ(model.aabb.max.y, 0.0f);
+    EXPECT_NE(err.find(path), std::string::npos) << err;
+    // assimp's own reason follows the file name.
+    EXPECT_NE(err.find("Unable to open file"), std::string::npos) << err;
+
+    RayCollision hit = R3D_RaycastModel(Ray{{0, 10, 0}, {0, -1, 0}}, model, MatrixIdentity());
+    EXPECT_FALSE(hit.hit);
+    EXPECT_EQ(hit.distance, R3D_RAY_MISS_DISTANCE);
+    R3D_UnloadModel(model, true);
+}
+
+TEST(ModelLoad, UnreadableFileGivesEmptyModelAndWarning) {
+    std::string path = TestModels::TempDir("garbage") + "/broken.glb";
+    std::ofstream(path) << "glTF this is not a binary glTF file at all";
+    testing::internal::CaptureStderr();
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
+    std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(model.meshCount, 0);
+    EXPECT_NE(err.find(path), std::string::npos) << err;
+    EXPECT_GT(err.size(), path.size() + 30) << "the warning should carry assimp's reason: " << err;
+    R3D_UnloadModel(model, false);
+}
+
+TEST(ModelLoad, NullNameAndZeroModelAreSafe) {
+    testing::internal::CaptureStderr();
+    R3D_Model model = R3D_LoadModelEx(nullptr, 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(model.meshCount, 0);
+    EXPECT_FALSE(err.empty());
+    R3D_UnloadModel(model, true);
+
+    R3D_Model zero{};
+    EXPECT_FALSE(R3D_RaycastModel(Ray{{0, 0, 0}, {1, 0, 0}}, zero, MatrixIdentity()).hit);
+    R3D_UnloadModel(zero, true);
+}
+
+TEST(ModelLoad, MirroringNodeKeepsFrontFacesOutward) {
+    MeshSpec cube = TestModels::Cube(1.0f);
+    cube.nodeTransform = MatrixScale(-1.0f, 1.0f, 1.0f);
+    std::string path = TestModels::TempDir("mirror") + "/mirror.gltf";
+    ASSERT_EQ(TestModels::Export({cube}, "gltf2", path), "");
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
+    ASSERT_EQ(model.meshCount, 1);
+    const R3D_MeshData& mesh = model.data->meshes[0];
+    for (size_t t = 0; t < mesh.indices.size(); t += 3) {
+        Vector3 a = mesh.positions[mesh.indices[t]];
+        Vector3 b = mesh.positions[mesh.indices[t + 1]];
+        Vector3 c = mesh.positions[mesh.indices[t + 2]];
+        Vector3 face = Vector3CrossProduct(Vector3Subtract(b, a), Vector3Subtract(c, a));
+        Vector3 centre = Vector3Scale(Vector3Add(Vector3Add(a, b), c), 1.0f / 3.0f);
+        EXPECT_GT(Vector3DotProduct(face, centre), 0.0f) << "triangle " << t / 3 << " faces inward";
+    }
+    R3D_UnloadModel(model, true);
+}
+
+}  // namespace
