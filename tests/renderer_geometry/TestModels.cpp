@@ -3,7 +3,10 @@
 #include <unistd.h>  // Required for: getpid
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include <assimp/Exporter.hpp>
 #include <assimp/scene.h>
@@ -85,6 +88,7 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
     scene->mMeshes = new aiMesh*[count];
     scene->mNumMaterials = count;
     scene->mMaterials = new aiMaterial*[count];
+    std::vector<aiTexture*> embedded;
 
     for (unsigned int m = 0; m < count; m++) {
         const MeshSpec& spec = meshes[m];
@@ -131,6 +135,18 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
         material->AddProperty(&color, 1, AI_MATKEY_BASE_COLOR);
         if (!spec.texturePath.empty()) {
             aiString texture(spec.texturePath);
+            if (spec.embedTexture) {
+                std::ifstream file(spec.texturePath, std::ios::binary);
+                std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+                aiTexture* image = new aiTexture();
+                image->mWidth = static_cast<unsigned int>(bytes.size());  // compressed: width is the byte count
+                image->mHeight = 0;
+                strcpy(image->achFormatHint, "png");
+                image->pcData = new aiTexel[(bytes.size() + sizeof(aiTexel) - 1) / sizeof(aiTexel)];
+                memcpy(image->pcData, bytes.data(), bytes.size());
+                texture = aiString("*" + std::to_string(embedded.size()));
+                embedded.push_back(image);
+            }
             material->AddProperty(&texture, AI_MATKEY_TEXTURE_DIFFUSE(0));
         }
         scene->mMaterials[m] = material;
@@ -141,6 +157,12 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
         node->mNumMeshes = 1;
         node->mMeshes = new unsigned int[1]{m};
         scene->mRootNode->mChildren[m] = node;
+    }
+
+    if (!embedded.empty()) {
+        scene->mNumTextures = static_cast<unsigned int>(embedded.size());
+        scene->mTextures = new aiTexture*[embedded.size()];
+        for (size_t i = 0; i < embedded.size(); i++) scene->mTextures[i] = embedded[i];
     }
 
     Assimp::Exporter exporter;

@@ -17,6 +17,7 @@ struct MeshSpec {
     Color color = WHITE;
     Matrix nodeTransform = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     std::string texturePath;         // base colour texture file, empty for none
+    bool embedTexture = false;       // store the texture file's bytes inside the model file
     int TriangleCount() const { return static_cast<int>(indices.size() / 3); }
 };
 
