@@ -1,0 +1,232 @@
+// Frame time of 10,000 instances of a 1,000-triangle model lit by one shadowed spot
+// light, drawn through r3d, against raylib's own DrawMeshInstanced drawing the same
+// instances with the same light (no shadows) in the same run. A 1280x800 window, as
+// the engine opens. Prints the ratio at the end.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "ShadingScene.h"
+#include "raymath.h"
+#include "rlgl.h"
+
+using namespace Shading;
+
+namespace {
+
+constexpr int kInstances = 10000;
+constexpr int kWidth = 1280, kHeight = 800;
+
+struct Scene {
+    ObjMesh sphere = Sphere(20, 25, 0.4f);  // 1,000 triangles
+    std::vector<Instance> instances;
+    Camera3D camera{};
+    Vector3 lightPosition{0.0f, 40.0f, 0.0f};
+    R3D_Model model{};
+    R3D_Model ground{};
+    R3D_InstanceBuffer buffer{};
+    R3D_InstanceBuffer groundBuffer{};
+    R3D_Light spot = 0;
+
+    Scene() {
+        OpenWindow(kWidth, kHeight);
+        for (int i = 0; i < kInstances; ++i) {
+            Instance in;
+            in.position = {-49.5f + (i % 100), 0.4f + 0.3f * std::sin(i * 0.37f), -49.5f + (i / 100)};
+            in.rotation = QuaternionFromAxisAngle(Vector3Normalize({1.0f, 1.0f, 0.3f * (i % 7)}), i * 0.1f);
+            in.scale = {1.0f, 0.6f + 0.1f * (i % 5), 1.0f};
+            in.color = Color{static_cast<unsigned char>(128 + (i * 37) % 128), static_cast<unsigned char>(128 + (i * 61) % 128),
+                             static_cast<unsigned char>(128 + (i * 89) % 128), 255};
+            instances.push_back(in);
+        }
+        camera.position = {0.0f, 55.0f, 65.0f};
+        camera.target = {0.0f, 0.0f, 0.0f};
+        camera.up = {0.0f, 1.0f, 0.0f};
+        camera.fovy = 60.0f;
+        camera.projection = CAMERA_PERSPECTIVE;
+
+        model = LoadObj("sphere", sphere);
+        ground = LoadObj("ground", Plane(60.0f));
+        buffer = R3D_LoadInstanceBuffer(kInstances, R3D_INSTANCE_ALL);
+        Fill(buffer, instances);
+        groundBuffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
+        Fill(groundBuffer, {Instance{}});
+        spot = R3D_CreateLight(R3D_LIGHT_SPOT);
+        R3D_SetLightPosition(spot, lightPosition);
+        R3D_SetLightDirection(spot, {0.0f, -1.0f, 0.0f});
+        R3D_SetLightRange(spot, 100.0f);
+        R3D_SetLightInnerCutOff(spot, 40.0f);
+        R3D_SetLightOuterCutOff(spot, 50.0f);
+        R3D_SetLightEnergy(spot, 2.0f);
+        R3D_SetLightActive(spot, true);
+        R3D_EnableShadow(spot);
+        R3D_SetShadowUpdateMode(spot, R3D_SHADOW_UPDATE_CONTINUOUS);
+    }
+};
+
+Scene& TheScene() {
+    static Scene scene;
+    return scene;
+}
+
+// raylib's side: the same mesh uploaded as a raylib Mesh, one matrix per instance, and a
+// shader computing the same spot light (diffuse, specular, cone, range fall-off, ambient).
+const char* kRaylibVs = R"(#version 330
+in vec3 vertexPosition;
+in vec3 vertexNormal;
+in mat4 instanceTransform;
+uniform mat4 mvp;
+uniform vec4 colDiffuse;
+out vec3 fragPosition;
+out vec3 fragNormal;
+void main() {
+    vec4 world = instanceTransform * vec4(vertexPosition, 1.0);
+    fragPosition = world.xyz;
+    fragNormal = mat3(instanceTransform) * vertexNormal;
+    gl_Position = mvp * world;
+}
+)";
+
+const char* kRaylibFs = R"(#version 330
+in vec3 fragPosition;
+in vec3 fragNormal;
+uniform vec4 colDiffuse;
+uniform vec3 lightPosition;
+uniform vec3 viewPosition;
+out vec4 finalColor;
+void main() {
+    vec3 n = normalize(fragNormal);
+    vec3 toLight = lightPosition - fragPosition;
+    float d = length(toLight);
+    vec3 l = toLight / d;
+    float x = d / 100.0;
+    float falloff = x < 1.0 ? pow(1.0 - x * x, 2.0) : 0.0;
+    falloff *= smoothstep(cos(radians(50.0)), cos(radians(40.0)), dot(-l, vec3(0.0, -1.0, 0.0)));
+    float ndl = max(dot(n, l), 0.0);
+    vec3 h = normalize(l + normalize(viewPosition - fragPosition));
+    float spec = 0.5 * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
+    vec3 c = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
+    c += (colDiffuse.rgb + spec) * 2.0 * ndl * falloff;
+    finalColor = vec4(c, 1.0);
+}
+)";
+
+Mesh ToRaylibMesh(const ObjMesh& m) {
+    Mesh mesh{};
+    mesh.vertexCount = static_cast<int>(m.positions.size());
+    mesh.triangleCount = static_cast<int>(m.indices.size() / 3);
+    mesh.vertices = static_cast<float*>(MemAlloc(mesh.vertexCount * 3 * sizeof(float)));
+    mesh.normals = static_cast<float*>(MemAlloc(mesh.vertexCount * 3 * sizeof(float)));
+    mesh.indices = static_cast<unsigned short*>(MemAlloc(m.indices.size() * sizeof(unsigned short)));
+    for (int i = 0; i < mesh.vertexCount; ++i) {
+        mesh.vertices[3 * i] = m.positions[i].x;
+        mesh.vertices[3 * i + 1] = m.positions[i].y;
+        mesh.vertices[3 * i + 2] = m.positions[i].z;
+        mesh.normals[3 * i] = m.normals[i].x;
+        mesh.normals[3 * i + 1] = m.normals[i].y;
+        mesh.normals[3 * i + 2] = m.normals[i].z;
+    }
+    for (size_t i = 0; i < m.indices.size(); ++i) mesh.indices[i] = static_cast<unsigned short>(m.indices[i]);
+    UploadMesh(&mesh, false);
+    return mesh;
+}
+
+double r3dShadowedMs = 0.0, raylibMs = 0.0;
+
+void BM_R3D(benchmark::State& state, bool shadows) {
+    Scene& s = TheScene();
+    if (shadows) R3D_EnableShadow(s.spot);
+    else R3D_DisableShadow(s.spot);
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        BeginDrawing();
+        R3D_Begin(s.camera);
+        R3D_DrawModelInstanced(s.ground, s.groundBuffer, 1);
+        R3D_DrawModelInstanced(s.model, s.buffer, kInstances);
+        R3D_End();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    if (shadows) r3dShadowedMs = ms;
+    R3D_EnableShadow(s.spot);
+}
+
+void BM_R3D_ShadowedSpot(benchmark::State& state) { BM_R3D(state, true); }
+void BM_R3D_UnshadowedSpot(benchmark::State& state) { BM_R3D(state, false); }
+
+void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
+    Scene& s = TheScene();
+    static Mesh mesh = ToRaylibMesh(s.sphere);
+    static Mesh groundMesh = ToRaylibMesh(Plane(60.0f));
+    static Shader shader = [] {
+        Shader sh = LoadShaderFromMemory(kRaylibVs, kRaylibFs);
+        sh.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(sh, "mvp");
+        return sh;
+    }();
+    static Material material = [] {
+        Material m = LoadMaterialDefault();
+        m.shader = shader;
+        return m;
+    }();
+    static std::vector<Matrix> transforms = [&] {
+        std::vector<Matrix> t;
+        for (const Instance& in : s.instances) {
+            t.push_back(MatrixMultiply(MatrixMultiply(MatrixScale(in.scale.x, in.scale.y, in.scale.z),
+                                                      QuaternionToMatrix(in.rotation)),
+                                       MatrixTranslate(in.position.x, in.position.y, in.position.z)));
+        }
+        return t;
+    }();
+    const int lightLoc = GetShaderLocation(shader, "lightPosition");
+    const int viewLoc = GetShaderLocation(shader, "viewPosition");
+    const Matrix identity = MatrixIdentity();
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        BeginDrawing();
+        ClearBackground(Color{24, 26, 32, 255});
+        BeginMode3D(s.camera);
+        SetShaderValue(shader, lightLoc, &s.lightPosition, SHADER_UNIFORM_VEC3);
+        SetShaderValue(shader, viewLoc, &s.camera.position, SHADER_UNIFORM_VEC3);
+        DrawMeshInstanced(groundMesh, material, &identity, 1);
+        DrawMeshInstanced(mesh, material, transforms.data(), kInstances);
+        EndMode3D();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    raylibMs = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = raylibMs;
+}
+
+}  // namespace
+
+BENCHMARK(BM_Raylib_DrawMeshInstanced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_R3D_ShadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    TheScene();
+    // A few frames first, so shader compilation and first uploads are not timed.
+    for (int i = 0; i < 2; ++i) {
+        BeginDrawing();
+        R3D_Begin(TheScene().camera);
+        R3D_DrawModelInstanced(TheScene().model, TheScene().buffer, kInstances);
+        R3D_End();
+        EndDrawing();
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    if (r3dShadowedMs > 0.0 && raylibMs > 0.0) {
+        std::printf("r3d with shadowed spot: %.1f ms/frame; raylib DrawMeshInstanced, no shadows: %.1f ms/frame; ratio %.2f\n",
+                    r3dShadowedMs, raylibMs, r3dShadowedMs / raylibMs);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,196 @@
+// Shadows read back from the window: a box between a shadowed light and a white plane
+// darkens the plane behind it, for each kind of light; with shadows off it does not.
+// Update modes decide when the map follows a moved caster; biases and softness act.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "ShadingScene.h"
+
+using namespace Shading;
+
+namespace {
+
+class Shadows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { OpenWindow(); }
+
+    void SetUp() override {
+        plane = LoadObj("plane", Plane(10.0f));
+        box = LoadObj("box", Box(1.0f));
+        planeInstances = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
+        Fill(planeInstances, {Instance{}});
+        boxInstances = R3D_LoadInstanceBuffer(2, R3D_INSTANCE_ALL);
+        MoveBox({0.0f, 3.0f, 0.0f});  // spans y 2..4 above the middle of the plane
+        camera.position = {0.0f, 10.0f, 8.0f};
+        camera.target = {0.0f, 0.0f, 0.0f};
+        camera.up = {0.0f, 1.0f, 0.0f};
+        camera.fovy = 45.0f;
+        camera.projection = CAMERA_PERSPECTIVE;
+    }
+
+    void TearDown() override {
+        R3D_DestroyLight(light);
+        R3D_UnloadInstanceBuffer(planeInstances);
+        R3D_UnloadInstanceBuffer(boxInstances);
+        R3D_UnloadModel(plane, true);
+        R3D_UnloadModel(box, true);
+    }
+
+    void MoveBox(Vector3 position) { Fill(boxInstances, {{position, {0, 0, 0, 1}, {1, 1, 1}, WHITE}}); }
+
+    // A light of the kind 8 above the plane's middle, shining down, shadows on.
+    void MakeLight(R3D_LightType type) {
+        light = R3D_CreateLight(type);
+        R3D_SetLightPosition(light, {0.0f, 8.0f, 0.0f});
+        R3D_SetLightDirection(light, {0.0f, -1.0f, 0.0f});
+        R3D_SetLightRange(light, 30.0f);
+        R3D_SetLightInnerCutOff(light, 35.0f);
+        R3D_SetLightOuterCutOff(light, 45.0f);
+        R3D_SetLightSpecular(light, 0.0f);
+        R3D_SetLightActive(light, true);
+        R3D_EnableShadow(light);
+    }
+
+    Frame Draw(int boxes = 1) {
+        return Render(camera, [&] {
+            R3D_DrawModelInstanced(plane, planeInstances, 1);
+            R3D_DrawModelInstanced(box, boxInstances, boxes);
+        });
+    }
+
+    // On the plane right under the box (in the shadow of every light here), yet not
+    // hidden from the camera by the box itself.
+    Vector2 Behind() const { return ScreenOf({0.0f, 0.0f, 0.5f}, camera); }
+    // Lit by every light here whatever the box does.
+    Vector2 Open() const { return ScreenOf({3.0f, 0.0f, 0.5f}, camera); }
+
+    void ExpectShadowed(const Frame& f) const {
+        EXPECT_GT(f.Luma(Open()), 150.0);
+        EXPECT_LT(f.Luma(Behind()), 0.4 * f.Luma(Open()));
+    }
+    void ExpectUnshadowed(const Frame& f) const {
+        EXPECT_GT(f.Luma(Open()), 150.0);
+        EXPECT_GT(f.Luma(Behind()), 0.85 * f.Luma(Open()));
+    }
+
+    void CheckKind(R3D_LightType type) {
+        MakeLight(type);
+        ExpectShadowed(Draw());
+        R3D_DisableShadow(light);
+        ExpectUnshadowed(Draw());
+        R3D_EnableShadow(light);
+        ExpectShadowed(Draw());
+    }
+
+    R3D_Model plane{}, box{};
+    R3D_InstanceBuffer planeInstances{}, boxInstances{};
+    Camera3D camera{};
+    R3D_Light light = 0;
+};
+
+TEST_F(Shadows, DirectionalLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_DIR); }
+TEST_F(Shadows, SpotLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_SPOT); }
+TEST_F(Shadows, OmniLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_OMNI); }
+
+TEST_F(Shadows, LitPlaneShowsNoAcneForAnyKind) {
+    for (R3D_LightType type : {R3D_LIGHT_DIR, R3D_LIGHT_SPOT, R3D_LIGHT_OMNI}) {
+        MakeLight(type);
+        R3D_SetLightEnergy(light, 0.6f);  // below saturation, so acne would show
+        MoveBox({50.0f, 3.0f, 0.0f});
+        const Frame f = Draw();
+        double lo = 255.0, hi = 0.0;
+        for (float x = -3.0f; x <= 3.0f; x += 0.5f) {
+            for (float z = -2.0f; z <= 2.0f; z += 0.5f) {
+                const double l = f.Luma(ScreenOf({x, 0.0f, z}, camera), 0);
+                lo = std::min(lo, l);
+                hi = std::max(hi, l);
+            }
+        }
+        EXPECT_GT(lo, 0.7 * hi) << "light type " << type;
+        R3D_DestroyLight(light);
+        light = 0;
+        MoveBox({0.0f, 3.0f, 0.0f});
+    }
+}
+
+TEST_F(Shadows, ManualModeRedrawsOnlyWhenAsked) {
+    MakeLight(R3D_LIGHT_SPOT);
+    R3D_SetShadowUpdateMode(light, R3D_SHADOW_UPDATE_MANUAL);
+    ExpectShadowed(Draw());           // drawn once when shadows were switched on
+    MoveBox({50.0f, 3.0f, 0.0f});     // the caster leaves...
+    ExpectShadowed(Draw());           // ...but the map still holds it
+    ExpectShadowed(Draw());
+    R3D_UpdateShadowMap(light);
+    ExpectUnshadowed(Draw());         // redrawn without it
+    MoveBox({0.0f, 3.0f, 0.0f});
+    ExpectUnshadowed(Draw());         // back, yet not in the map
+    R3D_UpdateShadowMap(light);
+    ExpectShadowed(Draw());
+}
+
+TEST_F(Shadows, IntervalModeWaitsForItsFrequency) {
+    MakeLight(R3D_LIGHT_OMNI);
+    R3D_SetShadowUpdateMode(light, R3D_SHADOW_UPDATE_INTERVAL);
+    R3D_SetShadowUpdateFrequency(light, 3600 * 1000);
+    ExpectShadowed(Draw());
+    MoveBox({50.0f, 3.0f, 0.0f});
+    ExpectShadowed(Draw());           // an hour has not passed
+    R3D_SetShadowUpdateFrequency(light, 0);
+    ExpectUnshadowed(Draw());         // due at once
+}
+
+TEST_F(Shadows, ContinuousModeFollowsEveryFrame) {
+    MakeLight(R3D_LIGHT_DIR);
+    R3D_SetShadowUpdateMode(light, R3D_SHADOW_UPDATE_CONTINUOUS);
+    ExpectShadowed(Draw());
+    MoveBox({50.0f, 3.0f, 0.0f});
+    ExpectUnshadowed(Draw());
+    MoveBox({0.0f, 3.0f, 0.0f});
+    ExpectShadowed(Draw());
+}
+
+TEST_F(Shadows, InstancesCastAndReceive) {
+    // A second box above the first: its shadow falls on the first box's top face.
+    MakeLight(R3D_LIGHT_DIR);
+    Fill(boxInstances, {{{0.0f, 3.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, WHITE},
+                        {{0.0f, 7.0f, 0.0f}, {0, 0, 0, 1}, {0.5f, 0.5f, 0.5f}, WHITE}});
+    const Vector2 top = ScreenOf({0.6f, 4.0f, 0.6f}, camera);      // outside the small box's shadow
+    const Vector2 shaded = ScreenOf({0.0f, 4.0f, 0.35f}, camera);  // inside it
+    Frame f = Draw(2);
+    EXPECT_GT(f.Luma(top), 150.0);
+    EXPECT_LT(f.Luma(shaded), 0.4 * f.Luma(top));
+    f = Draw(1);  // without the small box
+    EXPECT_GT(f.Luma(shaded), 150.0);
+}
+
+TEST_F(Shadows, DepthBiasMovesTheTestTowardsTheLight) {
+    MakeLight(R3D_LIGHT_DIR);
+    ExpectShadowed(Draw());
+    // Thousands of texels of bias lift every receiver past the box: no shadow left.
+    R3D_SetShadowDepthBias(light, 5000.0f);
+    EXPECT_EQ(R3D_GetShadowDepthBias(light), 5000.0f);
+    ExpectUnshadowed(Draw());
+}
+
+TEST_F(Shadows, SoftnessWidensThePenumbra) {
+    MakeLight(R3D_LIGHT_SPOT);
+    // Count the pixels part-way between shadow and light along a line across the edge.
+    auto penumbra = [&](const Frame& f) {
+        const double dark = f.Luma(Behind()), bright = f.Luma(Open());
+        int between = 0;
+        for (float x = 0.0f; x <= 3.0f; x += 0.01f) {
+            const double l = f.Luma(ScreenOf({x, 0.0f, 0.5f}, camera), 0);
+            if (l > dark + 0.15 * (bright - dark) && l < bright - 0.15 * (bright - dark)) ++between;
+        }
+        return between;
+    };
+    R3D_SetShadowSoftness(light, 0.0f);
+    const int hard = penumbra(Draw());
+    R3D_SetShadowSoftness(light, 8.0f);
+    const int soft = penumbra(Draw());
+    EXPECT_GT(soft, hard + 5);
+}
+
+}  // namespace
