@@ -196,7 +196,9 @@ unsigned int ImportSteps(int importFlags) {
     unsigned int steps = aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_JoinIdenticalVertices |
                          aiProcess_FlipUVs;  // assimp's v runs up; raylib's images start at the top row
     if (importFlags & R3D_IMPORT_OPTIMIZE) {
-        steps |= aiProcess_OptimizeMeshes | aiProcess_ImproveCacheLocality | aiProcess_RemoveRedundantMaterials;
+        // Collapsing the node graph first lets meshes of different nodes merge when they share a material.
+        steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_ImproveCacheLocality |
+                 aiProcess_RemoveRedundantMaterials;
     }
     return steps;
 }

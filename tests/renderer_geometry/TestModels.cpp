@@ -78,16 +78,18 @@ MeshSpec Pyramid(float h, float height) {
     return mesh;
 }
 
-std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path) {
+std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path,
+                   bool shareNode) {
     aiScene* scene = new aiScene();
     unsigned int count = static_cast<unsigned int>(meshes.size());
+    unsigned int owners = shareNode ? 1 : count;  // nodes and materials
     scene->mRootNode = new aiNode("root");
-    scene->mRootNode->mNumChildren = count;
-    scene->mRootNode->mChildren = new aiNode*[count];
+    scene->mRootNode->mNumChildren = owners;
+    scene->mRootNode->mChildren = new aiNode*[owners];
     scene->mNumMeshes = count;
     scene->mMeshes = new aiMesh*[count];
-    scene->mNumMaterials = count;
-    scene->mMaterials = new aiMaterial*[count];
+    scene->mNumMaterials = owners;
+    scene->mMaterials = new aiMaterial*[owners];
     std::vector<aiTexture*> embedded;
 
     for (unsigned int m = 0; m < count; m++) {
@@ -95,7 +97,7 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
         aiMesh* mesh = new aiMesh();
         mesh->mName = aiString("mesh" + std::to_string(m));
         mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
-        mesh->mMaterialIndex = m;
+        mesh->mMaterialIndex = shareNode ? 0 : m;
         mesh->mNumVertices = static_cast<unsigned int>(spec.positions.size());
         mesh->mVertices = new aiVector3D[mesh->mNumVertices];
         for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
@@ -126,6 +128,7 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
             }
         }
         scene->mMeshes[m] = mesh;
+        if (shareNode && m > 0) continue;
 
         aiMaterial* material = new aiMaterial();
         aiString name("material" + std::to_string(m));
@@ -154,8 +157,9 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
         aiNode* node = new aiNode("node" + std::to_string(m));
         node->mParent = scene->mRootNode;
         node->mTransformation = ToAssimp(spec.nodeTransform);
-        node->mNumMeshes = 1;
-        node->mMeshes = new unsigned int[1]{m};
+        node->mNumMeshes = shareNode ? count : 1;
+        node->mMeshes = new unsigned int[node->mNumMeshes];
+        for (unsigned int k = 0; k < node->mNumMeshes; k++) node->mMeshes[k] = shareNode ? k : m;
         scene->mRootNode->mChildren[m] = node;
     }
 

@@ -28,9 +28,12 @@ MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude);
 // A four-triangle pyramid over a square base.
 MeshSpec Pyramid(float half, float height);
 
-// Writes every mesh under its own child node of one root. formatId is assimp's
-// ("fbxa", "gltf2", "glb2", "obj"). Returns an empty string on success, else the reason.
-std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path);
+// Writes every mesh under its own child node of one root, each with its own material;
+// with shareNode, all meshes hang on one node (the first mesh's transform) and share the
+// first mesh's material. formatId is assimp's ("fbxa", "gltf2", "glb2", "obj").
+// Returns an empty string on success, else the reason.
+std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path,
+                   bool shareNode = false);
 
 // A fresh folder under the system's temporary directory.
 std::string TempDir(const std::string& name);

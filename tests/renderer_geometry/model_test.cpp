@@ -127,6 +127,34 @@ INSTANTIATE_TEST_SUITE_P(Formats, ModelFormats,
                              return std::string(info.param.formatId);
                          });
 
+TEST_P(ModelFormats, OptimizeMergesMeshesSharingNodeAndMaterial) {
+    MeshSpec a = TestModels::Cube(1.0f);
+    MeshSpec b = TestModels::Pyramid(1.0f, 2.0f);
+    for (Vector3& p : b.positions) p.x += 3.0f;
+    a.nodeTransform = MatrixTranslate(0.0f, 1.0f, 0.0f);
+    std::string path = TestModels::TempDir(std::string("merge-") + GetParam().formatId) + "/merge" + GetParam().extension;
+    ASSERT_EQ(TestModels::Export({a, b}, GetParam().formatId, path, true), "");
+
+    R3D_Model plain = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
+    R3D_Model optimised = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
+    EXPECT_EQ(plain.meshCount, 2);
+    EXPECT_EQ(optimised.meshCount, 1);
+    EXPECT_EQ(plain.triangleCount, 16);
+    EXPECT_EQ(optimised.triangleCount, 16);
+    ExpectNear(optimised.aabb.min, plain.aabb.min, 1e-5f, "aabb min");
+    ExpectNear(optimised.aabb.max, plain.aabb.max, 1e-5f, "aabb max");
+    // Same surfaces, so the same answers to ray tests.
+    for (float x = -0.9f; x < 4.0f; x += 0.25f) {
+        Ray ray{{x, 10.0f, 0.1f}, {0.0f, -1.0f, 0.0f}};
+        RayCollision p = R3D_RaycastModel(ray, plain, MatrixIdentity());
+        RayCollision o = R3D_RaycastModel(ray, optimised, MatrixIdentity());
+        EXPECT_EQ(p.hit, o.hit) << x;
+        EXPECT_NEAR(p.distance, o.distance, 1e-4f) << x;
+    }
+    R3D_UnloadModel(plain, true);
+    R3D_UnloadModel(optimised, true);
+}
+
 TEST(ModelLoad, MissingFileGivesEmptyModelAndWarning) {
     std::string path = TestModels::TempDir("missing") + "/no-such-model.fbx";
     testing::internal::CaptureStderr();
