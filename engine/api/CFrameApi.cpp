@@ -33,8 +33,8 @@ struct Kind<CFrameRef> {
                               "\"Instance.Get\")");
         CFrame* cframe = std::any_cast<CFrame>(handle);
         if (!cframe)
-            throw BadValue(std::string(entry) + ": " + Place(position) + " addresses a variable that holds " +
-                           (handle->has_value() ? "no CFrame" : "nothing") + ", not a CFrame");
+            throw BadValue(std::string(entry) + ": " + Place(position) + " addresses a variable that " +
+                           (handle->has_value() ? "holds another type" : "is empty") + ", not a CFrame");
         return {cframe};
     }
 };

@@ -1,0 +1,214 @@
+// CFrame: axis conventions, angles, the model matrix, and the "CFrame." entries
+// on handles (live, stale, or holding something else).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "CFrame.h"
+#include "Harness.h"
+#include "Instance.h"
+#include "World.h"
+#include "raymath.h"
+
+using namespace Harness;
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+
+void ExpectNear(Vector3 v, float x, float y, float z, float eps = 1e-5f) {
+    EXPECT_NEAR(v.x, x, eps);
+    EXPECT_NEAR(v.y, y, eps);
+    EXPECT_NEAR(v.z, z, eps);
+}
+void ExpectNear(const std::vector<float>& v, float x, float y, float z, float eps = 1e-5f) {
+    ASSERT_EQ(v.size(), 3u);
+    ExpectNear(Vector3{v[0], v[1], v[2]}, x, y, z, eps);
+}
+
+}  // namespace
+
+TEST(CFrameClass, IdentityLooksAlongPlusZWithRightAtMinusX) {
+    CFrame c;
+    ExpectNear(c.LookVector(), 0, 0, 1);
+    ExpectNear(c.UpVector(), 0, 1, 0);
+    ExpectNear(c.RightVector(), -1, 0, 0);
+    ExpectNear(c.Orientation(), 0, 0, 0);
+    Matrix m = c.Transform();
+    Matrix id = MatrixIdentity();
+    EXPECT_EQ(0, std::memcmp(&m, &id, sizeof m));
+    // right = look x up
+    Vector3 cross = Vector3CrossProduct(c.LookVector(), c.UpVector());
+    ExpectNear(cross, -1, 0, 0);
+}
+
+TEST(CFrameClass, QuarterTurnsAboutYAndX) {
+    CFrame yaw;
+    yaw.RotateTo({0, kPi / 2, 0});
+    ExpectNear(yaw.LookVector(), 1, 0, 0);
+    ExpectNear(yaw.RightVector(), 0, 0, 1);
+    ExpectNear(yaw.UpVector(), 0, 1, 0);
+    // the arcsine near the pole costs a few hundredths of a degree in float
+    ExpectNear(yaw.Orientation(), 0, 90, 0, 0.05f);
+
+    CFrame pitch;
+    pitch.RotateTo({kPi / 2, 0, 0});
+    ExpectNear(pitch.LookVector(), 0, -1, 0);
+    ExpectNear(pitch.UpVector(), 0, 0, 1);
+    ExpectNear(pitch.Orientation(), 90, 0, 0, 1e-2f);
+}
+
+TEST(CFrameClass, RotateByTurnsAboutTheObjectsOwnAxes) {
+    CFrame c;
+    c.RotateTo({0, kPi / 2, 0});
+    c.RotateBy({kPi / 2, 0, 0});
+    ExpectNear(c.LookVector(), 0, -1, 0);  // about world X it would have stayed (1, 0, 0)
+
+    CFrame twice, once;
+    twice.RotateBy({0, kPi / 4, 0});
+    twice.RotateBy({0, kPi / 4, 0});
+    once.RotateTo({0, kPi / 2, 0});
+    Vector3 a = twice.LookVector(), b = once.LookVector();
+    ExpectNear(a, b.x, b.y, b.z);
+}
+
+TEST(CFrameClass, MovesAreInWorldAxes) {
+    CFrame c;
+    c.RotateTo({0, 1.0f, 0.5f});
+    Quaternion before = c.Rotation;
+    c.MoveBy({1, 0, 0});
+    ExpectNear(c.Position, 1, 0, 0);
+    c.MoveTo({4, 5, 6});
+    ExpectNear(c.Position, 4, 5, 6);
+    EXPECT_EQ(0, std::memcmp(&before, &c.Rotation, sizeof before));
+}
+
+TEST(CFrameClass, OrientationIsDegreesAndFeedingItBackAsRadiansIsWrong) {
+    CFrame c;
+    c.RotateTo({0, kPi / 4, 0});
+    Vector3 degrees = c.Orientation();
+    ExpectNear(degrees, 0, 45, 0, 1e-3f);
+    CFrame wrong;
+    wrong.RotateTo(degrees);
+    EXPECT_GT(Vector3Distance(wrong.LookVector(), c.LookVector()), 0.1f);
+}
+
+TEST(CFrameClass, TransformRotatesFromEulerAnglesThenTranslates) {
+    CFrame c;
+    c.Position = {1, 2, 3};
+    c.Rotation = QuaternionFromEuler(0, kPi / 2, 0);
+    ExpectNear(Vector3Transform({0, 0, 1}, c.Transform()), 2, 2, 3, 1e-3f);
+
+    // the rotation part comes from the Euler angles through MatrixRotateXYZ
+    c.Rotation = QuaternionFromEuler(0.3f, -0.7f, 1.1f);
+    Matrix expected = MatrixMultiply(MatrixRotateXYZ(QuaternionToEuler(c.Rotation)), MatrixTranslate(1, 2, 3));
+    Matrix got = c.Transform();
+    const float* e = &expected.m0;
+    const float* g = &got.m0;
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(e[i], g[i], 1e-6f) << i;
+    // About one axis it turns points as the quaternion does (the look vector)
+    for (Vector3 angles : {Vector3{0.7f, 0, 0}, Vector3{0, -1.2f, 0}, Vector3{0, 0, 2.0f}}) {
+        CFrame one;
+        one.RotateTo(angles);
+        Vector3 turned = Vector3Transform({0, 0, 1}, one.Transform());
+        Vector3 look = one.LookVector();
+        ExpectNear(turned, look.x, look.y, look.z, 1e-5f);
+    }
+}
+
+TEST(CFrameEntries, NewCFrameInstanceThroughItsHandle) {
+    Api& api = Fresh();
+    std::any* h = api.Get(api.New("CFrame"), "Value");
+    ExpectNear(List(api.Op("CFrame.Position", {H(h)})), 0, 0, 0);
+    ExpectNear(List(api.Op("CFrame.LookVector", {H(h)})), 0, 0, 1);
+    ExpectNear(List(api.Op("CFrame.RightVector", {H(h)})), -1, 0, 0);
+    ExpectNear(List(api.Op("CFrame.UpVector", {H(h)})), 0, 1, 0);
+    ExpectNear(List(api.Op("CFrame.Orientation", {H(h)})), 0, 0, 0);
+
+    api.Func("CFrame.RotateTo", {H(h), L({0, kPi / 4, 0})});
+    ExpectNear(List(api.Op("CFrame.Orientation", {H(h)})), 0, 45, 0, 1e-3f);
+    api.Func("CFrame.MoveBy", {H(h), L({1, 0, 0})});
+    api.Func("CFrame.MoveBy", {H(h), L({1, 0, 0, 42})});  // a fourth element is ignored
+    ExpectNear(List(api.Op("CFrame.Position", {H(h)})), 2, 0, 0);
+    api.Func("CFrame.RotateBy", {H(h), L({0, kPi / 4, 0})});
+    ExpectNear(List(api.Op("CFrame.LookVector", {H(h)})), 1, 0, 0);
+    api.Func("CFrame.MoveTo", {H(h), L({7, 8, 9})});
+    // the value behind the handle changed in place
+    const CFrame& stored = *std::any_cast<CFrame>(h);
+    ExpectNear(stored.Position, 7, 8, 9);
+}
+
+TEST(CFrameEntries, TransformComesBackInMemberNumberOrderAndTravelsBackUnchanged) {
+    Api& api = Fresh();
+    std::any* h = api.Get(api.New("CFrame"), "Value");
+    api.Func("CFrame.MoveTo", {H(h), L({1, 2, 3})});
+    api.Func("CFrame.RotateTo", {H(h), L({0, kPi / 2, 0})});
+    std::vector<float> m = List(api.Op("CFrame.Transform", {H(h)}));
+    ASSERT_EQ(m.size(), 16u);
+    EXPECT_FLOAT_EQ(m[12], 1);
+    EXPECT_FLOAT_EQ(m[13], 2);
+    EXPECT_FLOAT_EQ(m[14], 3);
+    EXPECT_FLOAT_EQ(m[15], 1);
+    Matrix direct = std::any_cast<CFrame>(h)->Transform();
+    const float members[16] = {direct.m0, direct.m1, direct.m2,  direct.m3,  direct.m4,  direct.m5,  direct.m6,  direct.m7,
+                               direct.m8, direct.m9, direct.m10, direct.m11, direct.m12, direct.m13, direct.m14, direct.m15};
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], members[i]) << "element " << i;
+    // handed to a math entry, the matrix arrives as it left
+    ExpectNear(List(api.Op("Vector3Transform", {L({0, 0, 1}), L(m)})), 2, 2, 3, 1e-3f);
+    EXPECT_EQ(List(api.Op("MatrixTranspose", {api.Op("MatrixTranspose", {L(m)})})), m);
+}
+
+TEST(CFrameEntries, AModelsCFrameHandleMovesTheModelInPlace) {
+    Api& api = Fresh();
+    api.Func("LoadModel", {S("crate"), S("crate.obj"), I(2)});
+    int model = api.New("Model", "crate");
+    std::any* h = api.Get(model, "CFrame");
+    const CFrame* before = std::any_cast<CFrame>(h);
+    api.Func("CFrame.MoveTo", {H(h), L({3, 4, 5})});
+    EXPECT_EQ(std::any_cast<CFrame>(h), before) << "changed in place, never replaced";
+    EXPECT_EQ(World::Buffers::Positions[0].Items()[0].second, &before->Position);
+    ExpectNear(*World::Buffers::Positions[0].Items()[0].second, 3, 4, 5);
+}
+
+TEST(CFrameEntries, HandlesThatAddressNoLiveCFrameThrowClearly) {
+    Api& api = Fresh();
+    int a = api.New("CFrame");
+    std::any* h = api.Get(a, "Value");
+    int light = api.New("Light", "Global");
+    std::any* notACFrame = api.Get(light, "Value");
+    std::any* empty = api.Get(a, "Empty");
+
+    try {
+        api.Op("CFrame.LookVector", {H(notACFrame)});
+        FAIL();
+    } catch (const std::bad_any_cast& e) {
+        EXPECT_STREQ(e.what(), "CFrame.LookVector: argument 0 addresses a variable that holds another type, not a CFrame");
+    }
+    EXPECT_THROW(api.Func("CFrame.MoveTo", {H(empty), L({1, 2, 3})}), std::bad_any_cast);
+
+    api.Func("Instance.Destroy", {a});
+    try {
+        api.Func("CFrame.MoveBy", {H(h), L({1, 0, 0})});
+        FAIL();
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("CFrame.MoveBy: argument 0 is not a live variable handle"), std::string::npos);
+    }
+    std::any local;
+    EXPECT_THROW(api.Op("CFrame.Position", {H(&local)}), std::invalid_argument);
+    EXPECT_THROW(api.Op("CFrame.Position", {H(nullptr)}), std::invalid_argument);
+}
+
+TEST(CFrameEntries, WrongTypesAndShortListsAreRefusedBeforeAnythingChanges) {
+    Api& api = Fresh();
+    std::any* h = api.Get(api.New("CFrame"), "Value");
+    EXPECT_THROW(api.Op("CFrame.Position", {I(2)}), std::bad_any_cast);
+    EXPECT_THROW(api.Func("CFrame.MoveTo", {H(h), std::any(std::vector<double>{1, 2, 3})}), std::bad_any_cast);
+    try {
+        api.Func("CFrame.MoveTo", {H(h), L({1, 2})});
+        FAIL();
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "CFrame.MoveTo: argument 1 needs 3 floats, got 2");
+    }
+    ExpectNear(std::any_cast<CFrame>(h)->Position, 0, 0, 0);
+}

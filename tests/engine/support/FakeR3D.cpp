@@ -1,0 +1,134 @@
+#include "FakeR3D.h"
+
+#include <cstring>
+
+namespace FakeR3D {
+namespace {
+
+struct ModelData {
+    std::string path;
+};
+
+}  // namespace
+
+State& Get() {
+    static State state;
+    return state;
+}
+
+void Reset() { Get() = State(); }
+
+std::string ModelPath(const R3D_Model& model) {
+    return model.data ? reinterpret_cast<ModelData*>(model.data)->path : std::string("<none>");
+}
+
+Buffer* BufferOf(const R3D_InstanceBuffer& buffer) { return reinterpret_cast<Buffer*>(buffer.data); }
+
+}  // namespace FakeR3D
+
+using namespace FakeR3D;
+
+namespace {
+Light& L(R3D_Light id) { return Get().lights[id]; }
+}  // namespace
+
+extern "C" {
+
+void R3D_Init(int, int) {}
+void R3D_Close(void) {}
+void R3D_Begin(Camera3D) {}
+void R3D_End(void) {}
+
+R3D_Model R3D_LoadModelEx(const char* fileName, int) {
+    Get().loaded.push_back(fileName);
+    R3D_Model model = {};
+    model.meshCount = 1;
+    model.data = reinterpret_cast<R3D_ModelData*>(new ModelData{fileName});
+    return model;
+}
+
+void R3D_UnloadModel(R3D_Model model, bool) { Get().unloadedModels.push_back(ModelPath(model)); }
+
+R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
+    auto* b = new Buffer;
+    b->capacity = capacity;
+    b->flags = flags;
+    b->positions.resize(capacity);
+    b->rotations.resize(capacity);
+    b->scales.resize(capacity);
+    b->colors.resize(capacity);
+    Get().buffers.push_back(b);
+    return {capacity, flags, reinterpret_cast<R3D_InstanceData*>(b)};
+}
+
+void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer) { BufferOf(buffer)->unloaded = true; }
+
+void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag) {
+    Buffer* b = BufferOf(buffer);
+    b->mapped.push_back(flag);
+    switch (flag) {
+        case R3D_INSTANCE_POSITION: return b->positions.data();
+        case R3D_INSTANCE_ROTATION: return b->rotations.data();
+        case R3D_INSTANCE_SCALE: return b->scales.data();
+        case R3D_INSTANCE_COLOR: return b->colors.data();
+    }
+    return nullptr;
+}
+
+void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags) { BufferOf(buffer)->unmapped.push_back(flags); }
+
+void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {
+    Get().draws.push_back({ModelPath(model), BufferOf(buffer), count});
+}
+
+R3D_Light R3D_CreateLight(R3D_LightType type) {
+    int id = static_cast<int>(Get().lights.size()) + 1;
+    Get().lights[id].type = type;
+    return id;
+}
+void R3D_DestroyLight(R3D_Light id) { L(id).destroyed = true; }
+
+R3D_LightType R3D_GetLightType(R3D_Light id) { return L(id).type; }
+bool R3D_IsLightActive(R3D_Light id) { return L(id).active; }
+void R3D_SetLightActive(R3D_Light id, bool active) { L(id).active = active; }
+void R3D_ToggleLight(R3D_Light id) { L(id).active = !L(id).active; }
+Color R3D_GetLightColor(R3D_Light id) { return L(id).color; }
+void R3D_SetLightColor(R3D_Light id, Color color) { L(id).color = color; }
+Vector3 R3D_GetLightPosition(R3D_Light id) { return L(id).position; }
+void R3D_SetLightPosition(R3D_Light id, Vector3 v) { L(id).position = v; }
+Vector3 R3D_GetLightDirection(R3D_Light id) { return L(id).direction; }
+void R3D_SetLightDirection(R3D_Light id, Vector3 v) { L(id).direction = v; }
+float R3D_GetLightEnergy(R3D_Light id) { return L(id).energy; }
+void R3D_SetLightEnergy(R3D_Light id, float v) { L(id).energy = v; }
+float R3D_GetLightSpecular(R3D_Light id) { return L(id).specular; }
+void R3D_SetLightSpecular(R3D_Light id, float v) { L(id).specular = v; }
+float R3D_GetLightRange(R3D_Light id) { return L(id).range; }
+void R3D_SetLightRange(R3D_Light id, float v) { L(id).range = v; }
+float R3D_GetLightAttenuation(R3D_Light id) { return L(id).attenuation; }
+void R3D_SetLightAttenuation(R3D_Light id, float v) { L(id).attenuation = v; }
+float R3D_GetLightInnerCutOff(R3D_Light id) { return L(id).inner; }
+void R3D_SetLightInnerCutOff(R3D_Light id, float v) { L(id).inner = v; }
+float R3D_GetLightOuterCutOff(R3D_Light id) { return L(id).outer; }
+void R3D_SetLightOuterCutOff(R3D_Light id, float v) { L(id).outer = v; }
+
+void R3D_EnableShadow(R3D_Light id) { L(id).shadow = true; }
+void R3D_DisableShadow(R3D_Light id) { L(id).shadow = false; }
+bool R3D_IsShadowEnabled(R3D_Light id) { return L(id).shadow; }
+R3D_ShadowUpdateMode R3D_GetShadowUpdateMode(R3D_Light id) { return static_cast<R3D_ShadowUpdateMode>(L(id).mode); }
+void R3D_SetShadowUpdateMode(R3D_Light id, R3D_ShadowUpdateMode mode) { L(id).mode = mode; }
+int R3D_GetShadowUpdateFrequency(R3D_Light id) { return L(id).frequency; }
+void R3D_SetShadowUpdateFrequency(R3D_Light id, int msec) { L(id).frequency = msec; }
+void R3D_UpdateShadowMap(R3D_Light id) { ++L(id).updates; }
+float R3D_GetShadowSoftness(R3D_Light id) { return L(id).softness; }
+void R3D_SetShadowSoftness(R3D_Light id, float v) { L(id).softness = v; }
+float R3D_GetShadowDepthBias(R3D_Light id) { return L(id).depthBias; }
+void R3D_SetShadowDepthBias(R3D_Light id, float v) { L(id).depthBias = v; }
+float R3D_GetShadowSlopeBias(R3D_Light id) { return L(id).slopeBias; }
+void R3D_SetShadowSlopeBias(R3D_Light id, float v) { L(id).slopeBias = v; }
+
+RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
+    Get().raycasts.push_back({ray, ModelPath(model), transform});
+    return Get().nextHit;
+}
+
+}  // extern "C"
