@@ -53,7 +53,7 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
         size_t bytes = static_cast<size_t>(buffer.capacity) * kAttributeSize[index];
         void* staging = std::calloc(static_cast<size_t>(buffer.capacity), kAttributeSize[index]);
         if (staging == nullptr) {
-            fprintf(stderr, "R3D: out of memory for %d instances\n", buffer.capacity);
+            fprintf(stderr, "WARNING: R3D: out of memory for %d instances\n", buffer.capacity);
             R3D_UnloadInstanceBuffer(buffer);
             return R3D_InstanceBuffer{0, 0, new R3D_InstanceData()};
         }

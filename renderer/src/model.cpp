@@ -85,7 +85,7 @@ unsigned int LoadMaterialTexture(Loader& loader, const std::string& path, const 
         id = texture.id;
         UnloadImage(image);
     }
-    if (id == 0) fprintf(stderr, "R3D: model \"%s\": could not load texture \"%s\"\n", fileName, path.c_str());
+    if (id == 0) fprintf(stderr, "WARNING: R3D: model \"%s\": could not load texture \"%s\"\n", fileName, path.c_str());
     loader.textures[path] = id;
     return id;
 }
@@ -209,7 +209,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     R3D_Model model{};
     model.data = new R3D_ModelData();
     if (fileName == nullptr) {
-        fprintf(stderr, "R3D: could not load model: no file name given\n");
+        fprintf(stderr, "WARNING: R3D: could not load model: no file name given\n");
         return model;
     }
 
@@ -217,7 +217,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     const aiScene* scene = importer.ReadFile(fileName, ImportSteps(importFlags));
     if (scene == nullptr || scene->mRootNode == nullptr) {
         const char* reason = importer.GetErrorString();
-        fprintf(stderr, "R3D: could not load model \"%s\": %s\n", fileName,
+        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName,
                 (reason != nullptr && reason[0] != '\0') ? reason : "the importer returned no scene");
         return model;
     }
@@ -234,7 +234,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     AddNode(loader, scene->mRootNode, aiMatrix4x4());
 
     if (model.data->meshes.empty()) {
-        fprintf(stderr, "R3D: model \"%s\" holds no triangle meshes\n", fileName);
+        fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);
     }
     model.meshCount = static_cast<int>(model.data->meshes.size());
     for (size_t i = 0; i < model.data->meshes.size(); i++) {
