@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include <assimp/Importer.hpp>
+#include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
@@ -192,6 +193,57 @@ void AddNode(Loader& loader, const aiNode* node, const aiMatrix4x4& parent) {
     for (unsigned int i = 0; i < node->mNumChildren; i++) AddNode(loader, node->mChildren[i], transform);
 }
 
+// Gives every face corner its own vertex in meshes that come without normals, so that
+// normal generation can keep hard edges (a box shares 8 corners between 6 faces); joining
+// identical vertices afterwards shares again whatever came out smooth.
+void UnshareVerticesWithoutNormals(aiScene* scene) {
+    for (unsigned int m = 0; m < scene->mNumMeshes; m++) {
+        aiMesh* mesh = scene->mMeshes[m];
+        // Bone weights and morph targets refer to vertex numbers: leave those meshes alone.
+        if (mesh->mNormals != nullptr || mesh->mNumBones > 0 || mesh->mNumAnimMeshes > 0) continue;
+        unsigned int corners = 0;
+        for (unsigned int f = 0; f < mesh->mNumFaces; f++) corners += mesh->mFaces[f].mNumIndices;
+        if (corners == 0 || corners == mesh->mNumVertices) continue;
+
+        aiVector3D* positions = new aiVector3D[corners];
+        aiVector3D* texcoords[AI_MAX_NUMBER_OF_TEXTURECOORDS] = {};
+        aiColor4D* colors[AI_MAX_NUMBER_OF_COLOR_SETS] = {};
+        for (int c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; c++) {
+            if (mesh->mTextureCoords[c] != nullptr) texcoords[c] = new aiVector3D[corners];
+        }
+        for (int c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; c++) {
+            if (mesh->mColors[c] != nullptr) colors[c] = new aiColor4D[corners];
+        }
+        unsigned int next = 0;
+        for (unsigned int f = 0; f < mesh->mNumFaces; f++) {
+            aiFace& face = mesh->mFaces[f];
+            for (unsigned int k = 0; k < face.mNumIndices; k++, next++) {
+                unsigned int old = face.mIndices[k];
+                positions[next] = mesh->mVertices[old];
+                for (int c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; c++) {
+                    if (texcoords[c] != nullptr) texcoords[c][next] = mesh->mTextureCoords[c][old];
+                }
+                for (int c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; c++) {
+                    if (colors[c] != nullptr) colors[c][next] = mesh->mColors[c][old];
+                }
+                face.mIndices[k] = next;
+            }
+        }
+        delete[] mesh->mVertices;
+        mesh->mVertices = positions;
+        for (int c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; c++) {
+            delete[] mesh->mTextureCoords[c];
+            mesh->mTextureCoords[c] = texcoords[c];
+        }
+        for (int c = 0; c < AI_MAX_NUMBER_OF_COLOR_SETS; c++) {
+            delete[] mesh->mColors[c];
+            mesh->mColors[c] = colors[c];
+        }
+        // Tangents only ever come with normals, so there are none to carry over.
+        mesh->mNumVertices = corners;
+    }
+}
+
 unsigned int ImportSteps(int importFlags) {
     unsigned int steps = aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_JoinIdenticalVertices |
                          aiProcess_FlipUVs;  // assimp's v runs up; raylib's images start at the top row
@@ -214,7 +266,14 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     }
 
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(fileName, ImportSteps(importFlags));
+    // Smooth across gentle bends only, so a box generated without normals keeps its edges.
+    importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 80.0f);
+    // Read, give normal-less meshes unshared corners, then run the processing steps.
+    const aiScene* scene = importer.ReadFile(fileName, 0);
+    if (scene != nullptr) {
+        UnshareVerticesWithoutNormals(const_cast<aiScene*>(scene));
+        scene = importer.ApplyPostProcessing(ImportSteps(importFlags));
+    }
     if (scene == nullptr || scene->mRootNode == nullptr) {
         const char* reason = importer.GetErrorString();
         fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName,

@@ -48,6 +48,10 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
     Vector3 origin = Vector3Transform(ray.position, inverse);
     Vector3 direction = TransformDirection(ray.direction, inverse);
     if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return Miss();
+    // NaN or infinite input would slip through every box test and visit the whole tree.
+    for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
+        if (!std::isfinite(v)) return Miss();
+    }
 
     float best = FLT_MAX;
     Vector3 bestNormal{};

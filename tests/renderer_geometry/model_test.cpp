@@ -201,6 +201,41 @@ TEST(ModelLoad, NullNameAndZeroModelAreSafe) {
     R3D_UnloadModel(zero, true);
 }
 
+TEST(ModelLoad, GeneratedNormalsKeepSharpEdgesAndSmoothGentleBends) {
+    MeshSpec cube = TestModels::Cube(1.0f);  // no normals written
+    MeshSpec terrain = TestModels::Terrain(40, 40, 10.0f, 0.3f);
+    terrain.nodeTransform = MatrixTranslate(0.0f, -5.0f, 0.0f);
+    std::string path = TestModels::TempDir("normals") + "/normals.gltf";
+    ASSERT_EQ(TestModels::Export({cube, terrain}, "gltf2", path), "");
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
+    ASSERT_EQ(model.meshCount, 2);
+
+    const R3D_MeshData* box = MeshWithTriangles(model, 12);
+    ASSERT_NE(box, nullptr);
+    for (size_t t = 0; t < box->indices.size(); t += 3) {
+        Vector3 a = box->positions[box->indices[t]];
+        Vector3 face = Vector3Normalize(Vector3CrossProduct(Vector3Subtract(box->positions[box->indices[t + 1]], a),
+                                                            Vector3Subtract(box->positions[box->indices[t + 2]], a)));
+        for (int k = 0; k < 3; k++) {
+            EXPECT_GT(Vector3DotProduct(box->normals[box->indices[t + k]], face), 0.999f) << "a box corner got rounded";
+        }
+    }
+    // On the gentle terrain, shared vertices blend their faces: some normal differs from
+    // the face normal of a triangle using it.
+    const R3D_MeshData* ground = MeshWithTriangles(model, 3200);
+    ASSERT_NE(ground, nullptr);
+    float lowest = 1.0f;
+    for (size_t t = 0; t < ground->indices.size(); t += 3) {
+        Vector3 a = ground->positions[ground->indices[t]];
+        Vector3 face = Vector3Normalize(Vector3CrossProduct(Vector3Subtract(ground->positions[ground->indices[t + 1]], a),
+                                                            Vector3Subtract(ground->positions[ground->indices[t + 2]], a)));
+        lowest = std::min(lowest, Vector3DotProduct(ground->normals[ground->indices[t]], face));
+    }
+    EXPECT_LT(lowest, 0.9999f);
+    EXPECT_GT(lowest, 0.9f);
+    R3D_UnloadModel(model, true);
+}
+
 TEST(ModelLoad, MirroringNodeKeepsFrontFacesOutward) {
     MeshSpec cube = TestModels::Cube(1.0f);
     cube.nodeTransform = MatrixScale(-1.0f, 1.0f, 1.0f);

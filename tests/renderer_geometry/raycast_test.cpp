@@ -143,6 +143,8 @@ TEST_F(CubeRaycast, RayFromInsideHitsTheWallAhead) {
 
 TEST_F(CubeRaycast, DegenerateInputsMiss) {
     EXPECT_FALSE(R3D_RaycastModel(Ray{{10, 12, -3}, {0, 0, 0}}, model_, transform_).hit);
+    EXPECT_FALSE(R3D_RaycastModel(Ray{{10, 12, -3}, {0, NAN, 0}}, model_, transform_).hit);
+    EXPECT_FALSE(R3D_RaycastModel(Ray{{10, INFINITY, -3}, {0, -1, 0}}, model_, transform_).hit);
     RayCollision flat = R3D_RaycastModel(Ray{{0, 12, 0}, {0, -1, 0}}, model_, MatrixScale(1.0f, 0.0f, 1.0f));
     EXPECT_FALSE(flat.hit);
     EXPECT_EQ(flat.distance, R3D_RAY_MISS_DISTANCE);
