@@ -17,6 +17,7 @@ namespace {
 
 struct Scene {
     TestModels::MeshSpec terrain;
+    std::string path;
     R3D_Model model{};
     Mesh raylibMesh{};  // the same triangles as raylib holds them (16-bit indices)
     std::vector<unsigned short> raylibIndices;
@@ -28,10 +29,10 @@ Scene& TheScene() {
     static Scene* scene = [] {
         Scene* s = new Scene();
         s->terrain = TestModels::Terrain(250, 200, 100.0f, 3.0f);  // 100,000 triangles, 50,451 vertices
-        std::string path = TestModels::TempDir("benchmark") + "/terrain.glb";
-        std::string error = TestModels::Export({s->terrain}, "glb2", path);
+        s->path = TestModels::TempDir("benchmark") + "/terrain.glb";
+        std::string error = TestModels::Export({s->terrain}, "glb2", s->path);
         if (!error.empty()) fprintf(stderr, "export failed: %s\n", error.c_str());
-        s->model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
+        s->model = R3D_LoadModelEx(s->path.c_str(), R3D_IMPORT_OPTIMIZE);
 
         const R3D_MeshData& mesh = s->model.data->meshes.at(0);
         s->raylibIndices.assign(mesh.indices.begin(), mesh.indices.end());
@@ -96,6 +97,17 @@ void BM_BuildBvh_100k(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BuildBvh_100k)->Unit(benchmark::kMillisecond);
+
+// Whole import of the 100,000-triangle file: parse, normals, BVH, GPU upload.
+void BM_LoadModel_100k(benchmark::State& state) {
+    Scene& s = TheScene();
+    for (auto _ : state) {
+        R3D_Model model = R3D_LoadModelEx(s.path.c_str(), R3D_IMPORT_OPTIMIZE);
+        benchmark::DoNotOptimize(model);
+        R3D_UnloadModel(model, true);
+    }
+}
+BENCHMARK(BM_LoadModel_100k)->Unit(benchmark::kMillisecond);
 
 // One frame's worth of instance work: map all four attributes, write every slot, unmap.
 void BM_InstanceMapFillUnmap(benchmark::State& state) {
