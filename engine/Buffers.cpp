@@ -89,7 +89,7 @@ void UpdateBuffer(std::string buffer) {
     const auto& c = Colors[index].Items();
     if (count > 0 && outPositions && outRotations && outScales && outColors) {
         const std::size_t n = p.size();
-        constexpr std::size_t kAhead = 8;  // addresses point all over the heap: fetch ahead
+        constexpr std::size_t kAhead = 32;  // addresses point all over the heap: fetch well ahead
         int i = 0;
         for (std::size_t k = 0; k < n; ++k) {
             if (k + kAhead < n && p[k + kAhead].second) {
