@@ -170,6 +170,10 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
     for (unsigned int f = 0; f < source->mNumFaces; f++) {
         const aiFace& face = source->mFaces[f];
         if (face.mNumIndices != 3) continue;  // points and lines are not drawn as surfaces
+        // A broken file may point past its vertices: drop such a face rather than read wild memory.
+        if (face.mIndices[0] >= vertexCount || face.mIndices[1] >= vertexCount || face.mIndices[2] >= vertexCount) {
+            continue;
+        }
         mesh.indices.push_back(face.mIndices[0]);
         mesh.indices.push_back(face.mIndices[mirrored ? 2 : 1]);
         mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
