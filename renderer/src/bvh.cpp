@@ -57,22 +57,29 @@ inline Vector3 Cross(Vector3 a, Vector3 b) {
 // Finds the cheapest binned split of tris[first, first+count). Returns false when
 // keeping the leaf is cheaper (or nothing separates the centroids).
 bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32_t>& order, uint32_t first,
-               uint32_t count, float nodeHalfArea, int* axisOut, float* positionOut) {
-    Box centroids;
-    for (uint32_t i = first; i < first + count; i++) centroids.Grow(build[order[i]].centroid);
+               uint32_t count, float nodeHalfArea, const Box& centroids, int* axisOut, float* positionOut) {
+    // Bin along all three axes in one pass over the triangles.
+    float lo[3], scale[3];
+    bool usable[3];
+    for (int axis = 0; axis < 3; axis++) {
+        lo[axis] = centroids.min[axis];
+        usable[axis] = centroids.max[axis] > lo[axis];
+        scale[axis] = usable[axis] ? kBins / (centroids.max[axis] - lo[axis]) : 0.0f;
+    }
+    Bin binsPerAxis[3][kBins];
+    for (uint32_t i = first; i < first + count; i++) {
+        const BuildTriangle& t = build[order[i]];
+        for (int axis = 0; axis < 3; axis++) {
+            int b = std::min(kBins - 1, static_cast<int>((t.centroid[axis] - lo[axis]) * scale[axis]));
+            binsPerAxis[axis][b].count++;
+            binsPerAxis[axis][b].box.Grow(t.box);
+        }
+    }
 
     float bestCost = FLT_MAX;
     for (int axis = 0; axis < 3; axis++) {
-        float lo = centroids.min[axis], hi = centroids.max[axis];
-        if (!(hi > lo)) continue;
-        Bin bins[kBins];
-        float scale = kBins / (hi - lo);
-        for (uint32_t i = first; i < first + count; i++) {
-            const BuildTriangle& t = build[order[i]];
-            int b = std::min(kBins - 1, static_cast<int>((t.centroid[axis] - lo) * scale));
-            bins[b].count++;
-            bins[b].box.Grow(t.box);
-        }
+        if (!usable[axis]) continue;
+        const Bin* bins = binsPerAxis[axis];
         // Sweep from both sides, then price every plane between bins.
         float leftArea[kBins - 1], rightArea[kBins - 1];
         uint32_t leftCount[kBins - 1], rightCount[kBins - 1];
@@ -94,7 +101,7 @@ bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32
             if (cost < bestCost) {
                 bestCost = cost;
                 *axisOut = axis;
-                *positionOut = lo + (i + 1) / scale;
+                *positionOut = lo[axis] + (i + 1) / scale[axis];
             }
         }
     }
@@ -135,8 +142,11 @@ Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangle
         Task task = tasks.back();
         tasks.pop_back();
 
-        Box box;
-        for (uint32_t i = task.first; i < task.first + task.count; i++) box.Grow(build[order[i]].box);
+        Box box, centroids;
+        for (uint32_t i = task.first; i < task.first + task.count; i++) {
+            box.Grow(build[order[i]].box);
+            centroids.Grow(build[order[i]].centroid);
+        }
         BvhNode& node = bvh->nodes[task.node];
         for (int a = 0; a < 3; a++) {
             node.min[a] = box.min[a];
@@ -148,7 +158,7 @@ Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangle
         int axis = 0;
         float position = 0.0f;
         bool sah = task.count > 1 && task.depth < kMaxSahDepth &&
-                   FindSplit(build, order, task.first, task.count, box.HalfArea(), &axis, &position);
+                   FindSplit(build, order, task.first, task.count, box.HalfArea(), centroids, &axis, &position);
         // Without a useful plane (shared centroids, or too deep for the traversal stack)
         // a big leaf is halved by order, which keeps the depth logarithmic.
         if (!sah && task.count <= kMaxLeafSize * 4) continue;
