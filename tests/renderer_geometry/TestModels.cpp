@@ -17,7 +17,7 @@ namespace TestModels {
 
 namespace {
 
-void AddQuad(MeshSpec& mesh, Vector3 a, Vector3 b, Vector3 c, Vector3 d) {
+void AddQuad(Shape& mesh, Vector3 a, Vector3 b, Vector3 c, Vector3 d) {
     // a, b, c, d counter-clockwise seen from the side the face points to.
     unsigned int base = static_cast<unsigned int>(mesh.positions.size());
     for (Vector3 p : {a, b, c, d}) mesh.positions.push_back(p);
@@ -31,8 +31,8 @@ aiMatrix4x4 ToAssimp(const Matrix& m) {
 
 }  // namespace
 
-MeshSpec Cube(float h) {
-    MeshSpec mesh;
+Shape Cube(float h) {
+    Shape mesh;
     AddQuad(mesh, {-h, -h, h}, {h, -h, h}, {h, h, h}, {-h, h, h});      // +Z
     AddQuad(mesh, {h, -h, -h}, {-h, -h, -h}, {-h, h, -h}, {h, h, -h});  // -Z
     AddQuad(mesh, {h, -h, h}, {h, -h, -h}, {h, h, -h}, {h, h, h});      // +X
@@ -42,8 +42,8 @@ MeshSpec Cube(float h) {
     return mesh;
 }
 
-MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude) {
-    MeshSpec mesh;
+Shape Terrain(int cellsX, int cellsZ, float size, float amplitude) {
+    Shape mesh;
     for (int z = 0; z <= cellsZ; z++) {
         for (int x = 0; x <= cellsX; x++) {
             float px = -size / 2 + size * x / cellsX;
@@ -64,8 +64,8 @@ MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude) {
     return mesh;
 }
 
-MeshSpec Pyramid(float h, float height) {
-    MeshSpec mesh;
+Shape Pyramid(float h, float height) {
+    Shape mesh;
     Vector3 top = {0, height, 0};
     Vector3 corners[4] = {{-h, 0, h}, {h, 0, h}, {h, 0, -h}, {-h, 0, -h}};
     for (int i = 0; i < 4; i++) {
@@ -78,7 +78,7 @@ MeshSpec Pyramid(float h, float height) {
     return mesh;
 }
 
-std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path,
+std::string Export(const std::vector<Shape>& meshes, const std::string& formatId, const std::string& path,
                    bool shareNode) {
     aiScene* scene = new aiScene();
     unsigned int count = static_cast<unsigned int>(meshes.size());
@@ -93,31 +93,31 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
     std::vector<aiTexture*> embedded;
 
     for (unsigned int m = 0; m < count; m++) {
-        const MeshSpec& spec = meshes[m];
+        const Shape& shape = meshes[m];
         aiMesh* mesh = new aiMesh();
         mesh->mName = aiString("mesh" + std::to_string(m));
         mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
         mesh->mMaterialIndex = shareNode ? 0 : m;
-        mesh->mNumVertices = static_cast<unsigned int>(spec.positions.size());
+        mesh->mNumVertices = static_cast<unsigned int>(shape.positions.size());
         mesh->mVertices = new aiVector3D[mesh->mNumVertices];
         for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
-            mesh->mVertices[i] = aiVector3D(spec.positions[i].x, spec.positions[i].y, spec.positions[i].z);
+            mesh->mVertices[i] = aiVector3D(shape.positions[i].x, shape.positions[i].y, shape.positions[i].z);
         }
-        if (!spec.texcoords.empty()) {
+        if (!shape.texcoords.empty()) {
             mesh->mNumUVComponents[0] = 2;
             mesh->mTextureCoords[0] = new aiVector3D[mesh->mNumVertices];
             for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
-                mesh->mTextureCoords[0][i] = aiVector3D(spec.texcoords[i].x, spec.texcoords[i].y, 0.0f);
+                mesh->mTextureCoords[0][i] = aiVector3D(shape.texcoords[i].x, shape.texcoords[i].y, 0.0f);
             }
         }
-        mesh->mNumFaces = static_cast<unsigned int>(spec.indices.size() / 3);
+        mesh->mNumFaces = static_cast<unsigned int>(shape.indices.size() / 3);
         mesh->mFaces = new aiFace[mesh->mNumFaces];
         for (unsigned int f = 0; f < mesh->mNumFaces; f++) {
             mesh->mFaces[f].mNumIndices = 3;
             mesh->mFaces[f].mIndices = new unsigned int[3];
-            for (int k = 0; k < 3; k++) mesh->mFaces[f].mIndices[k] = spec.indices[f * 3 + k];
+            for (int k = 0; k < 3; k++) mesh->mFaces[f].mIndices[k] = shape.indices[f * 3 + k];
         }
-        if (spec.writeNormals) {
+        if (shape.writeNormals) {
             mesh->mNormals = new aiVector3D[mesh->mNumVertices];
             for (unsigned int f = 0; f < mesh->mNumFaces; f++) {
                 const unsigned int* idx = mesh->mFaces[f].mIndices;
@@ -133,13 +133,13 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
         aiMaterial* material = new aiMaterial();
         aiString name("material" + std::to_string(m));
         material->AddProperty(&name, AI_MATKEY_NAME);
-        aiColor4D color(spec.color.r / 255.0f, spec.color.g / 255.0f, spec.color.b / 255.0f, spec.color.a / 255.0f);
+        aiColor4D color(shape.color.r / 255.0f, shape.color.g / 255.0f, shape.color.b / 255.0f, shape.color.a / 255.0f);
         material->AddProperty(&color, 1, AI_MATKEY_COLOR_DIFFUSE);
         material->AddProperty(&color, 1, AI_MATKEY_BASE_COLOR);
-        if (!spec.texturePath.empty()) {
-            aiString texture(spec.texturePath);
-            if (spec.embedTexture) {
-                std::ifstream file(spec.texturePath, std::ios::binary);
+        if (!shape.texturePath.empty()) {
+            aiString texture(shape.texturePath);
+            if (shape.embedTexture) {
+                std::ifstream file(shape.texturePath, std::ios::binary);
                 std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
                 aiTexture* image = new aiTexture();
                 image->mWidth = static_cast<unsigned int>(bytes.size());  // compressed: width is the byte count
@@ -156,7 +156,7 @@ std::string Export(const std::vector<MeshSpec>& meshes, const std::string& forma
 
         aiNode* node = new aiNode("node" + std::to_string(m));
         node->mParent = scene->mRootNode;
-        node->mTransformation = ToAssimp(spec.nodeTransform);
+        node->mTransformation = ToAssimp(shape.nodeTransform);
         node->mNumMeshes = shareNode ? count : 1;
         node->mMeshes = new unsigned int[node->mNumMeshes];
         for (unsigned int k = 0; k < node->mNumMeshes; k++) node->mMeshes[k] = shareNode ? k : m;
@@ -187,7 +187,7 @@ std::string TempDir(const std::string& name) {
     return dir.string();
 }
 
-std::vector<Vector3> PlacedTriangles(const MeshSpec& mesh) {
+std::vector<Vector3> PlacedTriangles(const Shape& mesh) {
     std::vector<Vector3> out;
     out.reserve(mesh.indices.size());
     for (unsigned int i : mesh.indices) out.push_back(Vector3Transform(mesh.positions[i], mesh.nodeTransform));

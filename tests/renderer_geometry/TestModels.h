@@ -9,7 +9,7 @@
 
 namespace TestModels {
 
-struct MeshSpec {
+struct Shape {
     std::vector<Vector3> positions;
     std::vector<Vector2> texcoords;  // empty: none written
     std::vector<unsigned int> indices;
@@ -22,23 +22,23 @@ struct MeshSpec {
 };
 
 // A cube from -half to +half, counter-clockwise seen from outside, flat per face.
-MeshSpec Cube(float half);
+Shape Cube(float half);
 // A wavy height field over [-size/2, size/2] in X and Z with 2*cellsX*cellsZ triangles.
-MeshSpec Terrain(int cellsX, int cellsZ, float size, float amplitude);
+Shape Terrain(int cellsX, int cellsZ, float size, float amplitude);
 // A four-triangle pyramid over a square base.
-MeshSpec Pyramid(float half, float height);
+Shape Pyramid(float half, float height);
 
 // Writes every mesh under its own child node of one root, each with its own material;
 // with shareNode, all meshes hang on one node (the first mesh's transform) and share the
 // first mesh's material. formatId is assimp's ("fbxa", "gltf2", "glb2", "obj").
 // Returns an empty string on success, else the reason.
-std::string Export(const std::vector<MeshSpec>& meshes, const std::string& formatId, const std::string& path,
+std::string Export(const std::vector<Shape>& meshes, const std::string& formatId, const std::string& path,
                    bool shareNode = false);
 
 // A fresh folder under the system's temporary directory.
 std::string TempDir(const std::string& name);
 
 // Every triangle's corners placed by the mesh's node transform, three per triangle.
-std::vector<Vector3> PlacedTriangles(const MeshSpec& mesh);
+std::vector<Vector3> PlacedTriangles(const Shape& mesh);
 
 }  // namespace TestModels

@@ -16,7 +16,7 @@
 namespace {
 
 struct Scene {
-    TestModels::MeshSpec terrain;
+    TestModels::Shape terrain;
     std::string path;
     R3D_Model model{};
     Mesh raylibMesh{};  // the same triangles as raylib holds them (16-bit indices)

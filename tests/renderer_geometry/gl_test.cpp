@@ -11,7 +11,7 @@
 #include "r3d.h"
 #include "raymath.h"
 
-using TestModels::MeshSpec;
+using TestModels::Shape;
 
 namespace {
 
@@ -49,8 +49,8 @@ void ExpectAttribute(unsigned int location, unsigned int vbo, int components) {
 }
 
 TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
-    MeshSpec terrain = TestModels::Terrain(30, 20, 8.0f, 1.0f);
-    MeshSpec cube = TestModels::Cube(0.5f);
+    Shape terrain = TestModels::Terrain(30, 20, 8.0f, 1.0f);
+    Shape cube = TestModels::Cube(0.5f);
     cube.nodeTransform = MatrixTranslate(0.0f, 2.0f, 0.0f);
     std::string path = TestModels::TempDir("gpu") + "/gpu.glb";
     ASSERT_EQ(TestModels::Export({terrain, cube}, "glb2", path), "");
@@ -112,7 +112,7 @@ void ExpectStripeTexture(unsigned int id) {
 TEST(ModelGpu, ExternalBaseColourTextureIsLoadedBesideTheModel) {
     std::string dir = TestModels::TempDir("texture");
     WriteTexture(dir);
-    MeshSpec plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
+    Shape plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
     plane.texturePath = "stripe.png";  // relative to the model file, as artists' tools write it
     plane.color = {255, 200, 100, 255};
     std::string path = dir + "/textured.obj";
@@ -141,7 +141,7 @@ TEST(ModelGpu, ExternalBaseColourTextureIsLoadedBesideTheModel) {
 
 TEST(ModelGpu, EmbeddedTextureOfBinaryGltfIsLoaded) {
     std::string dir = TestModels::TempDir("embedded");
-    MeshSpec plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
+    Shape plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
     plane.texturePath = WriteTexture(dir);
     plane.embedTexture = true;
     std::string path = dir + "/embedded.glb";
@@ -157,7 +157,7 @@ TEST(ModelGpu, EmbeddedTextureOfBinaryGltfIsLoaded) {
 TEST(ModelGpu, KeepingMaterialsLeavesTexturesAlive) {
     std::string dir = TestModels::TempDir("keep");
     WriteTexture(dir);
-    MeshSpec plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
+    Shape plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
     plane.texturePath = "stripe.png";
     std::string path = dir + "/keep.obj";
     ASSERT_EQ(TestModels::Export({plane}, "obj", path), "");
@@ -171,7 +171,7 @@ TEST(ModelGpu, KeepingMaterialsLeavesTexturesAlive) {
 }
 
 TEST(ModelGpu, MissingTextureWarnsAndLeavesMaterialUntextured) {
-    MeshSpec plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
+    Shape plane = TestModels::Terrain(2, 2, 2.0f, 0.0f);
     plane.texturePath = "not-there.png";
     std::string path = TestModels::TempDir("notexture") + "/plain.obj";
     ASSERT_EQ(TestModels::Export({plane}, "obj", path), "");

@@ -9,7 +9,7 @@
 #include "r3d.h"
 #include "raymath.h"
 
-using TestModels::MeshSpec;
+using TestModels::Shape;
 
 namespace {
 
@@ -63,7 +63,7 @@ TEST(ModelPixels, TextureTopRowLandsWhereTheFileMapsIt) {
     ASSERT_TRUE(ExportImage(image, (dir + "/halves.png").c_str()));
     UnloadImage(image);
 
-    MeshSpec plane = TestModels::Terrain(4, 4, 8.0f, 0.0f);
+    Shape plane = TestModels::Terrain(4, 4, 8.0f, 0.0f);
     plane.texturePath = "halves.png";
     std::string path = dir + "/plane.obj";
     ASSERT_EQ(TestModels::Export({plane}, "obj", path), "");
@@ -81,10 +81,10 @@ TEST(ModelPixels, TextureTopRowLandsWhereTheFileMapsIt) {
 }
 
 TEST(ModelPixels, MeshesAppearWhereTheirNodesPutThemAndRaysHitThem) {
-    MeshSpec left = TestModels::Cube(1.0f);
+    Shape left = TestModels::Cube(1.0f);
     left.color = {230, 20, 20, 255};
     left.nodeTransform = MatrixTranslate(-2.0f, 0.0f, 0.0f);
-    MeshSpec right = TestModels::Cube(1.0f);
+    Shape right = TestModels::Cube(1.0f);
     right.color = {20, 230, 20, 255};
     right.nodeTransform = MatrixTranslate(2.0f, 0.0f, 0.0f);
     std::string path = TestModels::TempDir("pixels-nodes") + "/two.fbx";

@@ -10,31 +10,31 @@
 #include "r3d.h"
 #include "raymath.h"
 
-using TestModels::MeshSpec;
+using TestModels::Shape;
 
 namespace {
 
 // Three meshes with different triangle counts, so each can be recognised after import,
 // each under a node that turns and moves it.
-std::vector<MeshSpec> ThreeMeshes() {
-    MeshSpec terrain = TestModels::Terrain(8, 6, 10.0f, 0.5f);  // 96 triangles
+std::vector<Shape> ThreeMeshes() {
+    Shape terrain = TestModels::Terrain(8, 6, 10.0f, 0.5f);  // 96 triangles
     terrain.color = {200, 40, 30, 255};
     terrain.nodeTransform = MatrixTranslate(0.0f, -2.0f, 0.0f);
 
-    MeshSpec cube = TestModels::Cube(1.0f);  // 12 triangles
+    Shape cube = TestModels::Cube(1.0f);  // 12 triangles
     cube.color = {20, 180, 60, 255};
     cube.writeNormals = true;
     cube.nodeTransform = MatrixMultiply(MatrixRotateY(0.6f), MatrixTranslate(4.0f, 1.0f, -3.0f));
 
-    MeshSpec pyramid = TestModels::Pyramid(1.0f, 2.0f);  // 4 triangles
+    Shape pyramid = TestModels::Pyramid(1.0f, 2.0f);  // 4 triangles
     pyramid.color = {40, 60, 220, 255};
     pyramid.nodeTransform = MatrixMultiply(MatrixRotateX(0.4f), MatrixTranslate(-3.0f, 2.0f, 2.0f));
     return {terrain, cube, pyramid};
 }
 
-BoundingBox PlacedBounds(const std::vector<MeshSpec>& meshes) {
+BoundingBox PlacedBounds(const std::vector<Shape>& meshes) {
     BoundingBox box = {{INFINITY, INFINITY, INFINITY}, {-INFINITY, -INFINITY, -INFINITY}};
-    for (const MeshSpec& mesh : meshes) {
+    for (const Shape& mesh : meshes) {
         for (Vector3 p : TestModels::PlacedTriangles(mesh)) {
             box.min = Vector3Min(box.min, p);
             box.max = Vector3Max(box.max, p);
@@ -64,7 +64,7 @@ struct FormatCase {
 class ModelFormats : public testing::TestWithParam<FormatCase> {};
 
 TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
-    std::vector<MeshSpec> meshes = ThreeMeshes();
+    std::vector<Shape> meshes = ThreeMeshes();
     std::string path = TestModels::TempDir(GetParam().formatId) + "/three" + GetParam().extension;
     ASSERT_EQ(TestModels::Export(meshes, GetParam().formatId, path), "");
 
@@ -80,15 +80,15 @@ TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
         ExpectNear(model.aabb.min, expected.min, 1e-3f, "aabb min");
         ExpectNear(model.aabb.max, expected.max, 1e-3f, "aabb max");
 
-        for (const MeshSpec& spec : meshes) {
-            const R3D_MeshData* mesh = MeshWithTriangles(model, spec.TriangleCount());
-            ASSERT_NE(mesh, nullptr) << "no mesh with " << spec.TriangleCount() << " triangles";
+        for (const Shape& shape : meshes) {
+            const R3D_MeshData* mesh = MeshWithTriangles(model, shape.TriangleCount());
+            ASSERT_NE(mesh, nullptr) << "no mesh with " << shape.TriangleCount() << " triangles";
             EXPECT_NE(mesh->bvh, nullptr);
             ASSERT_EQ(mesh->normals.size(), mesh->positions.size());
             ASSERT_EQ(mesh->texcoords.size(), mesh->positions.size());
 
             // Every imported triangle is one of the placed source triangles, same winding.
-            std::vector<Vector3> source = TestModels::PlacedTriangles(spec);
+            std::vector<Vector3> source = TestModels::PlacedTriangles(shape);
             for (size_t t = 0; t < mesh->indices.size(); t += 3) {
                 Vector3 a = mesh->positions[mesh->indices[t]];
                 Vector3 b = mesh->positions[mesh->indices[t + 1]];
@@ -112,9 +112,9 @@ TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
 
             ASSERT_LT(mesh->material, static_cast<int>(model.data->materials.size()));
             Color color = model.data->materials[mesh->material].baseColor;
-            EXPECT_NEAR(color.r, spec.color.r, 1);
-            EXPECT_NEAR(color.g, spec.color.g, 1);
-            EXPECT_NEAR(color.b, spec.color.b, 1);
+            EXPECT_NEAR(color.r, shape.color.r, 1);
+            EXPECT_NEAR(color.g, shape.color.g, 1);
+            EXPECT_NEAR(color.b, shape.color.b, 1);
         }
         R3D_UnloadModel(model, true);
     }
@@ -128,8 +128,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, ModelFormats,
                          });
 
 TEST_P(ModelFormats, OptimizeMergesMeshesSharingNodeAndMaterial) {
-    MeshSpec a = TestModels::Cube(1.0f);
-    MeshSpec b = TestModels::Pyramid(1.0f, 2.0f);
+    Shape a = TestModels::Cube(1.0f);
+    Shape b = TestModels::Pyramid(1.0f, 2.0f);
     for (Vector3& p : b.positions) p.x += 3.0f;
     a.nodeTransform = MatrixTranslate(0.0f, 1.0f, 0.0f);
     std::string path = TestModels::TempDir(std::string("merge-") + GetParam().formatId) + "/merge" + GetParam().extension;
@@ -202,8 +202,8 @@ TEST(ModelLoad, NullNameAndZeroModelAreSafe) {
 }
 
 TEST(ModelLoad, GeneratedNormalsKeepSharpEdgesAndSmoothGentleBends) {
-    MeshSpec cube = TestModels::Cube(1.0f);  // no normals written
-    MeshSpec terrain = TestModels::Terrain(40, 40, 10.0f, 0.3f);
+    Shape cube = TestModels::Cube(1.0f);  // no normals written
+    Shape terrain = TestModels::Terrain(40, 40, 10.0f, 0.3f);
     terrain.nodeTransform = MatrixTranslate(0.0f, -5.0f, 0.0f);
     std::string path = TestModels::TempDir("normals") + "/normals.gltf";
     ASSERT_EQ(TestModels::Export({cube, terrain}, "gltf2", path), "");
@@ -237,7 +237,7 @@ TEST(ModelLoad, GeneratedNormalsKeepSharpEdgesAndSmoothGentleBends) {
 }
 
 TEST(ModelLoad, MirroringNodeKeepsFrontFacesOutward) {
-    MeshSpec cube = TestModels::Cube(1.0f);
+    Shape cube = TestModels::Cube(1.0f);
     cube.nodeTransform = MatrixScale(-1.0f, 1.0f, 1.0f);
     std::string path = TestModels::TempDir("mirror") + "/mirror.gltf";
     ASSERT_EQ(TestModels::Export({cube}, "gltf2", path), "");

@@ -10,7 +10,7 @@
 #include "r3d.h"
 #include "raymath.h"
 
-using TestModels::MeshSpec;
+using TestModels::Shape;
 
 namespace {
 
@@ -20,7 +20,7 @@ void ExpectVectorNear(Vector3 actual, Vector3 expected, float tolerance, const c
     EXPECT_NEAR(actual.z, expected.z, tolerance) << what;
 }
 
-R3D_Model LoadExported(const std::vector<MeshSpec>& meshes, const std::string& name, const char* format,
+R3D_Model LoadExported(const std::vector<Shape>& meshes, const std::string& name, const char* format,
                        const char* extension) {
     std::string path = TestModels::TempDir(name) + "/" + name + extension;
     std::string error = TestModels::Export(meshes, format, path);
@@ -197,8 +197,8 @@ void CompareWithRaylib(const R3D_Model& model, Matrix transform, unsigned seed, 
 }
 
 TEST(RaycastAgreement, MatchesRaylibOnRandomRays) {
-    MeshSpec terrain = TestModels::Terrain(60, 50, 20.0f, 2.0f);  // 6000 triangles
-    MeshSpec cube = TestModels::Cube(1.5f);
+    Shape terrain = TestModels::Terrain(60, 50, 20.0f, 2.0f);  // 6000 triangles
+    Shape cube = TestModels::Cube(1.5f);
     cube.nodeTransform = MatrixTranslate(2.0f, 3.0f, -1.0f);
     R3D_Model model = LoadExported({terrain, cube}, "agreement", "fbxa", ".fbx");
     ASSERT_EQ(model.meshCount, 2);
@@ -226,7 +226,7 @@ TEST(RaycastAgreement, MatchesRaylibOnRandomRays) {
 TEST(RaycastAgreement, TrianglesSharingOneCentreStillFound) {
     // Many triangles around one point defeat centroid binning: the build must still
     // split them, and every one of them must stay reachable.
-    MeshSpec fan;
+    Shape fan;
     for (int i = 0; i < 400; i++) {
         float a = i * 0.0157f;
         Vector3 u = {cosf(a), 0.0f, sinf(a)};
