@@ -16,6 +16,11 @@ constexpr float kWalkSpeed = 3.0f;        // units per second on the ground
 constexpr float kJumpImpulse = 2.0f;      // upward speed while Space is held on the ground
 constexpr float kGravity = 9.8f;          // speed lost per second in the air
 const Game::List kMouseAnchor{500, 500};  // where the mouse goes back to every frame
+// Right after the pointer is captured the system moves it (to the window's
+// centre, or by the window's offset on a bare X server) and the next frames
+// report that jump as movement: it would tip the view to the sky or the
+// floor before the player touches the mouse. Those frames do not look.
+constexpr int kCaptureFrames = 3;
 
 // raylib key codes
 constexpr int kKeyW = 87;
@@ -59,6 +64,7 @@ void tick() {
     static float Pitch = 0;
     static float Yaw = 0;
     static bool grounded = false;
+    static int capturing = kCaptureFrames;
 
     // The host drew this frame before calling us: what is set here shows in
     // the next one, from the transform the previous frame left.
@@ -71,6 +77,10 @@ void tick() {
 
     // Moving the mouse down looks down (pitch grows), moving it right turns right.
     Game::List delta = Game::GetMouseDelta();
+    if (capturing > 0) {
+        --capturing;
+        delta = {0, 0};
+    }
     Pitch += delta[1] / kMouseDivisor;
     Yaw -= delta[0] / kMouseDivisor;
 

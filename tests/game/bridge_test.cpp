@@ -1,0 +1,456 @@
+// The game module's client layer against a recording stand-in host: every
+// wrapper and handle method reaches the entry of its name through the right
+// table, with the right number of arguments, each of exactly the right type
+// and in order, and hands the answer back as the right type.
+//
+// This program is linked with the game module's own sources, so it calls the
+// wrappers directly and registers the recorders through the module's real
+// define_func/define_op.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+
+#include "Bridge.h"
+#include "Game.h"
+#include "RecordingHost.h"
+
+using namespace GameTest;
+using Game::List;
+
+namespace {
+
+// Arguments for a wrapper call: the sample of that kind for that position.
+struct Args {
+    int I(int p) const { return std::any_cast<int>(ArgSample(Int, p)); }
+    float F(int p) const { return std::any_cast<float>(ArgSample(Float, p)); }
+    std::string S(int p) const { return std::any_cast<std::string>(ArgSample(Str, p)); }
+    List V2(int p) const { return std::any_cast<List>(ArgSample(Vec2, p)); }
+    List V3(int p) const { return std::any_cast<List>(ArgSample(Vec3, p)); }
+    List M(int p) const { return std::any_cast<List>(ArgSample(Mat, p)); }
+};
+
+struct Case {
+    const char* entry;
+    std::function<std::any(const Args&)> call;  // the wrapper's result as itself, or nothing
+};
+
+#define RESULT(entry, expr) Case{entry, []([[maybe_unused]] const Args& a) -> std::any { return expr; }}
+#define ACTION(entry, stmt) Case{entry, []([[maybe_unused]] const Args& a) -> std::any { stmt; return {}; }}
+
+const std::vector<Case>& FreeWrappers() {
+    namespace V2 = Game::Vector2;
+    namespace V3 = Game::Vector3;
+    namespace M = Game::Matrix;
+    static const std::vector<Case> cases = {
+        RESULT("IsKeyPressed", Game::IsKeyPressed(a.I(0))),
+        RESULT("IsKeyPressedRepeat", Game::IsKeyPressedRepeat(a.I(0))),
+        RESULT("IsKeyDown", Game::IsKeyDown(a.I(0))),
+        RESULT("IsKeyReleased", Game::IsKeyReleased(a.I(0))),
+        RESULT("GetKeyPressed", Game::GetKeyPressed()),
+        RESULT("GetCharPressed", Game::GetCharPressed()),
+        ACTION("SetExitKey", Game::SetExitKey(a.I(0))),
+        RESULT("IsMouseButtonPressed", Game::IsMouseButtonPressed(a.I(0))),
+        RESULT("IsMouseButtonDown", Game::IsMouseButtonDown(a.I(0))),
+        RESULT("IsMouseButtonReleased", Game::IsMouseButtonReleased(a.I(0))),
+        RESULT("IsMouseButtonUp", Game::IsMouseButtonUp(a.I(0))),
+        RESULT("GetMouseX", Game::GetMouseX()),
+        RESULT("GetMouseY", Game::GetMouseY()),
+        RESULT("GetMousePosition", Game::GetMousePosition()),
+        RESULT("GetMouseDelta", Game::GetMouseDelta()),
+        ACTION("SetMousePosition", Game::SetMousePosition(a.V2(0))),
+        ACTION("SetMouseOffset", Game::SetMouseOffset(a.V2(0))),
+        RESULT("GetMouseWheel", Game::GetMouseWheel()),
+        ACTION("SetMouseCursor", Game::SetMouseCursor(a.I(0))),
+        ACTION("ShowCursor", Game::ShowCursor()),
+        ACTION("HideCursor", Game::HideCursor()),
+        RESULT("IsCursorHidden", Game::IsCursorHidden()),
+        ACTION("EnableCursor", Game::EnableCursor()),
+        ACTION("DisableCursor", Game::DisableCursor()),
+        RESULT("IsCursorOnScreen", Game::IsCursorOnScreen()),
+        ACTION("SetCameraLookDirection", Game::SetCameraLookDirection(a.V3(0))),
+        ACTION("SetCameraUpDirection", Game::SetCameraUpDirection(a.V3(0))),
+        ACTION("SetCameraPosition", Game::SetCameraPosition(a.V3(0))),
+        ACTION("SetCameraFOV", Game::SetCameraFOV(a.F(0))),
+        RESULT("DeltaTime", Game::DeltaTime()),
+        ACTION("LoadModel", Game::LoadModel(a.S(0), a.S(1), a.I(2))),
+        ACTION("UnloadModel", Game::UnloadModel(a.S(0))),
+
+        RESULT("Vector2Zero", V2::Zero()),
+        RESULT("Vector2One", V2::One()),
+        RESULT("Vector2Add", V2::Add(a.V2(0), a.V2(1))),
+        RESULT("Vector2AddValue", V2::AddValue(a.V2(0), a.F(1))),
+        RESULT("Vector2Subtract", V2::Subtract(a.V2(0), a.V2(1))),
+        RESULT("Vector2SubtractValue", V2::SubtractValue(a.V2(0), a.F(1))),
+        RESULT("Vector2Length", V2::Length(a.V2(0))),
+        RESULT("Vector2LengthSqr", V2::LengthSqr(a.V2(0))),
+        RESULT("Vector2DotProduct", V2::DotProduct(a.V2(0), a.V2(1))),
+        RESULT("Vector2Distance", V2::Distance(a.V2(0), a.V2(1))),
+        RESULT("Vector2DistanceSqr", V2::DistanceSqr(a.V2(0), a.V2(1))),
+        RESULT("Vector2Angle", V2::Angle(a.V2(0), a.V2(1))),
+        RESULT("Vector2LineAngle", V2::LineAngle(a.V2(0), a.V2(1))),
+        RESULT("Vector2Scale", V2::Scale(a.V2(0), a.F(1))),
+        RESULT("Vector2Multiply", V2::Multiply(a.V2(0), a.V2(1))),
+        RESULT("Vector2Negate", V2::Negate(a.V2(0))),
+        RESULT("Vector2Divide", V2::Divide(a.V2(0), a.V2(1))),
+        RESULT("Vector2Normalize", V2::Normalize(a.V2(0))),
+        RESULT("Vector2Transform", V2::Transform(a.V2(0), a.M(1))),
+        RESULT("Vector2Lerp", V2::Lerp(a.V2(0), a.V2(1), a.F(2))),
+        RESULT("Vector2Reflect", V2::Reflect(a.V2(0), a.V2(1))),
+        RESULT("Vector2Min", V2::Min(a.V2(0), a.V2(1))),
+        RESULT("Vector2Max", V2::Max(a.V2(0), a.V2(1))),
+        RESULT("Vector2Rotate", V2::Rotate(a.V2(0), a.F(1))),
+        RESULT("Vector2MoveTowards", V2::MoveTowards(a.V2(0), a.V2(1), a.F(2))),
+        RESULT("Vector2Invert", V2::Invert(a.V2(0))),
+        RESULT("Vector2Clamp", V2::Clamp(a.V2(0), a.V2(1), a.V2(2))),
+        RESULT("Vector2ClampValue", V2::ClampValue(a.V2(0), a.F(1), a.F(2))),
+        RESULT("Vector2Equals", V2::Equals(a.V2(0), a.V2(1))),
+        RESULT("Vector2Refract", V2::Refract(a.V2(0), a.V2(1), a.F(2))),
+
+        RESULT("Vector3Zero", V3::Zero()),
+        RESULT("Vector3One", V3::One()),
+        RESULT("Vector3Add", V3::Add(a.V3(0), a.V3(1))),
+        RESULT("Vector3AddValue", V3::AddValue(a.V3(0), a.F(1))),
+        RESULT("Vector3Subtract", V3::Subtract(a.V3(0), a.V3(1))),
+        RESULT("Vector3SubtractValue", V3::SubtractValue(a.V3(0), a.F(1))),
+        RESULT("Vector3Scale", V3::Scale(a.V3(0), a.F(1))),
+        RESULT("Vector3Multiply", V3::Multiply(a.V3(0), a.V3(1))),
+        RESULT("Vector3CrossProduct", V3::CrossProduct(a.V3(0), a.V3(1))),
+        RESULT("Vector3Perpendicular", V3::Perpendicular(a.V3(0))),
+        RESULT("Vector3Length", V3::Length(a.V3(0))),
+        RESULT("Vector3LengthSqr", V3::LengthSqr(a.V3(0))),
+        RESULT("Vector3DotProduct", V3::DotProduct(a.V3(0), a.V3(1))),
+        RESULT("Vector3Distance", V3::Distance(a.V3(0), a.V3(1))),
+        RESULT("Vector3DistanceSqr", V3::DistanceSqr(a.V3(0), a.V3(1))),
+        RESULT("Vector3Angle", V3::Angle(a.V3(0), a.V3(1))),
+        RESULT("Vector3Negate", V3::Negate(a.V3(0))),
+        RESULT("Vector3Divide", V3::Divide(a.V3(0), a.V3(1))),
+        RESULT("Vector3Normalize", V3::Normalize(a.V3(0))),
+        RESULT("Vector3Project", V3::Project(a.V3(0), a.V3(1))),
+        RESULT("Vector3Reject", V3::Reject(a.V3(0), a.V3(1))),
+        RESULT("Vector3Transform", V3::Transform(a.V3(0), a.M(1))),
+        RESULT("Vector3RotateByAxisAngle", V3::RotateByAxisAngle(a.V3(0), a.V3(1), a.F(2))),
+        RESULT("Vector3MoveTowards", V3::MoveTowards(a.V3(0), a.V3(1), a.F(2))),
+        RESULT("Vector3Lerp", V3::Lerp(a.V3(0), a.V3(1), a.F(2))),
+        RESULT("Vector3CubicHermite", V3::CubicHermite(a.V3(0), a.V3(1), a.V3(2), a.V3(3), a.F(4))),
+        RESULT("Vector3Reflect", V3::Reflect(a.V3(0), a.V3(1))),
+        RESULT("Vector3Min", V3::Min(a.V3(0), a.V3(1))),
+        RESULT("Vector3Max", V3::Max(a.V3(0), a.V3(1))),
+        RESULT("Vector3Barycenter", V3::Barycenter(a.V3(0), a.V3(1), a.V3(2), a.V3(3))),
+        RESULT("Vector3Invert", V3::Invert(a.V3(0))),
+        RESULT("Vector3Clamp", V3::Clamp(a.V3(0), a.V3(1), a.V3(2))),
+        RESULT("Vector3ClampValue", V3::ClampValue(a.V3(0), a.F(1), a.F(2))),
+        RESULT("Vector3Equals", V3::Equals(a.V3(0), a.V3(1))),
+        RESULT("Vector3Refract", V3::Refract(a.V3(0), a.V3(1), a.F(2))),
+
+        RESULT("MatrixDeterminant", M::Determinant(a.M(0))),
+        RESULT("MatrixTrace", M::Trace(a.M(0))),
+        RESULT("MatrixTranspose", M::Transpose(a.M(0))),
+        RESULT("MatrixIdentity", M::Identity()),
+        RESULT("MatrixAdd", M::Add(a.M(0), a.M(1))),
+        RESULT("MatrixSubtract", M::Subtract(a.M(0), a.M(1))),
+        RESULT("MatrixMultiply", M::Multiply(a.M(0), a.M(1))),
+        RESULT("MatrixTranslate", M::Translate(a.F(0), a.F(1), a.F(2))),
+        RESULT("MatrixRotate", M::Rotate(a.V3(0), a.F(1))),
+        RESULT("MatrixRotateXYZ", M::RotateXYZ(a.V3(0))),
+        RESULT("MatrixScale", M::Scale(a.F(0), a.F(1), a.F(2))),
+    };
+    return cases;
+}
+
+// Fresh tables with a recorder behind every host entry.
+class Bridge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bridge_funcs.clear();
+        bridge_ops.clear();
+        host.Register(define_func, define_op);
+    }
+    RecordingHost host;
+};
+
+}  // namespace
+
+TEST_F(Bridge, RegistrationFillsEachTableWithItsOwnEntries) {
+    EXPECT_EQ(bridge_ops.size(), 128u);
+    EXPECT_EQ(bridge_funcs.size(), 43u);
+    EXPECT_EQ(bridge_ops.count("Instance.SetName"), 0u);  // a func is not found among the ops
+    EXPECT_EQ(bridge_funcs.count("Instance.GetName"), 0u);
+}
+
+TEST_F(Bridge, ALaterDefinitionReplacesTheEarlierOneWithoutGrowingTheTable) {
+    int seen = 0;
+    define_func("ShowCursor", [&](Params) { seen = 1; });
+    define_func("ShowCursor", [&](Params) { seen = 2; });
+    EXPECT_EQ(bridge_funcs.size(), 43u);
+    Game::ShowCursor();
+    EXPECT_EQ(seen, 2);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(Bridge, EveryFreeWrapperSendsExactlyWhatItsEntryTakes) {
+    std::set<std::string> covered;
+    Args args;
+    for (const Case& c : FreeWrappers()) {
+        SCOPED_TRACE(c.entry);
+        const EntrySpec* entry = FindEntry(c.entry);
+        ASSERT_NE(entry, nullptr);
+        host.calls.clear();
+        std::any result = c.call(args);
+
+        ASSERT_EQ(host.calls.size(), 1u) << "one host call per wrapper call";
+        const Recorded& call = host.calls[0];
+        EXPECT_EQ(call.name, c.entry);
+        EXPECT_EQ(CheckAgainstCatalogue(call), "");
+        for (size_t i = 0; i < call.args.size() && i < entry->args.size(); ++i)
+            EXPECT_TRUE(SameValue(call.args[i], ArgSample(entry->args[i], static_cast<int>(i))))
+                << "argument " << i << " arrived as " << Describe(call.args[i]);
+
+        if (entry->result == None) {
+            EXPECT_FALSE(result.has_value());
+        } else {
+            EXPECT_EQ(result.type(), TypeOf(entry->result)) << "result comes back as " << result.type().name();
+            EXPECT_TRUE(SameValue(result, DefaultAnswer(entry->result))) << Describe(result);
+        }
+        covered.insert(c.entry);
+    }
+
+    // One wrapper for every entry that is not an object method.
+    std::set<std::string> free;
+    for (const EntrySpec& e : Catalogue())
+        if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle") free.insert(e.name);
+    EXPECT_EQ(free.size(), 108u);
+    EXPECT_EQ(covered, free);
+}
+
+TEST_F(Bridge, WrappersHandBackTheHostsAnswerUnchanged) {
+    host.answers["Vector3Lerp"] = [](const Params&) { return std::any(List{7, 8, 9}); };
+    host.answers["Vector2DotProduct"] = [](const Params&) { return std::any(-0.5f); };
+    host.answers["IsCursorHidden"] = [](const Params&) { return std::any(false); };
+    host.answers["GetKeyPressed"] = [](const Params&) { return std::any(0); };
+    EXPECT_EQ(Game::Vector3::Lerp({0, 0, 0}, {1, 1, 1}, 0.5f), (List{7, 8, 9}));
+    EXPECT_EQ(Game::Vector2::DotProduct({1, 0}, {0, 1}), -0.5f);
+    EXPECT_FALSE(Game::IsCursorHidden());
+    EXPECT_EQ(Game::GetKeyPressed(), 0);
+}
+
+TEST_F(Bridge, IsKeyUpAsksIsKeyDownAndAnswersTheOpposite) {
+    bool down = true;
+    host.answers["IsKeyDown"] = [&](const Params&) { return std::any(down); };
+    EXPECT_FALSE(Game::IsKeyUp(87));
+    down = false;
+    EXPECT_TRUE(Game::IsKeyUp(87));
+    ASSERT_EQ(host.calls.size(), 2u);
+    for (const Recorded& call : host.calls) {
+        EXPECT_EQ(call.name, "IsKeyDown");
+        EXPECT_EQ(CheckAgainstCatalogue(call), "");
+        EXPECT_EQ(std::any_cast<int>(call.args[0]), 87);
+    }
+    EXPECT_EQ(bridge_ops.count("IsKeyUp"), 0u) << "the host has no such entry and none is looked up";
+}
+
+TEST_F(Bridge, EveryCallLooksItsEntryUpAgain) {
+    define_op("DeltaTime", [](Params) { return std::any(1.0f); });
+    EXPECT_EQ(Game::DeltaTime(), 1.0f);
+    define_op("DeltaTime", [](Params) { return std::any(2.0f); });
+    EXPECT_EQ(Game::DeltaTime(), 2.0f);
+}
+
+TEST_F(Bridge, ANameTheHostNeverDefinedThrowsAndCanBeDefinedLater) {
+    bridge_ops.erase("GetMouseX");
+    EXPECT_THROW(Game::GetMouseX(), std::bad_function_call);
+    ASSERT_EQ(bridge_ops.count("GetMouseX"), 1u) << "the look-up leaves an empty entry";
+    EXPECT_FALSE(static_cast<bool>(bridge_ops["GetMouseX"]));
+    define_op("GetMouseX", [](Params) { return std::any(640); });
+    EXPECT_EQ(Game::GetMouseX(), 640);
+}
+
+TEST_F(Bridge, AnAnswerOfAnotherTypeThrowsBadAnyCast) {
+    host.answers["GetMouseX"] = [](const Params&) { return std::any(1.0f); };
+    host.answers["IsKeyDown"] = [](const Params&) { return std::any(1); };
+    EXPECT_THROW(Game::GetMouseX(), std::bad_any_cast);
+    EXPECT_THROW(Game::IsKeyDown(32), std::bad_any_cast);
+}
+
+TEST_F(Bridge, ExceptionsFromTheHostPassThroughUnchanged) {
+    define_func("SetCameraFOV", [](Params) { throw std::out_of_range("SetCameraFOV: no argument 0"); });
+    EXPECT_THROW(Game::SetCameraFOV(90.0f), std::out_of_range);
+}
+
+// -- Handles ----------------------------------------------------------------
+
+TEST_F(Bridge, RootIsInstanceOne) { EXPECT_EQ(Game::Root.Id, 1); }
+
+TEST_F(Bridge, HandlesFromAnIdCallNothing) {
+    Game::Instance i(5);
+    Game::CFrame c(6);
+    Game::Model m(7);
+    Game::Light l(8);
+    Game::CFrame copy = c;
+    EXPECT_EQ(i.Id + c.Id + m.Id + l.Id + copy.Id, 5 + 6 + 7 + 8 + 6);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(Bridge, StringConstructorsCreateAnInstanceOfTheirType) {
+    int next = 20;
+    host.answers["Instance.New"] = [&](const Params&) { return std::any(next++); };
+    Game::CFrame c;
+    Game::Model m(std::string("base"));
+    Game::Light l(std::string("Spot"));
+    EXPECT_EQ(c.Id, 20);
+    EXPECT_EQ(m.Id, 21);
+    EXPECT_EQ(l.Id, 22);
+
+    ASSERT_EQ(host.calls.size(), 3u);
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls[0], 1), "");
+    EXPECT_TRUE(SameValue(host.calls[0].args[0], std::string("CFrame")));
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls[1]), "");
+    EXPECT_TRUE(SameValue(host.calls[1].args[0], std::string("Model")));
+    EXPECT_TRUE(SameValue(host.calls[1].args[1], std::string("base")));
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls[2]), "");
+    EXPECT_TRUE(SameValue(host.calls[2].args[0], std::string("Light")));
+    EXPECT_TRUE(SameValue(host.calls[2].args[1], std::string("Spot")));
+}
+
+TEST_F(Bridge, InstanceMethodsSendTheIdFirst) {
+    std::any slot;
+    host.answers["Instance.Get"] = [&](const Params&) { return std::any(&slot); };
+    host.answers["Instance.GetChild"] = [](const Params&) { return std::any(33); };
+    Game::Instance i(9);
+    i.SetName("renamed");
+    EXPECT_EQ(i.Get("Value"), &slot);
+    EXPECT_EQ(i.GetChild<Game::CFrame>("a").Id, 33);
+    EXPECT_EQ(i.GetChild<Game::Model>("b").Id, 33);
+    EXPECT_EQ(i.GetChild<Game::Light>("c").Id, 33);
+
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"Instance.SetName", "renamed"}, {"Instance.Get", "Value"}, {"Instance.GetChild", "a"},
+        {"Instance.GetChild", "b"},      {"Instance.GetChild", "c"}};
+    ASSERT_EQ(host.calls.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(host.calls[k].name, expected[k].first);
+        EXPECT_EQ(CheckAgainstCatalogue(host.calls[k]), "");
+        EXPECT_TRUE(SameValue(host.calls[k].args[0], 9));
+        EXPECT_TRUE(SameValue(host.calls[k].args[1], expected[k].second));
+    }
+}
+
+TEST_F(Bridge, TransformMethodsFetchTheirSlotThenPassItsAddress) {
+    std::any cframeSlot, modelSlot;
+    host.answers["Instance.Get"] = [&](const Params& p) {
+        return std::any(std::any_cast<std::string>(p[1]) == "Value" ? &cframeSlot : &modelSlot);
+    };
+    host.answers["CFrame.LookVector"] = [](const Params&) { return std::any(List{0, 0, 1}); };
+    host.answers["CFrame.RightVector"] = [](const Params&) { return std::any(List{-1, 0, 0}); };
+    host.answers["CFrame.UpVector"] = [](const Params&) { return std::any(List{0, 1, 0}); };
+    host.answers["CFrame.Position"] = [](const Params&) { return std::any(List{4, 5, 6}); };
+
+    Game::CFrame c(12);
+    Game::Model m(13);
+    EXPECT_EQ(c.LookVector(), (List{0, 0, 1}));
+    EXPECT_EQ(c.RightVector(), (List{-1, 0, 0}));
+    EXPECT_EQ(c.UpVector(), (List{0, 1, 0}));
+    EXPECT_EQ(c.Position(), (List{4, 5, 6}));
+    c.MoveBy({1, 2, 3});
+    c.MoveTo({4, 5, 6});
+    c.RotateTo({0.5f, 0.25f, 0});
+    m.MoveTo({7, 8, 9});
+
+    struct Expect {
+        const char* entry;
+        int id;
+        const char* slotName;
+        std::any* slot;
+        std::any list;  // empty for the queries
+    } expected[] = {
+        {"CFrame.LookVector", 12, "Value", &cframeSlot, {}},
+        {"CFrame.RightVector", 12, "Value", &cframeSlot, {}},
+        {"CFrame.UpVector", 12, "Value", &cframeSlot, {}},
+        {"CFrame.Position", 12, "Value", &cframeSlot, {}},
+        {"CFrame.MoveBy", 12, "Value", &cframeSlot, List{1, 2, 3}},
+        {"CFrame.MoveTo", 12, "Value", &cframeSlot, List{4, 5, 6}},
+        {"CFrame.RotateTo", 12, "Value", &cframeSlot, List{0.5f, 0.25f, 0}},
+        {"CFrame.MoveTo", 13, "CFrame", &modelSlot, List{7, 8, 9}},  // the model's own transform
+    };
+    ASSERT_EQ(host.calls.size(), 2 * std::size(expected)) << "two host calls per transform method";
+    for (size_t k = 0; k < std::size(expected); ++k) {
+        SCOPED_TRACE(expected[k].entry);
+        const Recorded& get = host.calls[2 * k];
+        const Recorded& call = host.calls[2 * k + 1];
+        EXPECT_EQ(get.name, "Instance.Get");
+        EXPECT_EQ(CheckAgainstCatalogue(get), "");
+        EXPECT_TRUE(SameValue(get.args[0], expected[k].id));
+        EXPECT_TRUE(SameValue(get.args[1], std::string(expected[k].slotName)));
+        EXPECT_EQ(call.name, expected[k].entry);
+        EXPECT_EQ(CheckAgainstCatalogue(call), "");
+        EXPECT_TRUE(SameValue(call.args[0], expected[k].slot));
+        if (expected[k].list.has_value()) {
+            EXPECT_TRUE(SameValue(call.args[1], expected[k].list)) << Describe(call.args[1]);
+        }
+    }
+}
+
+TEST_F(Bridge, ModelAndLightMethodsSendIdAndValue) {
+    Game::Model m(3);
+    Game::Light l(4);
+    m.SetScale({1, 2, 3});
+    m.SetColor(-1);
+    l.SetState(true);
+    l.SetColor(static_cast<int>(0xFFFFDDFFu));
+    l.SetPosition({1, 1, 1});
+    l.SetDirection({0, 0, 1});
+    l.SetEnergy(8);
+    l.SetSpecular(0);
+    l.SetRange(32);
+    l.EnableShadow();
+    l.SetShadowUpdateMode("Continuous");
+
+    std::vector<std::pair<std::string, std::any>> expected = {
+        {"Model.SetScale", List{1, 2, 3}},  {"Model.SetColor", -1},
+        {"Light.SetState", true},           {"Light.SetColor", -8705},
+        {"Light.SetPosition", List{1, 1, 1}}, {"Light.SetDirection", List{0, 0, 1}},
+        {"Light.SetEnergy", 8.0f},          {"Light.SetSpecular", 0.0f},
+        {"Light.SetRange", 32.0f},          {"Light.EnableShadow", std::any()},
+        {"Light.SetShadowUpdateMode", std::string("Continuous")}};
+    ASSERT_EQ(host.calls.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE(expected[k].first);
+        const Recorded& call = host.calls[k];
+        EXPECT_EQ(call.name, expected[k].first);
+        EXPECT_EQ(CheckAgainstCatalogue(call), "");
+        EXPECT_TRUE(SameValue(call.args[0], k < 2 ? 3 : 4));
+        if (expected[k].second.has_value()) {
+            EXPECT_TRUE(SameValue(call.args[1], expected[k].second)) << Describe(call.args[1]);
+        }
+    }
+}
+
+TEST_F(Bridge, RaycastSendsModelRayAndDirectionAndKeepsAllFourAnswers) {
+    host.answers["RaycastSingle"] = [](const Params&) {
+        return std::any(std::vector<std::any>{true, 1.25f, List{1, -1, 2}, List{0, 1, 0}});
+    };
+    Game::RaycastSingle hit(Game::Model(14), {1, 0.25f, 2}, {0, -1, 0});
+    EXPECT_TRUE(hit.hit);
+    EXPECT_EQ(hit.distance, 1.25f);
+    EXPECT_EQ(hit.point, (List{1, -1, 2}));
+    EXPECT_EQ(hit.normal, (List{0, 1, 0}));
+    ASSERT_EQ(host.calls.size(), 1u);
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls[0]), "");
+    EXPECT_TRUE(SameValue(host.calls[0].args[0], 14));
+    EXPECT_TRUE(SameValue(host.calls[0].args[1], List{1, 0.25f, 2}));
+    EXPECT_TRUE(SameValue(host.calls[0].args[2], List{0, -1, 0}));
+
+    host.answers["RaycastSingle"] = [](const Params&) {
+        return std::any(std::vector<std::any>{false, 3.402823466e+38f, List{0, 0, 0}, List{0, 0, 0}});
+    };
+    Game::RaycastSingle miss(Game::Model(14), {0, 0, 0}, {0, -1, 0});
+    EXPECT_FALSE(miss.hit);
+    EXPECT_EQ(miss.distance, 3.402823466e+38f);
+}
+
+TEST_F(Bridge, ARayAnswerWithAWrongFieldTypeThrows) {
+    host.answers["RaycastSingle"] = [](const Params&) {
+        return std::any(std::vector<std::any>{true, 1.0, List{0, 0, 0}, List{0, 1, 0}});  // distance as double
+    };
+    EXPECT_THROW(Game::RaycastSingle(Game::Model(2), {0, 0, 0}, {0, -1, 0}), std::bad_any_cast);
+}

@@ -1,0 +1,77 @@
+// One run of the real engine with the real game module and level, driven only
+// through the X server with xdotool as a player would: hold W, move the mouse,
+// press Space, then Escape. It must exit 0, and what the window shows while it
+// runs must be a lit level.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "Process.h"
+#include "Screenshot.h"
+
+using namespace TestSupport;
+
+namespace {
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Share of pixels in a region brighter than `luma`.
+double BrightShare(const Screenshot& shot, int x0, int y0, int x1, int y1, int luma) {
+    int bright = 0, all = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x, ++all) bright += shot.At(x, y).Luma() > luma;
+    return all ? static_cast<double>(bright) / all : 0.0;
+}
+
+}  // namespace
+
+TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
+    TempDir root;
+    std::string bin = root / "bin";
+    MakeDirs(bin + "/assets");
+    CopyFile(VANTOR_ENGINE, bin + "/engine");
+    CopyFile(VANTOR_GAME_MODULE, bin + "/game.dll");
+    CopyFile(VANTOR_LEVEL, bin + "/assets/base.fbx");
+
+    RunOptions options;
+    options.cwd = root.Path();
+    options.env = {"VANTOR_NO_DIALOG=1"};
+    options.timeoutMs = 120000;
+    Process engine(bin + "/engine", {}, options);
+
+    std::string window = WaitForWindow("Vantor v0.0.0", 30000);
+    ASSERT_FALSE(window.empty()) << "the window did not open";
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
+    Sleep(1500);
+
+    Shell("xdotool keydown w");
+    Sleep(1200);
+    Shell("xdotool mousemove_relative -- 40 0");
+    Sleep(300);
+    Shell("xdotool key space");
+    Sleep(800);
+    Screenshot shot = GrabWindow(window);
+    Shell("xdotool keyup w");
+    Sleep(300);
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key Escape");
+    RunResult r = engine.Wait();
+
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 0) << r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0);
+    EXPECT_EQ(r.out, "0\n") << "one line: the module loaded";
+
+    ASSERT_FALSE(shot.Empty()) << "no screenshot";
+    shot.SavePpm(::testing::TempDir() + "/engine_run.ppm");
+    int w = shot.width, h = shot.height;
+    // The flashlight lights what is in front: a good part of the middle of the
+    // frame is clearly lit, and it is not one flat colour.
+    double lit = BrightShare(shot, w / 4, h / 4, 3 * w / 4, 3 * h / 4, 60);
+    EXPECT_GT(lit, 0.15) << "middle of the frame mostly dark";
+    EXPECT_LT(BrightShare(shot, 0, 0, w, h, 250), 0.9) << "a blank white frame";
+    std::set<int> shades;
+    for (int y = h / 4; y < 3 * h / 4; y += 8)
+        for (int x = w / 4; x < 3 * w / 4; x += 8) shades.insert(shot.At(x, y).Luma() / 8);
+    EXPECT_GE(shades.size(), 6u) << "the lit part shows shading, not one flat colour";
+}
