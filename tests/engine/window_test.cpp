@@ -62,6 +62,12 @@ std::string Describe(const Screenshot& shot, int x, int y) {
     return text;
 }
 
+// What the engine wrote, once it is stopped: for failure messages.
+std::string Stderr(Process& engine) {
+    engine.Kill(SIGTERM);
+    return engine.Wait().err;
+}
+
 }  // namespace
 
 // Camera at z = -10 looking along +Z, fovy 70: at distance d, 400 px of screen
@@ -73,7 +79,7 @@ TEST(EngineWindow, AMovedScaledColouredModelShowsWhereItShould) {
     Install install("pixels");
     Process engine(install.bin + "/engine", {}, install.Options());
     std::string window = WaitForWindow(kTitle);
-    ASSERT_FALSE(window.empty());
+    ASSERT_FALSE(window.empty()) << Stderr(engine);
     ASSERT_TRUE(engine.WaitForStderr("tick 10\n", 20000));
 
     Screenshot before = GrabWindow(window);
@@ -182,7 +188,7 @@ TEST(EngineWindow, MouseKeysAndCursorAsRaylibReportsThem) {
     Install install("input");
     Process engine(install.bin + "/engine", {}, install.Options());
     std::string window = WaitForWindow(kTitle);
-    ASSERT_FALSE(window.empty());
+    ASSERT_FALSE(window.empty()) << Stderr(engine);
     // "SetMousePosition" with [100.9, 50.7, 7] from init: truncated, third element ignored
     ASSERT_TRUE(engine.WaitForStderr("mouse 100 50 100.0 50.0 size=2\n", 15000));
     ASSERT_TRUE(engine.WaitForStderr("hidden 1\n", 5000));
