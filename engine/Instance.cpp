@@ -52,21 +52,41 @@ void Instance::SetName(std::string new_name) {
     Instances[Parent].Children[Name] = id;
 }
 
+// Depth first with an explicit stack, so a long chain of descendants cannot
+// exhaust the call stack. Each instance runs its handler and leaves its parent
+// before its children go, and its record is erased after them. An instance is
+// listed only under its current parent and leaves it first, so no instance on
+// the stack is met again, cycles included.
 void Instance::Destroy() {
     if (!Registered()) return;
-    const int self = id;
-    if (OnDestroy) OnDestroy({});
-
-    // Handlers and children may add records; nodes stay put, so `this` stays valid.
-    LeaveParent();
-    std::vector<int> children;
-    children.reserve(Children.size());
-    for (const auto& entry : Children) children.push_back(entry.second);
-    for (int child : children) {
-        auto it = Instances.find(child);
-        if (it != Instances.end() && child != self) it->second.Destroy();
+    struct Pending {
+        int id;
+        std::vector<int> children;  // copied before the first child goes
+        std::size_t next = 0;
+    };
+    std::vector<Pending> stack;
+    auto begin = [&stack](Instance& record) {
+        if (record.OnDestroy) record.OnDestroy({});
+        record.LeaveParent();
+        Pending pending{record.id, {}, 0};
+        pending.children.reserve(record.Children.size());
+        for (const auto& entry : record.Children) pending.children.push_back(entry.second);
+        stack.push_back(std::move(pending));
+    };
+    begin(*this);
+    while (!stack.empty()) {
+        Pending& top = stack.back();
+        if (top.next < top.children.size()) {
+            const int child = top.children[top.next++];
+            auto it = Instances.find(child);
+            if (it != Instances.end() && it->second.Registered()) begin(it->second);
+            continue;
+        }
+        auto it = Instances.find(top.id);
+        if (it != Instances.end()) {
+            for (const auto& variable : it->second.Variables) LiveHandles.erase(&variable.second);
+            Instances.erase(it);
+        }
+        stack.pop_back();
     }
-
-    for (const auto& variable : Variables) LiveHandles.erase(&variable.second);
-    Instances.erase(self);
 }

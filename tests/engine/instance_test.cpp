@@ -215,3 +215,16 @@ TEST(Instances, MissingArgumentsNameTheEntryAndPosition) {
     // "Model" needs its buffer name; the record exists by the time that is found missing
     EXPECT_THROW(api.Op("Instance.New", {S("Model")}), std::out_of_range);
 }
+
+TEST(Instances, DestroyingAVeryDeepChainNeedsNoDeepCallStack) {
+    Api& api = Fresh();
+    int top = api.New("CFrame");
+    int parent = top;
+    for (int i = 0; i < 300000; ++i) {
+        int child = api.New("CFrame");
+        api.Func("Instance.SetParent", {child, parent});
+        parent = child;
+    }
+    api.Func("Instance.Destroy", {top});
+    EXPECT_EQ(Instances.size(), 2u);
+}
