@@ -15,7 +15,7 @@ constexpr float kEyeHeight = 1.6f;        // wanted height above the ground; als
 constexpr float kWalkSpeed = 3.0f;        // units per second on the ground
 constexpr float kJumpImpulse = 2.0f;      // upward speed while Space is held on the ground
 constexpr float kGravity = 9.8f;          // speed lost per second in the air
-const Game::List kMouseAnchor{500, 500};  // where the mouse goes back to every frame
+constexpr float kAnchorX = 500, kAnchorY = 500;  // where the mouse goes back to every frame
 // Right after the pointer is captured the system moves it (to the window's
 // centre, or by the window's offset on a bare X server) and the next frames
 // report that jump as movement: it would tip the view to the sky or the
@@ -28,11 +28,6 @@ constexpr int kKeyS = 83;
 constexpr int kKeyD = 68;
 constexpr int kKeyA = 65;
 constexpr int kKeySpace = 32;
-
-// Drops the vertical part of a direction, so looking up or down neither
-// climbs nor sinks.
-const Game::List kForward{1, 0, 1};
-const Game::List kBackward{-1, 0, -1};
 
 }  // namespace
 
@@ -53,7 +48,7 @@ void init() {
 
     Game::DisableCursor();
     Game::HideCursor();
-    Game::SetMousePosition(kMouseAnchor);
+    Game::SetMousePosition({kAnchorX, kAnchorY});
 }
 
 void tick() {
@@ -84,15 +79,16 @@ void tick() {
     Pitch += delta[1] / kMouseDivisor;
     Yaw -= delta[0] / kMouseDivisor;
 
-    if (Game::IsKeyDown(kKeyW)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), kForward));
-    if (Game::IsKeyDown(kKeyS)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), kBackward));
-    if (Game::IsKeyDown(kKeyD)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), kForward));
-    if (Game::IsKeyDown(kKeyA)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), kBackward));
+    // The masks drop the vertical part, so looking up or down neither climbs nor sinks.
+    if (Game::IsKeyDown(kKeyW)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {1, 0, 1}));
+    if (Game::IsKeyDown(kKeyS)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {-1, 0, -1}));
+    if (Game::IsKeyDown(kKeyD)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {1, 0, 1}));
+    if (Game::IsKeyDown(kKeyA)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {-1, 0, -1}));
 
     // Last frame's velocity moves the player, then it turns to the new angles.
     player.MoveBy(Game::Vector3::Scale(velocityVector, Game::DeltaTime()));
     player.RotateTo({Pitch, Yaw, 0});
-    Game::SetMousePosition(kMouseAnchor);
+    Game::SetMousePosition({kAnchorX, kAnchorY});
 
     // Ground probe: a ray straight down from the eye. A miss is no ground at
     // all, whatever distance the renderer reports with it, so a walker past
