@@ -36,23 +36,23 @@ void Func(const std::string& name, std::vector<std::any> args = {}) { funcs.at(n
 std::string S(const char* text) { return text; }
 
 // Camera at z = -10 looking along +Z: world +X shows on the left of the screen.
-void LookAtOrigin() {
+[[maybe_unused]] void LookAtOrigin() {
     Func("SetCameraPosition", {List{0, 0, -10}});
     Func("SetCameraLookDirection", {List{0, 0, 1}});
     Func("SetCameraUpDirection", {List{0, 1, 0}});
     Func("SetCameraFOV", {70.0f});
 }
 
-void Sun() {
+[[maybe_unused]] void Sun() {
     int sun = Op<int>("Instance.New", {S("Light"), S("Global")});
     Func("Light.SetDirection", {sun, List{0.2f, -0.3f, 1}});
     Func("Light.SetEnergy", {sun, 2.0f});
     Func("Light.SetState", {sun, true});
 }
 
-int model = 0;
+[[maybe_unused]] int model = 0;
 int frames = 0;
-int movedAt = 0;
+[[maybe_unused]] int movedAt = 0;
 
 }  // namespace
 
