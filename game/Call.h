@@ -37,12 +37,15 @@ auto& Lookup(const std::string& name) {
 
 // Calls a slot already looked up; used directly where something must happen
 // between the look-up and the call (the transform methods fetch their handle).
+// Each argument is copied once, into its std::any (or moved there when the
+// caller hands it over).
 template <class R, class Entry, class... A>
-R Invoke(Entry& entry, A... args) {
-    static_assert((kCrosses<A> && ...), "a bridge value must be int, float, bool, std::string, std::vector<float> or std::any*");
+R Invoke(Entry& entry, A&&... args) {
+    static_assert((kCrosses<std::decay_t<A>> && ...),
+                  "a bridge value must be int, float, bool, std::string, std::vector<float> or std::any*");
     std::vector<std::any> params;
     params.reserve(sizeof...(A));
-    (params.emplace_back(std::move(args)), ...);
+    (params.emplace_back(std::forward<A>(args)), ...);
     if constexpr (std::is_void_v<R>) {
         entry(std::move(params));
     } else {
@@ -52,8 +55,8 @@ R Invoke(Entry& entry, A... args) {
 }
 
 template <class R, class... A>
-R Call(const std::string& name, A... args) {
-    return Invoke<R>(Lookup<R>(name), std::move(args)...);
+R Call(const std::string& name, A&&... args) {
+    return Invoke<R>(Lookup<R>(name), std::forward<A>(args)...);
 }
 
 }  // namespace Game::Bridge

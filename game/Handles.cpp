@@ -15,17 +15,17 @@ namespace {
 // entry is looked up first, then the slot is fetched ("Instance.Get", a host
 // call of its own), then the entry is called: two host calls per method.
 template <class R, class... A>
-R TransformCall(Instance& self, const char* entry, const char* slot, A... args) {
+R TransformCall(Instance& self, const char* entry, const char* slot, A&&... args) {
     auto& callable = Lookup<R>(entry);
     std::any* handle = self.Get(slot);
-    return Invoke<R>(callable, handle, std::move(args)...);
+    return Invoke<R>(callable, handle, std::forward<A>(args)...);
 }
 
 // Creates a host instance of the type ("CFrame", "Model" or "Light") and
 // yields its id.
 template <class... A>
-int New(A... args) {
-    return Call<int>("Instance.New", std::move(args)...);
+int New(A&&... args) {
+    return Call<int>("Instance.New", std::forward<A>(args)...);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ template <class R>
 struct Entry {
     const char* name;
     template <class... A>
-    R operator()(A... args) const {
-        return Game::Bridge::Call<R>(name, std::move(args)...);
+    R operator()(A&&... args) const {
+        return Game::Bridge::Call<R>(name, std::forward<A>(args)...);
     }
 };
 
