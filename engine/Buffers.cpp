@@ -83,25 +83,25 @@ void UpdateBuffer(std::string buffer) {
 
     // The four slot arrays are aligned index for index (same slots, same holes):
     // one pass over them, in slot order, fills element i of all four outputs.
-    const auto& p = positions.Items();
-    const auto& r = Rotations[index].Items();
-    const auto& s = Scales[index].Items();
-    const auto& c = Colors[index].Items();
+    const auto& p = positions.Values();
+    const auto& r = Rotations[index].Values();
+    const auto& s = Scales[index].Values();
+    const auto& c = Colors[index].Values();
     if (count > 0 && outPositions && outRotations && outScales && outColors) {
         const std::size_t n = p.size();
         constexpr std::size_t kAhead = 32;  // addresses point all over the heap: fetch well ahead
         int i = 0;
         for (std::size_t k = 0; k < n; ++k) {
-            if (k + kAhead < n && p[k + kAhead].second) {
-                __builtin_prefetch(p[k + kAhead].second);
-                __builtin_prefetch(s[k + kAhead].second);
-                __builtin_prefetch(c[k + kAhead].second);
+            if (k + kAhead < n && p[k + kAhead]) {
+                __builtin_prefetch(p[k + kAhead]);
+                __builtin_prefetch(s[k + kAhead]);
+                __builtin_prefetch(c[k + kAhead]);
             }
-            if (!p[k].second) continue;
-            outPositions[i] = *p[k].second;
-            outRotations[i] = *r[k].second;
-            outScales[i] = *s[k].second;
-            outColors[i] = *c[k].second;
+            if (!p[k]) continue;
+            outPositions[i] = *p[k];
+            outRotations[i] = *r[k];
+            outScales[i] = *s[k];
+            outColors[i] = *c[k];
             ++i;
         }
     }

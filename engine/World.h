@@ -25,66 +25,72 @@ void Initialize();
 
 namespace Buffers {
 
-// Slot number -> address of one value of a mapped instance. The slots sit in
-// one array sorted by number, so the per-frame walk reads memory in order
-// instead of hopping between hash nodes. Slot numbers only grow, so mapping
-// appends; unmapping leaves a hole, swept out once holes outnumber live slots.
-// The four maps of a buffer see the same inserts and erases, so their arrays
-// stay aligned index for index.
+// Slot number -> address of one value of a mapped instance. Slot numbers and
+// addresses sit in two arrays sorted by slot number, so the per-frame walk
+// reads the addresses in order instead of hopping between hash nodes. Slot
+// numbers only grow, so mapping appends; unmapping leaves a hole (a null
+// address), swept out once holes outnumber live slots. The four maps of a
+// buffer see the same inserts and erases, so their arrays stay aligned index
+// for index.
 template <class T>
 class SlotMap {
 public:
-    using Item = std::pair<int, T*>;  // a null address marks a hole
-
     void Insert(int slot, T* value) {
-        if (items_.empty() || items_.back().first < slot) {
-            items_.emplace_back(slot, value);
+        if (slots_.empty() || slots_.back() < slot) {
+            slots_.push_back(slot);
+            values_.push_back(value);
         } else {
-            auto it = Lower(slot);
-            if (it != items_.end() && it->first == slot) {
-                if (!it->second) ++live_, --holes_;
-                it->second = value;
+            const std::size_t at = Lower(slot);
+            if (at < slots_.size() && slots_[at] == slot) {
+                if (!values_[at]) ++live_, --holes_;
+                values_[at] = value;
                 return;
             }
-            items_.insert(it, Item(slot, value));
+            slots_.insert(slots_.begin() + at, slot);
+            values_.insert(values_.begin() + at, value);
         }
         ++live_;
     }
 
     bool Erase(int slot) {
-        auto it = Lower(slot);
-        if (it == items_.end() || it->first != slot || !it->second) return false;
-        it->second = nullptr;
+        const std::size_t at = Lower(slot);
+        if (at == slots_.size() || slots_[at] != slot || !values_[at]) return false;
+        values_[at] = nullptr;
         --live_;
         if (++holes_ > live_) Sweep();
         return true;
     }
 
     T* Find(int slot) const {
-        auto it = Lower(slot);
-        return it != items_.end() && it->first == slot ? it->second : nullptr;
+        const std::size_t at = Lower(slot);
+        return at < slots_.size() && slots_[at] == slot ? values_[at] : nullptr;
     }
     bool Contains(int slot) const { return Find(slot) != nullptr; }
     std::size_t size() const { return live_; }
     bool empty() const { return live_ == 0; }
-    const std::vector<Item>& Items() const { return items_; }  // holes included
+    // Parallel arrays, holes included (a null address).
+    const std::vector<int>& Slots() const { return slots_; }
+    const std::vector<T*>& Values() const { return values_; }
 
 private:
-    typename std::vector<Item>::const_iterator Lower(int slot) const {
-        return std::lower_bound(items_.begin(), items_.end(), slot,
-                                [](const Item& item, int key) { return item.first < key; });
-    }
-    typename std::vector<Item>::iterator Lower(int slot) {
-        return std::lower_bound(items_.begin(), items_.end(), slot,
-                                [](const Item& item, int key) { return item.first < key; });
+    std::size_t Lower(int slot) const {
+        return static_cast<std::size_t>(std::lower_bound(slots_.begin(), slots_.end(), slot) - slots_.begin());
     }
     void Sweep() {
-        items_.erase(std::remove_if(items_.begin(), items_.end(), [](const Item& item) { return !item.second; }),
-                     items_.end());
+        std::size_t out = 0;
+        for (std::size_t k = 0; k < slots_.size(); ++k) {
+            if (!values_[k]) continue;
+            slots_[out] = slots_[k];
+            values_[out] = values_[k];
+            ++out;
+        }
+        slots_.resize(out);
+        values_.resize(out);
         holes_ = 0;
     }
 
-    std::vector<Item> items_;
+    std::vector<int> slots_;
+    std::vector<T*> values_;
     std::size_t live_ = 0;
     std::size_t holes_ = 0;
 };

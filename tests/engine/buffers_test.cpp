@@ -247,3 +247,27 @@ TEST(Raycast, OnACFrameOrLightInstanceIsBadAnyCast) {
     EXPECT_THROW(api.Op("RaycastSingle", {cf, L({0, 0, 0}), L({0, -1, 0})}), std::bad_any_cast);
     EXPECT_THROW(api.Op("RaycastSingle", {light, L({0, 0, 0}), L({0, -1, 0})}), std::bad_any_cast);
 }
+
+TEST(SlotMap, KeepsSlotsSortedSweepsHolesAndFindsWhatIsLive) {
+    B::SlotMap<int> map;
+    int values[8] = {};
+    for (int slot : {3, 5, 7, 9}) map.Insert(slot, &values[slot % 8]);
+    map.Insert(4, &values[4]);  // out of order: lands in place
+    EXPECT_EQ(map.Slots(), (std::vector<int>{3, 4, 5, 7, 9}));
+    EXPECT_TRUE(map.Erase(5));
+    EXPECT_FALSE(map.Erase(5));
+    EXPECT_FALSE(map.Erase(6));
+    EXPECT_EQ(map.size(), 4u);
+    EXPECT_EQ(map.Slots().size(), 5u) << "one hole, not swept yet";
+    EXPECT_EQ(map.Find(5), nullptr);
+    EXPECT_EQ(map.Find(7), &values[7]);
+    map.Erase(3);
+    map.Erase(4);  // three holes, two live: swept
+    EXPECT_EQ(map.Slots(), (std::vector<int>{7, 9}));
+    map.Erase(9);  // one hole, one live: kept
+    EXPECT_EQ(map.Slots(), (std::vector<int>{7, 9}));
+    EXPECT_EQ(map.Values(), (std::vector<int*>{&values[7], nullptr}));
+    map.Insert(11, &values[3]);
+    EXPECT_TRUE(map.Contains(11));
+    EXPECT_EQ(map.size(), 2u);
+}

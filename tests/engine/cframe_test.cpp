@@ -167,8 +167,8 @@ TEST(CFrameEntries, AModelsCFrameHandleMovesTheModelInPlace) {
     const CFrame* before = std::any_cast<CFrame>(h);
     api.Func("CFrame.MoveTo", {H(h), L({3, 4, 5})});
     EXPECT_EQ(std::any_cast<CFrame>(h), before) << "changed in place, never replaced";
-    EXPECT_EQ(World::Buffers::Positions[0].Items()[0].second, &before->Position);
-    ExpectNear(*World::Buffers::Positions[0].Items()[0].second, 3, 4, 5);
+    EXPECT_EQ(World::Buffers::Positions[0].Values()[0], &before->Position);
+    ExpectNear(*World::Buffers::Positions[0].Values()[0], 3, 4, 5);
 }
 
 TEST(CFrameEntries, HandlesThatAddressNoLiveCFrameThrowClearly) {

@@ -86,14 +86,14 @@ void BM_UploadThroughHashMaps(benchmark::State& state) {
     std::unordered_map<int, Quaternion*> rot;
     std::unordered_map<int, Color*> col;
     const int index = World::Buffers::Names["crate"];
-    for (const auto& item : World::Buffers::Positions[index].Items())
-        if (item.second) pos[item.first] = item.second;
-    for (const auto& item : World::Buffers::Rotations[index].Items())
-        if (item.second) rot[item.first] = item.second;
-    for (const auto& item : World::Buffers::Scales[index].Items())
-        if (item.second) scale[item.first] = item.second;
-    for (const auto& item : World::Buffers::Colors[index].Items())
-        if (item.second) col[item.first] = item.second;
+    const auto& slots = World::Buffers::Positions[index].Slots();
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (!World::Buffers::Positions[index].Values()[k]) continue;
+        pos[slots[k]] = World::Buffers::Positions[index].Values()[k];
+        rot[slots[k]] = World::Buffers::Rotations[index].Values()[k];
+        scale[slots[k]] = World::Buffers::Scales[index].Values()[k];
+        col[slots[k]] = World::Buffers::Colors[index].Values()[k];
+    }
     std::vector<Vector3> po(kInstances), so(kInstances);
     std::vector<Quaternion> ro(kInstances);
     std::vector<Color> co(kInstances);
