@@ -26,17 +26,18 @@ constexpr float kAmbientGround[3] = {0.05f, 0.045f, 0.04f};
 // Per-frame light uniforms, kept here so a frame allocates nothing.
 struct LightUniforms {
     int count = 0;
-    int type[kMaxLights];
+    int groups[7];  // first light of each group, and the end
     float position[kMaxLights][3];
     float direction[kMaxLights][3];
     float radiance[kMaxLights][3];
     float params[kMaxLights][4];
     float specular[kMaxLights];
-    int shadow[kMaxLights];
+    int shadow[kMaxLights][2];  // layer, matrix
     float shadowParams[kMaxLights][4];
     float shadowOrigin[kMaxLights][3];
     float shadowPlanes[kMaxLights][2];
-    Matrix shadowMatrix[kMaxShadowLayers2D];
+    Matrix shadowMatrix[kMaxShadowMatrices];
+    int matrices = 0;
 };
 
 struct FrameState {
@@ -48,8 +49,7 @@ struct FrameState {
     bool warnedLightCount = false;
     SceneView view;
     Matrix viewProj{};
-    SceneProgram scene;
-    DepthProgram depth;
+    Programs programs;
     LightUniforms lights;
 } frame;
 
@@ -59,85 +59,115 @@ void Set3(float* out, Vector3 v) {
     out[2] = v.z;
 }
 
+bool ShadowUsable(const LightData& light) {
+    const ShadowMap& map = light.map;
+    const bool omni = light.type == R3D_LIGHT_OMNI;
+    return light.shadow && map.drawn && map.layer >= 0 && (!omni || frame.programs.omniShadows);
+}
+
+// The shader's group of a light: kind (directional, spot, omni) times shadowed or not.
+int LightGroup(const LightData& light) {
+    return 2 * static_cast<int>(light.type) + (ShadowUsable(light) ? 0 : 1);
+}
+
+void AddLight(LightUniforms& u, const LightData& light) {
+    const int i = u.count++;
+    Set3(u.position[i], light.position);
+    Vector3 dir = light.direction;
+    dir = Vector3Length(dir) > 1e-6f ? Vector3Normalize(dir) : Vector3{0.0f, -1.0f, 0.0f};
+    Set3(u.direction[i], dir);
+    u.radiance[i][0] = light.color.r / 255.0f * light.energy;
+    u.radiance[i][1] = light.color.g / 255.0f * light.energy;
+    u.radiance[i][2] = light.color.b / 255.0f * light.energy;
+    u.params[i][0] = light.range;
+    u.params[i][1] = light.attenuation;
+    u.params[i][2] = std::cos(light.innerCutOff * DEG2RAD);
+    u.params[i][3] = std::cos(light.outerCutOff * DEG2RAD);
+    u.specular[i] = light.specular;
+
+    const ShadowMap& map = light.map;
+    const bool usable = ShadowUsable(light);
+    u.shadow[i][0] = usable ? map.layer : -1;
+    u.shadow[i][1] = 0;
+    if (usable && light.type != R3D_LIGHT_OMNI) {
+        u.shadow[i][1] = u.matrices;
+        u.shadowMatrix[u.matrices++] = map.viewProj;
+    }
+    u.shadowParams[i][0] = map.texelScale;
+    u.shadowParams[i][1] = light.softness;
+    u.shadowParams[i][2] = light.depthBias;
+    u.shadowParams[i][3] = light.slopeBias;
+    Set3(u.shadowOrigin[i], map.origin);
+    u.shadowPlanes[i][0] = map.nearPlane;
+    u.shadowPlanes[i][1] = map.farPlane;
+}
+
 void GatherLights(LightUniforms& u) {
     u.count = 0;
-    for (const LightData& light : Lights()) {
-        if (!light.alive || !light.active) continue;
-        if (u.count == kMaxLights) {
-            if (!frame.warnedLightCount) {
-                TraceLog(LOG_WARNING, "R3D: more than %d active lights; the rest are not drawn", kMaxLights);
-                frame.warnedLightCount = true;
+    u.matrices = 0;
+    u.groups[0] = 0;
+    for (int group = 0; group < 6; ++group) {
+        for (const LightData& light : Lights()) {
+            if (!light.alive || !light.active || LightGroup(light) != group) continue;
+            if (u.count == kMaxLights) {
+                if (!frame.warnedLightCount) {
+                    TraceLog(LOG_WARNING, "R3D: more than %d active lights; the rest are not drawn", kMaxLights);
+                    frame.warnedLightCount = true;
+                }
+                break;
             }
-            break;
+            AddLight(u, light);
         }
-        const int i = u.count++;
-        u.type[i] = static_cast<int>(light.type);
-        Set3(u.position[i], light.position);
-        Vector3 dir = light.direction;
-        dir = Vector3Length(dir) > 1e-6f ? Vector3Normalize(dir) : Vector3{0.0f, -1.0f, 0.0f};
-        Set3(u.direction[i], dir);
-        u.radiance[i][0] = light.color.r / 255.0f * light.energy;
-        u.radiance[i][1] = light.color.g / 255.0f * light.energy;
-        u.radiance[i][2] = light.color.b / 255.0f * light.energy;
-        u.params[i][0] = light.range;
-        u.params[i][1] = light.attenuation;
-        u.params[i][2] = std::cos(light.innerCutOff * DEG2RAD);
-        u.params[i][3] = std::cos(light.outerCutOff * DEG2RAD);
-        u.specular[i] = light.specular;
-
-        const ShadowMap& map = light.map;
-        const bool omni = light.type == R3D_LIGHT_OMNI;
-        const bool usable = light.shadow && map.drawn && map.layer >= 0 && (!omni || frame.scene.omniShadows);
-        u.shadow[i] = usable ? map.layer : -1;
-        u.shadowParams[i][0] = map.texelScale;
-        u.shadowParams[i][1] = light.softness;
-        u.shadowParams[i][2] = light.depthBias;
-        u.shadowParams[i][3] = light.slopeBias;
-        Set3(u.shadowOrigin[i], map.origin);
-        u.shadowPlanes[i][0] = map.nearPlane;
-        u.shadowPlanes[i][1] = map.farPlane;
-        if (usable && !omni) u.shadowMatrix[map.layer] = map.viewProj;
+        u.groups[group + 1] = u.count;
     }
 }
 
 void UploadLights(const SceneProgram& s, const LightUniforms& u) {
     const int n = u.count;
-    rlSetUniform(s.lightCount, &u.count, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(s.lightGroups, u.groups, RL_SHADER_UNIFORM_INT, 7);
     if (n == 0) return;
-    rlSetUniform(s.lightType, u.type, RL_SHADER_UNIFORM_INT, n);
     rlSetUniform(s.lightPosition, u.position, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightDirection, u.direction, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightRadiance, u.radiance, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightParams, u.params, RL_SHADER_UNIFORM_VEC4, n);
     rlSetUniform(s.lightSpecular, u.specular, RL_SHADER_UNIFORM_FLOAT, n);
-    rlSetUniform(s.lightShadow, u.shadow, RL_SHADER_UNIFORM_INT, n);
+    rlSetUniform(s.lightShadow, u.shadow, RL_SHADER_UNIFORM_IVEC2, n);
     rlSetUniform(s.lightShadowParams, u.shadowParams, RL_SHADER_UNIFORM_VEC4, n);
     rlSetUniform(s.lightShadowOrigin, u.shadowOrigin, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightShadowPlanes, u.shadowPlanes, RL_SHADER_UNIFORM_VEC2, n);
-    rlSetUniformMatrices(s.shadowMatrix, u.shadowMatrix, kMaxShadowLayers2D);
+    if (u.matrices > 0) rlSetUniformMatrices(s.shadowMatrix, u.shadowMatrix, u.matrices);
+}
+
+void BindShadowTextures(bool bind) {
+    for (R3D_LightType type : {R3D_LIGHT_DIR, R3D_LIGHT_SPOT, R3D_LIGHT_OMNI}) {
+        if (type == R3D_LIGHT_OMNI && !frame.programs.omniShadows) continue;
+        gl::ActiveTexture(gl::kTexture0 + kUnitShadow[type]);
+        gl::BindTexture(type == R3D_LIGHT_OMNI ? gl::kTextureCubeMapArray : gl::kTexture2DArray,
+                        bind ? ShadowTexture(type) : 0);
+    }
 }
 
 void DrawScene() {
-    const SceneProgram& s = frame.scene;
+    GatherLights(frame.lights);
+    unsigned int groups = 0;
+    for (int g = 0; g < kLightGroupCount; ++g) {
+        if (frame.lights.groups[g + 1] > frame.lights.groups[g]) groups |= 1u << g;
+    }
+    const SceneProgram* program = frame.programs.Scene(groups);
+    if (program == nullptr) return;
+    const SceneProgram& s = *program;
     gl::UseProgram(s.id);
     rlSetUniformMatrix(s.viewProj, frame.viewProj);
     const Vector3 eye = frame.view.camera.position;
     rlSetUniform(s.viewPosition, &eye, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientSky, kAmbientSky, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientGround, kAmbientGround, RL_SHADER_UNIFORM_VEC3, 1);
-    const int units[3] = {kUnitAlbedo, kUnitShadow2D, kUnitShadowCube};
-    rlSetUniform(s.albedoMap, &units[0], RL_SHADER_UNIFORM_INT, 1);
-    rlSetUniform(s.shadowMaps2D, &units[1], RL_SHADER_UNIFORM_INT, 1);
-    if (s.omniShadows) rlSetUniform(s.shadowMapsCube, &units[2], RL_SHADER_UNIFORM_INT, 1);
-    GatherLights(frame.lights);
+    rlSetUniform(s.albedoMap, &kUnitAlbedo, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(s.shadowMapsDir, &kUnitShadow[R3D_LIGHT_DIR], RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(s.shadowMapsSpot, &kUnitShadow[R3D_LIGHT_SPOT], RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(s.shadowMapsCube, &kUnitShadow[R3D_LIGHT_OMNI], RL_SHADER_UNIFORM_INT, 1);
     UploadLights(s, frame.lights);
-
-    gl::ActiveTexture(gl::kTexture0 + kUnitShadow2D);
-    gl::BindTexture(gl::kTexture2DArray, ShadowTexture2D());
-    if (s.omniShadows) {
-        gl::ActiveTexture(gl::kTexture0 + kUnitShadowCube);
-        gl::BindTexture(gl::kTextureCubeMapArray, ShadowTextureCube());
-    }
+    BindShadowTextures(true);
 
     gl::Enable(gl::kDepthTest);
     gl::DepthMask(1);
@@ -148,12 +178,7 @@ void DrawScene() {
 
     // Hand rlgl back the state its batch expects.
     gl::Enable(gl::kBlend);
-    gl::ActiveTexture(gl::kTexture0 + kUnitShadow2D);
-    gl::BindTexture(gl::kTexture2DArray, 0);
-    if (s.omniShadows) {
-        gl::ActiveTexture(gl::kTexture0 + kUnitShadowCube);
-        gl::BindTexture(gl::kTextureCubeMapArray, 0);
-    }
+    BindShadowTextures(false);
     gl::ActiveTexture(gl::kTexture0);
     gl::BindTexture(gl::kTexture2D, 0);
     gl::UseProgram(0);
@@ -178,13 +203,13 @@ void R3D_Init(int resWidth, int resHeight) {
         return;
     }
     frame.ready = true;
-    frame.usable = r3d::gl::Load() && r3d::LoadPrograms(frame.scene, frame.depth);
+    frame.usable = r3d::gl::Load() && frame.programs.Load();
 }
 
 void R3D_Close(void) {
     if (!frame.ready) return;
     r3d::UnloadShadowResources();
-    r3d::UnloadPrograms(frame.scene, frame.depth);
+    frame.programs.Unload();
     r3d::DrawQueue().clear();
     frame.ready = false;
     frame.usable = false;
@@ -210,7 +235,7 @@ void R3D_End(void) {
     frame.inScene = false;
     if (frame.usable) {
         rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
-        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.depth);
+        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs.depth);
         r3d::DrawScene();
     }
     r3d::DrawQueue().clear();

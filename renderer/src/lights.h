@@ -9,13 +9,14 @@
 
 namespace r3d {
 
-// Shadow map edge lengths in texels. llvmpipe pays for every texel drawn, so these stay
-// moderate. Directional and spot maps share one layered depth texture, omni lights one
-// layered cube-map texture, so the scene shader samples each kind through one sampler.
-constexpr int kShadowSize2D = 2048;
-constexpr int kShadowSizeCube = 512;  // per cube face
-constexpr int kMaxShadowLayers2D = 16;
-constexpr int kMaxShadowLayersCube = 8;
+// Shadow maps: every shadowed light owns one layer of a layered depth texture kept for
+// its kind, so the scene shader samples each kind through one sampler. llvmpipe pays
+// for every texel drawn, so sizes stay moderate; a directional map covers a whole view
+// and gets the most texels.
+constexpr int kShadowSize[3] = {2048, 1024, 512};  // directional, spot, omni (per cube face)
+constexpr int kMaxShadowLayers[3] = {4, 12, 8};
+// One matrix per shadowed directional or spot light.
+constexpr int kMaxShadowMatrices = kMaxShadowLayers[0] + kMaxShadowLayers[1];
 
 struct ShadowMap {
     int layer = -1;                // layer in the shared texture of its kind; -1: none yet

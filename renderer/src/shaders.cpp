@@ -69,20 +69,22 @@ uniform vec3 uViewPosition;
 uniform vec3 uAmbientSky;
 uniform vec3 uAmbientGround;
 
-uniform int uLightCount;
-uniform int uLightType[MAX_LIGHTS];          // 0 directional, 1 spot, 2 omni
+// Lights are sorted into groups: [0,1) shadowed directional, [1,2) directional,
+// [2,3) shadowed spot, [3,4) spot, [4,5) shadowed omni, [5,6) omni.
+uniform int uLightGroups[7];
 uniform vec3 uLightPosition[MAX_LIGHTS];
 uniform vec3 uLightDirection[MAX_LIGHTS];    // unit, the way the light shines
 uniform vec3 uLightRadiance[MAX_LIGHTS];     // colour times energy
 uniform vec4 uLightParams[MAX_LIGHTS];       // range, attenuation, cos inner, cos outer
 uniform float uLightSpecular[MAX_LIGHTS];
-uniform int uLightShadow[MAX_LIGHTS];        // layer of its shadow map, -1 for none
+uniform ivec2 uLightShadow[MAX_LIGHTS];      // layer of its shadow map, index of its matrix
 uniform vec4 uLightShadowParams[MAX_LIGHTS]; // texel scale, softness, depth bias, slope bias
 uniform vec3 uLightShadowOrigin[MAX_LIGHTS]; // light position when the map was drawn
 uniform vec2 uLightShadowPlanes[MAX_LIGHTS]; // omni: near and far plane of the cube faces
 
-uniform mat4 uShadowMatrix[MAX_LAYERS_2D];
-uniform sampler2DArrayShadow uShadowMaps2D;
+uniform mat4 uShadowMatrix[MAX_SHADOW_MATRICES];
+uniform sampler2DArrayShadow uShadowMapsDir;
+uniform sampler2DArrayShadow uShadowMapsSpot;
 #ifdef OMNI_SHADOWS
 uniform samplerCubeArrayShadow uShadowMapsCube;
 #endif
@@ -92,40 +94,49 @@ const float kSpecularNorm = (kShininess + 8.0) / 25.13274;  // (n + 8) / (8 pi)
 
 // Moves the receiving point towards the light and along its normal by a number of
 // shadow-map texels, against acne on lit faces and on faces turned away.
+// The filter's taps reach `softness` texels aside, where a slanted receiver lies
+// deeper, so the normal offset grows with the filter radius too.
 vec3 ShadowReceiver(int i, vec3 n, vec3 l, float ndl, float texel) {
     vec4 sp = uLightShadowParams[i];
     float sinAngle = sqrt(max(1.0 - ndl * ndl, 0.0));
-    return vWorld + l * (sp.z * texel) + n * (sp.w * texel * sinAngle);
+    return vWorld + l * (sp.z * texel) + n * ((sp.w + max(sp.y, 0.0)) * texel * sinAngle);
 }
 
-float Shadow2D(int i, vec3 n, vec3 l, float ndl) {
+// A perspective map's texels are 1/cos^2 wider off its axis than on it: the distance
+// that sizes a texel at offset d from the light, with `axial` the part along the axis.
+float ProjectedDistance(vec3 d, float axial) {
+    return dot(d, d) / max(axial, 1e-4);
+}
+
+float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
     vec4 sp = uLightShadowParams[i];
     float texel = sp.x;
-    if (uLightType[i] != 0) {
-        texel *= max(dot(vWorld - uLightShadowOrigin[i], uLightDirection[i]), 0.0);
+    if (i >= uLightGroups[1]) {  // spot: texels grow with the distance from the light
+        vec3 d = vWorld - uLightShadowOrigin[i];
+        texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
     }
-    int layer = uLightShadow[i];
-    vec4 clip = uShadowMatrix[layer] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
+    vec4 clip = uShadowMatrix[uLightShadow[i].y] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
     if (clip.w <= 0.0) return 1.0;
     vec3 c = clip.xyz / clip.w * 0.5 + 0.5;
     if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
-    float radius = sp.y / float(textureSize(uShadowMaps2D, 0).x);
-    float z = float(layer);
-    if (radius <= 0.0) return texture(uShadowMaps2D, vec4(c.xy, z, c.z));
+    float radius = sp.y / float(textureSize(maps, 0).x);
+    float z = float(uLightShadow[i].x);
+    if (radius <= 0.0) return texture(maps, vec4(c.xy, z, c.z));
     // Four bilinear comparisons on a rotated grid: a 4x4 texel footprint for the price of four taps.
-    float s = texture(uShadowMaps2D, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
-    s += texture(uShadowMaps2D, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
-    s += texture(uShadowMaps2D, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
-    s += texture(uShadowMaps2D, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
+    float s = texture(maps, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
+    s += texture(maps, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
+    s += texture(maps, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
+    s += texture(maps, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
     return s * 0.25;
 }
 
 float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
 #ifdef OMNI_SHADOWS
     vec3 origin = uLightShadowOrigin[i];
-    vec3 d0 = abs(vWorld - origin);
+    vec3 d0 = vWorld - origin;
+    vec3 a0 = abs(d0);
     vec4 sp = uLightShadowParams[i];
-    float texel = sp.x * max(d0.x, max(d0.y, d0.z));
+    float texel = sp.x * ProjectedDistance(d0, max(a0.x, max(a0.y, a0.z)));
     vec3 d = ShadowReceiver(i, n, l, ndl, texel) - origin;
     vec3 a = abs(d);
     float m = max(a.x, max(a.y, a.z));
@@ -133,7 +144,7 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
     // The depth a cube face stored for this point: its perspective depth along the major axis.
     float ref = 0.5 * ((nf.y + nf.x) / (nf.y - nf.x) - 2.0 * nf.y * nf.x / ((nf.y - nf.x) * m)) + 0.5;
     if (ref >= 1.0) return 1.0;
-    float layer = float(uLightShadow[i]);
+    float layer = float(uLightShadow[i].x);
     float radius = sp.y * texel;
     if (radius <= 0.0) return texture(uShadowMapsCube, vec4(d, layer), ref);
     vec3 t1 = normalize(cross(d, abs(d.y) < 0.9 * length(d) ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
@@ -148,6 +159,29 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
 #endif
 }
 
+// Light reaching the point from light i, before shadowing: direction in l, strength returned.
+float Incoming(int i, int type, out vec3 l) {
+    if (type == 0) {
+        l = -uLightDirection[i];
+        return 1.0;
+    }
+    vec3 toLight = uLightPosition[i] - vWorld;
+    float dist = length(toLight);
+    l = toLight / max(dist, 1e-5);
+    vec4 p = uLightParams[i];
+    // Smooth window that reaches zero at the range; the attenuation shapes it.
+    float x = min(dist / max(p.x, 1e-5), 1.0);
+    float falloff = pow(1.0 - x * x, max(p.y, 0.0));
+    if (type == 1) falloff *= smoothstep(p.w, max(p.z, p.w + 1e-4), dot(-l, uLightDirection[i]));
+    return falloff;
+}
+
+vec3 Reflected(int i, vec3 albedo, vec3 n, vec3 v, vec3 l, float strength) {
+    vec3 h = normalize(l + v);
+    float spec = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
+    return (albedo + vec3(spec)) * uLightRadiance[i] * strength;
+}
+
 void main() {
     vec4 albedo = texture(uAlbedoMap, vTexcoord) * uBaseColor * vColor;
     vec3 n = normalize(vNormal);
@@ -157,77 +191,79 @@ void main() {
     // A little sky and ground light so that nothing unlit is pitch black.
     vec3 color = albedo.rgb * mix(uAmbientGround, uAmbientSky, n.y * 0.5 + 0.5);
 
-    for (int i = 0; i < uLightCount; ++i) {
-        int type = uLightType[i];
-        vec3 l;
-        float falloff = 1.0;
-        if (type == 0) {
-            l = -uLightDirection[i];
-        } else {
-            vec3 toLight = uLightPosition[i] - vWorld;
-            float dist = length(toLight);
-            l = toLight / max(dist, 1e-5);
-            vec4 p = uLightParams[i];
-            // Smooth window that reaches zero at the range; the attenuation shapes it.
-            float x = dist / max(p.x, 1e-5);
-            if (x >= 1.0) continue;
-            falloff = pow(1.0 - x * x, max(p.y, 0.0));
-            if (type == 1) {
-                float cosAngle = dot(-l, uLightDirection[i]);
-                falloff *= smoothstep(p.w, max(p.z, p.w + 1e-4), cosAngle);
-            }
-        }
-        float ndl = dot(n, l);
-        if (ndl <= 0.0 || falloff <= 0.0) continue;
-        float shadow = 1.0;
-        if (uLightShadow[i] >= 0) shadow = type == 2 ? ShadowCube(i, n, l, ndl) : Shadow2D(i, n, l, ndl);
-        vec3 h = normalize(l + v);
-        float spec = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
-        color += (albedo.rgb + vec3(spec)) * uLightRadiance[i] * (ndl * falloff * shadow);
+    // Lights come sorted by kind, shadowed ones first, one loop per group. A software
+    // rasteriser runs both sides of a branch (and a loop's body once) for a whole block
+    // of pixels, so each frame uses the variant of this shader that has only the loops
+    // of the groups it needs.
+    vec3 l;
+#ifdef GROUP_0
+    for (int i = uLightGroups[0]; i < uLightGroups[1]; ++i) {
+        float ndl = dot(n, -uLightDirection[i]);
+        l = -uLightDirection[i];
+        if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * Shadow2D(uShadowMapsDir, i, n, l, ndl));
     }
+#endif
+#ifdef GROUP_1
+    for (int i = uLightGroups[1]; i < uLightGroups[2]; ++i) {
+        float ndl = dot(n, -uLightDirection[i]);
+        if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, -uLightDirection[i], ndl);
+    }
+#endif
+#ifdef GROUP_2
+    for (int i = uLightGroups[2]; i < uLightGroups[3]; ++i) {
+        float s = Incoming(i, 1, l);
+        float ndl = dot(n, l);
+        if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * Shadow2D(uShadowMapsSpot, i, n, l, ndl));
+    }
+#endif
+#ifdef GROUP_3
+    for (int i = uLightGroups[3]; i < uLightGroups[4]; ++i) {
+        float s = Incoming(i, 1, l);
+        color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
+    }
+#endif
+#ifdef GROUP_4
+    for (int i = uLightGroups[4]; i < uLightGroups[5]; ++i) {
+        float s = Incoming(i, 2, l);
+        float ndl = dot(n, l);
+        if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * ShadowCube(i, n, l, ndl));
+    }
+#endif
+#ifdef GROUP_5
+    for (int i = uLightGroups[5]; i < uLightGroups[6]; ++i) {
+        float s = Incoming(i, 2, l);
+        color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
+    }
+#endif
     fragColor = vec4(color, albedo.a);
 }
 )";
 
-std::string Header(bool omni, bool depthOnly) {
+std::string Header(bool omni, bool depthOnly, unsigned int groups) {
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
+    for (int g = 0; g < kLightGroupCount; ++g) {
+        if (groups & (1u << g)) s += "#define GROUP_" + std::to_string(g) + "\n";
+    }
     s += "#define MAX_LIGHTS " + std::to_string(kMaxLights) + "\n";
-    s += "#define MAX_LAYERS_2D " + std::to_string(kMaxShadowLayers2D) + "\n";
+    s += "#define MAX_SHADOW_MATRICES " + std::to_string(kMaxShadowMatrices) + "\n";
     return s;
 }
 
-}  // namespace
-
-bool LoadPrograms(SceneProgram& scene, DepthProgram& depth) {
-    std::string vs = Header(false, true) + kVertexShader;
-    std::string fs = Header(false, true) + kDepthFragmentShader;
-    depth.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
-    depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
-
-    // Layered cube maps need GL 4.0 or an extension; without them omni lights go unshadowed.
-    vs = Header(false, false) + kVertexShader;
-    for (bool omni : {true, false}) {
-        fs = Header(omni, false) + kSceneFragmentShader;
-        scene.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
-        scene.omniShadows = omni;
-        if (scene.id != 0) break;
-        TraceLog(LOG_WARNING, "R3D: no layered cube maps here; omni lights cast no shadows");
-    }
-    if (scene.id == 0 || depth.id == 0) {
-        TraceLog(LOG_WARNING, "R3D: the renderer's shaders did not compile; 3D drawing is off");
-        return false;
-    }
-    unsigned int id = scene.id;
+bool Compile(SceneProgram& scene, bool omni, unsigned int groups) {
+    const std::string vs = Header(false, false, 0) + kVertexShader;
+    const std::string fs = Header(omni, false, groups) + kSceneFragmentShader;
+    scene.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
+    if (scene.id == 0) return false;
+    const unsigned int id = scene.id;
     scene.viewProj = rlGetLocationUniform(id, "uViewProj");
     scene.albedoMap = rlGetLocationUniform(id, "uAlbedoMap");
     scene.baseColor = rlGetLocationUniform(id, "uBaseColor");
     scene.viewPosition = rlGetLocationUniform(id, "uViewPosition");
     scene.ambientSky = rlGetLocationUniform(id, "uAmbientSky");
     scene.ambientGround = rlGetLocationUniform(id, "uAmbientGround");
-    scene.lightCount = rlGetLocationUniform(id, "uLightCount");
-    scene.lightType = rlGetLocationUniform(id, "uLightType");
+    scene.lightGroups = rlGetLocationUniform(id, "uLightGroups");
     scene.lightPosition = rlGetLocationUniform(id, "uLightPosition");
     scene.lightDirection = rlGetLocationUniform(id, "uLightDirection");
     scene.lightRadiance = rlGetLocationUniform(id, "uLightRadiance");
@@ -238,16 +274,52 @@ bool LoadPrograms(SceneProgram& scene, DepthProgram& depth) {
     scene.lightShadowOrigin = rlGetLocationUniform(id, "uLightShadowOrigin");
     scene.lightShadowPlanes = rlGetLocationUniform(id, "uLightShadowPlanes");
     scene.shadowMatrix = rlGetLocationUniform(id, "uShadowMatrix");
-    scene.shadowMaps2D = rlGetLocationUniform(id, "uShadowMaps2D");
+    scene.shadowMapsDir = rlGetLocationUniform(id, "uShadowMapsDir");
+    scene.shadowMapsSpot = rlGetLocationUniform(id, "uShadowMapsSpot");
     scene.shadowMapsCube = rlGetLocationUniform(id, "uShadowMapsCube");
     return true;
 }
 
-void UnloadPrograms(SceneProgram& scene, DepthProgram& depth) {
-    if (scene.id != 0) rlUnloadShaderProgram(scene.id);
+}  // namespace
+
+bool Programs::Load() {
+    const std::string vs = Header(false, true, 0) + kVertexShader;
+    const std::string fs = Header(false, true, 0) + kDepthFragmentShader;
+    depth.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
+    depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
+
+    // Compiling the variant with every group up front finds out whether layered cube maps
+    // exist (GL 4.0 or an extension); without them omni lights go unshadowed.
+    const unsigned int all = (1u << kLightGroupCount) - 1;
+    omniShadows = Compile(variants_[all], true, all);
+    if (!omniShadows) {
+        TraceLog(LOG_WARNING, "R3D: no layered cube maps here; omni lights cast no shadows");
+        Compile(variants_[all], false, all);
+    }
+    if (variants_[all].id == 0 || depth.id == 0) {
+        TraceLog(LOG_WARNING, "R3D: the renderer's shaders did not compile; 3D drawing is off");
+        return false;
+    }
+    return true;
+}
+
+const SceneProgram* Programs::Scene(unsigned int groups) {
+    SceneProgram& variant = variants_[groups & ((1u << kLightGroupCount) - 1)];
+    if (variant.id == 0 && !variant.failed) {
+        variant.failed = !Compile(variant, omniShadows, groups);
+        if (variant.failed) TraceLog(LOG_WARNING, "R3D: scene shader variant %u did not compile", groups);
+    }
+    return variant.id != 0 ? &variant : nullptr;
+}
+
+void Programs::Unload() {
+    for (SceneProgram& variant : variants_) {
+        if (variant.id != 0) rlUnloadShaderProgram(variant.id);
+        variant = SceneProgram{};
+    }
     if (depth.id != 0) rlUnloadShaderProgram(depth.id);
-    scene = SceneProgram{};
     depth = DepthProgram{};
+    omniShadows = false;
 }
 
 }  // namespace r3d

@@ -12,11 +12,11 @@ struct SceneProgram {
     int viewProj = -1;
     int albedoMap = -1, baseColor = -1, viewPosition = -1;
     int ambientSky = -1, ambientGround = -1;
-    int lightCount = -1, lightType = -1, lightPosition = -1, lightDirection = -1;
+    int lightGroups = -1, lightPosition = -1, lightDirection = -1;
     int lightRadiance = -1, lightParams = -1, lightSpecular = -1;
     int lightShadow = -1, lightShadowParams = -1, lightShadowOrigin = -1, lightShadowPlanes = -1;
-    int shadowMatrix = -1, shadowMaps2D = -1, shadowMapsCube = -1;
-    bool omniShadows = false;  // the context samples layered cube maps
+    int shadowMatrix = -1, shadowMapsDir = -1, shadowMapsSpot = -1, shadowMapsCube = -1;
+    bool failed = false;  // did not compile; not tried again
 };
 
 struct DepthProgram {
@@ -26,10 +26,25 @@ struct DepthProgram {
 
 // Texture units the scene pass uses.
 constexpr int kUnitAlbedo = 0;
-constexpr int kUnitShadow2D = 1;
-constexpr int kUnitShadowCube = 2;
+constexpr int kUnitShadow[3] = {1, 2, 3};  // by light type
 
-bool LoadPrograms(SceneProgram& scene, DepthProgram& depth);
-void UnloadPrograms(SceneProgram& scene, DepthProgram& depth);
+// Lights reach the scene shader sorted into groups: shadowed directional, directional,
+// shadowed spot, spot, shadowed omni, omni. A frame uses the shader variant built for
+// the set of non-empty groups (bit g for group g).
+constexpr int kLightGroupCount = 6;
+
+class Programs {
+public:
+    bool Load();    // the depth program and the scene variant with every group
+    void Unload();
+    // The variant for a set of groups, compiled on first use; null if it does not compile.
+    const SceneProgram* Scene(unsigned int groups);
+
+    DepthProgram depth;
+    bool omniShadows = false;  // the context samples layered cube maps
+
+private:
+    SceneProgram variants_[1u << kLightGroupCount];
+};
 
 }  // namespace r3d

@@ -1,6 +1,6 @@
 // Shadow maps. Every shadowed light owns one layer of a shared depth texture of its
 // kind; layers are handed out on first use and the texture grows when it runs out.
-// Casters are drawn with both faces and biases are applied when the map is read.
+// Casters are drawn with their front faces; biases are applied when the map is read.
 #include "shadows.h"
 
 #include <algorithm>
@@ -21,8 +21,7 @@ struct LayeredTexture {
 };
 
 struct ShadowState {
-    LayeredTexture flat;  // directional and spot
-    LayeredTexture cube;  // omni, six faces per layer
+    LayeredTexture textures[3];  // by light type; omni layers are cube maps of six faces
     unsigned int framebuffer = 0;
 } shadows;
 
@@ -38,11 +37,13 @@ void SetDepthParameters(gl::GLenum target) {
 
 // (Re)creates the texture with `layers` layers. Its contents are lost, so every light of
 // that kind redraws its map.
-void Allocate(LayeredTexture& t, bool cube, int layers) {
+void Allocate(R3D_LightType type, int layers) {
+    LayeredTexture& t = shadows.textures[type];
+    const bool cube = type == R3D_LIGHT_OMNI;
     if (t.texture != 0) gl::DeleteTextures(1, &t.texture);
     gl::GenTextures(1, &t.texture);
     const gl::GLenum target = cube ? gl::kTextureCubeMapArray : gl::kTexture2DArray;
-    const int size = cube ? kShadowSizeCube : kShadowSize2D;
+    const int size = kShadowSize[type];
     gl::BindTexture(target, t.texture);
     gl::TexImage3D(target, 0, gl::kDepthComponent24, size, size, cube ? layers * 6 : layers, 0,
                    gl::kDepthComponent, gl::kUnsignedInt, nullptr);
@@ -51,19 +52,20 @@ void Allocate(LayeredTexture& t, bool cube, int layers) {
     t.layers = layers;
     t.used.resize(layers, false);
     for (LightData& light : Lights()) {
-        if (light.alive && (light.type == R3D_LIGHT_OMNI) == cube) {
+        if (light.alive && light.type == type) {
             light.map.drawn = false;
             light.map.requested = true;
         }
     }
 }
 
-int AcquireLayer(LayeredTexture& t, bool cube) {
+int AcquireLayer(R3D_LightType type) {
+    LayeredTexture& t = shadows.textures[type];
     auto it = std::find(t.used.begin(), t.used.end(), false);
     if (it == t.used.end()) {
-        const int limit = cube ? kMaxShadowLayersCube : kMaxShadowLayers2D;
+        const int limit = kMaxShadowLayers[type];
         if (t.layers >= limit) return -1;
-        Allocate(t, cube, std::min(limit, std::max(2, t.layers * 2)));
+        Allocate(type, std::min(limit, std::max(2, t.layers * 2)));
         it = std::find(t.used.begin(), t.used.end(), false);
     }
     *it = true;
@@ -120,7 +122,7 @@ void FitDirectional(LightData& light, const SceneView& view) {
     const Vector3 dir = SafeDirection(light.direction);
     const Matrix lightView = MatrixLookAt(Vector3{0.0f, 0.0f, 0.0f}, dir, UpFor(dir));
     Vector3 c = Vector3Transform(center, lightView);
-    const float texel = 2.0f * radius / kShadowSize2D;
+    const float texel = 2.0f * radius / kShadowSize[R3D_LIGHT_DIR];
     c.x = std::floor(c.x / texel) * texel;
     c.y = std::floor(c.y / texel) * texel;
     // Casters outside the view but between it and the light still cast into it.
@@ -141,7 +143,7 @@ void FitSpot(LightData& light) {
     const Matrix proj = MatrixPerspective(2.0f * halfAngle * DEG2RAD, 1.0, nearPlane, farPlane);
     light.map.viewProj = MatrixMultiply(lightView, proj);
     light.map.origin = light.position;
-    light.map.texelScale = 2.0f * std::tan(halfAngle * DEG2RAD) / kShadowSize2D;
+    light.map.texelScale = 2.0f * std::tan(halfAngle * DEG2RAD) / kShadowSize[R3D_LIGHT_SPOT];
 }
 
 void DrawDepth(const Matrix& viewProj, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
@@ -151,8 +153,9 @@ void DrawDepth(const Matrix& viewProj, const std::vector<DrawCommand>& draws, co
 }
 
 void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
-    gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.flat.texture, 0, light.map.layer);
-    gl::Viewport(0, 0, kShadowSize2D, kShadowSize2D);
+    gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[light.type].texture, 0,
+                                light.map.layer);
+    gl::Viewport(0, 0, kShadowSize[light.type], kShadowSize[light.type]);
     DrawDepth(light.map.viewProj, draws, depth);
 }
 
@@ -164,11 +167,11 @@ void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const Dep
     map.farPlane = std::max(light.range, 0.1f);
     map.nearPlane = std::min(0.05f, map.farPlane * 0.01f);
     map.origin = light.position;
-    map.texelScale = 2.0f / kShadowSizeCube;
+    map.texelScale = 2.0f / kShadowSize[R3D_LIGHT_OMNI];
     const Matrix proj = MatrixPerspective(90.0 * DEG2RAD, 1.0, map.nearPlane, map.farPlane);
-    gl::Viewport(0, 0, kShadowSizeCube, kShadowSizeCube);
+    gl::Viewport(0, 0, kShadowSize[R3D_LIGHT_OMNI], kShadowSize[R3D_LIGHT_OMNI]);
     for (int face = 0; face < 6; ++face) {
-        gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.cube.texture, 0,
+        gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[R3D_LIGHT_OMNI].texture, 0,
                                     map.layer * 6 + face);
         const Matrix view = MatrixLookAt(map.origin, Vector3Add(map.origin, kFaceDir[face]), kFaceUp[face]);
         DrawDepth(MatrixMultiply(view, proj), draws, depth);
@@ -180,7 +183,7 @@ void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const Dep
 void ReleaseShadowMap(LightData& light) {
     ShadowMap& map = light.map;
     if (map.layer >= 0) {
-        LayeredTexture& t = light.type == R3D_LIGHT_OMNI ? shadows.cube : shadows.flat;
+        LayeredTexture& t = shadows.textures[light.type];
         if (map.layer < t.layers) t.used[map.layer] = false;
     }
     map = ShadowMap{};
@@ -194,7 +197,7 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
         if (!light.alive || !light.active || !light.shadow) continue;
         const bool cube = light.type == R3D_LIGHT_OMNI;
         if (light.map.layer < 0) {
-            light.map.layer = AcquireLayer(cube ? shadows.cube : shadows.flat, cube);
+            light.map.layer = AcquireLayer(light.type);
             if (light.map.layer < 0) continue;  // all layers taken: this light stays unshadowed
             light.map.drawn = false;
         }
@@ -209,7 +212,10 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             gl::UseProgram(depth.id);
             gl::Enable(gl::kDepthTest);
             gl::DepthMask(1);
-            gl::Disable(gl::kCullFace);  // thin and open casters shadow from both sides
+            // Front faces only: half the triangles of closed meshes, and a plane facing the
+            // light still casts. The receiver-side biases keep lit faces free of acne.
+            gl::Enable(gl::kCullFace);
+            gl::CullFace(gl::kBack);
             bound = true;
         }
         if (cube) {
@@ -227,17 +233,16 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
         gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, 0, 0, 0);
         gl::BindFramebuffer(gl::kFramebuffer, static_cast<gl::GLuint>(savedFramebuffer));
         gl::Viewport(savedViewport[0], savedViewport[1], savedViewport[2], savedViewport[3]);
-        gl::Enable(gl::kCullFace);
     }
 }
 
-unsigned int ShadowTexture2D() { return shadows.flat.texture; }
-unsigned int ShadowTextureCube() { return shadows.cube.texture; }
+unsigned int ShadowTexture(R3D_LightType type) { return shadows.textures[type].texture; }
 
 void UnloadShadowResources() {
     if (gl::Loaded()) {
-        if (shadows.flat.texture != 0) gl::DeleteTextures(1, &shadows.flat.texture);
-        if (shadows.cube.texture != 0) gl::DeleteTextures(1, &shadows.cube.texture);
+        for (LayeredTexture& t : shadows.textures) {
+            if (t.texture != 0) gl::DeleteTextures(1, &t.texture);
+        }
         if (shadows.framebuffer != 0) gl::DeleteFramebuffers(1, &shadows.framebuffer);
     }
     shadows = ShadowState{};

@@ -22,8 +22,8 @@ struct SceneView {
 // `draws` into them. Leaves the framebuffer and viewport as it found them.
 void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth);
 
-unsigned int ShadowTexture2D();    // layered depth texture of directional and spot maps (0: none yet)
-unsigned int ShadowTextureCube();  // layered cube depth texture of omni maps (0: none yet)
+// The layered depth texture of a kind of light (cube maps for omni lights); 0: none yet.
+unsigned int ShadowTexture(R3D_LightType type);
 
 void UnloadShadowResources();
 

@@ -4,8 +4,10 @@
 // the engine opens. Prints the ratio at the end.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "ShadingScene.h"
@@ -133,12 +135,17 @@ Mesh ToRaylibMesh(const ObjMesh& m) {
     return mesh;
 }
 
+// The machine is shared and llvmpipe's threads compete with everything else on it, so
+// each case runs several times and the fastest repetition stands for it.
 double r3dShadowedMs = 0.0, raylibMs = 0.0;
+double KeepFastest(double best, double ms) { return best <= 0.0 ? ms : std::min(best, ms); }
 
-void BM_R3D(benchmark::State& state, bool shadows) {
+void BM_R3D(benchmark::State& state, bool shadows, R3D_ShadowUpdateMode mode = R3D_SHADOW_UPDATE_CONTINUOUS) {
     Scene& s = TheScene();
     if (shadows) R3D_EnableShadow(s.spot);
     else R3D_DisableShadow(s.spot);
+    R3D_SetShadowUpdateMode(s.spot, mode);
+    if (getenv("SOFT")) R3D_SetShadowSoftness(s.spot, atof(getenv("SOFT")));
     double total = 0.0;
     for (auto _ : state) {
         const double t0 = GetTime();
@@ -153,12 +160,15 @@ void BM_R3D(benchmark::State& state, bool shadows) {
     }
     const double ms = 1000.0 * total / static_cast<double>(state.iterations());
     state.counters["frame_ms"] = ms;
-    if (shadows) r3dShadowedMs = ms;
+    if (shadows && mode == R3D_SHADOW_UPDATE_CONTINUOUS) r3dShadowedMs = KeepFastest(r3dShadowedMs, ms);
     R3D_EnableShadow(s.spot);
+    R3D_SetShadowUpdateMode(s.spot, R3D_SHADOW_UPDATE_CONTINUOUS);
 }
 
 void BM_R3D_ShadowedSpot(benchmark::State& state) { BM_R3D(state, true); }
 void BM_R3D_UnshadowedSpot(benchmark::State& state) { BM_R3D(state, false); }
+// The map drawn once and kept (manual mode): what reading the shadow costs per frame.
+void BM_R3D_ShadowedSpotStaticMap(benchmark::State& state) { BM_R3D(state, true, R3D_SHADOW_UPDATE_MANUAL); }
 
 void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
     Scene& s = TheScene();
@@ -201,15 +211,19 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
         EndDrawing();
         total += GetTime() - t0;
     }
-    raylibMs = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = raylibMs;
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    raylibMs = KeepFastest(raylibMs, ms);
 }
 
 }  // namespace
 
-BENCHMARK(BM_Raylib_DrawMeshInstanced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
-BENCHMARK(BM_R3D_ShadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
-BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8);
+double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
+BENCHMARK(BM_Raylib_DrawMeshInstanced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_R3D_ShadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_R3D_ShadowedSpotStaticMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
