@@ -41,7 +41,7 @@ struct LightData {
     float energy = 1.0f;
     float specular = 0.5f;
     float range = 16.0f;
-    float attenuation = 2.0f;
+    float attenuation = 1.0f;    // distance exponent: 1 gentle, 2 inverse-square
     float innerCutOff = 22.5f;   // degrees
     float outerCutOff = 30.0f;   // degrees
 

@@ -169,9 +169,11 @@ float Incoming(int i, int type, out vec3 l) {
     float dist = length(toLight);
     l = toLight / max(dist, 1e-5);
     vec4 p = uLightParams[i];
-    // Smooth window that reaches zero at the range; the attenuation shapes it.
+    // Falls off as 1 / (1 + d^2)^(attenuation / 2), about 1 / d^attenuation (inverse-square
+    // for 2) yet finite at the light; a smooth window brings it to zero at the range.
     float x = min(dist / max(p.x, 1e-5), 1.0);
-    float falloff = pow(1.0 - x * x, max(p.y, 0.0));
+    float window = 1.0 - x * x * x * x;
+    float falloff = window * window * pow(1.0 + dist * dist, -0.5 * max(p.y, 0.0));
     if (type == 1) falloff *= smoothstep(p.w, max(p.z, p.w + 1e-4), dot(-l, uLightDirection[i]));
     return falloff;
 }

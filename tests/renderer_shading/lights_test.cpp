@@ -14,6 +14,10 @@ TEST(Lights, NewLightIsInactiveWithDocumentedDefaults) {
     const Color c = R3D_GetLightColor(light);
     EXPECT_EQ(ColorToInt(c), ColorToInt(WHITE));
     EXPECT_FLOAT_EQ(R3D_GetLightEnergy(light), 1.0f);
+    EXPECT_FLOAT_EQ(R3D_GetLightAttenuation(light), 1.0f);
+    EXPECT_GT(R3D_GetLightRange(light), 0.0f);
+    EXPECT_LT(R3D_GetLightInnerCutOff(light), R3D_GetLightOuterCutOff(light));
+    EXPECT_EQ(R3D_GetShadowUpdateMode(light), R3D_SHADOW_UPDATE_CONTINUOUS);
     const Vector3 p = R3D_GetLightPosition(light);
     EXPECT_EQ(p.x, 0.0f);
     EXPECT_EQ(p.y, 0.0f);

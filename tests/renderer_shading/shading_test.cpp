@@ -46,6 +46,7 @@ protected:
         R3D_SetLightInnerCutOff(spot, inner);
         R3D_SetLightOuterCutOff(spot, outer);
         R3D_SetLightRange(spot, range);
+        R3D_SetLightEnergy(spot, 4.0f);  // default attenuation 1: 4 / sqrt(1 + 5^2) on the plane
         R3D_SetLightActive(spot, true);
         return spot;
     }
@@ -113,10 +114,10 @@ TEST_F(Lighting, NothingBeyondTheRangeAndMoreAttenuationIsDarker) {
     const R3D_Light spot = SpotDown({0.0f, 5.0f, 0.0f}, 15.0f, 20.0f, 4.0f);  // plane 5 away
     EXPECT_LT(Draw().Luma(At(0, 0)), 50.0);
     R3D_SetLightRange(spot, 10.0f);
-    R3D_SetLightEnergy(spot, 0.6f);  // stay below saturation to compare
+    R3D_SetLightEnergy(spot, 3.0f);  // stay below saturation to compare
     R3D_SetLightAttenuation(spot, 1.0f);
     const double gentle = Draw().Luma(At(0, 0));
-    R3D_SetLightAttenuation(spot, 4.0f);
+    R3D_SetLightAttenuation(spot, 2.0f);
     const double steep = Draw().Luma(At(0, 0));
     EXPECT_GT(gentle, steep + 20.0);
     EXPECT_GT(steep, 30.0);
@@ -124,9 +125,9 @@ TEST_F(Lighting, NothingBeyondTheRangeAndMoreAttenuationIsDarker) {
 
 TEST_F(Lighting, EnergyScalesTheLight) {
     const R3D_Light spot = SpotDown({0.0f, 5.0f, 0.0f}, 15.0f, 20.0f, 20.0f);
-    R3D_SetLightEnergy(spot, 0.25f);
+    R3D_SetLightEnergy(spot, 1.0f);
     const double weak = Draw().Luma(At(0, 0));
-    R3D_SetLightEnergy(spot, 0.5f);
+    R3D_SetLightEnergy(spot, 2.0f);
     const double strong = Draw().Luma(At(0, 0));
     EXPECT_GT(strong, weak + 30.0);
 }
@@ -135,7 +136,7 @@ TEST_F(Lighting, OmniLightsAroundItselfWithinItsRange) {
     const R3D_Light omni = NewLight(R3D_LIGHT_OMNI);
     R3D_SetLightPosition(omni, {-2.0f, 2.0f, 0.0f});
     R3D_SetLightRange(omni, 4.0f);
-    R3D_SetLightEnergy(omni, 2.0f);
+    R3D_SetLightEnergy(omni, 8.0f);
     R3D_SetLightActive(omni, true);
     const Frame f = Draw();
     EXPECT_GT(f.Luma(At(-2.0f, 0.0f)), 150.0);

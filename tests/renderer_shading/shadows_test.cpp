@@ -49,6 +49,9 @@ protected:
         R3D_SetLightInnerCutOff(light, 35.0f);
         R3D_SetLightOuterCutOff(light, 45.0f);
         R3D_SetLightSpecular(light, 0.0f);
+        // Spot and omni light falls off with the distance (default attenuation 1): 9 is
+        // about full light 8 below.
+        R3D_SetLightEnergy(light, type == R3D_LIGHT_DIR ? 1.0f : 9.0f);
         R3D_SetLightActive(light, true);
         R3D_EnableShadow(light);
     }
@@ -99,7 +102,7 @@ TEST_F(Shadows, LitPlaneShowsNoAcneForAnyKind) {
     // any pixel darker with them on is shadow acne.
     for (R3D_LightType type : {R3D_LIGHT_DIR, R3D_LIGHT_SPOT, R3D_LIGHT_OMNI}) {
         MakeLight(type);
-        R3D_SetLightEnergy(light, 0.6f);  // below saturation, so acne would show
+        R3D_SetLightEnergy(light, 0.6f * R3D_GetLightEnergy(light));  // below saturation, so acne would show
         MoveBox({50.0f, 3.0f, 0.0f});
         const Frame shadowed = Draw();
         R3D_DisableShadow(light);
