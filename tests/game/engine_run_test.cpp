@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <set>
 #include <thread>
 
@@ -42,9 +44,14 @@ TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     Process engine(bin + "/engine", {}, options);
 
     std::string window = WaitForWindow("Vantor v0.0.0", 30000);
-    ASSERT_FALSE(window.empty()) << "the window did not open";
+    if (window.empty()) {
+        engine.Kill(SIGTERM);
+        RunResult r = engine.Wait();
+        FAIL() << "the window did not open; exit " << r.exitCode << "\n" << r.err.substr(0, 3000);
+    }
     Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
     Sleep(1500);
+    Screenshot before = GrabWindow(window);
 
     Shell("xdotool keydown w");
     Sleep(1200);
@@ -63,6 +70,13 @@ TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     EXPECT_EQ(r.out, "0\n") << "one line: the module loaded";
 
     ASSERT_FALSE(shot.Empty()) << "no screenshot";
+    ASSERT_FALSE(before.Empty());
+    ASSERT_EQ(before.pixels.size(), shot.pixels.size());
+    // Walking and turning changed the view: the keys and the mouse reached the game.
+    size_t changed = 0;
+    for (size_t i = 0; i < shot.pixels.size(); ++i)
+        changed += std::abs(shot.pixels[i].Luma() - before.pixels[i].Luma()) > 24;
+    EXPECT_GT(changed, shot.pixels.size() / 40) << "the view did not change while walking and turning";
     shot.SavePpm(::testing::TempDir() + "/engine_run.ppm");
     int w = shot.width, h = shot.height;
     // The flashlight lights what is in front: a good part of the middle of the
