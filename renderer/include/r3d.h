@@ -97,10 +97,14 @@ typedef enum R3D_ImportFlags {
 // Frame
 //----------------------------------------------------------------------------------
 
+// The scene is shaded forward, straight into the current framebuffer at its own size:
+// one pass per due shadow map, then one lit pass over everything drawn.
 void R3D_Init(int resWidth, int resHeight);   // after InitWindow(); idempotent
-void R3D_Close(void);                         // frees the renderer's own GPU resources
-void R3D_Begin(Camera3D camera);              // clears and starts a scene seen by the camera
-void R3D_End(void);                           // renders the scene to the screen; 2D drawing may follow
+void R3D_Close(void);                         // frees the renderer's GPU resources (lights keep their values)
+void R3D_Begin(Camera3D camera);              // clears and starts a scene seen by the camera (raylib's
+                                              // BeginMode3D too, so raylib 3D drawing may go in between)
+void R3D_End(void);                           // draws shadow maps that are due, then the scene; raylib's
+                                              // 2D drawing (DrawFPS...) may follow and stays on top
 
 //----------------------------------------------------------------------------------
 // Models
@@ -132,10 +136,23 @@ void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag);
 // Uploads the named attributes' whole arrays: what was written counts from the next draw.
 // Writes after the unmap wait for the next unmap.
 void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags);
+// Queues one instanced draw per mesh of the first `count` instances, drawn at R3D_End with
+// the buffer's contents at that time. Only between R3D_Begin and R3D_End; count 0 draws nothing.
 void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count);  // count clamped to capacity
 
 //----------------------------------------------------------------------------------
-// Lights (a new light is inactive, white, energy 1, at the origin, pointing down -Y)
+// Lights
+//
+// A new light is inactive (switch it on with R3D_SetLightActive), white, energy 1, at the
+// origin, pointing down -Y, specular 0.5, range 16, attenuation 1, cone 22.5 to 30 degrees,
+// without shadows. Up to 32 active lights are drawn at once.
+//
+// What reaches a surface: colour * energy * N.L (diffuse) plus a Blinn-Phong highlight
+// scaled by the specular factor; spot and omni light also fall off with the distance d
+// as 1 / (1 + d^2)^(attenuation / 2) (about 1/d^attenuation; 2 is the physical
+// inverse-square law), brought smoothly to zero at the range. A spot's cone is full
+// within the inner cut-off and fades to nothing at the outer one. A dim sky/ground
+// ambient term keeps unlit surfaces from going black.
 //----------------------------------------------------------------------------------
 
 R3D_Light R3D_CreateLight(R3D_LightType type);
@@ -156,9 +173,10 @@ float R3D_GetLightEnergy(R3D_Light id);
 void R3D_SetLightEnergy(R3D_Light id, float energy);
 float R3D_GetLightSpecular(R3D_Light id);
 void R3D_SetLightSpecular(R3D_Light id, float specular);
-float R3D_GetLightRange(R3D_Light id);                   // world units; spot and omni
+float R3D_GetLightRange(R3D_Light id);                   // world units; spot and omni light reach no farther;
+                                                         // directional: how far from the camera its shadow reaches
 void R3D_SetLightRange(R3D_Light id, float range);
-float R3D_GetLightAttenuation(R3D_Light id);             // fall-off exponent over the range
+float R3D_GetLightAttenuation(R3D_Light id);             // exponent of the fall-off with distance (see above)
 void R3D_SetLightAttenuation(R3D_Light id, float attenuation);
 float R3D_GetLightInnerCutOff(R3D_Light id);             // degrees, half-angle of the full-bright cone
 void R3D_SetLightInnerCutOff(R3D_Light id, float degrees);
@@ -167,6 +185,19 @@ void R3D_SetLightOuterCutOff(R3D_Light id, float degrees);
 
 //----------------------------------------------------------------------------------
 // Shadows
+//
+// A directional light's map (2048 texels square) covers the camera's view out to the
+// light's range; a spot light's map (1024) covers its outer cone out to its range; an omni
+// light's cube map (512 per face) reaches its range. Instanced models cast (front faces)
+// and receive. Maps are redrawn by the update mode: manual (once when shadows are switched
+// on, then only after R3D_UpdateShadowMap), interval (at most every `frequency` ms) or
+// continuous (every frame, the default). Up to 4 directional, 12 spot and 8 omni lights
+// cast shadows at once; further ones light without shadows.
+//
+// Biases and softness are in shadow-map texels, so they hold for any light size:
+// depth bias moves the tested point towards the light (default 1), slope bias moves it
+// along its normal in proportion to how grazing the light is (default 1), softness is
+// the radius of the filter over the map (default 1; 0 gives the hardware's 2x2 filter).
 //----------------------------------------------------------------------------------
 
 void R3D_EnableShadow(R3D_Light id);
@@ -176,7 +207,7 @@ R3D_ShadowUpdateMode R3D_GetShadowUpdateMode(R3D_Light id);
 void R3D_SetShadowUpdateMode(R3D_Light id, R3D_ShadowUpdateMode mode);
 int R3D_GetShadowUpdateFrequency(R3D_Light id);          // milliseconds, interval mode
 void R3D_SetShadowUpdateFrequency(R3D_Light id, int msec);
-void R3D_UpdateShadowMap(R3D_Light id);                  // redraw at the next frame (manual mode)
+void R3D_UpdateShadowMap(R3D_Light id);                  // redraw at the next R3D_End (any mode)
 float R3D_GetShadowSoftness(R3D_Light id);
 void R3D_SetShadowSoftness(R3D_Light id, float softness);
 float R3D_GetShadowDepthBias(R3D_Light id);
