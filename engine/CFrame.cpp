@@ -18,10 +18,13 @@ Vector3 CFrame::Orientation() const {
     return {e.x * kDegreesPerRadian, e.y * kDegreesPerRadian, e.z * kDegreesPerRadian};
 }
 
+// Rotate, then translate. The rotation comes from the quaternion itself, the one
+// the renderer draws with: going through Euler angles and MatrixRotateXYZ agrees
+// with it about a single axis only, and would ray-test a model turned about two
+// axes (a walker's pitch and yaw) in another orientation than the one drawn.
 Matrix CFrame::Transform() const {
     Matrix translation = MatrixTranslate(Position.x, Position.y, Position.z);
-    Matrix rotation = MatrixRotateXYZ(QuaternionToEuler(Rotation));
-    return MatrixMultiply(rotation, translation);
+    return MatrixMultiply(QuaternionToMatrix(Rotation), translation);
 }
 
 // The increment is multiplied on the right, so it turns about the object's own axes.

@@ -20,7 +20,7 @@ public:
     Vector3 UpVector() const;
     Vector3 LookVector() const;
     Vector3 Orientation() const;  // Euler angles of the rotation, degrees
-    Matrix Transform() const;     // rotate (from the Euler angles), then translate; no scale
+    Matrix Transform() const;     // rotate (as drawn, from the quaternion), then translate; no scale
 
     void RotateBy(Vector3 angles);  // about the object's own current axes
     void RotateTo(Vector3 angles);

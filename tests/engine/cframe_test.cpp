@@ -2,6 +2,8 @@
 // on handles (live, stale, or holding something else).
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <cmath>
 #include <cstring>
 
@@ -94,26 +96,41 @@ TEST(CFrameClass, OrientationIsDegreesAndFeedingItBackAsRadiansIsWrong) {
     EXPECT_GT(Vector3Distance(wrong.LookVector(), c.LookVector()), 0.1f);
 }
 
-TEST(CFrameClass, TransformRotatesFromEulerAnglesThenTranslates) {
+TEST(CFrameClass, TransformRotatesAsDrawnThenTranslates) {
     CFrame c;
     c.Position = {1, 2, 3};
     c.Rotation = QuaternionFromEuler(0, kPi / 2, 0);
     ExpectNear(Vector3Transform({0, 0, 1}, c.Transform()), 2, 2, 3, 1e-3f);
 
-    // the rotation part comes from the Euler angles through MatrixRotateXYZ
-    c.Rotation = QuaternionFromEuler(0.3f, -0.7f, 1.1f);
-    Matrix expected = MatrixMultiply(MatrixRotateXYZ(QuaternionToEuler(c.Rotation)), MatrixTranslate(1, 2, 3));
-    Matrix got = c.Transform();
-    const float* e = &expected.m0;
-    const float* g = &got.m0;
-    for (int i = 0; i < 16; ++i) EXPECT_NEAR(e[i], g[i], 1e-6f) << i;
-    // About one axis it turns points as the quaternion does (the look vector)
+    // About one axis it is the matrix of the Euler angles.
     for (Vector3 angles : {Vector3{0.7f, 0, 0}, Vector3{0, -1.2f, 0}, Vector3{0, 0, 2.0f}}) {
         CFrame one;
         one.RotateTo(angles);
-        Vector3 turned = Vector3Transform({0, 0, 1}, one.Transform());
-        Vector3 look = one.LookVector();
-        ExpectNear(turned, look.x, look.y, look.z, 1e-5f);
+        Matrix expected = MatrixRotateXYZ(QuaternionToEuler(one.Rotation));
+        Matrix got = one.Transform();
+        const float* e = &expected.m0;
+        const float* g = &got.m0;
+        for (int i = 0; i < 16; ++i) EXPECT_NEAR(e[i], g[i], 1e-5f) << i;
+    }
+    // About several axes it still turns the model's axes onto the look, up and
+    // right vectors, so a ray test sees the model where it is drawn.
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> angle(-3.0f, 3.0f);
+    for (int i = 0; i < 200; ++i) {
+        CFrame turned;
+        turned.RotateTo({angle(rng), angle(rng), angle(rng)});
+        turned.RotateBy({angle(rng), angle(rng), angle(rng)});
+        turned.Position = {angle(rng), angle(rng), angle(rng)};
+        Matrix m = turned.Transform();
+        Vector3 origin = Vector3Transform({0, 0, 0}, m);
+        ExpectNear(origin, turned.Position.x, turned.Position.y, turned.Position.z, 1e-5f);
+        Vector3 look = Vector3Subtract(Vector3Transform({0, 0, 1}, m), origin);
+        Vector3 up = Vector3Subtract(Vector3Transform({0, 1, 0}, m), origin);
+        Vector3 right = Vector3Subtract(Vector3Transform({-1, 0, 0}, m), origin);
+        Vector3 l = turned.LookVector(), u = turned.UpVector(), r = turned.RightVector();
+        ExpectNear(look, l.x, l.y, l.z, 1e-4f);
+        ExpectNear(up, u.x, u.y, u.z, 1e-4f);
+        ExpectNear(right, r.x, r.y, r.z, 1e-4f);
     }
 }
 
