@@ -13,6 +13,7 @@ ObjMesh Plane(float half) {
     ObjMesh m;
     m.positions = {{-half, 0, -half}, {-half, 0, half}, {half, 0, half}, {half, 0, -half}};
     m.normals.assign(4, Vector3{0, 1, 0});
+    m.texcoords = {{0, 0}, {0, 1}, {1, 1}, {1, 0}};  // u along +X
     m.indices = {0, 1, 2, 0, 2, 3};
     return m;
 }
@@ -70,20 +71,24 @@ const std::string& TempFolder() {
     return path;
 }
 
-R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor) {
+R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor, const std::string& texture) {
     const std::string obj = TempFolder() + "/" + name + ".obj";
     const std::string mtl = TempFolder() + "/" + name + ".mtl";
     FILE* f = std::fopen(mtl.c_str(), "w");
     std::fprintf(f, "newmtl base\nKd %.4f %.4f %.4f\n", baseColor.r / 255.0, baseColor.g / 255.0, baseColor.b / 255.0);
+    if (!texture.empty()) std::fprintf(f, "map_Kd %s\n", texture.c_str());
     std::fclose(f);
     f = std::fopen(obj.c_str(), "w");
     std::fprintf(f, "mtllib %s.mtl\no %s\n", name.c_str(), name.c_str());
     for (const Vector3& p : mesh.positions) std::fprintf(f, "v %.6f %.6f %.6f\n", p.x, p.y, p.z);
     for (const Vector3& n : mesh.normals) std::fprintf(f, "vn %.6f %.6f %.6f\n", n.x, n.y, n.z);
+    for (const Vector2& t : mesh.texcoords) std::fprintf(f, "vt %.6f %.6f\n", t.x, t.y);
     std::fprintf(f, "usemtl base\n");
+    const bool uv = !mesh.texcoords.empty();
     for (size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
         const unsigned int a = mesh.indices[i] + 1, b = mesh.indices[i + 1] + 1, c = mesh.indices[i + 2] + 1;
-        std::fprintf(f, "f %u//%u %u//%u %u//%u\n", a, a, b, b, c, c);
+        if (uv) std::fprintf(f, "f %u/%u/%u %u/%u/%u %u/%u/%u\n", a, a, a, b, b, b, c, c, c);
+        else std::fprintf(f, "f %u//%u %u//%u %u//%u\n", a, a, b, b, c, c);
     }
     std::fclose(f);
     return R3D_LoadModelEx(obj.c_str(), R3D_IMPORT_DEFAULT);

@@ -15,6 +15,7 @@ namespace Shading {
 struct ObjMesh {
     std::vector<Vector3> positions;
     std::vector<Vector3> normals;      // one per position
+    std::vector<Vector2> texcoords;    // one per position, or none
     std::vector<unsigned int> indices;  // three per triangle, counter-clockwise from outside
 };
 
@@ -25,8 +26,10 @@ ObjMesh Sphere(int rings, int slices, float radius);
 // A fresh folder, removed when the process ends.
 const std::string& TempFolder();
 
-// Writes name.obj (and name.mtl with the base colour) into the temporary folder and loads it.
-R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor = WHITE);
+// Writes name.obj (and name.mtl with the base colour, and the base colour texture when
+// `texture` names an image file) into the temporary folder and loads it.
+R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor = WHITE,
+                  const std::string& texture = "");
 
 // The window every test draws into, with the renderer started. Opened once per process.
 void OpenWindow(int width = 320, int height = 240);

@@ -91,6 +91,27 @@ TEST_F(Instancing, InstanceColourMultipliesTheMaterialColour) {
     R3D_UnloadModel(yellow, true);
 }
 
+TEST_F(Instancing, BaseColourTextureTimesMaterialTimesInstanceColour) {
+    // Left half red, right half white, so the test does not depend on which way v runs.
+    Image image = GenImageColor(8, 8, WHITE);
+    ImageDrawRectangle(&image, 0, 0, 4, 8, kRed);
+    ASSERT_TRUE(ExportImage(image, (TempFolder() + "/halves.png").c_str()));
+    UnloadImage(image);
+    R3D_Model textured = LoadObj("textured_plane", Plane(2.0f), WHITE, "halves.png");
+    R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
+    Fill(buffer, {Instance{}});
+    Frame f = Draw(textured, buffer, 1);
+    EXPECT_TRUE(Looks(f, Top(-1.0f, 0.0f, 0.0f), kRed));
+    EXPECT_TRUE(Looks(f, Top(1.0f, 0.0f, 0.0f), WHITE));
+    // A blue instance: red times blue is black, white times blue is blue.
+    Fill(buffer, {{{0.0f, 0.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, kBlue}});
+    f = Draw(textured, buffer, 1);
+    EXPECT_TRUE(Looks(f, Top(-1.0f, 0.0f, 0.0f), BLACK));
+    EXPECT_TRUE(Looks(f, Top(1.0f, 0.0f, 0.0f), kBlue));
+    R3D_UnloadInstanceBuffer(buffer);
+    R3D_UnloadModel(textured, true);
+}
+
 TEST_F(Instancing, RotationAndScaleTurnAndStretchTheInstance) {
     // A bar 3 long in X; turned a quarter about Y it lies along Z instead.
     R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
