@@ -174,7 +174,8 @@ void DrawScene() {
     gl::Enable(gl::kCullFace);
     gl::CullFace(gl::kBack);
     gl::Disable(gl::kBlend);  // opaque geometry
-    ExecuteDraws(DrawQueue(), &s);
+    const Frustum frustum = FrustumOf(frame.viewProj);
+    ExecuteDraws(DrawQueue(), &s, &frustum);
 
     // Hand rlgl back the state its batch expects.
     gl::Enable(gl::kBlend);
@@ -209,6 +210,7 @@ void R3D_Init(int resWidth, int resHeight) {
 void R3D_Close(void) {
     if (!frame.ready) return;
     r3d::UnloadShadowResources();
+    r3d::UnloadDrawResources();
     frame.programs.Unload();
     r3d::DrawQueue().clear();
     frame.ready = false;
@@ -235,6 +237,7 @@ void R3D_End(void) {
     frame.inScene = false;
     if (frame.usable) {
         rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
+        r3d::BeginCulling();
         r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs.depth);
         r3d::DrawScene();
     }

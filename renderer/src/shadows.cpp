@@ -149,7 +149,8 @@ void FitSpot(LightData& light) {
 void DrawDepth(const Matrix& viewProj, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
     gl::Clear(gl::kDepthBufferBit);
     rlSetUniformMatrix(depth.viewProj, viewProj);
-    ExecuteDraws(draws, nullptr);
+    const Frustum frustum = FrustumOf(viewProj);
+    ExecuteDraws(draws, nullptr, &frustum);
 }
 
 void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {

@@ -192,6 +192,41 @@ TEST_F(Instancing, AGridOfAHundredInstancesInOneDraw) {
     R3D_UnloadInstanceBuffer(buffer);
 }
 
+TEST_F(Instancing, InstancesOutOfViewAreLeftOutAndTheRestDrawnAsTheyAre) {
+    // Every other instance far outside the view: the visible ones keep their own values.
+    R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(200, R3D_INSTANCE_ALL);
+    std::vector<Instance> all;
+    for (int i = 0; i < 200; ++i) {
+        if (i % 2 == 0) {
+            all.push_back({{100.0f + i, 0.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, kGreen});
+        } else {
+            const int k = i / 2;  // 0..99 in a 10 x 10 grid
+            all.push_back({{-4.5f + (k % 10), 0.0f, -3.6f + 0.8f * (k / 10)}, {0, 0, 0, 1}, {0.4f, 0.4f, 0.4f},
+                           (k % 3) ? kRed : kBlue});
+        }
+    }
+    Fill(buffer, all);
+    const Frame f = Draw(box, buffer, 200);
+    for (int i = 1; i < 200; i += 2) {
+        EXPECT_TRUE(Looks(f, Top(all[i].position.x, all[i].position.z, 0.2f), all[i].color)) << "instance " << i;
+    }
+    R3D_UnloadInstanceBuffer(buffer);
+}
+
+TEST_F(Instancing, AnInstanceWhoseOriginIsOutOfViewStillShowsItsGeometry) {
+    // The mesh lies 6 to the side of its own origin; turned half round about Y and placed
+    // 8 to the right (out of view), its box shows 2 to the right.
+    ObjMesh offset = Box(0.5f);
+    for (Vector3& p : offset.positions) p.x += 6.0f;
+    R3D_Model shifted = LoadObj("shifted_box", offset);
+    R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
+    Fill(buffer, {{{8.0f, 0.0f, 0.0f}, QuaternionFromAxisAngle({0, 1, 0}, PI), {1, 1, 1}, kRed}});
+    const Frame f = Draw(shifted, buffer, 1);
+    EXPECT_TRUE(Looks(f, Top(2.0f, 0.0f), kRed));
+    R3D_UnloadInstanceBuffer(buffer);
+    R3D_UnloadModel(shifted, true);
+}
+
 TEST_F(Instancing, DrawsOutsideASceneAreIgnored) {
     R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
     Fill(buffer, {{{0.0f, 0.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, kRed}});
