@@ -71,7 +71,8 @@ const std::string& TempFolder() {
     return path;
 }
 
-R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor, const std::string& texture) {
+R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor, const std::string& texture,
+                  int importFlags) {
     const std::string obj = TempFolder() + "/" + name + ".obj";
     const std::string mtl = TempFolder() + "/" + name + ".mtl";
     FILE* f = std::fopen(mtl.c_str(), "w");
@@ -91,7 +92,7 @@ R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor,
         else std::fprintf(f, "f %u//%u %u//%u %u//%u\n", a, a, b, b, c, c);
     }
     std::fclose(f);
-    return R3D_LoadModelEx(obj.c_str(), R3D_IMPORT_DEFAULT);
+    return R3D_LoadModelEx(obj.c_str(), importFlags);
 }
 
 void OpenWindow(int width, int height) {
