@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "r3d.h"
@@ -29,6 +30,9 @@ struct ShadowMap {
     Vector3 origin{};              // spot and omni: light position when drawn
     float nearPlane = 0.05f, farPlane = 1.0f;  // omni
     float texelScale = 0.0f;       // world size of a texel (directional) or per unit of distance
+    // Fingerprint of what the map shows (casters, their instances, the light's view), so a
+    // due redraw of an unchanged scene is skipped.
+    uint64_t content = 0;
 };
 
 struct LightData {

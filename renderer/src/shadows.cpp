@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "draw_gl.h"
 #include "raylib.h"   // Required for: GetTime(), TraceLog()
@@ -160,15 +161,19 @@ void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const Dep
     DrawDepth(light.map.viewProj, draws, depth);
 }
 
-void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
-    // Face order and up vectors of OpenGL's cube-map convention.
-    static const Vector3 kFaceDir[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    static const Vector3 kFaceUp[6] = {{0, -1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {0, -1, 0}, {0, -1, 0}};
+void FitCube(LightData& light) {
     ShadowMap& map = light.map;
     map.farPlane = std::max(light.range, 0.1f);
     map.nearPlane = std::min(0.05f, map.farPlane * 0.01f);
     map.origin = light.position;
     map.texelScale = 2.0f / kShadowSize[R3D_LIGHT_OMNI];
+}
+
+void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+    // Face order and up vectors of OpenGL's cube-map convention.
+    static const Vector3 kFaceDir[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    static const Vector3 kFaceUp[6] = {{0, -1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {0, -1, 0}, {0, -1, 0}};
+    const ShadowMap& map = light.map;
     const Matrix proj = MatrixPerspective(90.0 * DEG2RAD, 1.0, map.nearPlane, map.farPlane);
     gl::Viewport(0, 0, kShadowSize[R3D_LIGHT_OMNI], kShadowSize[R3D_LIGHT_OMNI]);
     for (int face = 0; face < 6; ++face) {
@@ -177,6 +182,53 @@ void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const Dep
         const Matrix view = MatrixLookAt(map.origin, Vector3Add(map.origin, kFaceDir[face]), kFaceUp[face]);
         DrawDepth(MatrixMultiply(view, proj), draws, depth);
     }
+}
+
+// 64-bit FNV-1a over whole words: fast enough to run over every instance array each frame.
+struct Fingerprint {
+    uint64_t h = 1469598103934665603ull;
+    void Add(const void* data, size_t bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (; bytes >= 8; bytes -= 8, p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, 8);
+            h = (h ^ word) * 1099511628211ull;
+        }
+        for (; bytes > 0; --bytes, ++p) h = (h ^ *p) * 1099511628211ull;
+    }
+    template <typename T>
+    void Add(const T& value) { Add(&value, sizeof(value)); }
+};
+
+// What every shadow map of this frame would draw: the models, the instances' values.
+uint64_t SceneFingerprint(const std::vector<DrawCommand>& draws) {
+    static constexpr size_t kAttributeSize[4] = {sizeof(Vector3), sizeof(Vector4), sizeof(Vector3), sizeof(Color)};
+    Fingerprint f;
+    for (const DrawCommand& draw : draws) {
+        f.Add(draw.model);
+        for (const R3D_MeshData& mesh : draw.model->meshes) {
+            f.Add(mesh.vao);
+            f.Add(mesh.indices.size());
+        }
+        f.Add(draw.instances);
+        f.Add(draw.count);
+        for (int a = 0; a < 3; ++a) {  // colour does not change a depth map
+            const void* values = draw.instances->staging[a];
+            if (values != nullptr) f.Add(values, kAttributeSize[a] * static_cast<size_t>(draw.count));
+            else f.Add(a);
+        }
+    }
+    return f.h;
+}
+
+uint64_t ViewFingerprint(const ShadowMap& map, uint64_t scene) {
+    Fingerprint f;
+    f.Add(scene);
+    f.Add(map.viewProj);
+    f.Add(map.origin);
+    f.Add(map.nearPlane);
+    f.Add(map.farPlane);
+    return f.h;
 }
 
 }  // namespace
@@ -192,6 +244,10 @@ void ReleaseShadowMap(LightData& light) {
 
 void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
     const double now = GetTime();
+    struct {
+        bool known = false;
+        uint64_t hash = 0;
+    } scene;
     bool bound = false;
     gl::GLint savedFramebuffer = 0, savedViewport[4] = {};
     for (LightData& light : Lights()) {
@@ -203,6 +259,19 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             light.map.drawn = false;
         }
         if (!NeedsRedraw(light, now)) continue;
+        if (cube) FitCube(light);
+        else if (light.type == R3D_LIGHT_DIR) FitDirectional(light, view);
+        else FitSpot(light);
+        // An unchanged scene seen the same way gives the same map: keep it.
+        if (!scene.known) {
+            scene.hash = SceneFingerprint(draws);
+            scene.known = true;
+        }
+        const uint64_t content = ViewFingerprint(light.map, scene.hash);
+        const bool same = light.map.drawn && !light.map.requested && content == light.map.content;
+        light.map.content = content;
+        light.map.lastDrawTime = now;
+        if (same) continue;
         if (!bound) {
             gl::GetIntegerv(gl::kDrawFramebufferBinding, &savedFramebuffer);
             gl::GetIntegerv(gl::kViewport, savedViewport);
@@ -219,16 +288,10 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             gl::CullFace(gl::kBack);
             bound = true;
         }
-        if (cube) {
-            DrawCube(light, draws, depth);
-        } else {
-            if (light.type == R3D_LIGHT_DIR) FitDirectional(light, view);
-            else FitSpot(light);
-            DrawFlat(light, draws, depth);
-        }
+        if (cube) DrawCube(light, draws, depth);
+        else DrawFlat(light, draws, depth);
         light.map.drawn = true;
         light.map.requested = false;
-        light.map.lastDrawTime = now;
     }
     if (bound) {
         gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, 0, 0, 0);

@@ -157,6 +157,28 @@ TEST_F(Shadows, ContinuousModeFollowsEveryFrame) {
     ExpectShadowed(Draw());
 }
 
+TEST_F(Shadows, ContinuousModeFollowsTheLight) {
+    MakeLight(R3D_LIGHT_DIR);
+    ExpectShadowed(Draw());
+    const Vector2 aside = ScreenOf({3.0f, 0.0f, 0.5f}, camera);
+    EXPECT_GT(Draw().Luma(aside), 150.0);
+    // Slanted sun: the box's shadow moves 2 to 4 units along +X.
+    R3D_SetLightDirection(light, {1.0f, -1.0f, 0.0f});
+    const Frame f = Draw();
+    EXPECT_LT(f.Luma(aside), 60.0);
+    EXPECT_GT(f.Luma(Behind()), 100.0);
+
+    // A spot light moved sideways throws the shadow the other way.
+    R3D_DestroyLight(light);
+    MakeLight(R3D_LIGHT_SPOT);
+    ExpectShadowed(Draw());
+    R3D_SetLightPosition(light, {-4.0f, 8.0f, 0.0f});
+    R3D_SetLightDirection(light, {0.4f, -1.0f, 0.0f});
+    const Frame g = Draw();
+    EXPECT_GT(g.Luma(Behind()), 100.0);
+    EXPECT_LT(g.Luma(ScreenOf({2.5f, 0.0f, 0.5f}, camera)), 60.0);
+}
+
 TEST_F(Shadows, InstancesCastAndReceive) {
     // A second box above the first: its shadow falls on the first box's top face.
     MakeLight(R3D_LIGHT_DIR);
