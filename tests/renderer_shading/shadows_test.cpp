@@ -202,6 +202,20 @@ TEST_F(Shadows, DepthBiasMovesTheTestTowardsTheLight) {
     ExpectUnshadowed(Draw());
 }
 
+TEST_F(Shadows, SlopeBiasGrowsWithTheLightsSlant) {
+    // Thousands of texels of slope bias lift a receiver lit at a slant past the box, but
+    // leave one lit head-on where it is.
+    MakeLight(R3D_LIGHT_DIR);
+    R3D_SetShadowSlopeBias(light, 5000.0f);
+    EXPECT_EQ(R3D_GetShadowSlopeBias(light), 5000.0f);
+    ExpectShadowed(Draw());
+    R3D_SetLightDirection(light, {1.0f, -1.0f, 0.0f});
+    const Vector2 aside = ScreenOf({3.0f, 0.0f, 0.5f}, camera);  // in the slanted shadow
+    EXPECT_GT(Draw().Luma(aside), 100.0);
+    R3D_SetShadowSlopeBias(light, 1.0f);
+    EXPECT_LT(Draw().Luma(aside), 60.0);
+}
+
 TEST_F(Shadows, SoftnessWidensThePenumbra) {
     MakeLight(R3D_LIGHT_SPOT);
     // Count the pixels part-way between shadow and light along a line across the edge.
