@@ -313,6 +313,7 @@ void UnloadShadowResources() {
     for (LightData& light : Lights()) {
         light.map.layer = -1;
         light.map.drawn = false;
+        light.map.requested = true;  // the pictures are gone; redraw in every mode
     }
 }
 

@@ -136,6 +136,17 @@ TEST_F(Shadows, ManualModeRedrawsOnlyWhenAsked) {
     ExpectShadowed(Draw());
 }
 
+TEST_F(Shadows, RestartingTheRendererKeepsLightsAndRedrawsTheirMaps) {
+    MakeLight(R3D_LIGHT_SPOT);
+    R3D_SetShadowUpdateMode(light, R3D_SHADOW_UPDATE_MANUAL);
+    ExpectShadowed(Draw());
+    R3D_Close();  // shadow textures go...
+    R3D_Init(GetScreenWidth(), GetScreenHeight());
+    EXPECT_TRUE(R3D_IsShadowEnabled(light));
+    EXPECT_EQ(R3D_GetShadowUpdateMode(light), R3D_SHADOW_UPDATE_MANUAL);
+    ExpectShadowed(Draw());  // ...and come back, even in manual mode
+}
+
 TEST_F(Shadows, IntervalModeWaitsForItsFrequency) {
     MakeLight(R3D_LIGHT_OMNI);
     R3D_SetShadowUpdateMode(light, R3D_SHADOW_UPDATE_INTERVAL);
