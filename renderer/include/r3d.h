@@ -145,7 +145,8 @@ void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int coun
 //
 // A new light is inactive (switch it on with R3D_SetLightActive), white, energy 1, at the
 // origin, pointing down -Y, specular 0.5, range 16, attenuation 1, cone 22.5 to 30 degrees,
-// without shadows. Up to 32 active lights are drawn at once.
+// without shadows. Up to 32 active lights that can reach the view are drawn at once
+// (spot and omni lights whose range does not reach the view cost nothing).
 //
 // What reaches a surface: colour * energy * N.L (diffuse) plus a Blinn-Phong highlight
 // scaled by the specular factor; spot and omni light also fall off with the distance d
@@ -191,7 +192,8 @@ void R3D_SetLightOuterCutOff(R3D_Light id, float degrees);
 // light's cube map (512 per face) reaches its range. Instanced models cast (front faces)
 // and receive. Maps are redrawn by the update mode: manual (once when shadows are switched
 // on, then only after R3D_UpdateShadowMap), interval (at most every `frequency` ms) or
-// continuous (every frame, the default). Up to 4 directional, 12 spot and 8 omni lights
+// continuous (every frame, the default); a due map is kept as it is when neither the
+// casters nor the light's view changed. A directional map's shadows fade out at its rim. Up to 4 directional, 12 spot and 8 omni lights
 // cast shadows at once; further ones light without shadows.
 //
 // Biases and softness are in shadow-map texels, so they hold for any light size:

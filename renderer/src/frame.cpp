@@ -109,6 +109,7 @@ void GatherLights(LightUniforms& u) {
     for (int group = 0; group < 6; ++group) {
         for (const LightData& light : Lights()) {
             if (!light.alive || !light.active || LightGroup(light) != group) continue;
+            if (!LightTouchesView(light, frame.view.frustum)) continue;
             if (u.count == kMaxLights) {
                 if (!frame.warnedLightCount) {
                     TraceLog(LOG_WARNING, "R3D: more than %d active lights; the rest are not drawn", kMaxLights);
@@ -174,8 +175,7 @@ void DrawScene() {
     gl::Enable(gl::kCullFace);
     gl::CullFace(gl::kBack);
     gl::Disable(gl::kBlend);  // opaque geometry
-    const Frustum frustum = FrustumOf(frame.viewProj);
-    ExecuteDraws(DrawQueue(), &s, &frustum);
+    ExecuteDraws(DrawQueue(), &s, &frame.view.frustum);
 
     // Hand rlgl back the state its batch expects.
     gl::Enable(gl::kBlend);
@@ -228,6 +228,7 @@ void R3D_Begin(Camera3D camera) {
     frame.view.nearPlane = static_cast<float>(rlGetCullDistanceNear());
     frame.view.farPlane = static_cast<float>(rlGetCullDistanceFar());
     frame.viewProj = MatrixMultiply(rlGetMatrixModelview(), proj);
+    frame.view.frustum = r3d::FrustumOf(frame.viewProj);
     r3d::DrawQueue().clear();
     frame.inScene = true;
 }

@@ -121,13 +121,15 @@ float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
     if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
     float radius = sp.y / float(textureSize(maps, 0).x);
     float z = float(uLightShadow[i].x);
-    if (radius <= 0.0) return texture(maps, vec4(c.xy, z, c.z));
+    // A directional map ends somewhere in the view: fade its shadows out towards its rim.
+    float rim = i < uLightGroups[1] ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
+    if (radius <= 0.0) return mix(texture(maps, vec4(c.xy, z, c.z)), 1.0, rim);
     // Four bilinear comparisons on a rotated grid: a 4x4 texel footprint for the price of four taps.
     float s = texture(maps, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
     s += texture(maps, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
     s += texture(maps, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
     s += texture(maps, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
-    return s * 0.25;
+    return mix(s * 0.25, 1.0, rim);
 }
 
 float ShadowCube(int i, vec3 n, vec3 l, float ndl) {

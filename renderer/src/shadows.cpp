@@ -233,6 +233,15 @@ uint64_t ViewFingerprint(const ShadowMap& map, uint64_t scene) {
 
 }  // namespace
 
+bool LightTouchesView(const LightData& light, const Frustum& view) {
+    if (light.type == R3D_LIGHT_DIR) return true;
+    const Vector3 c = light.position;
+    for (const Vector4& p : view.planes) {
+        if (p.x * c.x + p.y * c.y + p.z * c.z + p.w < -light.range) return false;
+    }
+    return true;
+}
+
 void ReleaseShadowMap(LightData& light) {
     ShadowMap& map = light.map;
     if (map.layer >= 0) {
@@ -251,7 +260,7 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
     bool bound = false;
     gl::GLint savedFramebuffer = 0, savedViewport[4] = {};
     for (LightData& light : Lights()) {
-        if (!light.alive || !light.active || !light.shadow) continue;
+        if (!light.alive || !light.active || !light.shadow || !LightTouchesView(light, view.frustum)) continue;
         const bool cube = light.type == R3D_LIGHT_OMNI;
         if (light.map.layer < 0) {
             light.map.layer = AcquireLayer(light.type);

@@ -16,7 +16,12 @@ struct SceneView {
     float aspect = 1.0f;
     float nearPlane = 0.05f;
     float farPlane = 4000.0f;
+    Frustum frustum{};
 };
+
+// Whether a light can reach anything the camera sees: spot and omni light reach no
+// farther than their range. Lights that cannot are neither shaded nor shadow-mapped.
+bool LightTouchesView(const LightData& light, const Frustum& view);
 
 // Redraws the maps of active shadowed lights whose update mode asks for it, drawing
 // `draws` into them. Leaves the framebuffer and viewport as it found them.

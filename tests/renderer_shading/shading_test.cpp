@@ -190,6 +190,30 @@ TEST_F(Lighting, TwentyLightsAtOnceEachLightItsOwnPatch) {
     }
 }
 
+TEST_F(Lighting, LightsOutOfViewLeaveTheirPlacesToVisibleOnes) {
+    // 40 lights far away behind the camera are created first; the 8 in view still shine,
+    // although more than 32 lights are on.
+    for (int i = 0; i < 40; ++i) {
+        const R3D_Light far = NewLight(R3D_LIGHT_OMNI);
+        R3D_SetLightPosition(far, {static_cast<float>(i), 200.0f, 0.0f});
+        R3D_SetLightRange(far, 5.0f);
+        R3D_SetLightActive(far, true);
+    }
+    for (float x : {-3.0f, -1.0f, 1.0f, 3.0f}) {
+        for (float z : {-2.0f, 2.0f}) {
+            const R3D_Light omni = NewLight(R3D_LIGHT_OMNI);
+            R3D_SetLightPosition(omni, {x, 0.5f, z});
+            R3D_SetLightRange(omni, 1.0f);
+            R3D_SetLightEnergy(omni, 4.0f);
+            R3D_SetLightActive(omni, true);
+        }
+    }
+    const Frame f = Draw();
+    for (float x : {-3.0f, -1.0f, 1.0f, 3.0f}) {
+        for (float z : {-2.0f, 2.0f}) EXPECT_GT(f.Luma(At(x, z)), 150.0) << "light at " << x << ", " << z;
+    }
+}
+
 TEST_F(Lighting, RaylibTwoDimensionalDrawingStaysOnTop) {
     SpotDown({0.0f, 5.0f, 0.0f}, 15.0f, 20.0f, 20.0f);
     const Vector2 c = At(0, 0);
