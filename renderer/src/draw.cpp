@@ -89,9 +89,12 @@ Vector3 Rotate(Vector4 q, Vector3 v) {
 void Cull(const DrawCommand& draw, const Frustum& frustum) {
     const R3D_InstanceData& data = *draw.instances;
     const auto* positions = static_cast<const Vector3*>(data.staging[0]);
-    const auto* rotations = static_cast<const Vector4*>(data.staging[1]);
+    auto* rotations = static_cast<const Vector4*>(data.staging[1]);
     const auto* scales = static_cast<const Vector3*>(data.staging[2]);
     scratch.visible.clear();
+    // Most meshes sit around their origin: then turning the centre is not needed.
+    const bool centred = std::fabs(draw.center.x) + std::fabs(draw.center.y) + std::fabs(draw.center.z) <= 1e-4f * draw.radius;
+    if (centred) rotations = nullptr;
     for (int i = 0; i < draw.count; ++i) {
         Vector3 c = draw.center;
         float r = draw.radius;
