@@ -20,13 +20,6 @@ LightData* FindLight(R3D_Light id) {
     return &lights[id - 1];
 }
 
-void DestroyAllLights() {
-    for (LightData& light : Lights()) {
-        if (light.alive) ReleaseShadowMap(light);
-        light.alive = false;
-    }
-}
-
 }  // namespace r3d
 
 using r3d::FindLight;

@@ -65,6 +65,5 @@ LightData* FindLight(R3D_Light id);
 
 // Gives the light's layer back to its shared texture (shadows.cpp).
 void ReleaseShadowMap(LightData& light);
-void DestroyAllLights();
 
 }  // namespace r3d
