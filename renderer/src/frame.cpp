@@ -32,12 +32,11 @@ struct LightUniforms {
     float radiance[kMaxLights][3];
     float params[kMaxLights][4];
     float specular[kMaxLights];
-    int shadow[kMaxLights][2];  // layer, matrix
+    int shadow[kMaxLights];  // layer of the shadow map, -1 for none
     float shadowParams[kMaxLights][4];
     float shadowOrigin[kMaxLights][3];
     float shadowPlanes[kMaxLights][2];
     Matrix shadowMatrix[kMaxShadowMatrices];
-    int matrices = 0;
 };
 
 struct FrameState {
@@ -65,9 +64,9 @@ bool ShadowUsable(const LightData& light) {
     return light.shadow && map.drawn && map.layer >= 0 && (!omni || frame.programs.omniShadows);
 }
 
-// The shader's group of a light: kind (directional, spot, omni) times shadowed or not.
+// The shader's group of a light: shadowed ones first, then by kind (directional, spot, omni).
 int LightGroup(const LightData& light) {
-    return 2 * static_cast<int>(light.type) + (ShadowUsable(light) ? 0 : 1);
+    return (ShadowUsable(light) ? 0 : 3) + static_cast<int>(light.type);
 }
 
 void AddLight(LightUniforms& u, const LightData& light) {
@@ -87,12 +86,9 @@ void AddLight(LightUniforms& u, const LightData& light) {
 
     const ShadowMap& map = light.map;
     const bool usable = ShadowUsable(light);
-    u.shadow[i][0] = usable ? map.layer : -1;
-    u.shadow[i][1] = 0;
-    if (usable && light.type != R3D_LIGHT_OMNI) {
-        u.shadow[i][1] = u.matrices;
-        u.shadowMatrix[u.matrices++] = map.viewProj;
-    }
+    u.shadow[i] = usable ? map.layer : -1;
+    // Shadowed directional and spot lights come first: light i uses matrix i.
+    if (usable && light.type != R3D_LIGHT_OMNI) u.shadowMatrix[i] = map.viewProj;
     u.shadowParams[i][0] = map.texelScale;
     u.shadowParams[i][1] = light.softness;
     u.shadowParams[i][2] = light.depthBias;
@@ -104,7 +100,6 @@ void AddLight(LightUniforms& u, const LightData& light) {
 
 void GatherLights(LightUniforms& u) {
     u.count = 0;
-    u.matrices = 0;
     u.groups[0] = 0;
     for (int group = 0; group < 6; ++group) {
         for (const LightData& light : Lights()) {
@@ -132,11 +127,12 @@ void UploadLights(const SceneProgram& s, const LightUniforms& u) {
     rlSetUniform(s.lightRadiance, u.radiance, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightParams, u.params, RL_SHADER_UNIFORM_VEC4, n);
     rlSetUniform(s.lightSpecular, u.specular, RL_SHADER_UNIFORM_FLOAT, n);
-    rlSetUniform(s.lightShadow, u.shadow, RL_SHADER_UNIFORM_IVEC2, n);
+    rlSetUniform(s.lightShadow, u.shadow, RL_SHADER_UNIFORM_INT, n);
     rlSetUniform(s.lightShadowParams, u.shadowParams, RL_SHADER_UNIFORM_VEC4, n);
     rlSetUniform(s.lightShadowOrigin, u.shadowOrigin, RL_SHADER_UNIFORM_VEC3, n);
     rlSetUniform(s.lightShadowPlanes, u.shadowPlanes, RL_SHADER_UNIFORM_VEC2, n);
-    if (u.matrices > 0) rlSetUniformMatrices(s.shadowMatrix, u.shadowMatrix, u.matrices);
+    const int matrices = u.groups[2];  // shadowed directional and spot lights
+    if (matrices > 0) rlSetUniformMatrices(s.shadowMatrix, u.shadowMatrix, matrices);
 }
 
 void BindShadowTextures(bool bind) {

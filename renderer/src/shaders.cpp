@@ -69,15 +69,18 @@ uniform vec3 uViewPosition;
 uniform vec3 uAmbientSky;
 uniform vec3 uAmbientGround;
 
-// Lights are sorted into groups: [0,1) shadowed directional, [1,2) directional,
-// [2,3) shadowed spot, [3,4) spot, [4,5) shadowed omni, [5,6) omni.
+// Lights are sorted into groups: [0,1) shadowed directional, [1,2) shadowed spot,
+// [2,3) shadowed omni, [3,4) directional, [4,5) spot, [5,6) omni. Shadowed directional
+// and spot lights thus come first, and light i uses shadow matrix i: indexing by the loop
+// counter keeps the lookup a plain load for llvmpipe, where an index read from another
+// uniform array makes it a per-pixel gather.
 uniform int uLightGroups[7];
 uniform vec3 uLightPosition[MAX_LIGHTS];
 uniform vec3 uLightDirection[MAX_LIGHTS];    // unit, the way the light shines
 uniform vec3 uLightRadiance[MAX_LIGHTS];     // colour times energy
 uniform vec4 uLightParams[MAX_LIGHTS];       // range, attenuation, cos inner, cos outer
 uniform float uLightSpecular[MAX_LIGHTS];
-uniform ivec2 uLightShadow[MAX_LIGHTS];      // layer of its shadow map, index of its matrix
+uniform int uLightShadowLayer[MAX_LIGHTS];   // layer of its shadow map
 uniform vec4 uLightShadowParams[MAX_LIGHTS]; // texel scale, softness, depth bias, slope bias
 uniform vec3 uLightShadowOrigin[MAX_LIGHTS]; // light position when the map was drawn
 uniform vec2 uLightShadowPlanes[MAX_LIGHTS]; // omni: near and far plane of the cube faces
@@ -115,12 +118,12 @@ float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
         vec3 d = vWorld - uLightShadowOrigin[i];
         texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
     }
-    vec4 clip = uShadowMatrix[uLightShadow[i].y] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
+    vec4 clip = uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
     if (clip.w <= 0.0) return 1.0;
     vec3 c = clip.xyz / clip.w * 0.5 + 0.5;
     if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
     float radius = sp.y / float(textureSize(maps, 0).x);
-    float z = float(uLightShadow[i].x);
+    float z = float(uLightShadowLayer[i]);
     // A directional map ends somewhere in the view: fade its shadows out towards its rim.
     float rim = i < uLightGroups[1] ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
     if (radius <= 0.0) return mix(texture(maps, vec4(c.xy, z, c.z)), 1.0, rim);
@@ -146,7 +149,7 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
     // The depth a cube face stored for this point: its perspective depth along the major axis.
     float ref = 0.5 * ((nf.y + nf.x) / (nf.y - nf.x) - 2.0 * nf.y * nf.x / ((nf.y - nf.x) * m)) + 0.5;
     if (ref >= 1.0) return 1.0;
-    float layer = float(uLightShadow[i].x);
+    float layer = float(uLightShadowLayer[i]);
     float radius = sp.y * texel;
     if (radius <= 0.0) return texture(uShadowMapsCube, vec4(d, layer), ref);
     vec3 t1 = normalize(cross(d, abs(d.y) < 0.9 * length(d) ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
@@ -207,27 +210,27 @@ void main() {
         if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * Shadow2D(uShadowMapsDir, i, n, l, ndl));
     }
 #endif
-#ifdef GROUP_1
-    for (int i = uLightGroups[1]; i < uLightGroups[2]; ++i) {
+#ifdef GROUP_3
+    for (int i = uLightGroups[3]; i < uLightGroups[4]; ++i) {
         float ndl = dot(n, -uLightDirection[i]);
         if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, -uLightDirection[i], ndl);
     }
 #endif
-#ifdef GROUP_2
-    for (int i = uLightGroups[2]; i < uLightGroups[3]; ++i) {
+#ifdef GROUP_1
+    for (int i = uLightGroups[1]; i < uLightGroups[2]; ++i) {
         float s = Incoming(i, 1, l);
         float ndl = dot(n, l);
         if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * Shadow2D(uShadowMapsSpot, i, n, l, ndl));
     }
 #endif
-#ifdef GROUP_3
-    for (int i = uLightGroups[3]; i < uLightGroups[4]; ++i) {
+#ifdef GROUP_4
+    for (int i = uLightGroups[4]; i < uLightGroups[5]; ++i) {
         float s = Incoming(i, 1, l);
         color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
     }
 #endif
-#ifdef GROUP_4
-    for (int i = uLightGroups[4]; i < uLightGroups[5]; ++i) {
+#ifdef GROUP_2
+    for (int i = uLightGroups[2]; i < uLightGroups[3]; ++i) {
         float s = Incoming(i, 2, l);
         float ndl = dot(n, l);
         if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * ShadowCube(i, n, l, ndl));
@@ -273,7 +276,7 @@ bool Compile(SceneProgram& scene, bool omni, unsigned int groups) {
     scene.lightRadiance = rlGetLocationUniform(id, "uLightRadiance");
     scene.lightParams = rlGetLocationUniform(id, "uLightParams");
     scene.lightSpecular = rlGetLocationUniform(id, "uLightSpecular");
-    scene.lightShadow = rlGetLocationUniform(id, "uLightShadow");
+    scene.lightShadow = rlGetLocationUniform(id, "uLightShadowLayer");
     scene.lightShadowParams = rlGetLocationUniform(id, "uLightShadowParams");
     scene.lightShadowOrigin = rlGetLocationUniform(id, "uLightShadowOrigin");
     scene.lightShadowPlanes = rlGetLocationUniform(id, "uLightShadowPlanes");

@@ -28,8 +28,8 @@ struct DepthProgram {
 constexpr int kUnitAlbedo = 0;
 constexpr int kUnitShadow[3] = {1, 2, 3};  // by light type
 
-// Lights reach the scene shader sorted into groups: shadowed directional, directional,
-// shadowed spot, spot, shadowed omni, omni. A frame uses the shader variant built for
+// Lights reach the scene shader sorted into groups: shadowed directional, shadowed spot,
+// shadowed omni, directional, spot, omni. A frame uses the shader variant built for
 // the set of non-empty groups (bit g for group g).
 constexpr int kLightGroupCount = 6;
 

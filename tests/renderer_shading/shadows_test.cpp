@@ -97,6 +97,40 @@ TEST_F(Shadows, DirectionalLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_DIR); }
 TEST_F(Shadows, SpotLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_SPOT); }
 TEST_F(Shadows, OmniLightCastsTheBoxShadow) { CheckKind(R3D_LIGHT_OMNI); }
 
+TEST_F(Shadows, EveryShadowedLightCastsItsOwnShadow) {
+    // A box under each of two lights of different kinds, plus an unshadowed light: each
+    // shadowed light's map and matrix must go with that light.
+    Fill(boxInstances, {{{-3.0f, 3.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, WHITE},
+                        {{3.0f, 3.0f, 0.0f}, {0, 0, 0, 1}, {1, 1, 1}, WHITE}});
+    const R3D_Light fill = R3D_CreateLight(R3D_LIGHT_DIR);  // no shadows, lights nothing below
+    R3D_SetLightDirection(fill, {0.0f, 1.0f, 0.0f});
+    R3D_SetLightActive(fill, true);
+    R3D_Light lights[2];
+    const float xs[2] = {-3.0f, 3.0f};
+    const R3D_LightType kinds[2] = {R3D_LIGHT_OMNI, R3D_LIGHT_SPOT};
+    for (int k = 0; k < 2; ++k) {
+        lights[k] = R3D_CreateLight(kinds[k]);
+        R3D_SetLightPosition(lights[k], {xs[k], 8.0f, 0.0f});
+        R3D_SetLightDirection(lights[k], {0.0f, -1.0f, 0.0f});
+        R3D_SetLightOuterCutOff(lights[k], 25.0f);
+        R3D_SetLightInnerCutOff(lights[k], 20.0f);
+        R3D_SetLightRange(lights[k], 12.0f);
+        R3D_SetLightEnergy(lights[k], 9.0f);
+        R3D_SetLightSpecular(lights[k], 0.0f);
+        R3D_SetLightActive(lights[k], true);
+        R3D_EnableShadow(lights[k]);
+    }
+    const Frame f = Draw(2);
+    for (int k = 0; k < 2; ++k) {
+        const double behind = f.Luma(ScreenOf({xs[k], 0.0f, 0.5f}, camera));
+        const double open = f.Luma(ScreenOf({xs[k], 0.0f, 2.5f}, camera));
+        EXPECT_GT(open, 150.0) << "light " << k;
+        EXPECT_LT(behind, 0.4 * open) << "light " << k;
+    }
+    R3D_DestroyLight(fill);
+    for (R3D_Light l : lights) R3D_DestroyLight(l);
+}
+
 TEST_F(Shadows, LitPlaneShowsNoAcneForAnyKind) {
     // With nothing to cast a shadow, the plane must look the same with shadows on as off:
     // any pixel darker with them on is shadow acne.
