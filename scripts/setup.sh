@@ -34,7 +34,7 @@ APT_PACKAGES=(
   # process-wide allocator of the engine
   libmimalloc-dev
   # windows without a display, scripted input, screenshots
-  xvfb xauth xdotool x11-apps imagemagick
+  xvfb xauth xdotool imagemagick
 )
 
 as_root() {
