@@ -6,7 +6,7 @@
 # seconds instead, saves a screenshot and says where it is.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" engine game
 engine="$root/build/bin/engine"
 
 if [ -n "${DISPLAY:-}" ] && xdotool getdisplaygeometry >/dev/null 2>&1; then
