@@ -185,8 +185,8 @@ float Incoming(int i, int type, out vec3 l) {
 
 vec3 Reflected(int i, vec3 albedo, vec3 n, vec3 v, vec3 l, float strength) {
     vec3 h = normalize(l + v);
-    float spec = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
-    return (albedo + vec3(spec)) * uLightRadiance[i] * strength;
+    float specular = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
+    return (albedo + vec3(specular)) * uLightRadiance[i] * strength;
 }
 
 void main() {

@@ -111,9 +111,9 @@ void main() {
     falloff *= smoothstep(cos(radians(50.0)), cos(radians(40.0)), dot(-l, vec3(0.0, -1.0, 0.0)));
     float ndl = max(dot(n, l), 0.0);
     vec3 h = normalize(l + normalize(viewPosition - fragPosition));
-    float spec = 0.5 * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
+    float specular = 0.5 * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
     vec3 c = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
-    c += (colDiffuse.rgb + spec) * 48.0 * ndl * falloff;
+    c += (colDiffuse.rgb + specular) * 48.0 * ndl * falloff;
     finalColor = vec4(c, 1.0);
 }
 )";
