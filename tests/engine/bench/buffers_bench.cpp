@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "FakeR3D.h"
+#include "Harness.h"
 #include "Global.h"
 #include "Instance.h"
 #include "World.h"
@@ -16,40 +17,26 @@
 namespace {
 
 constexpr int kInstances = 100000;
-std::unordered_map<std::string, game_op> ops;
-std::unordered_map<std::string, game_func> funcs;
 
 void Setup(bool churn) {
-    Instances.clear();
-    inst_count = 0;
-    LiveHandles.clear();
-    World::Buffers::Names.clear();
-    World::Buffers::Buffers.clear();
-    World::Buffers::Models.clear();
-    World::Buffers::Positions.clear();
-    World::Buffers::Rotations.clear();
-    World::Buffers::Scales.clear();
-    World::Buffers::Colors.clear();
-    ops.clear();
-    funcs.clear();
-    game_def_op = [](std::string name, game_op op) { ops[name] = op; };
-    game_def_func = [](std::string name, game_func func) { funcs[name] = func; };
-    World::Initialize();
-    funcs["LoadModel"]({std::string("crate"), std::string("crate.obj"), kInstances});
+    const Harness::Api& api = Harness::Fresh();
+    auto& ops = api.ops;
+    auto& funcs = api.funcs;
+    funcs.at("LoadModel")({std::string("crate"), std::string("crate.obj"), kInstances});
     // with churn: twice as many created, every other one destroyed in random order,
     // so the survivors' values are spread over the heap
     std::vector<int> ids;
     const int made = churn ? 2 * kInstances : kInstances;
     for (int i = 0; i < made; ++i) {
         if (churn && i % 2) {
-            ids.push_back(std::any_cast<int>(ops["Instance.New"]({std::string("CFrame")})));
+            ids.push_back(std::any_cast<int>(ops.at("Instance.New")({std::string("CFrame")})));
         } else {
-            int id = std::any_cast<int>(ops["Instance.New"]({std::string("Model"), std::string("crate")}));
-            funcs["Model.SetScale"]({id, std::vector<float>{1, 1, 1}});
+            int id = std::any_cast<int>(ops.at("Instance.New")({std::string("Model"), std::string("crate")}));
+            funcs.at("Model.SetScale")({id, std::vector<float>{1, 1, 1}});
         }
     }
     std::shuffle(ids.begin(), ids.end(), std::mt19937(1));
-    for (int id : ids) funcs["Instance.Destroy"]({id});
+    for (int id : ids) funcs.at("Instance.Destroy")({id});
 }
 
 void BM_Upload(benchmark::State& state) {
