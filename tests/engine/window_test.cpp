@@ -27,16 +27,9 @@ const char* kTitle = "Vantor v0.0.0";
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // The engine, one scene module and a box model in a folder of their own.
-struct Install {
-    TempDir root;
-    std::string bin;
-
-    explicit Install(const std::string& scene) {
-        bin = root / "bin";
-        MakeDirs(bin + "/assets");
-        CopyFile(kEngine, bin + "/engine");
-        CopyFile(kModules + "/" + scene + "/game.dll", bin + "/game.dll");
-        std::string error = TestFiles::WriteBox(bin + "/assets/box.obj", 0.5f);
+struct Install : EngineInstall {
+    explicit Install(const std::string& scene) : EngineInstall(kEngine, kModules + "/" + scene + "/game.dll") {
+        std::string error = TestFiles::WriteBox(assets + "/box.obj", 0.5f);
         EXPECT_EQ(error, "");
     }
 

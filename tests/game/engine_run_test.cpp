@@ -30,18 +30,14 @@ double BrightShare(const Screenshot& shot, int x0, int y0, int x1, int y1, int l
 }  // namespace
 
 TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
-    TempDir root;
-    std::string bin = root / "bin";
-    MakeDirs(bin + "/assets");
-    CopyFile(VANTOR_ENGINE, bin + "/engine");
-    CopyFile(VANTOR_GAME_MODULE, bin + "/game.dll");
-    CopyFile(VANTOR_LEVEL, bin + "/assets/base.fbx");
+    EngineInstall install(VANTOR_ENGINE, VANTOR_GAME_MODULE);
+    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
 
     RunOptions options;
-    options.cwd = root.Path();
+    options.cwd = install.root.Path();
     options.env = {"VANTOR_NO_DIALOG=1"};
     options.timeoutMs = 120000;
-    Process engine(bin + "/engine", {}, options);
+    Process engine(install.bin + "/engine", {}, options);
 
     std::string window = WaitForWindow("Vantor v0.0.0", 30000);
     if (window.empty()) {

@@ -37,18 +37,14 @@ struct State {
 // Plays the script and returns the player's state after each frame, by tick
 // number (element 0 unused).
 std::vector<State> Play(const std::string& script) {
-    TempDir root;
-    std::string bin = root / "bin";
-    MakeDirs(bin + "/assets");
-    CopyFile(VANTOR_ENGINE, bin + "/engine");
-    CopyFile(VANTOR_SCRIPTED_GAME, bin + "/game.dll");
-    CopyFile(VANTOR_LEVEL, bin + "/assets/base.fbx");
+    EngineInstall install(VANTOR_ENGINE, VANTOR_SCRIPTED_GAME);
+    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
 
     RunOptions options;
-    options.cwd = root.Path();
+    options.cwd = install.root.Path();
     options.env = {"VANTOR_NO_DIALOG=1", "VANTOR_PLAY_SCRIPT=" + script};
     options.timeoutMs = 240000;
-    RunResult r = Run(bin + "/engine", {}, options);
+    RunResult r = Run(install.bin + "/engine", {}, options);
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0);
     EXPECT_NE(r.err.find("script done"), std::string::npos);

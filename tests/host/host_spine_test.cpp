@@ -19,16 +19,9 @@ std::string Module(const std::string& name) { return kModules + "/" + name + "/g
 
 // A copy of the engine in a folder of its own, so that the game.dll beside the
 // real build is not the first one found.
-struct Install {
-    TempDir root;
-    std::string bin;
-
-    explicit Install(const std::string& module = "", const std::string& binDir = "bin") {
-        bin = root / binDir;
-        MakeDirs(bin);
-        CopyFile(kEngine, bin + "/engine");
-        if (!module.empty()) CopyFile(Module(module), bin + "/game.dll");
-    }
+struct Install : EngineInstall {
+    explicit Install(const std::string& module = "", const std::string& binDir = "bin")
+        : EngineInstall(kEngine, module.empty() ? "" : Module(module), binDir, false) {}
 
     RunResult Run(const std::string& cwd = "", std::vector<std::string> env = {"VANTOR_NO_DIALOG=1"}) {
         RunOptions options;

@@ -149,6 +149,14 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
+EngineInstall::EngineInstall(const std::string& engine, const std::string& module, const std::string& binDir,
+                             bool withAssets)
+    : bin(root / binDir), assets(bin + "/assets") {
+    MakeDirs(withAssets ? assets : bin);
+    CopyFile(engine, bin + "/engine");
+    if (!module.empty()) CopyFile(module, bin + "/game.dll");
+}
+
 void CopyFile(const std::string& from, const std::string& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }

@@ -60,6 +60,18 @@ private:
     std::string path_;
 };
 
+// The engine and a game module copied into a fresh folder, so that the
+// game.dll beside the build's own engine is not the one found.
+struct EngineInstall {
+    TempDir root;
+    std::string bin;     // root/<binDir>: engine and game.dll
+    std::string assets;  // bin/assets, made only when asked for
+
+    // An empty `module` leaves game.dll out.
+    EngineInstall(const std::string& engine, const std::string& module, const std::string& binDir = "bin",
+                  bool withAssets = true);
+};
+
 void CopyFile(const std::string& from, const std::string& to);  // keeps the mode bits
 void MakeDirs(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
