@@ -2,11 +2,13 @@
 // (the test suite runs under Xvfb), with game modules made for each case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "Process.h"
+#include "Screenshot.h"
 
 using namespace TestSupport;
 
@@ -157,6 +159,36 @@ TEST(HostCrash, ErrorBoxIsDismissedByEnterOrEscapeThenExitsOne) {
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(Contains(r.err, "womp womp: Init function not found in game.dll.")) << r.err;
     }
+}
+
+TEST(HostCrash, ErrorBoxIsDismissedByClickingOk) {
+    Install install("no_init");
+    RunOptions options;
+    options.cwd = install.root.Path();
+    Process engine(install.bin + "/engine", {}, options);
+    std::string window = WaitForWindow("womp womp");
+    ASSERT_FALSE(window.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+
+    // Find the OK button by its blue border in what the window shows.
+    Screenshot shot = GrabWindow(window);
+    ASSERT_FALSE(shot.Empty());
+    int x0 = shot.width, y0 = shot.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) {
+            Rgb p = shot.At(x, y);
+            if (p.r == 90 && p.g == 120 && p.b == 180) {
+                x0 = std::min(x0, x); y0 = std::min(y0, y);
+                x1 = std::max(x1, x); y1 = std::max(y1, y);
+            }
+        }
+    ASSERT_GT(x1, x0) << "no OK button on screen";
+    EXPECT_TRUE(engine.Running()) << "the box waits for the user";
+    Shell("xdotool mousemove --window " + window + " " + std::to_string((x0 + x1) / 2) + " " +
+          std::to_string((y0 + y1) / 2) + " sleep 0.3 mousedown 1 sleep 0.15 mouseup 1");  // as long as a person holds a click
+    RunResult r = engine.Wait();
+    ASSERT_FALSE(r.timedOut) << "the click did not dismiss the box";
+    EXPECT_EQ(r.exitCode, 1);
 }
 
 // -- The assets folder --------------------------------------------------------
