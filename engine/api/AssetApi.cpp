@@ -9,6 +9,7 @@ namespace World::Api {
 // A ray hit crosses as four values: hit, distance, point, normal.
 template <>
 struct Kind<World::RaycastSingle> {
+    static constexpr KindInfo kInfo{"hit", "4 values: bool hit, float distance, vec3 point, vec3 normal"};
     static std::any Write(const World::RaycastSingle& r) {
         return std::vector<std::any>{r.hit, r.distance, Kind<Vector3>::Write(r.point), Kind<Vector3>::Write(r.normal)};
     }

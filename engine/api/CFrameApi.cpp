@@ -25,6 +25,7 @@ std::string Place(std::size_t position) { return "argument " + std::to_string(po
 
 template <>
 struct Kind<CFrameRef> {
+    static constexpr KindInfo kInfo{"handle", "handle of a CFrame variable, from \"Instance.Get\""};
     static CFrameRef Read(const std::any& value, const char* entry, std::size_t position) {
         std::any* handle = std::any_cast<std::any*>(value);
         if (!LiveHandles.count(handle))
@@ -107,7 +108,7 @@ void AddCFrameEntries(Catalog& c) {
     c.push_back(Op("Model.GetColor", GetColor));
     c.push_back(Func("Model.SetColor", SetColor));
     c.push_back(Op("Model.GetModel", GetModel));
-    c.push_back(RawFunc("Model.SetModel", SetModel));
+    c.push_back(RawFunc<int, std::string>("Model.SetModel", SetModel));
 }
 
 }  // namespace World::Api

@@ -18,6 +18,10 @@ struct Entry {
     const char* name;
     game_op op;      // set for entries with a result
     game_func func;  // set for entries without
+    // What the entry reads, by position, and what it returns: the API reference
+    // is generated from these, and they come from the typed functions themselves.
+    std::vector<KindInfo> args;
+    KindInfo result;
 };
 
 using Catalog = std::vector<Entry>;
@@ -54,23 +58,31 @@ R CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* na
 // An entry with a result from a typed function: Op("Vector3Add", Vector3Add).
 template <class R, class... A>
 Entry Op(const char* name, R (*fn)(A...)) {
-    return {name, [fn, name](Params params) -> std::any {
+    return {name,
+            [fn, name](Params params) -> std::any {
                 return Kind<Value<R>>::Write(CallTyped(fn, params, name, std::index_sequence_for<A...>{}));
-            }, nullptr};
+            },
+            nullptr, {Kind<Value<A>>::kInfo...}, Kind<Value<R>>::kInfo};
 }
 
 // An entry without a result from a typed function.
 template <class... A>
 Entry Func(const char* name, void (*fn)(A...)) {
-    return {name, nullptr, [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); }};
+    return {name, nullptr,
+            [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); },
+            {Kind<Value<A>>::kInfo...}, Kind<void>::kInfo};
 }
 
-// Entries that must read their arguments themselves (side effects between reads).
-inline Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
-    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr};
+// Entries that must read their arguments themselves (side effects between
+// reads); the kinds they read are named by type: RawOp<Result, Args...>(...).
+template <class R, class... A>
+Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
+    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr, {Kind<A>::kInfo...},
+            Kind<R>::kInfo};
 }
-inline Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
-    return {name, nullptr, [fn, name](Params params) { fn(params, name); }};
+template <class... A>
+Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
+    return {name, nullptr, [fn, name](Params params) { fn(params, name); }, {Kind<A>::kInfo...}, Kind<void>::kInfo};
 }
 
 }  // namespace World::Api

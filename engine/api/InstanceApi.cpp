@@ -72,7 +72,7 @@ std::any* Get(int id, std::string name) {
 }  // namespace
 
 void AddInstanceEntries(Catalog& c) {
-    c.push_back(RawOp("Instance.New", New));
+    c.push_back(RawOp<int, std::string, std::string>("Instance.New", New));
     c.push_back(Op("Instance.GetParent", GetParent));
     c.push_back(Func("Instance.SetParent", SetParent));
     c.push_back(Op("Instance.GetName", GetName));

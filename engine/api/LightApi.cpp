@@ -61,7 +61,7 @@ void AddLightEntries(Catalog& c) {
     c.push_back(Op("Light.GetType", GetType));
     c.push_back(Op("Light.IsActive", Light<R3D_IsLightActive>::Get));
     c.push_back(Func("Light.Toggle", Light<R3D_ToggleLight>::Do));
-    c.push_back(RawFunc("Light.SetState", SetState));
+    c.push_back(RawFunc<int, bool>("Light.SetState", SetState));
     c.push_back(Op("Light.GetColor", Light<R3D_GetLightColor>::Get));
     c.push_back(Func("Light.SetColor", Light<R3D_SetLightColor>::Set));
     c.push_back(Op("Light.GetPosition", Light<R3D_GetLightPosition>::Get));

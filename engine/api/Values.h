@@ -49,6 +49,13 @@ public:
     using std::invalid_argument::invalid_argument;
 };
 
+// How a kind of value is named in the API reference: the type it crosses as,
+// and a note where the type alone does not say enough.
+struct KindInfo {
+    const char* type;
+    const char* note;
+};
+
 template <class T>
 struct Kind;
 
@@ -58,11 +65,15 @@ struct PlainKind {
     static const T& Read(const std::any& value, const char*, std::size_t) { return std::any_cast<const T&>(value); }
     static std::any Write(T value) { return std::any(std::move(value)); }
 };
-template <> struct Kind<int> : PlainKind<int> {};
-template <> struct Kind<float> : PlainKind<float> {};
-template <> struct Kind<bool> : PlainKind<bool> {};
-template <> struct Kind<std::string> : PlainKind<std::string> {};
-template <> struct Kind<std::any*> : PlainKind<std::any*> {};
+template <> struct Kind<int> : PlainKind<int> { static constexpr KindInfo kInfo{"int", ""}; };
+template <> struct Kind<float> : PlainKind<float> { static constexpr KindInfo kInfo{"float", ""}; };
+template <> struct Kind<bool> : PlainKind<bool> { static constexpr KindInfo kInfo{"bool", ""}; };
+template <> struct Kind<std::string> : PlainKind<std::string> { static constexpr KindInfo kInfo{"string", ""}; };
+template <> struct Kind<std::any*> : PlainKind<std::any*> {
+    static constexpr KindInfo kInfo{"handle", "variable handle from \"Instance.Get\""};
+};
+// Entries without a result.
+template <> struct Kind<void> { static constexpr KindInfo kInfo{"none", ""}; };
 
 inline const FloatList& ReadList(const std::any& value, const char* entry, std::size_t position, std::size_t needed) {
     const FloatList& list = std::any_cast<const FloatList&>(value);
@@ -72,6 +83,7 @@ inline const FloatList& ReadList(const std::any& value, const char* entry, std::
 
 template <>
 struct Kind<Vector2> {
+    static constexpr KindInfo kInfo{"vec2", ""};
     static Vector2 Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 2);
         return {l[0], l[1]};
@@ -81,6 +93,7 @@ struct Kind<Vector2> {
 
 template <>
 struct Kind<Vector3> {
+    static constexpr KindInfo kInfo{"vec3", ""};
     static Vector3 Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 3);
         return {l[0], l[1], l[2]};
@@ -91,6 +104,7 @@ struct Kind<Vector3> {
 // Matrices cross as 16 floats, element i being member mi (not declaration order).
 template <>
 struct Kind<Matrix> {
+    static constexpr KindInfo kInfo{"mat", ""};
     static Matrix Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 16);
         return {l[0], l[4], l[8],  l[12],
@@ -107,6 +121,7 @@ struct Kind<Matrix> {
 // Colours cross as an int packed 0xRRGGBBAA.
 template <>
 struct Kind<Color> {
+    static constexpr KindInfo kInfo{"int", "colour packed 0xRRGGBBAA"};
     static Color Read(const std::any& value, const char*, std::size_t) {
         return GetColor(static_cast<unsigned int>(std::any_cast<const int&>(value)));
     }
@@ -116,6 +131,7 @@ struct Kind<Color> {
 // A copy of an instance's child table.
 template <>
 struct Kind<std::unordered_map<std::string, int>> {
+    static constexpr KindInfo kInfo{"children", "child name to instance id"};
     static std::any Write(std::unordered_map<std::string, int> children) { return std::any(std::move(children)); }
 };
 

@@ -1,0 +1,123 @@
+// The API reference in docs/ is what the catalogue generates, and what it says
+// each entry reads is what the entry really reads: a value of the documented
+// type at every position is accepted, and a value of any other type at any one
+// position is refused with std::bad_any_cast.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "Catalog.h"
+#include "Harness.h"
+#include "Reference.h"
+
+using namespace Harness;
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Empty when equal; otherwise the first line that differs, from both sides.
+std::string FirstDifference(const std::string& committed, const std::string& generated) {
+    std::istringstream a(committed), b(generated);
+    std::string la, lb;
+    for (int line = 1;; ++line) {
+        bool moreA = static_cast<bool>(std::getline(a, la)), moreB = static_cast<bool>(std::getline(b, lb));
+        if (!moreA && !moreB) return "";
+        if (la != lb || moreA != moreB)
+            return "line " + std::to_string(line) + "\n  committed: " + (moreA ? la : "(end)") +
+                   "\n  generated: " + (moreB ? lb : "(end)");
+    }
+}
+
+// A scene with one instance of each type and one model buffer, and a valid
+// value of the documented type for argument `position` of `entry`.
+struct Scene {
+    Api& api = Fresh();
+    int cframe, model, light;
+    std::any* handle;
+
+    Scene() {
+        api.Func("LoadModel", {std::string("crate"), std::string("crate.obj"), 8});
+        cframe = api.New("CFrame");
+        model = api.New("Model", "crate");
+        light = api.New("Light", "Spot");
+        handle = api.Get(cframe, "Value");
+    }
+
+    std::any Valid(const std::string& entry, std::size_t position, const std::string& type) const {
+        if (type == "int") {
+            if (entry == "LoadModel") return 4;
+            if (position > 0) return 1;  // a parent id, colour, key or frequency
+            if (entry.rfind("Light.", 0) == 0) return light;
+            if (entry.rfind("Model.", 0) == 0 || entry == "RaycastSingle") return model;
+            return cframe;
+        }
+        if (type == "float") return 0.5f;
+        if (type == "bool") return true;
+        if (type == "string") {
+            if (entry == "Instance.New") return std::string(position == 0 ? "Light" : "Point");
+            if (entry == "Light.SetShadowUpdateMode") return std::string("Interval");
+            if (entry == "LoadModel") return std::string(position == 0 ? "barrel" : "barrel.obj");
+            if (entry == "UnloadModel" || entry == "Model.SetModel") return std::string("crate");
+            return std::string("Value");
+        }
+        if (type == "vec2") return std::vector<float>{1, 2};
+        if (type == "vec3") return std::vector<float>{0, 0, 1};
+        if (type == "mat") return std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        if (type == "handle") return handle;
+        ADD_FAILURE() << entry << ": no test value for the type " << type;
+        return {};
+    }
+
+    void Call(const World::Api::Entry& entry, std::vector<std::any> params) const {
+        if (entry.op) api.Op(entry.name, std::move(params));
+        else api.Func(entry.name, std::move(params));
+    }
+};
+
+// Entries that reach the window system, which these in-process tests have not opened.
+const std::set<std::string> kNeedWindow = {"SetMousePosition", "SetMouseCursor", "ShowCursor",
+                                           "HideCursor",       "EnableCursor",   "DisableCursor"};
+
+}  // namespace
+
+TEST(ApiReference, CommittedFilesAreWhatTheCatalogueGenerates) {
+    // When this fails after a change of the entries: cmake --build build --target api_docs
+    EXPECT_EQ(FirstDifference(ReadFile(VANTOR_DOCS_DIR "/api.md"), ApiReference::Markdown()), "")
+        << "docs/api.md is out of date";
+    EXPECT_EQ(FirstDifference(ReadFile(VANTOR_DOCS_DIR "/api.json"), ApiReference::Json()), "")
+        << "docs/api.json is out of date";
+
+    const std::string json = ReadFile(VANTOR_DOCS_DIR "/api.json");
+    std::size_t entries = 0, ops = 0;
+    for (std::size_t at = 0; (at = json.find("\"kind\": \"", at)) != std::string::npos; ++at, ++entries)
+        ops += json.compare(at + 9, 3, "op\"") == 0;
+    EXPECT_EQ(entries, 171u);
+    EXPECT_EQ(ops, 128u);
+}
+
+TEST(ApiReference, EveryEntryReadsTheDocumentedTypeAtEveryPosition) {
+    for (const World::Api::Entry& entry : World::Api::Entries()) {
+        SCOPED_TRACE(entry.name);
+        if (!kNeedWindow.count(entry.name)) {
+            Scene scene;
+            std::vector<std::any> params;
+            for (std::size_t i = 0; i < entry.args.size(); ++i) params.push_back(scene.Valid(entry.name, i, entry.args[i].type));
+            EXPECT_NO_THROW(scene.Call(entry, params)) << "documented types refused";
+        }
+        for (std::size_t wrong = 0; wrong < entry.args.size(); ++wrong) {
+            Scene scene;
+            std::vector<std::any> params;
+            for (std::size_t i = 0; i < entry.args.size(); ++i)
+                params.push_back(i == wrong ? std::any(0.5) : scene.Valid(entry.name, i, entry.args[i].type));
+            EXPECT_THROW(scene.Call(entry, params), std::bad_any_cast) << "a double at position " << wrong;
+        }
+    }
+}
