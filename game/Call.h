@@ -8,6 +8,7 @@
 #pragma once
 
 #include <any>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -25,6 +26,18 @@ constexpr bool kCrosses = std::is_same_v<T, int> || std::is_same_v<T, float> || 
                           std::is_same_v<T, std::string> || std::is_same_v<T, std::vector<float>> ||
                           std::is_same_v<T, std::any*>;
 
+// Calling a name the host never defined. It stays the std::bad_function_call
+// that calling an empty table slot has always thrown, but says which name.
+class UnknownEntry : public std::bad_function_call {
+public:
+    explicit UnknownEntry(const std::string& name)
+        : text_("no host entry named \"" + name + "\" (the engine does not define it)") {}
+    const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::string text_;
+};
+
 // The table slot for a name, inserted empty when the host never defined it
 // (calling an empty slot throws std::bad_function_call).
 template <class R>
@@ -40,9 +53,10 @@ auto& Lookup(const std::string& name) {
 // Each argument is copied once, into its std::any (or moved there when the
 // caller hands it over).
 template <class R, class Entry, class... A>
-R Invoke(Entry& entry, A&&... args) {
+R Invoke(Entry& entry, const std::string& name, A&&... args) {
     static_assert((kCrosses<std::decay_t<A>> && ...),
                   "a bridge value must be int, float, bool, std::string, std::vector<float> or std::any*");
+    if (!entry) throw UnknownEntry(name);
     std::vector<std::any> params;
     params.reserve(sizeof...(A));
     (params.emplace_back(std::forward<A>(args)), ...);
@@ -56,7 +70,7 @@ R Invoke(Entry& entry, A&&... args) {
 
 template <class R, class... A>
 R Call(const std::string& name, A&&... args) {
-    return Invoke<R>(Lookup<R>(name), std::forward<A>(args)...);
+    return Invoke<R>(Lookup<R>(name), name, std::forward<A>(args)...);
 }
 
 }  // namespace Game::Bridge

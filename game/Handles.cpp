@@ -18,7 +18,7 @@ template <class R, class... A>
 R TransformCall(Instance& self, const char* entry, const char* slot, A&&... args) {
     auto& callable = Lookup<R>(entry);
     std::any* handle = self.Get(slot);
-    return Invoke<R>(callable, handle, std::forward<A>(args)...);
+    return Invoke<R>(callable, entry, handle, std::forward<A>(args)...);
 }
 
 // Creates a host instance of the type ("CFrame", "Model" or "Light") and

@@ -258,7 +258,20 @@ TEST_F(Bridge, EveryCallLooksItsEntryUpAgain) {
 
 TEST_F(Bridge, ANameTheHostNeverDefinedThrowsAndCanBeDefinedLater) {
     bridge_ops.erase("GetMouseX");
-    EXPECT_THROW(Game::GetMouseX(), std::bad_function_call);
+    try {
+        Game::GetMouseX();
+        ADD_FAILURE() << "no exception";
+    } catch (const std::bad_function_call& e) {
+        EXPECT_NE(std::string(e.what()).find("\"GetMouseX\""), std::string::npos) << e.what();
+    }
+    // A transform method names its own entry, not "Instance.Get" that it calls first.
+    bridge_funcs.erase("CFrame.MoveBy");
+    try {
+        Game::CFrame().MoveBy({1, 2, 3});
+        ADD_FAILURE() << "no exception";
+    } catch (const std::bad_function_call& e) {
+        EXPECT_NE(std::string(e.what()).find("\"CFrame.MoveBy\""), std::string::npos) << e.what();
+    }
     ASSERT_EQ(bridge_ops.count("GetMouseX"), 1u) << "the look-up leaves an empty entry";
     EXPECT_FALSE(static_cast<bool>(bridge_ops["GetMouseX"]));
     define_op("GetMouseX", [](Params) { return std::any(640); });
