@@ -1,6 +1,6 @@
-#include "Bridge.h"
+#include <vantor/Bridge.h>
 
-#include "Game.h"
+#include <vantor/Game.h>
 
 // Constructed in this order at module load, and destroyed in reverse at
 // unload, after the game's own function-local statics.

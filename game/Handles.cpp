@@ -1,7 +1,7 @@
 // The object handles: each method is one host entry called with the handle's
 // id (or, for transforms, the address of the variable slot holding it).
-#include "Call.h"
-#include "Game.h"
+#include <vantor/Call.h>
+#include <vantor/Game.h>
 
 using Game::Bridge::Call;
 using Game::Bridge::Invoke;
@@ -61,6 +61,9 @@ Model::Model(std::string buffer) { Id = New(std::string("Model"), std::move(buff
 Model::Model(int id) : Instance(id) {}
 
 void Model::MoveTo(List position) { TransformCall<void>(*this, "CFrame.MoveTo", "CFrame", std::move(position)); }
+void Model::RotateTo(List eulerRadians) {
+    TransformCall<void>(*this, "CFrame.RotateTo", "CFrame", std::move(eulerRadians));
+}
 void Model::SetScale(List scale) { Call<void>("Model.SetScale", Id, std::move(scale)); }
 void Model::SetColor(int rgba) { Call<void>("Model.SetColor", Id, rgba); }
 

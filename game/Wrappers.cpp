@@ -2,8 +2,8 @@
 // (arguments)) defines `name` to call the entry ENTRY_GROUP followed by `name`
 // with the arguments in order, so a wrapper's name and its entry's name can
 // never drift apart.
-#include "Call.h"
-#include "Game.h"
+#include <vantor/Call.h>
+#include <vantor/Game.h>
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <functional>
 #include <set>
 
-#include "Bridge.h"
-#include "Game.h"
+#include <vantor/Bridge.h>
+#include <vantor/Game.h>
 #include "RecordingHost.h"
 
 using namespace GameTest;

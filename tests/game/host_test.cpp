@@ -7,10 +7,10 @@
 #include <cmath>
 #include <set>
 
-#include "Bridge.h"
+#include <vantor/Bridge.h>
 #include "Catalogue.h"
 #include "FakeR3D.h"
-#include "Game.h"
+#include <vantor/Game.h>
 #include "Global.h"
 #include "Harness.h"
 #include "Instance.h"

@@ -7,9 +7,9 @@
 //   BM_WalkerFrame       one player::tick of the sample game, walking on the ground
 #include <benchmark/benchmark.h>
 
-#include "Bridge.h"
+#include <vantor/Bridge.h>
 #include "FakeR3D.h"
-#include "Game.h"
+#include <vantor/Game.h>
 #include "Global.h"
 #include "Harness.h"
 #include "Instance.h"

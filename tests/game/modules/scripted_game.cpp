@@ -46,7 +46,7 @@ void vantor_game_tick() { tick(); }
 #include <sstream>
 #include <unistd.h>
 
-#include "Call.h"
+#include <vantor/Call.h>
 
 namespace {
 
@@ -135,7 +135,7 @@ void Print(const char* label, const Game::List& v) { std::fprintf(stderr, " %s %
 
 }  // namespace
 
-GAME_EXPORT void init() {
+VANTOR_EXPORT void init() {
     script = Parse(std::getenv("VANTOR_PLAY_SCRIPT"));
     define_op("IsKeyDown", [](std::vector<std::any> params) { return std::any(Held(std::any_cast<int>(params.at(0)))); });
     game_op hostMouse = bridge_ops["GetMouseDelta"];
@@ -159,7 +159,7 @@ GAME_EXPORT void init() {
     vantor_game_init();
 }
 
-GAME_EXPORT void tick() {
+VANTOR_EXPORT void tick() {
     ++tickNumber;
     Game::CFrame player = Game::Root.GetChild<Game::CFrame>("player");
     auto place = script.places.find(tickNumber);

@@ -1,9 +1,9 @@
 // The game's two entry points: start-up once, then one player frame per tick.
-#include "Bridge.h"
-#include "Game.h"
+#include <vantor/Game.h>
+
 #include "Player.h"
 
-void init() {
+VANTOR_EXPORT void init() {
     Game::LoadModel("base", "base.fbx", 256);
 
     Game::Model base("base");
@@ -15,4 +15,4 @@ void init() {
     player::init();
 }
 
-void tick() { player::tick(); }
+VANTOR_EXPORT void tick() { player::tick(); }

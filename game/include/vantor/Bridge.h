@@ -17,13 +17,16 @@ using game_op = std::function<std::any(std::vector<std::any>)>;
 extern std::unordered_map<std::string, game_func> bridge_funcs;  // entries without a result
 extern std::unordered_map<std::string, game_op> bridge_ops;      // entries with a result
 
+// The four names the engine looks up in game.dll, with C linkage so they are
+// found by their plain names. A game defines init and tick with it:
+//   VANTOR_EXPORT void init() { ... }
 #if defined(_WIN32)
-#define GAME_EXPORT extern "C" __declspec(dllexport)
+#define VANTOR_EXPORT extern "C" __declspec(dllexport)
 #else
-#define GAME_EXPORT extern "C" __attribute__((visibility("default")))
+#define VANTOR_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-GAME_EXPORT void define_func(std::string name, game_func func);
-GAME_EXPORT void define_op(std::string name, game_op op);
-GAME_EXPORT void init();
-GAME_EXPORT void tick();
+VANTOR_EXPORT void define_func(std::string name, game_func func);
+VANTOR_EXPORT void define_op(std::string name, game_op op);
+VANTOR_EXPORT void init();
+VANTOR_EXPORT void tick();

@@ -5,7 +5,7 @@
 
 #include <limits>
 
-#include "Game.h"
+#include <vantor/Game.h>
 
 namespace player {
 namespace {

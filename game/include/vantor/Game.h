@@ -1,5 +1,10 @@
 // The game's view of the engine: typed functions and small object handles over
-// the host's named entries. Game code includes this and nothing of the host.
+// the host's named entries. Game code includes this and nothing of the host,
+// and defines the module's two entry points with the export attribute:
+//
+//   #include <vantor/Game.h>
+//   VANTOR_EXPORT void init() { Game::LoadModel("crate", "crate.obj", 16); ... }
+//   VANTOR_EXPORT void tick() { ... }                      // once per frame
 //
 //   Game::IsKeyDown(87)                      input, cursor, camera, time, model files
 //   Game::Vector3::Add(a, b)                 vector and matrix arithmetic ("Vector3Add")
@@ -9,12 +14,14 @@
 // members m0..m15. Colours are ints packed 0xRRGGBBAA. Key and mouse-button
 // codes are raylib's numbers. Every call reaches the host by name; nothing is
 // cached. Failures are not caught: a name the host never defined throws
-// std::bad_function_call, a result of an unexpected type std::bad_any_cast.
+// std::bad_function_call naming it, a result of an unexpected type std::bad_any_cast.
 #pragma once
 
 #include <any>
 #include <string>
 #include <vector>
+
+#include "Bridge.h"
 
 namespace Game {
 
@@ -196,6 +203,7 @@ public:
     explicit Model(int id);
 
     void MoveTo(List position);  // the model's own transform
+    void RotateTo(List eulerRadians);
     void SetScale(List scale);
     void SetColor(int rgba);
 };

@@ -1,0 +1,23 @@
+# The SDK that `cmake --install build --prefix DIR` lays out:
+#   bin/engine                      the host program
+#   include/vantor/                 Game.h (wrappers and handles), Bridge.h, Call.h
+#   lib/libvantor_game.a            the game side of the bridge
+#   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game()
+#   share/doc/Vantor/               the API reference
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(VANTOR_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vantor)
+install(TARGETS engine EXPORT VantorTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vantor_game EXPORT VantorTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/game/include/vantor DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT VantorTargets NAMESPACE Vantor:: DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VantorConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VantorConfig.cmake INSTALL_DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake COMPATIBILITY SameMinorVersion)
+install(FILES
+  ${PROJECT_BINARY_DIR}/VantorConfig.cmake ${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/VantorGame.cmake ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
+  DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})

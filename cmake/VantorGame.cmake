@@ -1,0 +1,71 @@
+# Building a game module: vantor_add_game() for games, vantor_game_module() for
+# the modules the engine's own tests make. Included by the engine's build and
+# installed with the SDK (lib/cmake/Vantor), so games and the sample game are
+# built the same way.
+include_guard(GLOBAL)
+set(_VANTOR_GAME_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# A shared library named game.dll (that name on every system) in `outdir`,
+# which exports only what its sources mark VANTOR_EXPORT: the engine looks up
+# exactly define_func, define_op, init and tick.
+function(vantor_game_module target outdir)
+  add_library(${target} SHARED ${ARGN})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME game SUFFIX ".dll"
+    LIBRARY_OUTPUT_DIRECTORY ${outdir}
+    RUNTIME_OUTPUT_DIRECTORY ${outdir}
+    CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_features(${target} PRIVATE cxx_std_17)
+  if(NOT WIN32)
+    target_link_options(${target} PRIVATE
+      -Wl,--version-script=${_VANTOR_GAME_CMAKE_DIR}/vantor-exports.map -Wl,--no-undefined)
+  endif()
+endfunction()
+
+# vantor_add_game(<name> SOURCES <file>... [ASSETS <dir>] [OUTPUT_DIRECTORY <dir>])
+#
+# Builds the game's sources with the SDK's game-side library into game.dll and
+# lays out a folder that runs: the engine, game.dll and assets/ (a copy of
+# ASSETS, refreshed on every build). The folder is OUTPUT_DIRECTORY, by default
+# <build dir>/<name>. `cmake --build . --target run_<name>` plays the game.
+function(vantor_add_game name)
+  cmake_parse_arguments(PARSE_ARGV 1 GAME "" "ASSETS;OUTPUT_DIRECTORY" "SOURCES")
+  if(NOT GAME_SOURCES)
+    message(FATAL_ERROR "vantor_add_game(${name}): no SOURCES given")
+  endif()
+  if(GAME_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "vantor_add_game(${name}): unknown arguments: ${GAME_UNPARSED_ARGUMENTS}")
+  endif()
+  set(dir ${GAME_OUTPUT_DIRECTORY})
+  if(NOT dir)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  endif()
+
+  vantor_game_module(${name} ${dir} ${GAME_SOURCES})
+  # The glue (define_func, define_op, the bridge tables) is never referenced by
+  # the game's code, yet the engine needs it exported: take the whole library.
+  target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,Vantor::game>")
+
+  # The engine beside game.dll (and on Windows the DLLs it needs), unless the
+  # engine is already built into that folder.
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Vantor::engine> ${VANTOR_ENGINE_DLLS} ${dir}
+    COMMENT "Laying out ${dir}: engine and game.dll")
+
+  if(GAME_ASSETS)
+    get_filename_component(assets ${GAME_ASSETS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    if(NOT IS_DIRECTORY ${assets})
+      message(FATAL_ERROR "vantor_add_game(${name}): ASSETS ${assets} is not a folder")
+    endif()
+    add_custom_target(${name}_assets ALL
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${assets} ${dir}/assets
+      COMMENT "Copying the assets of ${name}")
+    add_dependencies(${name} ${name}_assets)
+  endif()
+
+  add_custom_target(run_${name}
+    COMMAND ${dir}/engine${CMAKE_EXECUTABLE_SUFFIX}
+    WORKING_DIRECTORY ${dir}
+    DEPENDS ${name}
+    USES_TERMINAL)
+endfunction()

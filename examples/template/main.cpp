@@ -1,0 +1,55 @@
+// A starting point for a game: a few crates spin on a floor under a shadowed
+// spot light, the mouse moves the camera around them, Escape quits.
+#include <vantor/Game.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kCrates = 5;
+constexpr float kPixelsPerRadian = 200.0f;
+
+Game::Model crates[kCrates] = {Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0)};
+float spin = 0, yaw = 0, pitch = 0.45f;
+
+}  // namespace
+
+VANTOR_EXPORT void init() {
+    Game::LoadModel("crate", "crate.obj", 16);  // from the game's assets folder
+
+    Game::Model floor("crate");
+    floor.SetScale({12, 0.2f, 12});
+    floor.MoveTo({0, -0.6f, 0});
+    floor.SetColor(static_cast<int>(0x8A9099FFu));
+    for (int i = 0; i < kCrates; ++i) {
+        crates[i] = Game::Model("crate");
+        crates[i].SetScale({0.8f, 0.8f, 0.8f});
+        crates[i].SetColor(static_cast<int>(0xD08030FFu));
+        const float angle = 2 * 3.14159265f * i / kCrates;
+        crates[i].MoveTo({2.5f * std::cos(angle), 0, 2.5f * std::sin(angle)});
+    }
+
+    Game::Light sun("Spot");
+    sun.SetPosition({0, 6, -2});
+    sun.SetDirection({0, -1, 0.3f});
+    sun.SetRange(20);
+    sun.SetEnergy(4);
+    sun.EnableShadow();
+    sun.SetShadowUpdateMode("Continuous");
+    sun.SetState(true);
+
+    Game::DisableCursor();  // relative mouse movement for the camera
+}
+
+VANTOR_EXPORT void tick() {
+    const float dt = Game::DeltaTime();
+    spin += dt;
+    for (Game::Model& crate : crates) crate.RotateTo({0, spin, 0});
+
+    const Game::List mouse = Game::GetMouseDelta();
+    yaw -= mouse[0] / kPixelsPerRadian;
+    pitch = std::fmin(1.4f, std::fmax(0.05f, pitch + mouse[1] / kPixelsPerRadian));
+    const Game::List eye{8 * std::cos(pitch) * std::sin(yaw), 8 * std::sin(pitch), -8 * std::cos(pitch) * std::cos(yaw)};
+    Game::SetCameraPosition(eye);
+    Game::SetCameraLookDirection(Game::Vector3::Negate(eye));  // towards the centre
+}

@@ -1,0 +1,89 @@
+// A game written against the installed SDK, as its README tells: install the
+// engine's build into a prefix, copy the template game out of the tree, build
+// it with its two-line CMakeLists, and play it in the real engine.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <thread>
+
+#include "Process.h"
+#include "Screenshot.h"
+
+using namespace TestSupport;
+
+namespace {
+
+RunResult Step(const std::vector<std::string>& args, const std::string& cwd = "") {
+    RunOptions options;
+    options.cwd = cwd;
+    options.timeoutMs = 300000;
+    return Run(args[0], std::vector<std::string>(args.begin() + 1, args.end()), options);
+}
+
+std::string Tail(const std::string& text) { return text.substr(text.size() > 4000 ? text.size() - 4000 : 0); }
+
+}  // namespace
+
+TEST(Sdk, TemplateGameBuiltOutOfTreeAgainstTheInstalledSdkShowsItsLitSpinningCrates) {
+    TempDir work;
+    const std::string sdk = work / "sdk", source = work / "mygame", build = work / "mygame-build";
+
+    RunResult install = Step({VANTOR_CMAKE, "--install", VANTOR_BUILD_DIR, "--prefix", sdk});
+    ASSERT_EQ(install.exitCode, 0) << Tail(install.out + install.err);
+    ASSERT_EQ(Step({"/bin/cp", "-r", VANTOR_TEMPLATE_DIR, source}).exitCode, 0);
+
+    // The same compiler and flags as the engine (a sanitizer build links its runtime into game.dll too).
+    RunResult configure = Step({VANTOR_CMAKE, "-S", source, "-B", build, "-DCMAKE_PREFIX_PATH=" + sdk,
+                                "-DCMAKE_CXX_COMPILER=" VANTOR_CXX, "-DCMAKE_CXX_FLAGS=" VANTOR_CXX_FLAGS,
+                                "-DCMAKE_SHARED_LINKER_FLAGS=" VANTOR_LINKER_FLAGS});
+    ASSERT_EQ(configure.exitCode, 0) << Tail(configure.out + configure.err);
+    RunResult compile = Step({VANTOR_CMAKE, "--build", build});
+    ASSERT_EQ(compile.exitCode, 0) << Tail(compile.out + compile.err);
+
+    // A runnable folder: the engine, game.dll with exactly the four exports, the assets.
+    const std::string folder = build + "/mygame";
+    EXPECT_EQ(Shell("nm -D --defined-only " + folder + "/game.dll | awk '$2 == \"T\" {print $3}' | sort | tr '\\n' ' '"),
+              "define_func define_op init tick");
+    EXPECT_EQ(Shell("test -x " + folder + "/engine && test -f " + folder + "/assets/crate.obj && echo yes"), "yes");
+
+    RunOptions options;
+    options.cwd = folder;
+    options.env = {"VANTOR_NO_DIALOG=1"};
+    options.timeoutMs = 120000;
+    Process engine(folder + "/engine", {}, options);
+    std::string window = WaitForWindow("Vantor v0.0.0", 60000);
+    if (window.empty()) {
+        engine.Kill(SIGTERM);
+        FAIL() << "the window did not open\n" << Tail(engine.Wait().err);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    Screenshot first = GrabWindow(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    Screenshot second = GrabWindow(window);
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key Escape");
+    RunResult run = engine.Wait();
+
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, 0) << Tail(run.err);
+    EXPECT_EQ(run.out, "0\n");
+    ASSERT_FALSE(first.Empty());
+    ASSERT_EQ(first.pixels.size(), second.pixels.size());
+
+    // Lit: the spot light's pool on the floor stands well above the ambient
+    // light (under luma 30), and the crates in it show their own orange.
+    int pool = 0, litCrate = 0;
+    for (const Rgb& p : first.pixels) {
+        pool += p.Luma() > 80;
+        litCrate += p.r > 120 && p.r > p.b + 50;
+    }
+    EXPECT_GT(pool, static_cast<int>(first.pixels.size() / 100)) << "no lit area";
+    EXPECT_GT(litCrate, 1000) << "no lit crate";
+    // Spinning: the crates turned between the two shots, nothing else moves.
+    int changed = 0;
+    for (std::size_t i = 0; i < first.pixels.size(); ++i)
+        changed += std::abs(first.pixels[i].Luma() - second.pixels[i].Luma()) > 20;
+    EXPECT_GT(changed, 500) << "nothing moved in a second";
+    EXPECT_LT(changed, static_cast<int>(first.pixels.size() / 5)) << "the whole view changed, not just the crates";
+}
