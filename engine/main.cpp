@@ -1,15 +1,26 @@
 // The engine host: window, renderer, the game module, and the frame loop.
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cxxabi.h>     // Required for: naming the type of an exception that escaped the game
 #include <exception>
 #include <memory>
 #include <string>
 #include <typeinfo>
+#ifdef _WIN32
+#include <io.h>         // Required for: _dup, _dup2, _close
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#else
+#include <unistd.h>     // Required for: dup, dup2, close
+#endif
 
 #include "Global.h"
 #include "Loader.h"
 #include "Messages.h"
+#include "MouseFocus.h"
 #include "World.h"
 #include "r3d.h"
 #include "raylib.h"
@@ -23,6 +34,47 @@ void LogToStderr(int level, const char* text, va_list args) {
     std::fprintf(stderr, "%s: ", kLevels[level >= 0 && level < 8 ? level : 0]);
     std::vfprintf(stderr, text, args);
     std::fputc('\n', stderr);
+}
+
+// raylib reports every step of its start at INFO level; by default only its
+// warnings and errors reach stderr. VANTOR_LOG=info (or debug) asks for more.
+int TraceLevel() {
+    const char* asked = std::getenv("VANTOR_LOG");
+    std::string level = asked ? asked : "";
+    for (char& c : level) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (level == "debug") return LOG_DEBUG;
+    if (level == "info") return LOG_INFO;
+    if (!level.empty() && level != "warning")
+        std::fprintf(stderr, "VANTOR_LOG=\"%s\" is not info or debug: logging warnings and errors only\n", asked);
+    return LOG_WARNING;
+}
+
+// Starts the audio device with stderr held in a temporary file. Without a
+// device the sound library's own complaints (ALSA's "cannot find card" lines,
+// raylib's warning) are dropped for one line of ours; with one, whatever was
+// written is passed on unchanged.
+void StartAudio() {
+    std::fflush(stderr);
+    std::FILE* held = std::tmpfile();
+    int saved = held ? dup(fileno(stderr)) : -1;
+    if (saved >= 0 && dup2(fileno(held), fileno(stderr)) < 0) {
+        close(saved);
+        saved = -1;
+    }
+    InitAudioDevice();
+    std::fflush(stderr);
+    if (saved >= 0) {
+        dup2(saved, fileno(stderr));
+        close(saved);
+    }
+    if (!IsAudioDeviceReady()) {
+        TraceLog(LOG_WARNING, "AUDIO: no audio device, continuing without sound");
+    } else if (held && saved >= 0) {
+        std::rewind(held);
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, held)) > 0;) std::fwrite(chunk, 1, n, stderr);
+    }
+    if (held) std::fclose(held);
 }
 
 std::string Demangle(const char* name) {
@@ -50,15 +102,17 @@ void Guarded(Fn call, const char* failure) {
 
 int main() {
     SetTraceLogCallback(LogToStderr);
+    SetTraceLogLevel(TraceLevel());
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
-    InitAudioDevice();  // no sound device is not an error: the engine plays no sound of its own
+    StartAudio();  // no sound device is not an error: the engine plays no sound of its own
     R3D_Init(1280, 800);
     SearchAndSetResourceDir("assets");
     LoadGame();
 
     Guarded([] { game_init(); }, FatalText(Fatal::InitFailed));
 
+    World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     while (!WindowShouldClose()) {
         BeginDrawing();
         R3D_Begin(GameCamera);
@@ -66,7 +120,9 @@ int main() {
         R3D_End();
         Guarded([] { game_tick(); }, FatalText(Fatal::TickFailed));
         DrawFPS(10, 10);
-        EndDrawing();
+        bool focused = IsWindowFocused();
+        EndDrawing();  // also polls input
+        World::Api::NoteFocusAroundPoll(focused, IsWindowFocused());
     }
 
     UnloadGame();
