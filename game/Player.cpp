@@ -18,10 +18,10 @@ constexpr float kWalkSpeed = 3.0f;        // units per second on the ground
 constexpr float kJumpImpulse = 2.0f;      // upward speed while Space is held on the ground
 constexpr float kGravity = 9.8f;          // speed lost per second in the air
 constexpr float kAnchorX = 500, kAnchorY = 500;  // where the mouse goes back to every frame
-// Right after the pointer is captured the system moves it (to the window's
-// centre, or by the window's offset on a bare X server) and the next frames
-// report that jump as movement: it would tip the view to the sky or the
-// floor before the player touches the mouse. Those frames do not look.
+// When the window opens under the pointer, or the pointer is first captured,
+// the system reports the pointer's place in the window (or the window's
+// middle) as movement: it would tip the view to the sky or the floor before
+// the player touches the mouse. The first frames do not look.
 constexpr int kCaptureFrames = 3;
 // Looking straight up or down would leave no horizontal direction to walk in,
 // and past it the view turns over: pitch stops a degree short.
@@ -126,6 +126,11 @@ void init() {
     player.SetName("player");
     player.MoveTo({kStartX, kStartY, kStartZ});
 
+    // Hidden first, then captured: raylib's HideCursor switches the cursor
+    // to merely hidden, which would undo a capture made before it. Captured,
+    // the pointer reports relative movement only (re-anchoring it every frame
+    // loses nothing), cannot leave the window, and is let go while another
+    // window has focus.
     Game::HideCursor();
     Game::DisableCursor();
     Game::SetMousePosition({kAnchorX, kAnchorY});
