@@ -9,12 +9,9 @@
 #include <string>
 #include <typeinfo>
 #ifdef _WIN32
-#include <io.h>         // Required for: _dup, _dup2, _close
-#define dup _dup
-#define dup2 _dup2
-#define close _close
+#include <io.h>         // Required for: _dup, _dup2, _close, _fileno
 #else
-#include <unistd.h>     // Required for: dup, dup2, close
+#include <unistd.h>     // Required for: dup, dup2, close, fileno
 #endif
 
 #include "Global.h"
@@ -27,6 +24,19 @@
 #include "resource_dir.h"
 
 namespace {
+
+// Holding stderr aside and putting it back, by file descriptor.
+#ifdef _WIN32
+int CopyFd(int fd) { return _dup(fd); }
+int MoveFd(int from, int to) { return _dup2(from, to); }
+void CloseFd(int fd) { _close(fd); }
+int FileFd(std::FILE* file) { return _fileno(file); }
+#else
+int CopyFd(int fd) { return dup(fd); }
+int MoveFd(int from, int to) { return dup2(from, to); }
+void CloseFd(int fd) { close(fd); }
+int FileFd(std::FILE* file) { return fileno(file); }
+#endif
 
 // Standard output carries one line only (the module loader's number): raylib's log goes to stderr.
 void LogToStderr(int level, const char* text, va_list args) {
@@ -56,16 +66,16 @@ int TraceLevel() {
 void StartAudio() {
     std::fflush(stderr);
     std::FILE* held = std::tmpfile();
-    int saved = held ? dup(fileno(stderr)) : -1;
-    if (saved >= 0 && dup2(fileno(held), fileno(stderr)) < 0) {
-        close(saved);
+    int saved = held ? CopyFd(FileFd(stderr)) : -1;
+    if (saved >= 0 && MoveFd(FileFd(held), FileFd(stderr)) < 0) {
+        CloseFd(saved);
         saved = -1;
     }
     InitAudioDevice();
     std::fflush(stderr);
     if (saved >= 0) {
-        dup2(saved, fileno(stderr));
-        close(saved);
+        MoveFd(saved, FileFd(stderr));
+        CloseFd(saved);
     }
     if (!IsAudioDeviceReady()) {
         TraceLog(LOG_WARNING, "AUDIO: no audio device, continuing without sound");
