@@ -1,15 +1,23 @@
 // The engine host: window, renderer, the game module, and the frame loop.
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cxxabi.h>     // Required for: naming the type of an exception that escaped the game
 #include <exception>
 #include <memory>
 #include <string>
 #include <typeinfo>
+#ifdef _WIN32
+#include <io.h>         // Required for: _dup, _dup2, _close, _fileno
+#else
+#include <unistd.h>     // Required for: dup, dup2, close, fileno
+#endif
 
 #include "Global.h"
 #include "Loader.h"
 #include "Messages.h"
+#include "MouseFocus.h"
 #include "World.h"
 #include "r3d.h"
 #include "raylib.h"
@@ -17,12 +25,66 @@
 
 namespace {
 
+// Holding stderr aside and putting it back, by file descriptor.
+#ifdef _WIN32
+int CopyFd(int fd) { return _dup(fd); }
+int MoveFd(int from, int to) { return _dup2(from, to); }
+void CloseFd(int fd) { _close(fd); }
+int FileFd(std::FILE* file) { return _fileno(file); }
+#else
+int CopyFd(int fd) { return dup(fd); }
+int MoveFd(int from, int to) { return dup2(from, to); }
+void CloseFd(int fd) { close(fd); }
+int FileFd(std::FILE* file) { return fileno(file); }
+#endif
+
 // Standard output carries one line only (the module loader's number): raylib's log goes to stderr.
 void LogToStderr(int level, const char* text, va_list args) {
     static const char* const kLevels[] = {"", "TRACE", "DEBUG", "INFO", "WARNING", "ERROR", "FATAL", ""};
     std::fprintf(stderr, "%s: ", kLevels[level >= 0 && level < 8 ? level : 0]);
     std::vfprintf(stderr, text, args);
     std::fputc('\n', stderr);
+}
+
+// raylib reports every step of its start at INFO level; by default only its
+// warnings and errors reach stderr. VANTOR_LOG=info (or debug) asks for more.
+int TraceLevel() {
+    const char* asked = std::getenv("VANTOR_LOG");
+    std::string level = asked ? asked : "";
+    for (char& c : level) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (level == "debug") return LOG_DEBUG;
+    if (level == "info") return LOG_INFO;
+    if (!level.empty() && level != "warning")
+        std::fprintf(stderr, "VANTOR_LOG=\"%s\" is not info or debug: logging warnings and errors only\n", asked);
+    return LOG_WARNING;
+}
+
+// Starts the audio device with stderr held in a temporary file. Without a
+// device the sound library's own complaints (ALSA's "cannot find card" lines,
+// raylib's warning) are dropped for one line of ours; with one, whatever was
+// written is passed on unchanged.
+void StartAudio() {
+    std::fflush(stderr);
+    std::FILE* held = std::tmpfile();
+    int saved = held ? CopyFd(FileFd(stderr)) : -1;
+    if (saved >= 0 && MoveFd(FileFd(held), FileFd(stderr)) < 0) {
+        CloseFd(saved);
+        saved = -1;
+    }
+    InitAudioDevice();
+    std::fflush(stderr);
+    if (saved >= 0) {
+        MoveFd(saved, FileFd(stderr));
+        CloseFd(saved);
+    }
+    if (!IsAudioDeviceReady()) {
+        TraceLog(LOG_WARNING, "AUDIO: no audio device, continuing without sound");
+    } else if (held && saved >= 0) {
+        std::rewind(held);
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, held)) > 0;) std::fwrite(chunk, 1, n, stderr);
+    }
+    if (held) std::fclose(held);
 }
 
 std::string Demangle(const char* name) {
@@ -50,15 +112,17 @@ void Guarded(Fn call, const char* failure) {
 
 int main() {
     SetTraceLogCallback(LogToStderr);
+    SetTraceLogLevel(TraceLevel());
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
-    InitAudioDevice();  // no sound device is not an error: the engine plays no sound of its own
+    StartAudio();  // no sound device is not an error: the engine plays no sound of its own
     R3D_Init(1280, 800);
     SearchAndSetResourceDir("assets");
     LoadGame();
 
     Guarded([] { game_init(); }, FatalText(Fatal::InitFailed));
 
+    World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     while (!WindowShouldClose()) {
         BeginDrawing();
         R3D_Begin(GameCamera);
@@ -66,7 +130,9 @@ int main() {
         R3D_End();
         Guarded([] { game_tick(); }, FatalText(Fatal::TickFailed));
         DrawFPS(10, 10);
-        EndDrawing();
+        bool focused = IsWindowFocused();
+        EndDrawing();  // also polls input
+        World::Api::NoteFocusAroundPoll(focused, IsWindowFocused());
     }
 
     UnloadGame();

@@ -1,10 +1,21 @@
 // Keyboard, mouse, cursor, camera and frame-time entries: thin bridges to raylib
 // and to GameCamera.
 #include "Catalog.h"
+#include "MouseFocus.h"
 #include "raylib.h"
 
 namespace World::Api {
 namespace {
+
+// GLFW reports the pointer's absolute position as movement when it enters the
+// window, also while another window has focus; and when focus comes back to a
+// window with a captured pointer it re-centres the pointer and reports that
+// jump as well. Neither is the player moving the mouse, so a poll that did not
+// start and end with the window focused moves nothing. Hosts that never run
+// the frame loop (tests calling the entries directly) see raylib's delta.
+bool MouseSettled = true;
+
+Vector2 MouseDelta() { return MouseSettled ? GetMouseDelta() : Vector2{0, 0}; }
 
 // Screen positions arrive as floats and become whole pixels, truncated toward zero.
 void SetMousePositionTruncated(Vector2 p) { SetMousePosition(static_cast<int>(p.x), static_cast<int>(p.y)); }
@@ -18,6 +29,8 @@ void SetCameraPosition(Vector3 p) { GameCamera.position = p; }
 void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
 
 }  // namespace
+
+void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) { MouseSettled = focusedBefore && focusedAfter; }
 
 void AddInputEntries(Catalog& c) {
     c.push_back(Op("IsKeyPressed", IsKeyPressed));
@@ -34,7 +47,7 @@ void AddInputEntries(Catalog& c) {
     c.push_back(Op("GetMouseX", GetMouseX));
     c.push_back(Op("GetMouseY", GetMouseY));
     c.push_back(Op("GetMousePosition", GetMousePosition));
-    c.push_back(Op("GetMouseDelta", GetMouseDelta));
+    c.push_back(Op("GetMouseDelta", MouseDelta));
     c.push_back(Func("SetMousePosition", SetMousePositionTruncated));
     c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated));
     c.push_back(Op("GetMouseWheel", GetMouseWheelMoveV));

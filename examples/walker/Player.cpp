@@ -3,6 +3,8 @@
 // the statics of tick().
 #include "Player.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include <vantor/Game.h>
@@ -16,11 +18,25 @@ constexpr float kWalkSpeed = 3.0f;        // units per second on the ground
 constexpr float kJumpImpulse = 2.0f;      // upward speed while Space is held on the ground
 constexpr float kGravity = 9.8f;          // speed lost per second in the air
 constexpr float kAnchorX = 500, kAnchorY = 500;  // where the mouse goes back to every frame
-// Right after the pointer is captured the system moves it (to the window's
-// centre, or by the window's offset on a bare X server) and the next frames
-// report that jump as movement: it would tip the view to the sky or the
-// floor before the player touches the mouse. Those frames do not look.
+// When the window opens under the pointer, or the pointer is first captured,
+// the system reports the pointer's place in the window (or the window's
+// middle) as movement: it would tip the view to the sky or the floor before
+// the player touches the mouse. The first frames do not look.
 constexpr int kCaptureFrames = 3;
+// Looking straight up or down would leave no horizontal direction to walk in,
+// and past it the view turns over: pitch stops a degree short.
+constexpr float kMaxPitch = 89.0f * 3.14159265f / 180.0f;
+// The body: how far it keeps its centre from walls, and the heights above the
+// feet (eye height under the eyes) at which its way is probed.
+constexpr float kBodyRadius = 0.3f;
+constexpr float kProbeHeights[] = {0.1f, 0.6f, 1.1f, 1.6f};
+// How far past a hit point a blocker is looked into to find whether it is
+// lower than the eyes.
+constexpr float kLookInto = 0.01f;
+// Where the player starts, and comes back to after falling out of the level:
+// 20 units under the level's lowest point (the underside of its ground).
+constexpr float kStartX = -2, kStartY = 1.5f, kStartZ = -5;
+constexpr float kKillHeight = -1.5f - 20.0f;
 
 // raylib key codes
 constexpr int kKeyW = 87;
@@ -28,6 +44,70 @@ constexpr int kKeyS = 83;
 constexpr int kKeyD = 68;
 constexpr int kKeyA = 65;
 constexpr int kKeySpace = 32;
+
+struct Blocker {
+    float cut = 0;          // how much of the move toward it must go
+    float nx = 0, nz = 0;   // its horizontal normal, facing the body
+};
+
+// Whether something the body runs into is lower than the eyes, so that the
+// walker steps onto it as it always has (the ground probe lifts it there):
+// a ray straight up from eye height just behind the hit point then starts
+// outside it. From inside, the ray leaves through a face that looks up.
+bool BelowTheEyes(Game::Model& level, const Game::List& point, float dx, float dz, float eyeY) {
+    Game::RaycastSingle up(level, {point[0] + dx * kLookInto, eyeY, point[2] + dz * kLookInto}, {0, 1, 0});
+    return !(up.hit && up.normal[1] > 0);
+}
+
+// The wall that most shortens a horizontal move of (mx, mz) from `eye`, probed
+// along the move at each body height; cut 0 when nothing is in the way.
+Blocker NearestWall(Game::Model& level, const Game::List& eye, float mx, float mz) {
+    Blocker worst;
+    float length = std::sqrt(mx * mx + mz * mz);
+    float dx = mx / length, dz = mz / length;
+    for (float height : kProbeHeights) {
+        Game::RaycastSingle probe(level, {eye[0], eye[1] - kEyeHeight + height, eye[2]}, {dx, 0, dz});
+        if (!probe.hit) continue;
+        float nx = probe.normal[0], nz = probe.normal[2];
+        float flat = std::sqrt(nx * nx + nz * nz);
+        if (flat < 1e-4f) continue;  // a floor or ceiling edge, not a side
+        nx /= flat;
+        nz /= flat;
+        float facing = -(dx * nx + dz * nz);
+        if (facing < 0) {  // met from behind: the normal of the side the body is on is the other one
+            nx = -nx;
+            nz = -nz;
+            facing = -facing;
+        }
+        // Keep the centre kBodyRadius from the side's plane.
+        float gap = probe.distance * facing;
+        float cut = length * facing - std::max(gap - kBodyRadius, 0.0f);
+        if (cut <= worst.cut || BelowTheEyes(level, probe.point, dx, dz, eye[1])) continue;
+        worst = {cut, nx, nz};
+    }
+    return worst;
+}
+
+// A move with the part taken out that would carry the body closer than its
+// radius to a wall: what is left slides along the wall. A few passes, so that
+// sliding into a second wall (a corner) stops too. Only the move is cut, not
+// the velocity: a hop pressed against something lower than the eyes at its
+// top carries on over it.
+Game::List StopAtWalls(Game::Model level, const Game::List& eye, Game::List move) {
+    float& mx = move[0];
+    float& mz = move[2];
+    for (int pass = 0; pass < 3 && mx * mx + mz * mz > 1e-12f; ++pass) {
+        Blocker wall = NearestWall(level, eye, mx, mz);
+        if (wall.cut <= 0) break;
+        if (pass == 2) {  // a third side in the way: stay put rather than probe on
+            mx = mz = 0;
+            break;
+        }
+        mx += wall.nx * wall.cut;
+        mz += wall.nz * wall.cut;
+    }
+    return move;
+}
 
 }  // namespace
 
@@ -44,10 +124,15 @@ void init() {
 
     Game::CFrame player;
     player.SetName("player");
-    player.MoveTo({-2, 1.5f, -5});
+    player.MoveTo({kStartX, kStartY, kStartZ});
 
-    Game::DisableCursor();
+    // Hidden first, then captured: raylib's HideCursor switches the cursor
+    // to merely hidden, which would undo a capture made before it. Captured,
+    // the pointer reports relative movement only (re-anchoring it every frame
+    // loses nothing), cannot leave the window, and is let go while another
+    // window has focus.
     Game::HideCursor();
+    Game::DisableCursor();
     Game::SetMousePosition({kAnchorX, kAnchorY});
 }
 
@@ -79,24 +164,33 @@ void tick() {
     Pitch += delta[1] / kMouseDivisor;
     Yaw -= delta[0] / kMouseDivisor;
 
+    // The view never turns over.
+    Pitch = std::clamp(Pitch, -kMaxPitch, kMaxPitch);
+
     // The masks drop the vertical part, so looking up or down neither climbs nor sinks.
     if (Game::IsKeyDown(kKeyW)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {1, 0, 1}));
     if (Game::IsKeyDown(kKeyS)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {-1, 0, -1}));
     if (Game::IsKeyDown(kKeyD)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {1, 0, 1}));
     if (Game::IsKeyDown(kKeyA)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {-1, 0, -1}));
 
-    // Last frame's velocity moves the player, then it turns to the new angles.
-    player.MoveBy(Game::Vector3::Scale(velocityVector, Game::DeltaTime()));
+    // Last frame's velocity moves the player as far as walls let it (whatever
+    // the frame time), then it turns to the new angles.
+    Game::List before = player.Position();
+    Game::List move = Game::Vector3::Scale(velocityVector, Game::DeltaTime());
+    player.MoveBy(StopAtWalls(Game::Root.GetChild<Game::Model>("base"), before, move));
     player.RotateTo({Pitch, Yaw, 0});
     Game::SetMousePosition({kAnchorX, kAnchorY});
 
-    // Ground probe: a ray straight down from the eye. A miss is no ground at
-    // all, whatever distance the renderer reports with it, so a walker past
-    // the edge of the level falls instead of being lifted.
+    // Ground probe: a ray straight down from the eye, started as high as the
+    // eye was before this frame's move so that a long frame cannot carry it
+    // through a floor. A miss is no ground at all, whatever distance the
+    // renderer reports with it, so a walker past the edge of the level falls
+    // instead of being lifted.
     Game::Model base = Game::Root.GetChild<Game::Model>("base");
     Game::List eye = player.Position();
-    Game::RaycastSingle probe(base, eye, {0, -1, 0});
-    float distance = probe.hit ? probe.distance : std::numeric_limits<float>::infinity();
+    float above = std::max(before[1] - eye[1], 0.0f);
+    Game::RaycastSingle probe(base, {eye[0], eye[1] + above, eye[2]}, {0, -1, 0});
+    float distance = probe.hit ? probe.distance - above : std::numeric_limits<float>::infinity();
 
     grounded = distance <= kEyeHeight;  // false for NaN too
     if (distance < kEyeHeight) player.MoveBy({0, kEyeHeight - distance, 0});
@@ -108,6 +202,16 @@ void tick() {
     } else {
         // In the air the horizontal speed is kept and the keys do not steer.
         velocityVector = Game::Vector3::Subtract(velocityVector, {0, Game::DeltaTime() * kGravity, 0});
+    }
+
+    // Fallen out of the level: back to the start, standing still, facing the
+    // way the game starts. (A lifted player is on the ground, never down here.)
+    if (eye[1] < kKillHeight) {
+        player.MoveTo({kStartX, kStartY, kStartZ});
+        Pitch = 0;
+        Yaw = 0;
+        player.RotateTo({Pitch, Yaw, 0});
+        velocityVector = {0, 0, 0};
     }
 
     moveVector = {0, 0, 0};

@@ -6,7 +6,8 @@ namespace player {
 
 // Creates the flashlight and the player's transform, and captures the mouse.
 void init();
-// One frame: camera and flashlight follow, look, walk, fall, stand on the ground.
+// One frame: camera and flashlight follow, look, walk (walls stop the body),
+// fall, stand on the ground, and start again after falling out of the level.
 void tick();
 
 }  // namespace player

@@ -1,13 +1,17 @@
-// One run of the real engine with the real game module and level, driven only
-// through the X server with xdotool as a player would: hold W, move the mouse,
-// press Space, then Escape. It must exit 0, and what the window shows while it
-// runs must be a lit level.
+// Runs of the real engine and level driven only through the X server with
+// xdotool, as a player would. The real game module: hold W, move the mouse,
+// press Space, then Escape; it must exit 0, show a lit level and keep the
+// terminal quiet. The scripted game module with the host's own mouse
+// movement: mouse look through the captured pointer.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "Process.h"
@@ -17,8 +21,6 @@ using namespace TestSupport;
 
 namespace {
 
-void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 // Share of pixels in a region brighter than `luma`.
 double BrightShare(const Screenshot& shot, int x0, int y0, int x1, int y1, int luma) {
     int bright = 0, all = 0;
@@ -27,7 +29,140 @@ double BrightShare(const Screenshot& shot, int x0, int y0, int x1, int y1, int l
     return all ? static_cast<double>(bright) / all : 0.0;
 }
 
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Quiet by default: no INFO lines, and no sound library chatter when there is no sound card.
+void ExpectQuietStderr(const std::string& err) {
+    EXPECT_EQ(err.find("INFO"), std::string::npos) << err.substr(0, 2000);
+    EXPECT_EQ(err.find("ALSA"), std::string::npos) << err.substr(0, 2000);
+    EXPECT_LE(Count(err, "no audio device, continuing without sound"), 1u);
+}
+
+// The engine with the scripted game reading the host's own mouse movement;
+// `play` drives it through xdotool while it runs (`window` is the game's X
+// window, `wait` waits while reading what the engine writes). Ends with
+// Escape and returns the yaw and pitch the player faces at the end, from its
+// look vector, and everything it wrote on stderr.
+struct Look {
+    float yaw = NAN, pitch = NAN;
+    std::string err;
+};
+Look PlayMouse(const std::function<void(const std::string& window, const std::function<void(int)>& wait)>& play,
+               const std::vector<std::string>& env = {}) {
+    EngineInstall install(VANTOR_ENGINE, VANTOR_SCRIPTED_GAME);
+    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
+    RunOptions options;
+    options.cwd = install.root.Path();
+    options.env = {"VANTOR_NO_DIALOG=1", "VANTOR_PLAY_SCRIPT=realmouse; frames 1000000"};
+    options.env.insert(options.env.end(), env.begin(), env.end());
+    options.timeoutMs = 120000;
+    Process engine(install.bin + "/engine", {}, options);
+    // The engine writes a line every frame: keep reading while waiting.
+    auto wait = [&engine](int ms) { engine.WaitForStderr("\n(never written)", ms); };
+
+    Look look;
+    std::string window = WaitForWindow("Vantor v0.0.0", 30000);
+    if (window.empty()) {
+        engine.Kill(SIGTERM);
+        ADD_FAILURE() << "the window did not open\n" << engine.Wait().err.substr(0, 3000);
+        return look;
+    }
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
+    EXPECT_TRUE(engine.WaitForStderr("state 10 ", 30000)) << "the game is not running";
+    wait(500);
+    play(window, wait);
+    wait(800);
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key Escape");
+    RunResult r = engine.Wait();
+    EXPECT_EQ(r.exitCode, 0) << r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0);
+
+    float x = 0, y = 0, z = 0;
+    for (const std::string& line : Lines(r.err)) {
+        std::istringstream in(line);
+        std::string word;
+        int tick;
+        if (in >> word >> tick && word == "state") {
+            in >> word >> x >> y >> z;  // pos
+            in >> word >> x >> y >> z;  // look
+        }
+    }
+    look.yaw = std::atan2(x, z);  // turning right lowers the yaw
+    look.pitch = std::asin(-y);   // looking down raises the pitch
+    look.err = r.err;
+    return look;
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 }  // namespace
+
+TEST(EngineRun, MouseLookThroughTheCapturedPointerLosesNoMovement) {
+    // Twenty small moves, a frame or so apart, turn as far as one move of their total.
+    Look small = PlayMouse(
+        [](const std::string&, const std::function<void(int)>& wait) {
+            for (int i = 0; i < 20; ++i) {
+                Shell("xdotool mousemove_relative -- 3 0");
+                wait(40);
+            }
+        },
+        {"VANTOR_LOG=info"});
+    Look big = PlayMouse([](const std::string&, const std::function<void(int)>&) {
+        Shell("xdotool mousemove_relative -- 60 0");
+    });
+    EXPECT_NEAR(big.yaw, -0.6f, 0.03f) << "60 px to the right, 100 px per radian";
+    EXPECT_NEAR(small.yaw, big.yaw, 0.05f * std::fabs(big.yaw));
+    EXPECT_NEAR(small.pitch, 0.0f, 1e-4f);
+    EXPECT_NEAR(big.pitch, 0.0f, 1e-4f);
+    // A flick further than the window is wide is not cut short at its edge.
+    Look flick = PlayMouse([](const std::string&, const std::function<void(int)>&) {
+        Shell("xdotool mousemove_relative -- -1500 0");
+    });
+    EXPECT_NEAR(flick.yaw, 15.0f - 4 * 3.14159265f, 0.1f) << "1500 px to the left: 15 radians";
+
+    ExpectQuietStderr(big.err);
+    EXPECT_NE(small.err.find("INFO"), std::string::npos) << "VANTOR_LOG=info shows raylib's INFO lines";
+}
+
+TEST(EngineRun, MovingTheMouseWhileAnotherWindowHasFocusTurnsNothing) {
+    std::string display = Shell("command -v display");
+    ASSERT_FALSE(display.empty()) << "ImageMagick's display is needed for a second window";
+    // A small window of its own below the game's (which is centred, 800 high, on a 1024 high screen).
+    RunOptions options;
+    options.timeoutMs = 120000;
+    Process other(display, {"-title", "vantor-other", "-geometry", "200x100+1050+920", "xc:gray"}, options);
+    std::string otherWindow = WaitForWindow("vantor-other", 30000);
+    ASSERT_FALSE(otherWindow.empty()) << "the second window did not open";
+
+    Look look = PlayMouse([&otherWindow](const std::string&, const std::function<void(int)>& wait) {
+        Shell("xdotool windowfocus --sync " + otherWindow + " 2>/dev/null");
+        wait(500);
+        // Into the game's window from outside, around in it, and out again.
+        Shell("xdotool mousemove 1100 1000");
+        wait(200);
+        Shell("xdotool mousemove 300 300");
+        wait(200);
+        for (int i = 0; i < 10; ++i) {
+            Shell("xdotool mousemove_relative -- 25 12");
+            wait(40);
+        }
+        Shell("xdotool mousemove 1100 1000");
+        wait(500);
+        // Focus comes back with the pointer outside the game's window: the
+        // system puts it back in the middle, which is no movement either.
+        Shell("xdotool windowfocus --sync $(xdotool search --onlyvisible --name '^Vantor v0.0.0$' | head -n1)");
+        wait(800);
+        Shell("xdotool mousemove_relative -- 30 0");
+    });
+    other.Kill(SIGTERM);
+    other.Wait();
+    EXPECT_NEAR(look.yaw, -0.3f, 0.015f) << "only the move made with the game focused turns it";
+    EXPECT_NEAR(look.pitch, 0.0f, 1e-4f);
+    ExpectQuietStderr(look.err);
+}
 
 TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     EngineInstall install(VANTOR_ENGINE, VANTOR_GAME_MODULE);
@@ -64,6 +199,7 @@ TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, 0) << r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0);
     EXPECT_EQ(r.out, "0\n") << "one line: the module loaded";
+    ExpectQuietStderr(r.err);
 
     ASSERT_FALSE(shot.Empty()) << "no screenshot";
     ASSERT_FALSE(before.Empty());

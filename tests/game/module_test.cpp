@@ -156,8 +156,8 @@ TEST_F(Module, StartUpLoadsTheLevelAndMakesFlashlightAndPlayerInOrder) {
         {"Instance.SetName", Func, {4, std::string("player")}},
         {"Instance.Get", Op, {4, std::string("Value")}},
         {"CFrame.MoveTo", Func, {playerSlot, List{-2, 1.5f, -5}}},
+        {"HideCursor", Func, {}},  // hidden first: hiding after the capture would undo it
         {"DisableCursor", Func, {}},
-        {"HideCursor", Func, {}},
         {"SetMousePosition", Func, {List{500, 500}}},
     };
     ASSERT_EQ(host.calls.size(), expected.size());
@@ -190,7 +190,9 @@ TEST_F(Module, AFrameFollowsLooksWalksMovesTurnsAndProbesInThatOrder) {
         "GetMouseDelta",                                                                  // look
         "IsKeyDown", "Instance.Get", "CFrame.LookVector", "Vector3Multiply", "Vector3Add",  // W
         "IsKeyDown", "IsKeyDown", "IsKeyDown",                                            // S, D, A
-        "DeltaTime", "Vector3Scale", "Instance.Get", "CFrame.MoveBy",                     // last frame's velocity
+        "Instance.Get", "CFrame.Position",                                                // where the eye was
+        "DeltaTime", "Vector3Scale", "Instance.GetChild",                                 // last frame's velocity (none
+        "Instance.Get", "CFrame.MoveBy",                                                  //   yet: no wall probes)
         "Instance.Get", "CFrame.RotateTo",                                                // turn
         "SetMousePosition",                                                               // re-anchor
         "Instance.GetChild", "Instance.Get", "CFrame.Position", "RaycastSingle",          // ground probe
@@ -206,8 +208,9 @@ TEST_F(Module, AFrameFollowsLooksWalksMovesTurnsAndProbesInThatOrder) {
     // The statics are looked up once; later frames start at the camera.
     size_t next = Frame();
     EXPECT_EQ(host.calls[next].name, "Instance.Get");
-    EXPECT_EQ(ArgsOf("Instance.GetChild", next).size(), 1u) << "only the level, every frame";
-    EXPECT_TRUE(SameValue(ArgsOf("Instance.GetChild", next)[0][1], std::string("base")));
+    std::vector<Params> lookups = ArgsOf("Instance.GetChild", next);
+    EXPECT_EQ(lookups.size(), 2u) << "only the level, every frame: for the walls and for the ground";
+    for (const Params& p : lookups) EXPECT_TRUE(SameValue(p[1], std::string("base")));
 }
 
 TEST_F(Module, WalkingKeysAddMaskedLookAndRightDirections) {

@@ -177,6 +177,7 @@ TEST(SampleGame, TheRaisedPlatformTakesAJump) {
     std::vector<State> walk = Play("dt 0.0333333; frames 60; place 1 -10 0.6 -1; hold W 2 60");
     ASSERT_EQ(walk.size(), 61u);
     for (int t = 1; t <= 60; ++t) EXPECT_NEAR(walk[t].pos.y, kRest, 1e-4f) << "walking alone does not get on top";
+    EXPECT_NEAR(walk[60].pos.z, 2.0f - 0.3f, 1e-4f) << "its side stops the body";
 
     std::vector<State> jump = Play("dt 0.0333333; frames 60; place 1 -10 0.6 -1; hold W 2 60; hold Space 2 60");
     ASSERT_EQ(jump.size(), 61u);
@@ -190,19 +191,101 @@ TEST(SampleGame, TheRaisedPlatformTakesAJump) {
     }
 }
 
-TEST(SampleGame, WalkingOffTheEdgeFallsAndNothingRises) {
-    // The ground ends at z = -30; walk backwards off it.
-    std::vector<State> s = Play("dt 0.0333333; frames 90; place 1 -2 0.6 -28; hold S 2 90");
-    ASSERT_EQ(s.size(), 91u);
-    int off = 0;
-    for (int t = 2; t <= 90; ++t) {
+TEST(SampleGame, WalkingOffTheEdgeFallsAndRespawnsAtTheStartFacingForward) {
+    // The ground ends at z = -30; turn a little, then walk backwards off it.
+    std::vector<State> s = Play("dt 0.0333333; frames 160; place 1 -2 0.6 -28; mouse 5 30 40; hold S 6 160");
+    ASSERT_EQ(s.size(), 161u);
+    int off = 0, back = 0;
+    for (int t = 7; t <= 160 && !back; ++t) {
+        if (Near(s[t].pos, {-2, 1.5f, -5}, 1e-5f)) {
+            back = t;
+            break;
+        }
         EXPECT_LE(s[t].pos.y, s[t - 1].pos.y + 1e-5f) << "rose at tick " << t;
         if (!off && s[t].pos.y < kRest - 1e-3f) off = t;
     }
     ASSERT_GT(off, 0) << "never fell";
     EXPECT_LT(s[off].pos.z, -30.0f + 0.2f);
-    EXPECT_LT(s[90].pos.y, kFloor - 5.0f) << "still falling, well below the level";
-    EXPECT_LT(s[90].pos.z, s[off].pos.z - 1.0f) << "keeps its speed in the air";
+    ASSERT_GT(back, off) << "never came back; last " << s[160].pos;
+    EXPECT_LT(s[back - 1].pos.y, kFloor - 15.0f) << "fell well below the level first";
+    EXPECT_LT(s[back - 1].pos.z, s[off].pos.z - 1.0f) << "kept its speed in the air";
+    EXPECT_TRUE(Near(s[back].look, {0, 0, 1}, 1e-5f)) << "faces the start direction: " << s[back].look;
+    // Standing still: it drops straight down onto the ground at the start, and S (still held) walks
+    // it backwards from there.
+    for (int t = back; t <= back + 5; ++t) {
+        EXPECT_FLOAT_EQ(s[t].pos.x, -2.0f) << t;
+        EXPECT_FLOAT_EQ(s[t].pos.z, -5.0f) << t;
+    }
+    EXPECT_LT(s[back + 5].pos.y, 1.5f);
+    EXPECT_NEAR(s[160].pos.y, kRest, 1e-4f);
+    EXPECT_LT(s[160].pos.z, -5.0f);
+}
+
+TEST(SampleGame, ATwoSecondFrameDuringAFallLandsOnTheFloor) {
+    // Falling from the start, a frame of 2 s moves the eye well under the floor's top.
+    std::vector<State> s = Play("frames 40; longframe 20 2");
+    ASSERT_EQ(s.size(), 41u);
+    EXPECT_GT(s[19].pos.y, kRest + 0.3f) << "still falling before the long frame";
+    for (int t = 20; t <= 40; ++t) EXPECT_NEAR(s[t].pos.y, kRest, 1e-4f) << "on the floor, tick " << t;
+    EXPECT_FLOAT_EQ(s[40].pos.x, -2.0f);
+    EXPECT_FLOAT_EQ(s[40].pos.z, -5.0f);
+}
+
+TEST(SampleGame, WalkingIntoAPillarStopsAtTheBodyRadiusWhateverTheFrameTime) {
+    // The pillar at (-2, 18) spans z 17.6..18.4; walk at it head-on, with one frame of a second.
+    std::vector<State> s = Play("dt 0.0333333; frames 80; place 1 -2 0.6 15; hold W 2 80; longframe 20 1");
+    ASSERT_EQ(s.size(), 81u);
+    for (int t = 1; t <= 80; ++t) {
+        EXPECT_LE(s[t].pos.z, 17.3f + 1e-4f) << "inside the body radius at tick " << t;
+        EXPECT_FLOAT_EQ(s[t].pos.x, -2.0f);
+    }
+    EXPECT_GT(s[19].pos.z, 15.4f) << "walked up to it";
+    EXPECT_NEAR(s[21].pos.z, 17.3f, 1e-4f) << "the long frame ends at the radius";
+    EXPECT_NEAR(s[80].pos.z, 17.3f, 1e-4f);
+    EXPECT_NEAR(s[80].pos.y, kRest, 1e-4f);
+}
+
+TEST(SampleGame, WalkingIntoAWallAtFortyFiveDegreesSlidesAlongIt) {
+    // The short wall spans x 8..8.5, z -10..-4. Turn 45 degrees to the left (toward +X) and walk.
+    std::vector<State> s = Play("dt 0.0333333; frames 60; place 1 6 0.6 -9.5; mouse 5 -78.539816 0; hold W 6 60");
+    ASSERT_EQ(s.size(), 61u);
+    EXPECT_NEAR(s[6].look.x, std::sqrt(0.5f), 1e-4f);
+    EXPECT_NEAR(s[6].look.z, std::sqrt(0.5f), 1e-4f);
+    for (int t = 1; t <= 60; ++t) EXPECT_LE(s[t].pos.x, 7.7f + 1e-4f) << "inside the body radius at tick " << t;
+    // Against it from about tick 30 on: x stays, z keeps the part of the speed along the wall.
+    for (int t = 40; t <= 60; ++t) {
+        EXPECT_NEAR(s[t].pos.x, 7.7f, 1e-4f) << t;
+        EXPECT_NEAR(s[t].pos.z - s[t - 1].pos.z, 3.0f * std::sqrt(0.5f) / 30, 1e-4f) << t;
+    }
+    EXPECT_LT(s[60].pos.z, -4.3f) << "still beside the wall";
+}
+
+TEST(SampleGame, LookingPastStraightDownStopsADegreeShortAndWStillWalksForward) {
+    std::vector<State> s = Play("frames 110; mouse 55 0 1000; mouse 100 0 -3000; hold W 60 90");
+    ASSERT_EQ(s.size(), 111u);
+    float limit = std::sin(89.0f * 3.14159265f / 180.0f);
+    EXPECT_NEAR(s[60].look.y, -limit, 1e-5f) << "looking down";
+    V moved = s[90].pos - s[60].pos;
+    EXPECT_GT(moved.z, 1.4f) << "walks forward, not backwards: " << moved;
+    EXPECT_NEAR(Horizontal(moved), 1.5f, 1e-3f);
+    EXPECT_NEAR(s[100].look.y, limit, 1e-5f) << "looking up";
+    EXPECT_GT(s[100].look.z, 0.0f) << "still facing forward";
+}
+
+TEST(SampleGame, TheRampIsClimbedSmoothly) {
+    // The ramp spans x 4..7 and rises along +Z from z = 0 to 1.2 at z = 8, then a block to z = 11.
+    std::vector<State> s = Play("dt 0.0333333; frames 110; place 1 5.5 0.6 -2; hold W 2 110");
+    ASSERT_EQ(s.size(), 111u);
+    for (int t = 2; t <= 110; ++t) {
+        EXPECT_GE(s[t].pos.y, s[t - 1].pos.y - 1e-4f) << "never steps down, tick " << t;
+        EXPECT_LE(s[t].pos.y - s[t - 1].pos.y, 0.03f) << "no jump up, tick " << t;
+        float z = s[t].pos.z;
+        if (z > 0.5f && z < 7.5f) {
+            EXPECT_NEAR(s[t].pos.y, kRest + 1.2f * z / 8, 0.02f) << "on the slope at z " << z;
+        }
+    }
+    EXPECT_GT(s[110].pos.z, 8.5f);
+    EXPECT_NEAR(s[110].pos.y, kRest + 1.2f, 1e-3f);
 }
 
 TEST(SampleGame, WithTheHostsOwnFrameTimesItStillLandsOnTheGround) {

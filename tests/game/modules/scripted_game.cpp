@@ -14,6 +14,7 @@
 // The script comes from the environment variable VANTOR_PLAY_SCRIPT, commands
 // separated by ';' (ticks count from 1):
 //   dt SECONDS                 frame time the game is told (default 1/60)
+//   longframe TICK SECONDS     frame time the game is told on that tick only
 //   realtime                   the game gets the host's real frame times instead
 //   realmouse                  the game gets the host's real mouse movement (written as "mouse TICK DX DY")
 //   frames N                   end the run after tick N (exit status 0)
@@ -62,6 +63,7 @@ struct Script {
     std::vector<Hold> holds;
     std::map<int, Game::List> mouse;
     std::map<int, Game::List> places;
+    std::map<int, float> longFrames;
 };
 
 Script script;
@@ -86,6 +88,10 @@ Script Parse(const char* text) {
         if (!(in >> word)) continue;
         if (word == "dt") {
             in >> s.dt;
+        } else if (word == "longframe") {
+            int at;
+            in >> at;
+            in >> s.longFrames[at];
         } else if (word == "realmouse") {
             s.realMouse = true;
         } else if (word == "realtime") {
@@ -151,7 +157,11 @@ VANTOR_EXPORT void init() {
     });
     game_op hostFrameTime = bridge_ops["DeltaTime"];
     define_op("DeltaTime", [hostFrameTime](std::vector<std::any> params) {
-        frameTime = script.realTime ? std::any_cast<float>(hostFrameTime(std::move(params))) : script.dt;
+        auto longFrame = script.longFrames.find(tickNumber);
+        if (script.realTime)
+            frameTime = std::any_cast<float>(hostFrameTime(std::move(params)));
+        else
+            frameTime = longFrame != script.longFrames.end() ? longFrame->second : script.dt;
         return std::any(frameTime);
     });
     Record("SetCameraPosition", &cameraPosition);
