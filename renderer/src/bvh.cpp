@@ -13,6 +13,8 @@ constexpr int kBins = 16;
 constexpr uint32_t kMaxLeafSize = 4;
 constexpr int kMaxSahDepth = 64;
 constexpr int kStackSize = 128;  // kMaxSahDepth plus halvings of up to 2^32 triangles
+// Above this size, a product of three coordinates may pass FLT_MAX (cube root of 3.4e38 is 7e12).
+constexpr float kWideCoordinate = 1e12f;
 
 struct Box {
     float min[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
@@ -50,10 +52,46 @@ struct Bin {
     uint32_t count = 0;
 };
 
-inline Vector3 Sub(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline float Dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vector3 Cross(Vector3 a, Vector3 b) {
+// Vector arithmetic in float (the normal case) or double (huge coordinates).
+template <typename Real>
+struct Vec {
+    Real x, y, z;
+};
+template <typename Real>
+inline Vec<Real> To(Vector3 v) {
+    return {static_cast<Real>(v.x), static_cast<Real>(v.y), static_cast<Real>(v.z)};
+}
+template <typename V>
+inline V Sub(V a, V b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+template <typename V>
+inline auto Dot(V a, V b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+template <typename V>
+inline V Cross(V a, V b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float MaxAbs(Vector3 v) { return std::max(fabsf(v.x), std::max(fabsf(v.y), fabsf(v.z))); }
+
+// Moller-Trumbore as raylib has it: the distance along the ray when it hits the
+// triangle's front or back closer than `best`, else a negative number.
+template <typename Real>
+inline Real HitTriangle(const BvhTriangle& tri, Vec<Real> origin, Vec<Real> direction, float best) {
+    Vec<Real> e1 = To<Real>(tri.e1), e2 = To<Real>(tri.e2);
+    Vec<Real> p = Cross(direction, e2);
+    Real det = Dot(e1, p);
+    if (det > -kEpsilon && det < kEpsilon) return -1;
+    Real invDet = 1 / det;
+    Vec<Real> tv = Sub(origin, To<Real>(tri.v0));
+    Real u = Dot(tv, p) * invDet;
+    if (u < 0 || u > 1) return -1;
+    Vec<Real> q = Cross(tv, e1);
+    Real v = Dot(direction, q) * invDet;
+    if (v < 0 || u + v > 1) return -1;
+    Real t = Dot(e2, q) * invDet;
+    return t > kEpsilon && t < best ? t : -1;
 }
 
 // The bin of a centroid coordinate. The extent and scale are in double: in float, an
@@ -199,6 +237,7 @@ Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangle
         Vector3 b = positions[indices[t * 3 + 1]];
         Vector3 c = positions[indices[t * 3 + 2]];
         bvh->triangles[i] = {a, Sub(b, a), Sub(c, a)};
+        for (Vector3 v : {a, b, c}) bvh->wide = bvh->wide || !(MaxAbs(v) <= kWideCoordinate);
     }
     bvh->nodes.shrink_to_fit();
     return bvh;
@@ -218,6 +257,10 @@ inline float EnterBox(const BvhNode& n, const float o[3], const float inv[3], fl
     t1 = (n.max[2] - o[2]) * inv[2];
     tNear = std::max(tNear, std::min(t0, t1));
     tFar = std::min(tFar, std::max(t0, t1));
+    // The slab distances are rounded; widening the far one by a few ulps keeps a triangle
+    // lying in a box face (a flat box, or a sliver across a huge model) from being culled
+    // where the triangle test itself would hit it.
+    tFar *= 1.0000005f;
     if (tFar < tNear || tFar <= 0.0f || tNear >= tMax) return FLT_MAX;
     return tNear;
 }
@@ -229,10 +272,10 @@ inline Vector3 Unitish(Vector3 v) {
     return {v.x / m, v.y / m, v.z / m};
 }
 
-}  // namespace
-
-bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
+template <typename Real>
+bool Traverse(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
     if (bvh.nodes.empty()) return false;
+    const Vec<Real> rayOrigin = To<Real>(origin), rayDirection = To<Real>(direction);
 
     const float o[3] = {origin.x, origin.y, origin.z};
     const float d[3] = {direction.x, direction.y, direction.z};
@@ -256,20 +299,9 @@ bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax,
         const BvhNode& node = nodes[current];
         if (node.count > 0) {
             for (uint32_t i = node.first; i < node.first + node.count; i++) {
-                const BvhTriangle& tri = triangles[i];
-                Vector3 p = Cross(direction, tri.e2);
-                float det = Dot(tri.e1, p);
-                if (det > -kEpsilon && det < kEpsilon) continue;
-                float invDet = 1.0f / det;
-                Vector3 tv = Sub(origin, tri.v0);
-                float u = Dot(tv, p) * invDet;
-                if (u < 0.0f || u > 1.0f) continue;
-                Vector3 q = Cross(tv, tri.e1);
-                float v = Dot(direction, q) * invDet;
-                if (v < 0.0f || u + v > 1.0f) continue;
-                float t = Dot(tri.e2, q) * invDet;
-                if (t > kEpsilon && t < best) {
-                    best = t;
+                Real t = HitTriangle<Real>(triangles[i], rayOrigin, rayDirection, best);
+                if (t > 0) {
+                    best = static_cast<float>(t);
                     bestTriangle = static_cast<int>(i);
                 }
             }
@@ -307,4 +339,12 @@ bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax,
     // that of tiny ones underflows to zero, but the direction is all the caller uses.
     *normalOut = Cross(Unitish(tri.e1), Unitish(tri.e2));
     return true;
+}
+
+}  // namespace
+
+bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
+    bool wide = bvh.wide || !(MaxAbs(origin) <= kWideCoordinate) || !(MaxAbs(direction) <= kWideCoordinate);
+    return wide ? Traverse<double>(bvh, origin, direction, tMax, tOut, normalOut)
+                : Traverse<float>(bvh, origin, direction, tMax, tOut, normalOut);
 }
