@@ -7,6 +7,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -87,4 +89,37 @@ TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     for (int y = h / 4; y < 3 * h / 4; y += 8)
         for (int x = w / 4; x < 3 * w / 4; x += 8) shades.insert(shot.At(x, y).Luma() / 8);
     EXPECT_GE(shades.size(), 6u) << "the lit part shows shading, not one flat colour";
+}
+
+// The shipped level with one vertex coordinate changed to -1e39, which reads as minus
+// infinity: the engine refuses that model with a warning naming the file, keeps
+// running without the level, and exits 0 on Escape.
+TEST(EngineRun, LevelWithAnInfiniteCoordinateIsRefusedAndTheEngineRunsOn) {
+    EngineInstall install(VANTOR_ENGINE, VANTOR_GAME_MODULE);
+    std::ifstream in(VANTOR_LEVEL, std::ios::binary);
+    std::string level((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t vertices = level.find("Vertices:");
+    ASSERT_NE(vertices, std::string::npos);
+    size_t first = level.find("a: ", vertices);
+    ASSERT_NE(first, std::string::npos);
+    first += 3;
+    size_t end = level.find(',', first);
+    level.replace(first, end - first, "-1e39");
+    std::ofstream(install.assets + "/base.fbx", std::ios::binary) << level;
+
+    RunOptions options;
+    options.cwd = install.root.Path();
+    options.env = {"VANTOR_NO_DIALOG=1"};
+    options.timeoutMs = 60000;
+    Process engine(install.bin + "/engine", {}, options);
+    std::string window = WaitForWindow("Vantor v0.0.0", 30000);
+    ASSERT_FALSE(window.empty()) << "the window did not open";
+    Sleep(1000);
+    EXPECT_TRUE(engine.Running()) << "the engine stopped";
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key Escape");
+    RunResult r = engine.Wait();
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 0) << r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0);
+    EXPECT_NE(r.err.find("base.fbx\": a vertex position is not a finite number"), std::string::npos) << r.err;
 }
