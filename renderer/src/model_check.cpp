@@ -301,11 +301,16 @@ private:
             } else {
                 std::ifstream file(directory_ + uri->text, std::ios::binary);
                 if (!file) Fail(Describe("buffer", key) + " names a file that cannot be opened: " + uri->text);
-                // Read no further than the declared length (plus one byte to see a short file).
-                std::vector<char> bytes(static_cast<size_t>(std::min<Size>(info.length, 1u << 30)) + 1);
-                file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-                held.assign(bytes.begin(), bytes.begin() + file.gcount());
+                // No more than the file holds, and no more than the declared length.
+                file.seekg(0, std::ios::end);
+                Size size = static_cast<Size>(std::max<std::streamoff>(file.tellg(), 0));
+                file.seekg(0);
+                held.resize(static_cast<size_t>(info.length > 0 ? std::min(info.length, size) : size));
+                file.read(reinterpret_cast<char*>(held.data()), static_cast<std::streamsize>(held.size()));
+                held.resize(static_cast<size_t>(std::max<std::streamsize>(file.gcount(), 0)));
             }
+            // Without a length the importer takes all the data there is.
+            if (info.length == 0) info.length = static_cast<Size>(held.size());
             if (info.length > held.size()) {
                 Fail(Describe("buffer", key) + " declares " + std::to_string(static_cast<double>(info.length)) +
                      " bytes but holds " + std::to_string(held.size()));
