@@ -276,6 +276,26 @@ void Mutate(Bytes& data, std::mt19937& random) {
     }
 }
 
+// Half the GLB mutants change only the JSON chunk, with the lengths around it kept
+// true, so that they reach the glTF reader instead of failing at the header.
+void MutateGlbJson(Bytes& glb, std::mt19937& random, int mutations) {
+    uint32_t length;
+    if (glb.size() < 20) return;
+    memcpy(&length, &glb[12], 4);
+    if (20 + static_cast<size_t>(length) > glb.size()) return;
+    Bytes json(glb.begin() + 20, glb.begin() + 20 + length);
+    Bytes rest(glb.begin() + 20 + length, glb.end());
+    for (int m = 0; m < mutations; m++) Mutate(json, random);
+    while (json.size() % 4 != 0) json.push_back(' ');
+    uint32_t jsonLength = static_cast<uint32_t>(json.size());
+    uint32_t total = static_cast<uint32_t>(20 + json.size() + rest.size());
+    glb.resize(20);
+    memcpy(&glb[8], &total, 4);
+    memcpy(&glb[12], &jsonLength, 4);
+    glb.insert(glb.end(), json.begin(), json.end());
+    glb.insert(glb.end(), rest.begin(), rest.end());
+}
+
 std::vector<Seed> MakeSeeds(const std::string& dir) {
     TestModels::Shape terrain = TestModels::Terrain(10, 8, 8.0f, 0.6f);
     terrain.nodeTransform = MatrixTranslate(0.0f, -1.0f, 0.0f);
@@ -390,7 +410,11 @@ int main(int argc, char** argv) {
         Bytes companion = s.companion.empty() ? Bytes() : ReadFile(work / s.companion);
         bool mutateCompanion = !companion.empty() && random() % 4 == 0;
         int mutations = 1 + static_cast<int>(random() % 4);
-        for (int m = 0; m < mutations; m++) Mutate(mutateCompanion ? companion : main, random);
+        if (s.format == "glb" && random() % 2 == 0) {
+            MutateGlbJson(main, random, mutations);
+        } else {
+            for (int m = 0; m < mutations; m++) Mutate(mutateCompanion ? companion : main, random);
+        }
         WriteFile(path, main);
         if (!s.companion.empty()) WriteFile(caseDir + "/" + s.companion, companion);
 
