@@ -295,7 +295,9 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     // Smooth across gentle bends only, so a box generated without normals keeps its edges.
     importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 80.0f);
     // Read, give normal-less meshes unshared corners, then run the processing steps.
-    const aiScene* scene = importer.ReadFile(fileName, 0);
+    // The structure is validated first: a face index past its mesh's vertices (which some
+    // readers pass on from a broken file) would send every later step past its arrays.
+    const aiScene* scene = importer.ReadFile(fileName, aiProcess_ValidateDataStructure);
     if (scene != nullptr) {
         UnshareVerticesWithoutNormals(const_cast<aiScene*>(scene));
         scene = importer.ApplyPostProcessing(ImportSteps(importFlags));

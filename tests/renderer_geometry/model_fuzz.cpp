@@ -355,6 +355,9 @@ std::string RunCase(const std::string& path, unsigned seed, const std::string& e
     if (WIFSIGNALED(status)) return std::string("crash (signal ") + std::to_string(WTERMSIG(status)) + ")";
     int code = WEXITSTATUS(status);
     *loaded = code == 0;
+    // UBSan goes on after a report unless told to halt: read what the child said.
+    Bytes said = ReadFile(errPath);
+    if (std::string(said.begin(), said.end()).find("runtime error:") != std::string::npos) return "UBSan report";
     if (code == 0 || code == 4) return std::string();
     return code == 3 ? "broken model" : "exit status " + std::to_string(code) + " (sanitizer report?)";
 }
