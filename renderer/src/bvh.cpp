@@ -3,8 +3,8 @@
 #include "bvh.h"
 
 #include <algorithm>  // Required for: std::min, std::max, std::partition
-#include <cfloat>     // Required for: FLT_MAX
-#include <cmath>      // Required for: fabsf
+#include <cfloat>     // Required for: FLT_MAX, DBL_MAX
+#include <cmath>      // Required for: fabsf, std::isfinite
 
 namespace {
 
@@ -13,6 +13,8 @@ constexpr int kBins = 16;
 constexpr uint32_t kMaxLeafSize = 4;
 constexpr int kMaxSahDepth = 64;
 constexpr int kStackSize = 128;  // kMaxSahDepth plus halvings of up to 2^32 triangles
+// Above this size, a product of three coordinates may pass FLT_MAX (cube root of 3.4e38 is 7e12).
+constexpr float kWideCoordinate = 1e12f;
 
 struct Box {
     float min[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
@@ -30,10 +32,12 @@ struct Box {
             max[a] = std::max(max[a], b.max[a]);
         }
     }
-    // Half the surface area: enough for comparing costs.
-    float HalfArea() const {
-        float dx = max[0] - min[0], dy = max[1] - min[1], dz = max[2] - min[2];
-        if (dx < 0.0f) return 0.0f;
+    // Half the surface area: enough for comparing costs. In double, so that boxes
+    // spanning most of the float range neither overflow nor turn into NaN.
+    double HalfArea() const {
+        double dx = static_cast<double>(max[0]) - min[0], dy = static_cast<double>(max[1]) - min[1],
+               dz = static_cast<double>(max[2]) - min[2];
+        if (!(dx >= 0.0)) return 0.0;
         return dx * dy + dy * dz + dz * dx;
     }
 };
@@ -48,40 +52,86 @@ struct Bin {
     uint32_t count = 0;
 };
 
-inline Vector3 Sub(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline float Dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline Vector3 Cross(Vector3 a, Vector3 b) {
+// Vector arithmetic in float (the normal case) or double (huge coordinates).
+template <typename Real>
+struct Vec {
+    Real x, y, z;
+};
+template <typename Real>
+inline Vec<Real> To(Vector3 v) {
+    return {static_cast<Real>(v.x), static_cast<Real>(v.y), static_cast<Real>(v.z)};
+}
+template <typename V>
+inline V Sub(V a, V b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+template <typename V>
+inline auto Dot(V a, V b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+template <typename V>
+inline V Cross(V a, V b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float MaxAbs(Vector3 v) { return std::max(fabsf(v.x), std::max(fabsf(v.y), fabsf(v.z))); }
+
+// Moller-Trumbore as raylib has it: the distance along the ray when it hits the
+// triangle's front or back closer than `best`, else a negative number.
+template <typename Real>
+inline Real HitTriangle(const BvhTriangle& tri, Vec<Real> origin, Vec<Real> direction, float best) {
+    Vec<Real> e1 = To<Real>(tri.e1), e2 = To<Real>(tri.e2);
+    Vec<Real> p = Cross(direction, e2);
+    Real det = Dot(e1, p);
+    if (det > -kEpsilon && det < kEpsilon) return -1;
+    Real invDet = 1 / det;
+    Vec<Real> tv = Sub(origin, To<Real>(tri.v0));
+    Real u = Dot(tv, p) * invDet;
+    if (u < 0 || u > 1) return -1;
+    Vec<Real> q = Cross(tv, e1);
+    Real v = Dot(direction, q) * invDet;
+    if (v < 0 || u + v > 1) return -1;
+    Real t = Dot(e2, q) * invDet;
+    return t > kEpsilon && t < best ? t : -1;
+}
+
+// The bin of a centroid coordinate. The extent and scale are in double: in float, an
+// extent from -3e38 to 3e38 overflows to infinity and one of 1e-39 gives an infinite
+// scale, and either makes the product NaN.
+inline int BinOf(float c, double lo, double scale) {
+    double b = (c - lo) * scale;
+    if (!(b > 0.0)) return 0;  // also NaN
+    return b >= kBins - 1 ? kBins - 1 : static_cast<int>(b);
 }
 
 // Finds the cheapest binned split of tris[first, first+count). Returns false when
 // keeping the leaf is cheaper (or nothing separates the centroids).
 bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32_t>& order, uint32_t first,
-               uint32_t count, float nodeHalfArea, const Box& centroids, int* axisOut, float* positionOut) {
+               uint32_t count, double nodeHalfArea, const Box& centroids, int* axisOut, float* positionOut) {
     // Bin along all three axes in one pass over the triangles.
-    float lo[3], scale[3];
+    double lo[3], scale[3];
     bool usable[3];
     for (int axis = 0; axis < 3; axis++) {
         lo[axis] = centroids.min[axis];
-        usable[axis] = centroids.max[axis] > lo[axis];
-        scale[axis] = usable[axis] ? kBins / (centroids.max[axis] - lo[axis]) : 0.0f;
+        double extent = centroids.max[axis] - lo[axis];
+        usable[axis] = extent > 0.0 && std::isfinite(extent);
+        scale[axis] = usable[axis] ? kBins / extent : 0.0;
     }
     Bin binsPerAxis[3][kBins];
     for (uint32_t i = first; i < first + count; i++) {
         const BuildTriangle& t = build[order[i]];
         for (int axis = 0; axis < 3; axis++) {
-            int b = std::min(kBins - 1, static_cast<int>((t.centroid[axis] - lo[axis]) * scale[axis]));
+            int b = BinOf(t.centroid[axis], lo[axis], scale[axis]);
             binsPerAxis[axis][b].count++;
             binsPerAxis[axis][b].box.Grow(t.box);
         }
     }
 
-    float bestCost = FLT_MAX;
+    double bestCost = DBL_MAX;
     for (int axis = 0; axis < 3; axis++) {
         if (!usable[axis]) continue;
         const Bin* bins = binsPerAxis[axis];
         // Sweep from both sides, then price every plane between bins.
-        float leftArea[kBins - 1], rightArea[kBins - 1];
+        double leftArea[kBins - 1], rightArea[kBins - 1];
         uint32_t leftCount[kBins - 1], rightCount[kBins - 1];
         Box left, right;
         uint32_t nl = 0, nr = 0;
@@ -97,18 +147,18 @@ bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32
         }
         for (int i = 0; i < kBins - 1; i++) {
             if (leftCount[i] == 0 || rightCount[i] == 0) continue;
-            float cost = leftCount[i] * leftArea[i] + rightCount[i] * rightArea[i];
+            double cost = leftCount[i] * leftArea[i] + rightCount[i] * rightArea[i];
             if (cost < bestCost) {
                 bestCost = cost;
                 *axisOut = axis;
-                *positionOut = lo[axis] + (i + 1) / scale[axis];
+                *positionOut = static_cast<float>(lo[axis] + (i + 1) / scale[axis]);
             }
         }
     }
-    if (bestCost == FLT_MAX) return false;
+    if (bestCost == DBL_MAX) return false;
     // One traversal step costs about as much as one triangle test.
-    float splitCost = 1.0f + bestCost / std::max(nodeHalfArea, 1e-30f);
-    return count > kMaxLeafSize || splitCost < static_cast<float>(count);
+    double splitCost = 1.0 + bestCost / std::max(nodeHalfArea, 1e-300);
+    return count > kMaxLeafSize || splitCost < static_cast<double>(count);
 }
 
 }  // namespace
@@ -126,7 +176,8 @@ Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangle
             float v[3] = {p.x, p.y, p.z};
             t.box.Grow(v);
         }
-        for (int a = 0; a < 3; a++) t.centroid[a] = 0.5f * (t.box.min[a] + t.box.max[a]);
+        // Halves first: the sum of two coordinates near the float limit would overflow.
+        for (int a = 0; a < 3; a++) t.centroid[a] = 0.5f * t.box.min[a] + 0.5f * t.box.max[a];
         order[i] = static_cast<uint32_t>(i);
     }
 
@@ -186,6 +237,7 @@ Bvh* BuildBvh(const Vector3* positions, const uint32_t* indices, size_t triangle
         Vector3 b = positions[indices[t * 3 + 1]];
         Vector3 c = positions[indices[t * 3 + 2]];
         bvh->triangles[i] = {a, Sub(b, a), Sub(c, a)};
+        for (Vector3 v : {a, b, c}) bvh->wide = bvh->wide || !(MaxAbs(v) <= kWideCoordinate);
     }
     bvh->nodes.shrink_to_fit();
     return bvh;
@@ -205,14 +257,25 @@ inline float EnterBox(const BvhNode& n, const float o[3], const float inv[3], fl
     t1 = (n.max[2] - o[2]) * inv[2];
     tNear = std::max(tNear, std::min(t0, t1));
     tFar = std::min(tFar, std::max(t0, t1));
+    // The slab distances are rounded; widening the far one by a few ulps keeps a triangle
+    // lying in a box face (a flat box, or a sliver across a huge model) from being culled
+    // where the triangle test itself would hit it.
+    tFar *= 1.0000005f;
     if (tFar < tNear || tFar <= 0.0f || tNear >= tMax) return FLT_MAX;
     return tNear;
 }
 
-}  // namespace
+// v divided by its largest component's size (v itself when that is 0 or not finite).
+inline Vector3 Unitish(Vector3 v) {
+    float m = std::max(fabsf(v.x), std::max(fabsf(v.y), fabsf(v.z)));
+    if (!(m > 0.0f) || !std::isfinite(m)) return v;
+    return {v.x / m, v.y / m, v.z / m};
+}
 
-bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
+template <typename Real>
+bool Traverse(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
     if (bvh.nodes.empty()) return false;
+    const Vec<Real> rayOrigin = To<Real>(origin), rayDirection = To<Real>(direction);
 
     const float o[3] = {origin.x, origin.y, origin.z};
     const float d[3] = {direction.x, direction.y, direction.z};
@@ -236,20 +299,9 @@ bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax,
         const BvhNode& node = nodes[current];
         if (node.count > 0) {
             for (uint32_t i = node.first; i < node.first + node.count; i++) {
-                const BvhTriangle& tri = triangles[i];
-                Vector3 p = Cross(direction, tri.e2);
-                float det = Dot(tri.e1, p);
-                if (det > -kEpsilon && det < kEpsilon) continue;
-                float invDet = 1.0f / det;
-                Vector3 tv = Sub(origin, tri.v0);
-                float u = Dot(tv, p) * invDet;
-                if (u < 0.0f || u > 1.0f) continue;
-                Vector3 q = Cross(tv, tri.e1);
-                float v = Dot(direction, q) * invDet;
-                if (v < 0.0f || u + v > 1.0f) continue;
-                float t = Dot(tri.e2, q) * invDet;
-                if (t > kEpsilon && t < best) {
-                    best = t;
+                Real t = HitTriangle<Real>(triangles[i], rayOrigin, rayDirection, best);
+                if (t > 0) {
+                    best = static_cast<float>(t);
                     bestTriangle = static_cast<int>(i);
                 }
             }
@@ -283,6 +335,16 @@ bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax,
     if (bestTriangle < 0) return false;
     *tOut = best;
     const BvhTriangle& tri = triangles[bestTriangle];
-    *normalOut = Cross(tri.e1, tri.e2);
+    // Each edge brought to about unit size first: the cross of huge edges overflows and
+    // that of tiny ones underflows to zero, but the direction is all the caller uses.
+    *normalOut = Cross(Unitish(tri.e1), Unitish(tri.e2));
     return true;
+}
+
+}  // namespace
+
+bool IntersectBvh(const Bvh& bvh, Vector3 origin, Vector3 direction, float tMax, float* tOut, Vector3* normalOut) {
+    bool wide = bvh.wide || !(MaxAbs(origin) <= kWideCoordinate) || !(MaxAbs(direction) <= kWideCoordinate);
+    return wide ? Traverse<double>(bvh, origin, direction, tMax, tOut, normalOut)
+                : Traverse<float>(bvh, origin, direction, tMax, tOut, normalOut);
 }

@@ -25,6 +25,9 @@ struct BvhTriangle {
 struct Bvh {
     std::vector<BvhNode> nodes;          // nodes[0] is the root (when not empty)
     std::vector<BvhTriangle> triangles;  // reordered so each leaf's triangles are contiguous
+    // Some coordinate is so large that the triangle test's products of three lengths
+    // could overflow a float: such meshes are tested in double.
+    bool wide = false;
 };
 
 // Builds the hierarchy with binned surface-area heuristic splits.

@@ -4,7 +4,7 @@
 //
 // Units are the file's own: no unit scale is applied (FBX files keep the numbers they
 // store), so what an artist typed in the file is what the game sees.
-#include <cmath>    // Required for: fabsf
+#include <cmath>    // Required for: fabsf, std::isfinite
 #include <cstdio>   // Required for: fprintf
 #include <cstring>  // Required for: memcpy
 #include <string>
@@ -18,6 +18,7 @@
 
 #include "bvh.h"
 #include "internal.h"
+#include "model_check.h"
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
 namespace {
@@ -28,6 +29,7 @@ struct Loader {
     bool gpu = false;       // a GL context exists: upload buffers and textures
     std::unordered_map<std::string, unsigned int> textures;  // path in the file -> GL id
     R3D_ModelData* data = nullptr;
+    bool nonFinite = false;  // a vertex position came out infinite or NaN
 };
 
 Color ToColor(const aiColor4D& c) {
@@ -153,16 +155,21 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
 
     for (unsigned int i = 0; i < vertexCount; i++) {
         aiVector3D p = transform * source->mVertices[i];
+        // 1e39 in a file reads as infinity; nothing sensible can be drawn or hit there.
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            loader.nonFinite = true;
+            return;
+        }
         mesh.positions[i] = {p.x, p.y, p.z};
+        mesh.normals[i] = {0.0f, 1.0f, 0.0f};
         if (source->mNormals != nullptr) {
             aiVector3D n = normalMatrix * source->mNormals[i];
             n.NormalizeSafe();
-            mesh.normals[i] = {n.x, n.y, n.z};
-        } else {
-            mesh.normals[i] = {0.0f, 1.0f, 0.0f};
+            if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) mesh.normals[i] = {n.x, n.y, n.z};
         }
         if (source->mTextureCoords[0] != nullptr) {
-            mesh.texcoords[i] = {source->mTextureCoords[0][i].x, source->mTextureCoords[0][i].y};
+            const aiVector3D& uv = source->mTextureCoords[0][i];
+            if (std::isfinite(uv.x) && std::isfinite(uv.y)) mesh.texcoords[i] = {uv.x, uv.y};
         }
     }
 
@@ -190,7 +197,7 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
 
 void AddNode(Loader& loader, const aiNode* node, const aiMatrix4x4& parent) {
     aiMatrix4x4 transform = parent * node->mTransformation;
-    for (unsigned int i = 0; i < node->mNumMeshes; i++) {
+    for (unsigned int i = 0; i < node->mNumMeshes && !loader.nonFinite; i++) {
         unsigned int index = node->mMeshes[i];
         if (index < loader.scene->mNumMeshes) AddMesh(loader, loader.scene->mMeshes[index], transform);
     }
@@ -259,6 +266,16 @@ unsigned int ImportSteps(int importFlags) {
     return steps;
 }
 
+// assimp picks its reader by the file's extension; only a name it does not know
+// lets it fall back to recognising the format (glTF included) by content.
+bool ReadsAsOtherFormat(const Assimp::Importer& importer, const std::string& fileName) {
+    size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || fileName.find_first_of("/\\", dot) != std::string::npos) return false;
+    std::string extension = fileName.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return extension != "gltf" && extension != "glb" && importer.IsExtensionSupported(extension.c_str());
+}
+
 }  // namespace
 
 R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
@@ -270,10 +287,17 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     }
 
     Assimp::Importer importer;
+    std::string reason;
+    if (!r3d::CheckModelFile(fileName, ReadsAsOtherFormat(importer, fileName), &reason)) {
+        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName, reason.c_str());
+        return model;
+    }
     // Smooth across gentle bends only, so a box generated without normals keeps its edges.
     importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 80.0f);
     // Read, give normal-less meshes unshared corners, then run the processing steps.
-    const aiScene* scene = importer.ReadFile(fileName, 0);
+    // The structure is validated first: a face index past its mesh's vertices (which some
+    // readers pass on from a broken file) would send every later step past its arrays.
+    const aiScene* scene = importer.ReadFile(fileName, aiProcess_ValidateDataStructure);
     if (scene != nullptr) {
         UnshareVerticesWithoutNormals(const_cast<aiScene*>(scene));
         scene = importer.ApplyPostProcessing(ImportSteps(importFlags));
@@ -295,6 +319,14 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
 
     LoadMaterials(loader, fileName);
     AddNode(loader, scene->mRootNode, aiMatrix4x4());
+    if (loader.nonFinite) {
+        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": a vertex position is not a finite number\n",
+                fileName);
+        R3D_UnloadModel(model, true);
+        model = R3D_Model{};
+        model.data = new R3D_ModelData();
+        return model;
+    }
 
     if (model.data->meshes.empty()) {
         fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);

@@ -179,9 +179,22 @@ std::string Export(const std::vector<Shape>& meshes, const std::string& formatId
     return error;
 }
 
+namespace {
+// One folder per process under TMPDIR (or the system's default), holding every named
+// folder; removed with its contents when static objects are destroyed at exit.
+struct ProcessFolder {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("vantor-geometry-" + std::to_string(getpid()));
+    ~ProcessFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+}  // namespace
+
 std::string TempDir(const std::string& name) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("vantor-geometry-" + name + "-" + std::to_string(getpid()));
+    static ProcessFolder root;
+    std::filesystem::path dir = root.path / name;
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     return dir.string();

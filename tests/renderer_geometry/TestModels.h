@@ -35,7 +35,7 @@ Shape Pyramid(float half, float height);
 std::string Export(const std::vector<Shape>& meshes, const std::string& formatId, const std::string& path,
                    bool shareNode = false);
 
-// A fresh folder under the system's temporary directory.
+// A fresh folder under the temporary directory (TMPDIR), removed when the process ends.
 std::string TempDir(const std::string& name);
 
 // Every triangle's corners placed by the mesh's node transform, three per triangle.

@@ -61,14 +61,29 @@ ObjMesh Sphere(int rings, int slices, float radius) {
     return m;
 }
 
+namespace {
+// The folder lives as long as the process: made on first use under TMPDIR (or the
+// system's default), removed with everything in it when static objects are destroyed.
+struct ProcessFolder {
+    std::string path;
+    ProcessFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantor-shading-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        path = pattern;
+    }
+    ~ProcessFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+}  // namespace
+
 const std::string& TempFolder() {
-    static std::string path = [] {
-        char pattern[] = "/tmp/vantor-shading-XXXXXX";
-        std::string p = mkdtemp(pattern);
-        std::atexit([] { std::filesystem::remove_all(TempFolder()); });
-        return p;
-    }();
-    return path;
+    static ProcessFolder folder;
+    return folder.path;
 }
 
 R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor, const std::string& texture,

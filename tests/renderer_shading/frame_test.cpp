@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
@@ -14,16 +15,50 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
-// Counts every C++ allocation of the process while `counting` is on. (GCC cannot see that
-// these operators pair new with malloc and delete with free.)
+// Counts every C++ allocation of the process while `counting` is on. Every form of
+// new and delete is replaced, all on malloc and free, so that no memory allocated by
+// one family is freed by another (the sanitizers report such a mismatch).
+// (GCC cannot see that these operators pair new with malloc and delete with free.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
+namespace {
+void* Allocate(std::size_t size, std::size_t alignment) {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    if (size == 0) size = 1;
+    if (alignment <= alignof(std::max_align_t)) return std::malloc(size);
+    void* p = nullptr;
+    return posix_memalign(&p, alignment, size) == 0 ? p : nullptr;
+}
+void* AllocateOrThrow(std::size_t size, std::size_t alignment) {
+    if (void* p = Allocate(size, alignment)) return p;
     throw std::bad_alloc();
 }
+constexpr std::size_t kPlain = alignof(std::max_align_t);
+}  // namespace
+
+void* operator new(std::size_t size) { return AllocateOrThrow(size, kPlain); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size, kPlain); }
+void* operator new(std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, static_cast<std::size_t>(a)); }
+void* operator new[](std::size_t size, std::align_val_t a) { return AllocateOrThrow(size, static_cast<std::size_t>(a)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, kPlain); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size, kPlain); }
+void* operator new(std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return Allocate(size, static_cast<std::size_t>(a));
+}
+void* operator new[](std::size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return Allocate(size, static_cast<std::size_t>(a));
+}
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
 
 using namespace Shading;
 

@@ -1,0 +1,446 @@
+// Model-file fuzzer: mutates generated OBJ, glTF (with its .bin), GLB and ASCII FBX
+// files and loads each mutant in a child process, which then checks the model and
+// ray-tests it against a brute-force test of every triangle. A crash, a sanitizer
+// report, a hang or a broken model is a finding: the mutant is kept (--keep) and the
+// run fails.
+//
+//   model_fuzz [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose]
+//   model_fuzz --replay FILE      load one file in this process and check it
+//
+// The bounded seeded run is a test; a long run is `--seconds 3600`.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Process.h"
+#include "TestModels.h"
+#include "internal.h"
+#include "r3d.h"
+#include "raymath.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTOR_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTOR_ASAN 1
+#endif
+#endif
+
+#ifdef VANTOR_ASAN
+// A mutant may ask for absurd amounts of memory: the importer should see that as a
+// failed allocation (which it reports), not as a sanitizer error.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=2048";
+}
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// --- Checking one loaded model ------------------------------------------------------
+
+int failures = 0;
+
+void Expect(bool ok, const std::string& what) {
+    if (ok) return;
+    fprintf(stderr, "model_fuzz: FAILED: %s\n", what.c_str());
+    failures++;
+}
+
+bool Finite(Vector3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// The nearest hit over every triangle: what the BVH's culling must not change. The
+// float test (raylib's, which the renderer follows) is imprecise for triangles far from
+// the ray's origin, and the renderer switches to double for huge coordinates, so the
+// BVH must agree with one of two brute-force answers: raylib's test, or the same test
+// in double. `marginal` tells a double hit within rounding of a triangle's edge.
+struct Reference {
+    bool hit = false, marginal = false;
+    double distance = INFINITY;
+};
+
+void DoubleTest(Ray ray, Vector3 a, Vector3 b, Vector3 c, Reference& best) {
+    struct D {
+        double x, y, z;
+    };
+    auto d = [](Vector3 v) { return D{v.x, v.y, v.z}; };
+    auto sub = [](D p, D q) { return D{p.x - q.x, p.y - q.y, p.z - q.z}; };
+    auto dot = [](D p, D q) { return p.x * q.x + p.y * q.y + p.z * q.z; };
+    auto cross = [](D p, D q) { return D{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x}; };
+    Vector3 fe1 = Vector3Subtract(b, a), fe2 = Vector3Subtract(c, a);
+    // An edge longer than the float range cannot be stored: such triangles are not hit.
+    if (!Finite(fe1) || !Finite(fe2)) return;
+    D e1 = d(fe1), e2 = d(fe2), origin = d(ray.position), direction = d(ray.direction);
+    D p = cross(direction, e2);
+    double det = dot(e1, p);
+    if (det > -1e-6 && det < 1e-6) return;
+    double invDet = 1 / det;
+    D tv = sub(origin, d(a));
+    double u = dot(tv, p) * invDet;
+    D q = cross(tv, e1);
+    double v = dot(direction, q) * invDet;
+    double t = dot(e2, q) * invDet;
+    // How far a float evaluation of u and v may stray: the products they come from,
+    // relative to det, times a few float roundings.
+    auto length = [&](D a) { return sqrt(dot(a, a)); };
+    double slackU = 1e-6 + 1e-6 * length(tv) * length(p) / fabs(det);
+    double slackV = 1e-6 + 1e-6 * length(direction) * length(q) / fabs(det);
+    double slack = slackU + slackV;
+    if (u < -slackU || v < -slackV || u + v > 1 + slack || !(t > 1e-6) || t >= best.distance * (1 + 1e-4)) return;
+    bool edge = u < slackU || v < slackV || u + v > 1 - slack;
+    if (u < 0 || v < 0 || u + v > 1 || t >= best.distance) {
+        best.marginal = true;
+        return;
+    }
+    best = {true, edge, t};
+}
+
+Reference BruteForce(const R3D_Model& model, Ray ray, bool wide) {
+    Reference best;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        for (size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
+            Vector3 a = mesh.positions[mesh.indices[i]], b = mesh.positions[mesh.indices[i + 1]],
+                    c = mesh.positions[mesh.indices[i + 2]];
+            if (wide) {
+                DoubleTest(ray, a, b, c, best);
+                continue;
+            }
+            RayCollision hit = GetRayCollisionTriangle(ray, a, b, c);
+            if (hit.hit && hit.distance < best.distance) best = {true, false, hit.distance};
+        }
+    }
+    return best;
+}
+
+bool Agrees(const RayCollision& fast, const Reference& slow) {
+    double tolerance = 1e-4 * fmax(1.0, fabs(slow.distance));
+    return slow.marginal ||
+           (fast.hit == slow.hit && (!fast.hit || fabs(fast.distance - slow.distance) <= tolerance));
+}
+
+void CheckModel(const R3D_Model& model, std::mt19937& random) {
+    Expect(model.data != nullptr, "no model data");
+    if (model.data == nullptr) return;
+    Expect(model.meshCount == static_cast<int>(model.data->meshes.size()), "mesh count");
+    int triangles = 0;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        triangles += static_cast<int>(mesh.indices.size() / 3);
+        Expect(mesh.bvh != nullptr, "a mesh without a BVH");
+        Expect(mesh.normals.size() == mesh.positions.size() && mesh.texcoords.size() == mesh.positions.size(),
+               "vertex arrays of different lengths");
+        for (uint32_t i : mesh.indices) Expect(i < mesh.positions.size(), "an index past the vertices");
+        for (const Vector3& p : mesh.positions) Expect(Finite(p), "a position that is not finite");
+        for (const Vector3& n : mesh.normals) Expect(Finite(n), "a normal that is not finite");
+        Expect(mesh.material >= 0 && mesh.material < static_cast<int>(model.data->materials.size()), "material index");
+    }
+    Expect(triangles == model.triangleCount, "triangle count");
+    Expect(Finite(model.aabb.min) && Finite(model.aabb.max), "bounds not finite");
+    if (model.meshCount == 0 || failures > 0) return;
+
+    // Rays from outside the bounds towards points inside, plus a few random ones.
+    Vector3 lo = model.aabb.min, hi = model.aabb.max;
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    auto inside = [&] {
+        return Vector3{lo.x + (hi.x - lo.x) * unit(random), lo.y + (hi.y - lo.y) * unit(random),
+                       lo.z + (hi.z - lo.z) * unit(random)};
+    };
+    for (int r = 0; r < 24; r++) {
+        Vector3 target = inside();
+        Vector3 direction = Vector3Normalize({unit(random) - 0.5f, unit(random) - 0.5f, unit(random) - 0.5f});
+        if (!Finite(target) || Vector3Length(direction) < 0.5f) continue;
+        // Start a little outside along the chosen direction, where that is representable.
+        float reach = fmaxf(fmaxf(hi.x - lo.x, hi.y - lo.y), hi.z - lo.z);
+        Vector3 origin = Vector3Subtract(target, Vector3Scale(direction, std::isfinite(reach) ? reach : 1e30f));
+        if (!Finite(origin)) origin = target;
+        Ray ray{origin, direction};
+        RayCollision fast = R3D_RaycastModel(ray, model, MatrixIdentity());
+        Reference single = BruteForce(model, ray, false), wide = BruteForce(model, ray, true);
+        Expect(Agrees(fast, single) || Agrees(fast, wide),
+               TextFormat("BVH and brute force disagree: ray (%.9g %.9g %.9g) -> (%.9g %.9g %.9g): %d at %g against %d at %g "
+                          "(float), %d at %g (double)",
+                          origin.x, origin.y, origin.z, direction.x, direction.y, direction.z, fast.hit,
+                          fast.distance, single.hit, single.distance, wide.hit, wide.distance));
+        if (fast.hit) {
+            Expect(Finite(fast.point) && Finite(fast.normal), "hit point or normal not finite");
+        }
+    }
+}
+
+// 0: loaded as a model, 4: came back as the empty model, 3: a check failed.
+int CheckFile(const std::string& path, unsigned seed) {
+    std::mt19937 random(seed);
+    bool empty = false;
+    for (int flags : {R3D_IMPORT_DEFAULT, R3D_IMPORT_OPTIMIZE}) {
+        R3D_Model model = R3D_LoadModelEx(path.c_str(), flags);
+        CheckModel(model, random);
+        if (flags == R3D_IMPORT_DEFAULT) empty = model.meshCount == 0;
+        R3D_UnloadModel(model, true);
+    }
+    return failures > 0 ? 3 : (empty ? 4 : 0);
+}
+
+// --- Mutations ----------------------------------------------------------------------
+
+const char* const kNumbers[] = {"0",         "-1",         "1e39",       "-1e39", "3e38",      "-3e38",
+                                "1e-39",     "nan",        "inf",        "-inf",  "4294967295", "4294967296",
+                                "2147483648", "-2147483649", "18446744073709551615", "65535", "1e308", "0.5",
+                                "99999999999999999999999999999"};
+const uint32_t kWords[] = {0u, 1u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFu, 0x7F800000u /* inf */,
+                           0xFF800000u /* -inf */, 0x7FC00000u /* NaN */, 0x7F7FFFFFu /* FLT_MAX */,
+                           0x00000001u /* tiny */, 0x4F800000u /* 2^32 as float */};
+
+struct Seed {
+    std::string format;     // "obj", "gltf", "glb", "fbx"
+    std::string main;       // the model file
+    std::string companion;  // a file it refers to (the glTF .bin), or empty
+};
+
+void Mutate(Bytes& data, std::mt19937& random) {
+    auto pick = [&](size_t n) { return n == 0 ? size_t(0) : std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    int kind = static_cast<int>(pick(7));
+    if (data.empty()) kind = 3;
+    switch (kind) {
+        case 0: {  // flip a bit
+            size_t at = pick(data.size());
+            data[at] ^= static_cast<unsigned char>(1u << pick(8));
+            break;
+        }
+        case 1: {  // a word with a telling value (sizes, counts, float specials)
+            if (data.size() < 4) break;
+            size_t at = pick(data.size() - 3);
+            if (pick(2) == 0) at &= ~size_t(3);
+            uint32_t w = kWords[pick(std::size(kWords))];
+            memcpy(&data[at], &w, 4);
+            break;
+        }
+        case 2: {  // drop a span
+            size_t at = pick(data.size()), n = std::min(data.size() - at, pick(64) + 1);
+            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+            break;
+        }
+        case 3: {  // copy a span elsewhere
+            size_t from = pick(data.size()), n = std::min(data.size() - from, pick(256) + 1);
+            Bytes span(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(from + n));
+            data.insert(data.begin() + static_cast<long>(pick(data.size() + 1)), span.begin(), span.end());
+            break;
+        }
+        case 4: {  // cut the file short
+            data.resize(pick(data.size() + 1));
+            break;
+        }
+        default: {  // replace a number in text with an extreme one
+            std::vector<size_t> starts;
+            for (size_t i = 0; i < data.size(); i++) {
+                bool digit = data[i] >= '0' && data[i] <= '9';
+                bool before = i > 0 && ((data[i - 1] >= '0' && data[i - 1] <= '9') || data[i - 1] == '.' ||
+                                        data[i - 1] == '-' || data[i - 1] == 'e');
+                if (digit && !before) starts.push_back(i);
+            }
+            if (starts.empty()) break;
+            size_t at = starts[pick(starts.size())];
+            if (at > 0 && data[at - 1] == '-') at--;
+            size_t end = at + 1;
+            while (end < data.size() && strchr("0123456789.eE+-", data[end]) != nullptr && data[end] != 0) end++;
+            std::string number = kNumbers[pick(std::size(kNumbers))];
+            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(end));
+            data.insert(data.begin() + static_cast<long>(at), number.begin(), number.end());
+            break;
+        }
+    }
+}
+
+// Half the GLB mutants change only the JSON chunk, with the lengths around it kept
+// true, so that they reach the glTF reader instead of failing at the header.
+void MutateGlbJson(Bytes& glb, std::mt19937& random, int mutations) {
+    uint32_t length;
+    if (glb.size() < 20) return;
+    memcpy(&length, &glb[12], 4);
+    if (20 + static_cast<size_t>(length) > glb.size()) return;
+    Bytes json(glb.begin() + 20, glb.begin() + 20 + length);
+    Bytes rest(glb.begin() + 20 + length, glb.end());
+    for (int m = 0; m < mutations; m++) Mutate(json, random);
+    while (json.size() % 4 != 0) json.push_back(' ');
+    uint32_t jsonLength = static_cast<uint32_t>(json.size());
+    uint32_t total = static_cast<uint32_t>(20 + json.size() + rest.size());
+    glb.resize(20);
+    memcpy(&glb[8], &total, 4);
+    memcpy(&glb[12], &jsonLength, 4);
+    glb.insert(glb.end(), json.begin(), json.end());
+    glb.insert(glb.end(), rest.begin(), rest.end());
+}
+
+std::vector<Seed> MakeSeeds(const std::string& dir) {
+    TestModels::Shape terrain = TestModels::Terrain(10, 8, 8.0f, 0.6f);
+    terrain.nodeTransform = MatrixTranslate(0.0f, -1.0f, 0.0f);
+    TestModels::Shape cube = TestModels::Cube(0.5f);
+    cube.writeNormals = true;
+    cube.nodeTransform = MatrixMultiply(MatrixRotateY(0.5f), MatrixTranslate(2.0f, 1.0f, 0.0f));
+    TestModels::Shape pyramid = TestModels::Pyramid(0.7f, 1.2f);
+    pyramid.nodeTransform = MatrixTranslate(-2.0f, 0.0f, 1.0f);
+    std::vector<Seed> seeds;
+    for (const auto& [id, format, extension] : std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"obj", "obj", ".obj"}, {"gltf2", "gltf", ".gltf"}, {"glb2", "glb", ".glb"}, {"fbxa", "fbx", ".fbx"}}) {
+        std::string path = dir + "/seed-" + format + extension;
+        std::string error = TestModels::Export({terrain, cube, pyramid}, id, path);
+        if (!error.empty()) {
+            fprintf(stderr, "model_fuzz: could not write the %s seed: %s\n", format.c_str(), error.c_str());
+            exit(2);
+        }
+        // The .mtl of the OBJ, the .bin of the glTF.
+        std::string companion;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().stem() == fs::path(path).stem() && entry.path() != fs::path(path)) {
+                companion = entry.path().filename().string();
+            }
+        }
+        seeds.push_back({format, path, companion});
+    }
+    return seeds;
+}
+
+struct Counts {
+    long files = 0, models = 0, empty = 0, findings = 0;
+};
+
+// Loads one case in a child process, so that a crash or hang is reported, not suffered.
+std::string RunCase(const std::string& path, unsigned seed, const std::string& errPath, bool* loaded) {
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd >= 0) dup2(fd, 2);
+        alarm(60);  // a hang ends in SIGALRM
+#ifndef VANTOR_ASAN
+        // Unbounded memory shows as a failed allocation (the shadow memory of ASan
+        // does not fit such a limit; there the allocator's own limit serves).
+        rlimit limit{size_t(3) << 30, size_t(3) << 30};
+        setrlimit(RLIMIT_AS, &limit);
+#endif
+        int status = CheckFile(path, seed);
+        fflush(stderr);
+        _exit(status);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hang (over 60 s)";
+    if (WIFSIGNALED(status)) return std::string("crash (signal ") + std::to_string(WTERMSIG(status)) + ")";
+    int code = WEXITSTATUS(status);
+    *loaded = code == 0;
+    // UBSan goes on after a report unless told to halt: read what the child said.
+    Bytes said = ReadFile(errPath);
+    if (std::string(said.begin(), said.end()).find("runtime error:") != std::string::npos) return "UBSan report";
+    if (code == 0 || code == 4) return std::string();
+    return code == 3 ? "broken model" : "exit status " + std::to_string(code) + " (sanitizer report?)";
+}
+
+std::string Tail(const std::string& path, size_t n) {
+    Bytes bytes = ReadFile(path);
+    std::string text(bytes.begin(), bytes.end());
+    return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned seed = 1;
+    long files = 200, seconds = 0;
+    std::string keep, replay;
+    bool verbose = false;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
+        if (a == "--seed") seed = static_cast<unsigned>(std::stoul(next()));
+        else if (a == "--files") files = std::stol(next());
+        else if (a == "--seconds") seconds = std::stol(next());
+        else if (a == "--keep") keep = next();
+        else if (a == "--replay") replay = next();
+        else if (a == "--verbose") verbose = true;
+        else {
+            fprintf(stderr, "usage: model_fuzz [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE\n");
+            return 2;
+        }
+    }
+    SetTraceLogLevel(LOG_WARNING);
+    if (!replay.empty()) return CheckFile(replay, seed) == 3 ? 1 : 0;
+
+    TestSupport::TempDir work;
+    std::vector<Seed> seeds = MakeSeeds(work.Path());
+    std::mt19937 random(seed);
+    Counts counts;
+    auto start = std::chrono::steady_clock::now();
+    auto more = [&] {
+        if (seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds);
+        return counts.files < files;
+    };
+    std::string errPath = work / "child.err";
+    while (more()) {
+        const Seed& s = seeds[counts.files % seeds.size()];
+        // Each case in its own folder, with the companion file beside it (sometimes that is the one mutated).
+        std::string caseDir = work / ("case-" + s.format);
+        fs::remove_all(caseDir);
+        fs::create_directories(caseDir);
+        std::string path = caseDir + "/" + fs::path(s.main).filename().string();
+        Bytes main = ReadFile(s.main);
+        Bytes companion = s.companion.empty() ? Bytes() : ReadFile(work / s.companion);
+        bool mutateCompanion = !companion.empty() && random() % 4 == 0;
+        int mutations = 1 + static_cast<int>(random() % 4);
+        if (s.format == "glb" && random() % 2 == 0) {
+            MutateGlbJson(main, random, mutations);
+        } else {
+            for (int m = 0; m < mutations; m++) Mutate(mutateCompanion ? companion : main, random);
+        }
+        WriteFile(path, main);
+        if (!s.companion.empty()) WriteFile(caseDir + "/" + s.companion, companion);
+
+        bool loaded = false;
+        unsigned caseSeed = static_cast<unsigned>(random());
+        std::string finding = RunCase(path, caseSeed, errPath, &loaded);
+        counts.files++;
+        (loaded ? counts.models : counts.empty)++;
+        if (!finding.empty()) {
+            counts.findings++;
+            printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", counts.findings, s.format.c_str(), seed,
+                   counts.files, finding.c_str(), Tail(errPath, 3000).c_str());
+            if (!keep.empty()) {
+                std::string to = keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(counts.files);
+                fs::create_directories(to);
+                for (const auto& entry : fs::directory_iterator(caseDir)) fs::copy(entry.path(), to);
+                printf("kept in %s\n", to.c_str());
+            }
+        } else if (verbose) {
+            printf("%ld %s %s\n", counts.files, s.format.c_str(), loaded ? "model" : "empty");
+        }
+    }
+    printf("model_fuzz: seed %u: %ld files, %ld loaded as models, %ld refused (empty model), %ld findings\n", seed,
+           counts.files, counts.models, counts.empty, counts.findings);
+    return counts.findings == 0 ? 0 : 1;
+}
