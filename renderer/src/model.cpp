@@ -18,6 +18,7 @@
 
 #include "bvh.h"
 #include "internal.h"
+#include "lod.h"
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
 namespace {
@@ -128,8 +129,7 @@ void UploadMesh(R3D_MeshData& mesh) {
     rlSetVertexAttribute(r3d::kAttribNormal, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribNormal);
 
-    mesh.ebo = rlLoadVertexBufferElement(mesh.indices.data(),
-                                         static_cast<int>(mesh.indices.size() * sizeof(uint32_t)), false);
+    mesh.ebo = r3d::UploadLodIndices(mesh);  // every level of detail, full detail first
     rlDisableVertexArray();
 }
 
@@ -179,6 +179,7 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
         mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
     }
     if (mesh.indices.empty()) return;
+    r3d::OptimizeMesh(mesh);
 
     mesh.bounds = {mesh.positions[0], mesh.positions[0]};
     for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
@@ -295,6 +296,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
 
     LoadMaterials(loader, fileName);
     AddNode(loader, scene->mRootNode, aiMatrix4x4());
+    r3d::BuildModelLods(*model.data);
 
     if (model.data->meshes.empty()) {
         fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);
