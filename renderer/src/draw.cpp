@@ -51,6 +51,8 @@ struct Scratch {
     std::vector<int> order;            // the visible instances sorted by bucket
 } scratch;
 
+float lodPixelError = 1.0f;  // R3D_SetLodPixelError
+
 // Buckets: level of detail times two, plus one for mirrored instances.
 constexpr int kBuckets = 2 * kMaxLodLevels;
 
@@ -224,7 +226,7 @@ DrawView MakeDrawView(const Matrix& m, int width, int height, R3D_ViewStats* sta
     const float sx = std::sqrt(m.m0 * m.m0 + m.m4 * m.m4 + m.m8 * m.m8) * 0.5f * static_cast<float>(width);
     const float sy = std::sqrt(m.m1 * m.m1 + m.m5 * m.m5 + m.m9 * m.m9) * 0.5f * static_cast<float>(height);
     view.pixelsPerUnit = std::max(sx, sy);
-    view.lodPixels = view.pixelsPerUnit > 0.0f ? 1.0f : 0.0f;
+    view.lodPixels = view.pixelsPerUnit > 0.0f ? lodPixelError : 0.0f;
     view.stats = stats;
     if (stats != nullptr) ++stats->views;
     return view;
@@ -300,6 +302,9 @@ void UnloadDrawResources() {
 }
 
 }  // namespace r3d
+
+extern "C" void R3D_SetLodPixelError(float pixels) { r3d::lodPixelError = pixels > 0.0f ? pixels : 0.0f; }
+extern "C" float R3D_GetLodPixelError(void) { return r3d::lodPixelError; }
 
 extern "C" void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {
     if (!r3d::SceneOpen()) {

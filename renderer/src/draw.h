@@ -38,7 +38,7 @@ struct DrawView {
     R3D_ViewStats* stats = nullptr;  // where the view's draws are counted, if anywhere
 };
 // The view of a world-to-clip matrix drawn into width x height pixels, choosing levels of
-// detail within one pixel.
+// detail within the error R3D_SetLodPixelError set.
 DrawView MakeDrawView(const Matrix& viewProj, int width, int height, R3D_ViewStats* stats);
 
 // Starts a frame's use of the scratch instance buffers that hold culled instances.

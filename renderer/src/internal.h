@@ -45,9 +45,11 @@ struct R3D_MeshData {
     int material = 0;               // index into R3D_ModelData::materials
     BoundingBox bounds{};
     // Levels of detail, full detail first; coarser levels' indices follow in lodIndices
-    // (lod.cpp). Empty for a mesh that was never optimised.
+    // (lod.cpp). Empty for a mesh that was never optimised. On the GPU the coarser levels
+    // draw copies of their vertices placed after the mesh's own: copy k is vertex lodVertices[k].
     std::vector<r3d::LodLevel> lods;
     std::vector<uint32_t> lodIndices;
+    std::vector<uint32_t> lodVertices;
 
     unsigned int vao = 0;           // per-vertex attributes and the index buffer bound
     unsigned int vboPositions = 0, vboTexcoords = 0, vboNormals = 0, ebo = 0;

@@ -33,6 +33,7 @@ void Remap(std::vector<T>& values, const std::vector<unsigned int>& remap, size_
 void OptimizeMesh(R3D_MeshData& mesh) {
     mesh.lods.clear();
     mesh.lodIndices.clear();
+    mesh.lodVertices.clear();
     std::vector<uint32_t>& indices = mesh.indices;
     const size_t vertexCount = mesh.positions.size();
     if (indices.empty() || vertexCount == 0) return;
@@ -59,10 +60,18 @@ void OptimizeMesh(R3D_MeshData& mesh) {
         if (count == 0 || count > previous.size() * (1.0f - kMustRemove)) break;
         meshopt_optimizeVertexCache(next.data(), next.data(), count, used);
         spent += error;
-        const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
-        mesh.lodIndices.insert(mesh.lodIndices.end(), next.begin(), next.begin() + static_cast<std::ptrdiff_t>(count));
-        mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
         previous.assign(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(count));
+        // The level gets its own run of vertices, in the order it fetches them: a software
+        // rasteriser shades every vertex between the lowest and highest index it draws.
+        const size_t local = meshopt_optimizeVertexFetchRemap(remap.data(), previous.data(), count, used);
+        const uint32_t base = static_cast<uint32_t>(used + mesh.lodVertices.size());
+        mesh.lodVertices.resize(mesh.lodVertices.size() + local);
+        for (size_t v = 0; v < used; ++v) {
+            if (remap[v] != ~0u) mesh.lodVertices[base - used + remap[v]] = static_cast<uint32_t>(v);
+        }
+        const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
+        for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[previous[k]]);
+        mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
     }
 }
 
@@ -76,6 +85,19 @@ void BuildModelLods(R3D_ModelData& model) {
             if (!mesh.lods.empty()) model.lodErrors[k] = std::max(model.lodErrors[k], MeshLod(mesh, static_cast<int>(k)).error);
         }
     }
+}
+
+template <typename T>
+std::vector<T> WithLodVertices(const std::vector<T>& values, const std::vector<uint32_t>& extra) {
+    std::vector<T> out(values);
+    out.reserve(values.size() + extra.size());
+    for (uint32_t v : extra) out.push_back(values[v]);
+    return out;
+}
+
+GpuVertices LodVertexArrays(const R3D_MeshData& mesh) {
+    return GpuVertices{WithLodVertices(mesh.positions, mesh.lodVertices), WithLodVertices(mesh.normals, mesh.lodVertices),
+                       WithLodVertices(mesh.texcoords, mesh.lodVertices)};
 }
 
 unsigned int UploadLodIndices(const R3D_MeshData& mesh) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+#include <cstdlib>
 
 #include "internal.h"
 
@@ -18,6 +20,14 @@ void OptimizeMesh(R3D_MeshData& mesh);
 
 // The model's level ladder from its meshes' chains (model.lodErrors).
 void BuildModelLods(R3D_ModelData& model);
+
+// The vertex arrays the GPU gets: the mesh's own, then each coarser level's vertices.
+struct GpuVertices {
+    std::vector<Vector3> positions;
+    std::vector<Vector3> normals;
+    std::vector<Vector2> texcoords;
+};
+GpuVertices LodVertexArrays(const R3D_MeshData& mesh);
 
 // Uploads every level's indices of the mesh into one element buffer; returns its id.
 unsigned int UploadLodIndices(const R3D_MeshData& mesh);

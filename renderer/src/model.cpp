@@ -115,17 +115,18 @@ void LoadMaterials(Loader& loader, const char* fileName) {
 void UploadMesh(R3D_MeshData& mesh) {
     mesh.vao = rlLoadVertexArray();
     rlEnableVertexArray(mesh.vao);
-    int vertexCount = static_cast<int>(mesh.positions.size());
+    const r3d::GpuVertices gpu = r3d::LodVertexArrays(mesh);  // the mesh's vertices and its levels' copies
+    int vertexCount = static_cast<int>(gpu.positions.size());
 
-    mesh.vboPositions = rlLoadVertexBuffer(mesh.positions.data(), vertexCount * 3 * sizeof(float), false);
+    mesh.vboPositions = rlLoadVertexBuffer(gpu.positions.data(), vertexCount * 3 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribPosition, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribPosition);
 
-    mesh.vboTexcoords = rlLoadVertexBuffer(mesh.texcoords.data(), vertexCount * 2 * sizeof(float), false);
+    mesh.vboTexcoords = rlLoadVertexBuffer(gpu.texcoords.data(), vertexCount * 2 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribTexcoord, 2, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribTexcoord);
 
-    mesh.vboNormals = rlLoadVertexBuffer(mesh.normals.data(), vertexCount * 3 * sizeof(float), false);
+    mesh.vboNormals = rlLoadVertexBuffer(gpu.normals.data(), vertexCount * 3 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribNormal, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribNormal);
 

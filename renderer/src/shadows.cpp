@@ -205,6 +205,7 @@ struct Fingerprint {
 uint64_t SceneFingerprint(const std::vector<DrawCommand>& draws) {
     static constexpr size_t kAttributeSize[4] = {sizeof(Vector3), sizeof(Vector4), sizeof(Vector3), sizeof(Color)};
     Fingerprint f;
+    f.Add(R3D_GetLodPixelError());  // the levels of detail drawn
     for (const DrawCommand& draw : draws) {
         f.Add(draw.model);
         f.Add(draw.model->lodEnabled);
