@@ -108,7 +108,8 @@ typedef enum R3D_ShadowUpdateMode {
 //   R3D_IMPORT_DEFAULT:  triangulate, generate smooth normals where missing, apply node
 //                        transforms, join identical vertices. One mesh per mesh of each node.
 //   R3D_IMPORT_OPTIMIZE: the same, and also optimise meshes (collapse the node graph, merge
-//                        meshes that share a material, improve vertex cache locality). Drawing
+//                        meshes that share a material). Every import orders each mesh for the
+//                        vertex cache and builds its levels of detail (see below). Drawing
 //                        and ray tests are unchanged in result; loading takes a little longer.
 typedef enum R3D_ImportFlags {
     R3D_IMPORT_DEFAULT = 0,

@@ -38,7 +38,9 @@ void OptimizeMesh(R3D_MeshData& mesh) {
     const size_t vertexCount = mesh.positions.size();
     if (indices.empty() || vertexCount == 0) return;
 
-    meshopt_optimizeVertexCache(indices.data(), indices.data(), indices.size(), vertexCount);
+    // The FIFO-cache ordering: a fraction of the full optimiser's time at load, and the kind of
+    // cache a software rasteriser keeps.
+    meshopt_optimizeVertexCacheFifo(indices.data(), indices.data(), indices.size(), vertexCount, 16);
     std::vector<unsigned int> remap(vertexCount);
     const size_t used = meshopt_optimizeVertexFetchRemap(remap.data(), indices.data(), indices.size(), vertexCount);
     meshopt_remapIndexBuffer(indices.data(), indices.data(), indices.size(), remap.data());
@@ -58,7 +60,7 @@ void OptimizeMesh(R3D_MeshData& mesh) {
         const size_t count = meshopt_simplify(next.data(), previous.data(), previous.size(), positions, used,
                                               sizeof(Vector3), target, kErrorBound - spent, 0, &error);
         if (count == 0 || count > previous.size() * (1.0f - kMustRemove)) break;
-        meshopt_optimizeVertexCache(next.data(), next.data(), count, used);
+        meshopt_optimizeVertexCacheFifo(next.data(), next.data(), count, used, 16);
         spent += error;
         previous.assign(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(count));
         // The level gets its own run of vertices, in the order it fetches them: a software

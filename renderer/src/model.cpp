@@ -255,8 +255,8 @@ unsigned int ImportSteps(int importFlags) {
                          aiProcess_FlipUVs;  // assimp's v runs up; raylib's images start at the top row
     if (importFlags & R3D_IMPORT_OPTIMIZE) {
         // Collapsing the node graph first lets meshes of different nodes merge when they share a material.
-        steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_ImproveCacheLocality |
-                 aiProcess_RemoveRedundantMaterials;
+        // (Vertex cache order comes from meshoptimizer for every mesh, lod.cpp.)
+        steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_RemoveRedundantMaterials;
     }
     return steps;
 }
