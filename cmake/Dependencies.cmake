@@ -19,3 +19,4 @@ set_target_properties(raylib PROPERTIES
 
 find_package(assimp CONFIG REQUIRED)
 find_package(mimalloc CONFIG REQUIRED)
+find_package(meshoptimizer CONFIG REQUIRED)

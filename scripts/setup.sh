@@ -29,6 +29,8 @@ APT_PACKAGES=(
   libx11-dev libxcursor-dev libxi-dev libxinerama-dev libxrandr-dev libgl-dev
   # model import
   libassimp-dev
+  # mesh optimisation and level-of-detail simplification
+  libmeshoptimizer-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # process-wide allocator of the engine

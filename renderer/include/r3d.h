@@ -8,8 +8,11 @@
 *     - draws models instanced from per-instance GPU arrays (position, rotation, scale, colour)
 *     - directional, spot and omni lights with shadow maps
 *     - ray tests against models through a BVH built per mesh at load time
+*     - levels of detail: meshes are optimised and simplified at load, and every view draws
+*       each instance at the coarsest level that stays within about a pixel of the full mesh
+*     - an exposure and a filmic tone curve on the final colour
 *
-*   What it does not do: transparency sorting, skeletal animation, post-processing.
+*   What it does not do: transparency sorting, skeletal animation, post-processing passes.
 *
 *   It is the only code of the engine that touches OpenGL (through rlgl); callers see
 *   raylib's records (Vector3, Color, Matrix, Ray, RayCollision, Camera3D) and the
@@ -67,6 +70,25 @@ typedef struct R3D_InstanceBuffer {
     struct R3D_InstanceData* data;  // GPU buffers and CPU staging arrays; owned by the buffer
 } R3D_InstanceBuffer;
 
+// Most levels of detail a model has, full detail included.
+#define R3D_MAX_LOD_LEVELS 8
+
+// What the latest R3D_End drew in one kind of view. Level k counts what was drawn at level
+// of detail k (0: full detail); a model without levels, or with them off, counts as level 0.
+typedef struct R3D_ViewStats {
+    int views;                                  // camera: 1; shadow maps: maps and cube faces drawn
+    int drawCalls;                              // instanced draw calls issued
+    int instances;                              // instances drawn, summed over meshes and views
+    long long triangles;                        // triangles submitted
+    int levelInstances[R3D_MAX_LOD_LEVELS];     // instances drawn at each level
+    long long levelTriangles[R3D_MAX_LOD_LEVELS];  // triangles submitted at each level
+} R3D_ViewStats;
+
+typedef struct R3D_FrameStats {
+    R3D_ViewStats camera;                       // the lit pass
+    R3D_ViewStats shadows;                      // every shadow map redrawn in that frame
+} R3D_FrameStats;
+
 // A light, addressed by a small integer handle. 0 and negative values are never handed out.
 typedef int R3D_Light;
 
@@ -86,7 +108,8 @@ typedef enum R3D_ShadowUpdateMode {
 //   R3D_IMPORT_DEFAULT:  triangulate, generate smooth normals where missing, apply node
 //                        transforms, join identical vertices. One mesh per mesh of each node.
 //   R3D_IMPORT_OPTIMIZE: the same, and also optimise meshes (collapse the node graph, merge
-//                        meshes that share a material, improve vertex cache locality). Drawing
+//                        meshes that share a material). Every import orders each mesh for the
+//                        vertex cache and builds its levels of detail (see below). Drawing
 //                        and ray tests are unchanged in result; loading takes a little longer.
 typedef enum R3D_ImportFlags {
     R3D_IMPORT_DEFAULT = 0,
@@ -105,6 +128,18 @@ void R3D_Begin(Camera3D camera);              // clears and starts a scene seen 
                                               // BeginMode3D too, so raylib 3D drawing may go in between)
 void R3D_End(void);                           // draws shadow maps that are due, then the scene; raylib's
                                               // 2D drawing (DrawFPS...) may follow and stays on top
+R3D_FrameStats R3D_GetFrameStats(void);       // what the latest R3D_End drew (all zero before the first)
+
+// Exposure and tone curve. The lit colour c of every pixel is multiplied by the exposure
+// (default 1) and then goes through a filmic curve applied to its brightest channel
+// m = max(r, g, b), the other channels scaled alike so that hue and saturation are kept:
+//     m <= 0.7:  unchanged (shadows and mid-tones look as they would without the curve)
+//     m >  0.7:  0.7 + 0.3 * (1 - exp(-(m - 0.7) / 0.3))   (a soft shoulder towards 1)
+// The shoulder meets the straight part with the same slope and never reaches 1, so light
+// far stronger than white (a flashlight close to a wall) keeps the surface's colour
+// instead of clipping to flat white; 1.0 comes out as 0.89, 1.5 as 0.98.
+void R3D_SetExposure(float exposure);         // negative values are taken as 0
+float R3D_GetExposure(void);
 
 //----------------------------------------------------------------------------------
 // Models
@@ -121,6 +156,26 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags);
 // loaded, for models sharing them).
 void R3D_UnloadModel(R3D_Model model, bool unloadMaterials);
 
+// Levels of detail. At load every mesh is reordered for the vertex cache and vertex fetch
+// (meshoptimizer), and a chain of simplified levels is built, each with about half the
+// triangles of the one before, until the surface would move by more than a quarter of the
+// mesh's size, a step removes less than a quarter of the triangles, or a level has 16
+// triangles or fewer (small meshes, like boxes, get no levels). Ray tests always use the
+// full mesh. Each view (the camera, each shadow map and cube face) draws an instance at the
+// coarsest level whose error, projected at the instance's nearest distance, stays within
+// one pixel (one texel for shadow maps, which thus often draw coarser levels).
+// Level of detail is ON by default; switched off, a model always draws at full detail.
+// The pixel error is a trade: a simplified silhouette lies inside the full one, so edge
+// pixels flip in proportion to it. On a field of 10,000 spheres a few pixels wide, 1 pixel
+// changes about 5% of the pixels and draws 7% of the full triangles; 0.15 changes under
+// 0.5% and draws 40%.
+void R3D_SetLodPixelError(float pixels);          // all views; default 1; 0 draws full detail
+float R3D_GetLodPixelError(void);
+void R3D_SetModelLod(R3D_Model model, bool enabled);
+bool R3D_IsModelLodEnabled(R3D_Model model);
+int R3D_GetModelLodCount(R3D_Model model);        // levels including full detail; 0 for an empty model
+int R3D_GetModelLodTriangles(R3D_Model model, int level);  // triangles of a level over all meshes
+
 //----------------------------------------------------------------------------------
 // Instancing
 //----------------------------------------------------------------------------------
@@ -133,11 +188,15 @@ void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer);
 // same array on every call, holding what was last written. NULL for an attribute the buffer
 // lacks or a value that is not exactly one attribute bit. Nothing is allocated.
 void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag);
-// Uploads the named attributes' whole arrays: what was written counts from the next draw.
-// Writes after the unmap wait for the next unmap.
+// Uploads the named attributes of the instances in use: the count the buffer was last drawn
+// with (the whole capacity before its first draw); a later draw of more instances uploads
+// the rest. What was written counts from the next draw.
 void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags);
-// Queues one instanced draw per mesh of the first `count` instances, drawn at R3D_End with
-// the buffer's contents at that time. Only between R3D_Begin and R3D_End; count 0 draws nothing.
+// Queues the first `count` instances for R3D_End, which draws them with the buffer's values
+// at that time. Each view leaves out instances outside it and sorts the rest by level of
+// detail: one instanced draw per level and mesh, and one more per level for instances
+// whose scale mirrors them (an odd number of negative factors), drawn right way out.
+// Only between R3D_Begin and R3D_End; count 0 draws nothing.
 void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count);  // count clamped to capacity
 
 //----------------------------------------------------------------------------------

@@ -6,12 +6,14 @@
 #include <cstring>
 
 #include "draw_gl.h"
+#include "lod.h"
 #include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlGetTextureIdDefault(), rlSetUniform(), rlLoadVertexBuffer()
 
 namespace r3d {
 
-bool SceneOpen();  // frame.cpp
+bool SceneOpen();            // frame.cpp
+unsigned int SceneNumber();  // frame.cpp: counts R3D_Begin calls
 
 std::vector<DrawCommand>& DrawQueue() {
     static std::vector<DrawCommand> queue;
@@ -36,25 +38,31 @@ constexpr InstanceAttribute kInstanceAttributes[4] = {
     {kAttribInstanceColor, 4, gl::kUnsignedByte, true, sizeof(Color), {1.0f, 1.0f, 1.0f, 1.0f}},
 };
 
-// Where culled instances go: per attribute one GPU buffer filled front to back during a
-// frame, and CPU arrays to gather into. Both only grow, so steady frames allocate nothing.
+// Where drawn instances go when they are not the buffer's first ones in order: per
+// attribute one GPU buffer filled front to back during a frame, and CPU arrays to gather
+// into. All only grow, so steady frames allocate nothing.
 struct Scratch {
     unsigned int vbo[4] = {};
     int capacity[4] = {};  // bytes
     int used[4] = {};      // bytes written this frame
     std::vector<unsigned char> gather[4];
-    std::vector<int> visible;
+    std::vector<int> visible;          // instances inside the view
+    std::vector<unsigned char> bucket;  // their bucket (level of detail, mirrored)
+    std::vector<int> order;            // the visible instances sorted by bucket
 } scratch;
 
-// Points the bound VAO's instance locations at the given buffers (byte offsets), one
-// element per instance.
-void BindInstanceAttributes(const unsigned int vbo[4], const int offset[4]) {
+float lodPixelError = 1.0f;  // R3D_SetLodPixelError
+
+// Buckets: level of detail times two, plus one for mirrored instances.
+constexpr int kBuckets = 2 * kMaxLodLevels;
+
+void BindInstanceAttributes(const unsigned int vbo[4], const int offset[4], int first) {
     for (int i = 0; i < 4; ++i) {
         const InstanceAttribute& a = kInstanceAttributes[i];
         if (vbo[i] != 0) {
             gl::BindBuffer(gl::kArrayBuffer, vbo[i]);
-            gl::VertexAttribPointer(a.location, a.components, a.type, a.normalized, 0,
-                                    reinterpret_cast<const void*>(static_cast<size_t>(offset[i])));
+            const size_t at = static_cast<size_t>(offset[i]) + static_cast<size_t>(first) * a.size;
+            gl::VertexAttribPointer(a.location, a.components, a.type, a.normalized, 0, reinterpret_cast<const void*>(at));
             gl::VertexAttribDivisor(a.location, 1);
             gl::EnableVertexAttribArray(a.location);
         } else {
@@ -84,24 +92,31 @@ Vector3 Rotate(Vector4 q, Vector3 v) {
             v.z + q.w * t.z + (u.x * t.y - u.y * t.x)};
 }
 
-// Fills scratch.visible with the instances whose bounding sphere touches the frustum,
-// placed exactly as the vertex shader places them.
-void Cull(const DrawCommand& draw, const Frustum& frustum) {
+// Fills scratch.visible with the instances whose bounding sphere, placed exactly as the
+// vertex shader places it, touches the view, and scratch.bucket with the bucket of each;
+// counts[b] is how many fell in bucket b.
+void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets]) {
     const R3D_InstanceData& data = *draw.instances;
     const auto* positions = static_cast<const Vector3*>(data.staging[0]);
     auto* rotations = static_cast<const Vector4*>(data.staging[1]);
     const auto* scales = static_cast<const Vector3*>(data.staging[2]);
+    const R3D_ModelData& model = *draw.model;
+    const bool lod = model.lodEnabled && model.lodErrors.size() > 1 && view.lodPixels > 0.0f;
     scratch.visible.clear();
+    scratch.bucket.clear();
+    for (int b = 0; b < kBuckets; ++b) counts[b] = 0;
     // Most meshes sit around their origin: then turning the centre is not needed.
     const bool centred = std::fabs(draw.center.x) + std::fabs(draw.center.y) + std::fabs(draw.center.z) <= 1e-4f * draw.radius;
     if (centred) rotations = nullptr;
     for (int i = 0; i < draw.count; ++i) {
         Vector3 c = draw.center;
-        float r = draw.radius;
+        float scale = 1.0f;
+        bool mirrored = false;
         if (scales != nullptr) {
             const Vector3 s = scales[i];
             c = {c.x * s.x, c.y * s.y, c.z * s.z};
-            r *= std::max(std::fabs(s.x), std::max(std::fabs(s.y), std::fabs(s.z)));
+            scale = std::max(std::fabs(s.x), std::max(std::fabs(s.y), std::fabs(s.z)));
+            mirrored = ((s.x < 0.0f) != (s.y < 0.0f)) != (s.z < 0.0f);  // an odd number of negative factors
         }
         if (rotations != nullptr) {
             Vector4 q = rotations[i];
@@ -109,21 +124,32 @@ void Cull(const DrawCommand& draw, const Frustum& frustum) {
             q = len > 1e-8f ? Vector4{q.x / len, q.y / len, q.z / len, q.w / len} : Vector4{0.0f, 0.0f, 0.0f, 1.0f};
             c = Rotate(q, c);
         }
-        c = {c.x + positions[i].x, c.y + positions[i].y, c.z + positions[i].z};
+        if (positions != nullptr) c = {c.x + positions[i].x, c.y + positions[i].y, c.z + positions[i].z};
+        const float r = draw.radius * scale;
         bool inside = true;
-        for (const Vector4& p : frustum.planes) {
+        for (const Vector4& p : view.frustum.planes) {
             if (p.x * c.x + p.y * c.y + p.z * c.z + p.w < -r) {
                 inside = false;
                 break;
             }
         }
-        if (inside) scratch.visible.push_back(i);
+        if (!inside) continue;
+        int level = 0;
+        if (lod) {
+            const Vector4& w = view.depthRow;
+            const float nearest = w.x * c.x + w.y * c.y + w.z * c.z + w.w - r * view.depthRowScale;
+            level = ChooseLod(model, nearest, view.pixelsPerUnit, scale, view.lodPixels);
+        }
+        const int b = 2 * level + (mirrored ? 1 : 0);
+        ++counts[b];
+        scratch.visible.push_back(i);
+        scratch.bucket.push_back(static_cast<unsigned char>(b));
     }
 }
 
-// Copies the visible instances' attributes into the scratch buffers; returns where they start.
-void UploadVisible(const R3D_InstanceData& data, unsigned int vbo[4], int offset[4]) {
-    const int n = static_cast<int>(scratch.visible.size());
+// Copies the given instances' attributes into the scratch buffers; returns where they start.
+void UploadInstances(const R3D_InstanceData& data, const std::vector<int>& which, unsigned int vbo[4], int offset[4]) {
+    const int n = static_cast<int>(which.size());
     for (int a = 0; a < 4; ++a) {
         vbo[a] = 0;
         offset[a] = 0;
@@ -133,7 +159,7 @@ void UploadVisible(const R3D_InstanceData& data, unsigned int vbo[4], int offset
         std::vector<unsigned char>& gather = scratch.gather[a];
         if (gather.size() < static_cast<size_t>(bytes)) gather.resize(bytes);
         const auto* source = static_cast<const unsigned char*>(data.staging[a]);
-        for (int k = 0; k < n; ++k) std::memcpy(&gather[static_cast<size_t>(k) * size], source + static_cast<size_t>(scratch.visible[k]) * size, size);
+        for (int k = 0; k < n; ++k) std::memcpy(&gather[static_cast<size_t>(k) * size], source + static_cast<size_t>(which[k]) * size, size);
         if (scratch.used[a] + bytes > scratch.capacity[a]) {
             // A fresh, larger buffer; draws already issued keep the old one until done.
             if (scratch.vbo[a] != 0) rlUnloadVertexBuffer(scratch.vbo[a]);
@@ -147,6 +173,28 @@ void UploadVisible(const R3D_InstanceData& data, unsigned int vbo[4], int offset
         scratch.used[a] += bytes;
     }
     gl::BindBuffer(gl::kArrayBuffer, 0);
+}
+
+// The buffer's own GPU arrays hold the first `count` instances: upload what an unmap left out.
+void UploadInUse(R3D_InstanceData& data, int count) {
+    for (int a = 0; a < 4; ++a) {
+        if (data.staging[a] == nullptr || data.vbo[a] == 0 || data.uploaded[a] >= count) continue;
+        const int size = kInstanceAttributes[a].size;
+        const int from = data.uploaded[a];
+        rlUpdateVertexBuffer(data.vbo[a], static_cast<const unsigned char*>(data.staging[a]) + static_cast<size_t>(from) * size,
+                             (count - from) * size, from * size);
+        data.uploaded[a] = count;
+    }
+    gl::BindBuffer(gl::kArrayBuffer, 0);
+}
+
+void Count(R3D_ViewStats* stats, int level, int instances, long long triangles) {
+    if (stats == nullptr) return;
+    ++stats->drawCalls;
+    stats->instances += instances;
+    stats->triangles += triangles;
+    stats->levelInstances[level] += instances;
+    stats->levelTriangles[level] += triangles;
 }
 
 }  // namespace
@@ -169,35 +217,77 @@ void BeginCulling() {
     for (int& used : scratch.used) used = 0;
 }
 
-void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const Frustum* frustum) {
+DrawView MakeDrawView(const Matrix& m, int width, int height, R3D_ViewStats* stats) {
+    DrawView view;
+    view.frustum = FrustumOf(m);
+    view.depthRow = {m.m3, m.m7, m.m11, m.m15};
+    view.depthRowScale = std::sqrt(m.m3 * m.m3 + m.m7 * m.m7 + m.m11 * m.m11);
+    // Clip x and y span 2 across the view: a world unit at depth 1 covers this many pixels.
+    const float sx = std::sqrt(m.m0 * m.m0 + m.m4 * m.m4 + m.m8 * m.m8) * 0.5f * static_cast<float>(width);
+    const float sy = std::sqrt(m.m1 * m.m1 + m.m5 * m.m5 + m.m9 * m.m9) * 0.5f * static_cast<float>(height);
+    view.pixelsPerUnit = std::max(sx, sy);
+    view.lodPixels = view.pixelsPerUnit > 0.0f ? lodPixelError : 0.0f;
+    view.stats = stats;
+    if (stats != nullptr) ++stats->views;
+    return view;
+}
+
+void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const DrawView& view) {
     const int noOffset[4] = {};
+    int counts[kBuckets];
+    int first[kBuckets];
     for (const DrawCommand& draw : draws) {
+        Classify(draw, view, counts);
+        const int visible = static_cast<int>(scratch.visible.size());
+        if (visible == 0) continue;
         const unsigned int* vbo = draw.instances->vbo;
         const int* offset = noOffset;
-        int count = draw.count;
-        unsigned int culledVbo[4];
-        int culledOffset[4];
-        // Culling needs the CPU copy of the positions.
-        if (frustum != nullptr && draw.instances->staging[0] != nullptr && draw.radius > 0.0f) {
-            Cull(draw, *frustum);
-            if (scratch.visible.empty()) continue;
-            if (static_cast<int>(scratch.visible.size()) < count) {
-                UploadVisible(*draw.instances, culledVbo, culledOffset);
-                vbo = culledVbo;
-                offset = culledOffset;
-                count = static_cast<int>(scratch.visible.size());
-            }
+        unsigned int gatheredVbo[4];
+        int gatheredOffset[4];
+        int start = 0;
+        for (int b = 0; b < kBuckets; ++b) {
+            first[b] = start;
+            start += counts[b];
+        }
+        if (visible == draw.count && counts[scratch.bucket[0]] == visible) {
+            // Every instance, all in one bucket: the buffer's own arrays, in slot order.
+            UploadInUse(*draw.instances, visible);
+            for (int b = 0; b < kBuckets; ++b) first[b] = 0;
+        } else {
+            scratch.order.resize(visible);
+            int next[kBuckets];
+            std::copy(first, first + kBuckets, next);
+            for (int k = 0; k < visible; ++k) scratch.order[next[scratch.bucket[k]]++] = scratch.visible[k];
+            UploadInstances(*draw.instances, scratch.order, gatheredVbo, gatheredOffset);
+            vbo = gatheredVbo;
+            offset = gatheredOffset;
         }
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;  // loaded without a GL context
             gl::BindVertexArray(mesh.vao);
-            BindInstanceAttributes(vbo, offset);
             if (scene != nullptr) BindMaterial(*draw.model, mesh, *scene);
-            if (mesh.ebo != 0) {
-                gl::DrawElementsInstanced(gl::kTriangles, static_cast<gl::GLsizei>(mesh.indices.size()),
-                                          gl::kUnsignedInt, nullptr, count);
-            } else {
-                gl::DrawArraysInstanced(gl::kTriangles, 0, static_cast<gl::GLsizei>(mesh.positions.size()), count);
+            for (int b = 0; b < kBuckets; ++b) {
+                if (counts[b] == 0) continue;
+                const int level = b / 2;
+                BindInstanceAttributes(vbo, offset, first[b]);
+                // A mirroring scale turns the triangles' winding: what faces out now turns clockwise.
+                if (b % 2 == 1) gl::FrontFace(gl::kCw);
+                if (mesh.ebo != 0) {
+                    uint32_t firstIndex = 0, indexCount = static_cast<uint32_t>(mesh.indices.size());
+                    if (!mesh.lods.empty()) {
+                        const LodLevel& lod = MeshLod(mesh, level);
+                        firstIndex = lod.firstIndex;
+                        indexCount = lod.indexCount;
+                    }
+                    gl::DrawElementsInstanced(gl::kTriangles, static_cast<gl::GLsizei>(indexCount), gl::kUnsignedInt,
+                                              reinterpret_cast<const void*>(static_cast<size_t>(firstIndex) * sizeof(uint32_t)),
+                                              counts[b]);
+                    Count(view.stats, level, counts[b], static_cast<long long>(indexCount / 3) * counts[b]);
+                } else {
+                    gl::DrawArraysInstanced(gl::kTriangles, 0, static_cast<gl::GLsizei>(mesh.positions.size()), counts[b]);
+                    Count(view.stats, level, counts[b], static_cast<long long>(mesh.positions.size() / 3) * counts[b]);
+                }
+                if (b % 2 == 1) gl::FrontFace(gl::kCcw);
             }
         }
     }
@@ -213,6 +303,9 @@ void UnloadDrawResources() {
 
 }  // namespace r3d
 
+extern "C" void R3D_SetLodPixelError(float pixels) { r3d::lodPixelError = pixels > 0.0f ? pixels : 0.0f; }
+extern "C" float R3D_GetLodPixelError(void) { return r3d::lodPixelError; }
+
 extern "C" void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {
     if (!r3d::SceneOpen()) {
         TraceLog(LOG_WARNING, "R3D: R3D_DrawModelInstanced called outside R3D_Begin/R3D_End; nothing drawn");
@@ -220,6 +313,12 @@ extern "C" void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffe
     }
     if (count > buffer.capacity) count = buffer.capacity;
     if (count <= 0 || model.data == nullptr || buffer.data == nullptr || model.data->meshes.empty()) return;
+    // The instances in use, for the next unmap: the most any draw of this scene asked for.
+    R3D_InstanceData& data = *buffer.data;
+    const unsigned int scene = r3d::SceneNumber();
+    if (data.inUseScene != scene) data.inUse = 0;
+    data.inUse = std::max(data.inUse, count);
+    data.inUseScene = scene;
     const Vector3 lo = model.aabb.min, hi = model.aabb.max;
     r3d::DrawCommand draw;
     draw.model = model.data;

@@ -11,7 +11,7 @@ namespace r3d {
 
 struct DrawCommand {
     const R3D_ModelData* model = nullptr;
-    const R3D_InstanceData* instances = nullptr;
+    R3D_InstanceData* instances = nullptr;  // not const: drawing uploads what an unmap left out
     int count = 0;
     // Model-space bounding sphere, for culling instances.
     Vector3 center{};
@@ -28,15 +28,30 @@ struct Frustum {
 };
 Frustum FrustumOf(const Matrix& viewProj);
 
+// A view as drawing needs it: what it sees, and how large things look in it.
+struct DrawView {
+    Frustum frustum{};
+    Vector4 depthRow{};          // clip w: distance along the view's axis (1 everywhere for orthographic)
+    float depthRowScale = 0.0f;  // length of depthRow's xyz
+    float pixelsPerUnit = 0.0f;  // pixels a world unit covers at depth 1
+    float lodPixels = 0.0f;      // error a level of detail may show, in pixels (0: full detail only)
+    R3D_ViewStats* stats = nullptr;  // where the view's draws are counted, if anywhere
+};
+// The view of a world-to-clip matrix drawn into width x height pixels, choosing levels of
+// detail within the error R3D_SetLodPixelError set.
+DrawView MakeDrawView(const Matrix& viewProj, int width, int height, R3D_ViewStats* stats);
+
 // Starts a frame's use of the scratch instance buffers that hold culled instances.
 void BeginCulling();
 
-// Issues one instanced draw call per mesh of every command with the program already in
-// use. With a frustum, instances whose bounds lie outside it are left out: when some are,
-// the rest are copied from the buffer's CPU arrays into scratch buffers and drawn from
-// there. With a scene program it also binds each mesh's material; without one (depth
-// pass) only geometry is drawn.
-void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const Frustum* frustum);
+// Issues the instanced draw calls of every command with the program already in use.
+// Instances whose bounds lie outside the view are left out, the rest sorted into buckets
+// by level of detail and by whether their scale mirrors them; one draw per bucket and
+// mesh. When the instances drawn are not simply the buffer's first ones in order, they are
+// copied from the buffer's CPU arrays into scratch buffers and drawn from there. With a
+// scene program it also binds each mesh's material; without one (depth pass) only
+// geometry is drawn.
+void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const DrawView& view);
 
 void UnloadDrawResources();
 

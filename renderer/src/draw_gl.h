@@ -57,6 +57,8 @@ constexpr GLenum kDepthTest = 0x0B71;
 constexpr GLenum kCullFace = 0x0B44;
 constexpr GLenum kBlend = 0x0BE2;
 constexpr GLenum kBack = 0x0405;
+constexpr GLenum kCw = 0x0900;
+constexpr GLenum kCcw = 0x0901;
 constexpr GLenum kTexture0 = 0x84C0;
 constexpr GLenum kViewport = 0x0BA2;
 constexpr GLenum kDrawFramebufferBinding = 0x8CA6;
@@ -100,6 +102,7 @@ constexpr GLenum kDepthFunc = 0x0B74;
     X(void, Disable, GLenum cap)                                                                     \
     X(GLboolean, IsEnabled, GLenum cap)                                                              \
     X(void, CullFace, GLenum mode)                                                                   \
+    X(void, FrontFace, GLenum mode)                                                                  \
     X(void, DepthFunc, GLenum func)                                                                  \
     X(void, DepthMask, GLboolean flag)                                                               \
     X(void, ColorMask, GLboolean r, GLboolean g, GLboolean b, GLboolean a)                           \

@@ -46,6 +46,10 @@ struct FrameState {
     int height = 0;
     bool inScene = false;
     bool warnedLightCount = false;
+    unsigned int sceneNumber = 0;  // R3D_Begin calls so far
+    int targetWidth = 0, targetHeight = 0;  // of the framebuffer the scene is drawn into
+    float exposure = 1.0f;
+    R3D_FrameStats stats{};        // of the latest R3D_End
     SceneView view;
     Matrix viewProj{};
     Programs programs;
@@ -159,6 +163,7 @@ void DrawScene() {
     rlSetUniform(s.viewPosition, &eye, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientSky, kAmbientSky, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientGround, kAmbientGround, RL_SHADER_UNIFORM_VEC3, 1);
+    rlSetUniform(s.exposure, &frame.exposure, RL_SHADER_UNIFORM_FLOAT, 1);
     rlSetUniform(s.albedoMap, &kUnitAlbedo, RL_SHADER_UNIFORM_INT, 1);
     rlSetUniform(s.shadowMapsDir, &kUnitShadow[R3D_LIGHT_DIR], RL_SHADER_UNIFORM_INT, 1);
     rlSetUniform(s.shadowMapsSpot, &kUnitShadow[R3D_LIGHT_SPOT], RL_SHADER_UNIFORM_INT, 1);
@@ -171,7 +176,8 @@ void DrawScene() {
     gl::Enable(gl::kCullFace);
     gl::CullFace(gl::kBack);
     gl::Disable(gl::kBlend);  // opaque geometry
-    ExecuteDraws(DrawQueue(), &s, &frame.view.frustum);
+    const DrawView view = MakeDrawView(frame.viewProj, frame.targetWidth, frame.targetHeight, &frame.stats.camera);
+    ExecuteDraws(DrawQueue(), &s, view);
 
     // Hand rlgl back the state its batch expects.
     gl::Enable(gl::kBlend);
@@ -184,6 +190,7 @@ void DrawScene() {
 }  // namespace
 
 bool SceneOpen() { return frame.inScene; }
+unsigned int SceneNumber() { return frame.sceneNumber; }
 
 }  // namespace r3d
 
@@ -225,7 +232,10 @@ void R3D_Begin(Camera3D camera) {
     frame.view.farPlane = static_cast<float>(rlGetCullDistanceFar());
     frame.viewProj = MatrixMultiply(rlGetMatrixModelview(), proj);
     frame.view.frustum = r3d::FrustumOf(frame.viewProj);
+    frame.targetWidth = rlGetFramebufferWidth();
+    frame.targetHeight = rlGetFramebufferHeight();
     r3d::DrawQueue().clear();
+    ++frame.sceneNumber;
     frame.inScene = true;
 }
 
@@ -235,11 +245,17 @@ void R3D_End(void) {
     if (frame.usable) {
         rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
         r3d::BeginCulling();
-        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs.depth);
+        frame.stats = R3D_FrameStats{};
+        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs.depth, &frame.stats.shadows);
         r3d::DrawScene();
     }
     r3d::DrawQueue().clear();
     EndMode3D();
 }
+
+R3D_FrameStats R3D_GetFrameStats(void) { return frame.stats; }
+
+void R3D_SetExposure(float exposure) { frame.exposure = exposure > 0.0f ? exposure : 0.0f; }
+float R3D_GetExposure(void) { return frame.exposure; }
 
 }  // extern "C"

@@ -1,7 +1,8 @@
 // Per-instance attribute arrays: a CPU staging array and a GPU buffer per attribute.
-// Mapping hands out the staging array; unmapping copies it to the GPU in one
-// rlUpdateVertexBuffer call. Everything is allocated once, when the buffer is made,
+// Mapping hands out the staging array; unmapping copies the instances in use (the count
+// the buffer was last drawn with) to the GPU in one rlUpdateVertexBuffer call. Everything is allocated once, when the buffer is made,
 // so a frame that maps, fills and unmaps allocates nothing.
+#include <algorithm>  // Required for: std::min
 #include <cstdio>   // Required for: fprintf
 #include <cstdlib>  // Required for: std::calloc, std::free
 
@@ -60,6 +61,7 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
         FillDefaults(index, staging, buffer.capacity);
         buffer.data->staging[index] = staging;
         if (gpu) buffer.data->vbo[index] = rlLoadVertexBuffer(staging, static_cast<int>(bytes), true);
+        buffer.data->uploaded[index] = buffer.capacity;
     }
     return buffer;
 }
@@ -83,12 +85,15 @@ void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag) {
 void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags) {
     R3D_InstanceData* data = buffer.data;
     if (data == nullptr) return;
+    // Before its first draw any slot may be in use.
+    const int inUse = data->inUse < 0 ? buffer.capacity : std::min(data->inUse, buffer.capacity);
     for (int index = 0; index < 4; index++) {
         if ((flags & (1 << index)) == 0 || data->staging[index] == nullptr) continue;
-        if (data->vbo[index] != 0) {
-            rlUpdateVertexBuffer(data->vbo[index], data->staging[index], buffer.capacity * kAttributeSize[index], 0);
+        if (data->vbo[index] != 0 && inUse > 0) {
+            rlUpdateVertexBuffer(data->vbo[index], data->staging[index], inUse * kAttributeSize[index], 0);
             rlDisableVertexBuffer();
         }
+        data->uploaded[index] = inUse;  // a draw of more uploads the rest
     }
     data->dirty = 0;
 }

@@ -18,6 +18,7 @@
 
 #include "bvh.h"
 #include "internal.h"
+#include "lod.h"
 #include "model_check.h"
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
@@ -116,22 +117,22 @@ void LoadMaterials(Loader& loader, const char* fileName) {
 void UploadMesh(R3D_MeshData& mesh) {
     mesh.vao = rlLoadVertexArray();
     rlEnableVertexArray(mesh.vao);
-    int vertexCount = static_cast<int>(mesh.positions.size());
+    const r3d::GpuVertices gpu = r3d::LodVertexArrays(mesh);  // the mesh's vertices and its levels' copies
+    int vertexCount = static_cast<int>(gpu.positions.size());
 
-    mesh.vboPositions = rlLoadVertexBuffer(mesh.positions.data(), vertexCount * 3 * sizeof(float), false);
+    mesh.vboPositions = rlLoadVertexBuffer(gpu.positions.data(), vertexCount * 3 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribPosition, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribPosition);
 
-    mesh.vboTexcoords = rlLoadVertexBuffer(mesh.texcoords.data(), vertexCount * 2 * sizeof(float), false);
+    mesh.vboTexcoords = rlLoadVertexBuffer(gpu.texcoords.data(), vertexCount * 2 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribTexcoord, 2, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribTexcoord);
 
-    mesh.vboNormals = rlLoadVertexBuffer(mesh.normals.data(), vertexCount * 3 * sizeof(float), false);
+    mesh.vboNormals = rlLoadVertexBuffer(gpu.normals.data(), vertexCount * 3 * sizeof(float), false);
     rlSetVertexAttribute(r3d::kAttribNormal, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribNormal);
 
-    mesh.ebo = rlLoadVertexBufferElement(mesh.indices.data(),
-                                         static_cast<int>(mesh.indices.size() * sizeof(uint32_t)), false);
+    mesh.ebo = r3d::UploadLodIndices(mesh);  // every level of detail, full detail first
     rlDisableVertexArray();
 }
 
@@ -186,6 +187,7 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
         mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
     }
     if (mesh.indices.empty()) return;
+    r3d::OptimizeMesh(mesh);
 
     mesh.bounds = {mesh.positions[0], mesh.positions[0]};
     for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
@@ -260,8 +262,8 @@ unsigned int ImportSteps(int importFlags) {
                          aiProcess_FlipUVs;  // assimp's v runs up; raylib's images start at the top row
     if (importFlags & R3D_IMPORT_OPTIMIZE) {
         // Collapsing the node graph first lets meshes of different nodes merge when they share a material.
-        steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_ImproveCacheLocality |
-                 aiProcess_RemoveRedundantMaterials;
+        // (Vertex cache order comes from meshoptimizer for every mesh, lod.cpp.)
+        steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_RemoveRedundantMaterials;
     }
     return steps;
 }
@@ -327,6 +329,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
         model.data = new R3D_ModelData();
         return model;
     }
+    r3d::BuildModelLods(*model.data);
 
     if (model.data->meshes.empty()) {
         fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);

@@ -68,6 +68,7 @@ uniform vec4 uBaseColor;
 uniform vec3 uViewPosition;
 uniform vec3 uAmbientSky;
 uniform vec3 uAmbientGround;
+uniform float uExposure;
 
 // Lights are sorted into groups: [0,1) shadowed directional, [1,2) shadowed spot,
 // [2,3) shadowed omni, [3,4) directional, [4,5) spot, [5,6) omni. Shadowed directional
@@ -93,6 +94,7 @@ uniform samplerCubeArrayShadow uShadowMapsCube;
 #endif
 
 const float kShininess = 32.0;
+const float kKnee = 0.7;  // the tone curve is straight below, a soft shoulder above (see r3d.h)
 const float kSpecularNorm = (kShininess + 8.0) / 25.13274;  // (n + 8) / (8 pi)
 
 // Moves the receiving point towards the light and along its normal by a number of
@@ -189,6 +191,15 @@ vec3 Reflected(int i, vec3 albedo, vec3 n, vec3 v, vec3 l, float strength) {
     return (albedo + vec3(specular)) * uLightRadiance[i] * strength;
 }
 
+// The filmic curve on the brightest channel, the others scaled alike: hue and saturation
+// stay, and light far above white rolls off towards 1 instead of clipping.
+vec3 ToneMap(vec3 c) {
+    float m = max(c.r, max(c.g, c.b));
+    if (m <= kKnee) return c;
+    float t = kKnee + (1.0 - kKnee) * (1.0 - exp(-(m - kKnee) / (1.0 - kKnee)));
+    return c * (t / m);
+}
+
 void main() {
     vec4 albedo = texture(uAlbedoMap, vTexcoord) * uBaseColor * vColor;
     vec3 n = normalize(vNormal);
@@ -242,7 +253,7 @@ void main() {
         color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
     }
 #endif
-    fragColor = vec4(color, albedo.a);
+    fragColor = vec4(ToneMap(color * uExposure), albedo.a);
 }
 )";
 
@@ -270,6 +281,7 @@ bool Compile(SceneProgram& scene, bool omni, unsigned int groups) {
     scene.viewPosition = rlGetLocationUniform(id, "uViewPosition");
     scene.ambientSky = rlGetLocationUniform(id, "uAmbientSky");
     scene.ambientGround = rlGetLocationUniform(id, "uAmbientGround");
+    scene.exposure = rlGetLocationUniform(id, "uExposure");
     scene.lightGroups = rlGetLocationUniform(id, "uLightGroups");
     scene.lightPosition = rlGetLocationUniform(id, "uLightPosition");
     scene.lightDirection = rlGetLocationUniform(id, "uLightDirection");

@@ -11,7 +11,7 @@ struct SceneProgram {
     unsigned int id = 0;
     int viewProj = -1;
     int albedoMap = -1, baseColor = -1, viewPosition = -1;
-    int ambientSky = -1, ambientGround = -1;
+    int ambientSky = -1, ambientGround = -1, exposure = -1;
     int lightGroups = -1, lightPosition = -1, lightDirection = -1;
     int lightRadiance = -1, lightParams = -1, lightSpecular = -1;
     int lightShadow = -1, lightShadowParams = -1, lightShadowOrigin = -1, lightShadowPlanes = -1;

@@ -147,18 +147,19 @@ void FitSpot(LightData& light) {
     light.map.texelScale = 2.0f * std::tan(halfAngle * DEG2RAD) / kShadowSize[R3D_LIGHT_SPOT];
 }
 
-void DrawDepth(const Matrix& viewProj, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+// Draws the casters into the bound depth layer, `size` texels square.
+void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+               R3D_ViewStats* stats) {
     gl::Clear(gl::kDepthBufferBit);
     rlSetUniformMatrix(depth.viewProj, viewProj);
-    const Frustum frustum = FrustumOf(viewProj);
-    ExecuteDraws(draws, nullptr, &frustum);
+    ExecuteDraws(draws, nullptr, MakeDrawView(viewProj, size, size, stats));
 }
 
-void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth, R3D_ViewStats* stats) {
     gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[light.type].texture, 0,
                                 light.map.layer);
     gl::Viewport(0, 0, kShadowSize[light.type], kShadowSize[light.type]);
-    DrawDepth(light.map.viewProj, draws, depth);
+    DrawDepth(light.map.viewProj, kShadowSize[light.type], draws, depth, stats);
 }
 
 void FitCube(LightData& light) {
@@ -169,7 +170,7 @@ void FitCube(LightData& light) {
     map.texelScale = 2.0f / kShadowSize[R3D_LIGHT_OMNI];
 }
 
-void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth, R3D_ViewStats* stats) {
     // Face order and up vectors of OpenGL's cube-map convention.
     static const Vector3 kFaceDir[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     static const Vector3 kFaceUp[6] = {{0, -1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {0, -1, 0}, {0, -1, 0}};
@@ -180,7 +181,7 @@ void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const Dep
         gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[R3D_LIGHT_OMNI].texture, 0,
                                     map.layer * 6 + face);
         const Matrix view = MatrixLookAt(map.origin, Vector3Add(map.origin, kFaceDir[face]), kFaceUp[face]);
-        DrawDepth(MatrixMultiply(view, proj), draws, depth);
+        DrawDepth(MatrixMultiply(view, proj), kShadowSize[R3D_LIGHT_OMNI], draws, depth, stats);
     }
 }
 
@@ -204,8 +205,10 @@ struct Fingerprint {
 uint64_t SceneFingerprint(const std::vector<DrawCommand>& draws) {
     static constexpr size_t kAttributeSize[4] = {sizeof(Vector3), sizeof(Vector4), sizeof(Vector3), sizeof(Color)};
     Fingerprint f;
+    f.Add(R3D_GetLodPixelError());  // the levels of detail drawn
     for (const DrawCommand& draw : draws) {
         f.Add(draw.model);
+        f.Add(draw.model->lodEnabled);
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             f.Add(mesh.vao);
             f.Add(mesh.indices.size());
@@ -251,7 +254,8 @@ void ReleaseShadowMap(LightData& light) {
     map = ShadowMap{};
 }
 
-void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth) {
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+                   R3D_ViewStats* stats) {
     const double now = GetTime();
     struct {
         bool known = false;
@@ -297,8 +301,8 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             gl::CullFace(gl::kBack);
             bound = true;
         }
-        if (cube) DrawCube(light, draws, depth);
-        else DrawFlat(light, draws, depth);
+        if (cube) DrawCube(light, draws, depth, stats);
+        else DrawFlat(light, draws, depth, stats);
         light.map.drawn = true;
         light.map.requested = false;
     }

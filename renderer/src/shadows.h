@@ -24,8 +24,10 @@ struct SceneView {
 bool LightTouchesView(const LightData& light, const Frustum& view);
 
 // Redraws the maps of active shadowed lights whose update mode asks for it, drawing
-// `draws` into them. Leaves the framebuffer and viewport as it found them.
-void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth);
+// `draws` into them, each at the levels of detail its own resolution asks for, counted in
+// `stats`. Leaves the framebuffer and viewport as it found them.
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+                   R3D_ViewStats* stats);
 
 // The layered depth texture of a kind of light (cube maps for omni lights); 0: none yet.
 unsigned int ShadowTexture(R3D_LightType type);

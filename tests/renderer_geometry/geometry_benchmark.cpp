@@ -1,15 +1,20 @@
 // Speed of the renderer's geometry: ray tests against a 100,000-triangle model with our
-// BVH and with raylib's GetRayCollisionMesh side by side, the BVH build, and mapping,
+// BVH and with raylib's GetRayCollisionMesh side by side, the BVH build, the level-of-detail
+// build against assimp's import of the same file, and mapping,
 // filling and unmapping 100,000 instances. Run under Xvfb (the instance buffers need a
 // GL context):
 //   xvfb-run -a ./renderer_geometry_benchmark
 #include <benchmark/benchmark.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
 
 #include <random>
 
 #include "TestModels.h"
 #include "bvh.h"
 #include "internal.h"
+#include "lod.h"
 #include "r3d.h"
 #include "raymath.h"
 
@@ -108,6 +113,40 @@ void BM_LoadModel_100k(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadModel_100k)->Unit(benchmark::kMillisecond);
+
+// Mesh optimisation and the level-of-detail chain for the 100,000-triangle mesh, as a
+// load runs it (on a fresh copy of the mesh each time), against assimp alone importing
+// the file with the steps a load asks of it.
+void BM_BuildLods_100k(benchmark::State& state) {
+    Scene& s = TheScene();
+    const R3D_MeshData& loaded = s.model.data->meshes.at(0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        R3D_MeshData mesh;
+        mesh.positions = loaded.positions;
+        mesh.normals = loaded.normals;
+        mesh.texcoords = loaded.texcoords;
+        mesh.indices = loaded.indices;
+        state.ResumeTiming();
+        r3d::OptimizeMesh(mesh);
+        state.counters["levels"] = static_cast<double>(mesh.lods.size());
+        state.counters["coarsest_triangles"] = static_cast<double>(mesh.lods.back().indexCount / 3);
+    }
+}
+BENCHMARK(BM_BuildLods_100k)->Unit(benchmark::kMillisecond);
+
+// Argument 0: the default import's steps; 1: also R3D_IMPORT_OPTIMIZE's, as the engine loads.
+void BM_AssimpImport_100k(benchmark::State& state) {
+    Scene& s = TheScene();
+    unsigned int steps = aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_JoinIdenticalVertices | aiProcess_FlipUVs;
+    if (state.range(0) == 1) steps |= aiProcess_OptimizeGraph | aiProcess_OptimizeMeshes | aiProcess_RemoveRedundantMaterials;
+    for (auto _ : state) {
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(s.path, steps);
+        benchmark::DoNotOptimize(scene);
+    }
+}
+BENCHMARK(BM_AssimpImport_100k)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // One frame's worth of instance work: map all four attributes, write every slot, unmap.
 void BM_InstanceMapFillUnmap(benchmark::State& state) {

@@ -33,6 +33,14 @@ public:
 
 testing::Environment* const window = testing::AddGlobalTestEnvironment(new WindowEnvironment());
 
+// A vertex array as the GPU holds it: followed by the copies levels of detail draw.
+template <typename T>
+std::vector<T> WithLevels(std::vector<T> values, const std::vector<uint32_t>& copies) {
+    const size_t own = values.size();
+    for (uint32_t v : copies) values.push_back(values[v < own ? v : 0]);
+    return values;
+}
+
 template <typename T>
 bool SameBytes(const std::vector<T>& a, const std::vector<T>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
@@ -64,10 +72,14 @@ TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
         ASSERT_NE(mesh.vboTexcoords, 0u);
         ASSERT_NE(mesh.vboNormals, 0u);
         ASSERT_NE(mesh.ebo, 0u);
-        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboPositions), mesh.positions));
-        EXPECT_TRUE(SameBytes(gl.Read<Vector2>(mesh.vboTexcoords), mesh.texcoords));
-        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboNormals), mesh.normals));
-        EXPECT_TRUE(SameBytes(gl.Read<uint32_t>(mesh.ebo), mesh.indices));
+        // The CPU copies, then the copies of the vertices each coarser level of detail
+        // draws, and every level's indices after the full mesh's.
+        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboPositions), WithLevels(mesh.positions, mesh.lodVertices)));
+        EXPECT_TRUE(SameBytes(gl.Read<Vector2>(mesh.vboTexcoords), WithLevels(mesh.texcoords, mesh.lodVertices)));
+        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboNormals), WithLevels(mesh.normals, mesh.lodVertices)));
+        std::vector<uint32_t> indices = mesh.indices;
+        indices.insert(indices.end(), mesh.lodIndices.begin(), mesh.lodIndices.end());
+        EXPECT_TRUE(SameBytes(gl.Read<uint32_t>(mesh.ebo), indices));
 
         rlEnableVertexArray(mesh.vao);
         ExpectAttribute(r3d::kAttribPosition, mesh.vboPositions, 3);
@@ -80,6 +92,8 @@ TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
         objects.insert(objects.end(), {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.ebo});
     }
     unsigned int vao = model.data->meshes[0].vao;
+    EXPECT_GT(model.data->meshes[0].lods.size(), 1u);    // the terrain has levels of detail...
+    EXPECT_EQ(model.data->meshes[1].lods.size(), 1u);    // ...a 12-triangle cube has none
 
     R3D_UnloadModel(model, true);
     EXPECT_FALSE(gl.IsVertexArray(vao));
@@ -294,6 +308,45 @@ TEST(InstanceBuffer, AbsentAttributesAndEmptyBuffersAreSafe) {
     EXPECT_EQ(negative.capacity, 0);
     R3D_UnloadInstanceBuffer(negative);
     R3D_UnloadInstanceBuffer(R3D_InstanceBuffer{});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(InstanceBuffer, OnceDrawnUnmapUploadsOnlyTheInstancesInUse) {
+    R3D_Init(320, 240);
+    std::string path = TestModels::TempDir("in-use") + "/cube.obj";
+    ASSERT_EQ(TestModels::Export({TestModels::Cube(0.5f)}, "obj", path), "");
+    R3D_Model cube = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
+    R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1000, R3D_INSTANCE_ALL);
+    Camera3D camera{{0.0f, 5.0f, 5.0f}, {0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, 45.0f, CAMERA_PERSPECTIVE};
+    auto drawFirst = [&](int count) {
+        BeginDrawing();
+        R3D_Begin(camera);
+        R3D_DrawModelInstanced(cube, buffer, count);
+        R3D_End();
+        EndDrawing();
+    };
+    auto* p = static_cast<Vector3*>(R3D_MapInstances(buffer, R3D_INSTANCE_POSITION));
+    ASSERT_NE(p, nullptr);
+    drawFirst(10);  // ten in use from now on
+
+    // All in view, all alike: drawn straight from the buffer's own GPU arrays.
+    for (int i = 0; i < 1000; i++) p[i] = {0.001f * i, 0.0f, 0.0f};
+    R3D_UnmapInstances(buffer, R3D_INSTANCE_POSITION);
+    std::vector<Vector3> gpu = gl.Read<Vector3>(buffer.data->vbo[0]);
+    EXPECT_EQ(gpu[9].x, p[9].x);  // in use: uploaded
+    EXPECT_EQ(gpu[10].x, 0.0f);   // beyond: left alone
+    EXPECT_EQ(gpu[999].x, 0.0f);
+
+    // A draw of more instances brings the rest up before they are drawn.
+    drawFirst(20);
+    gpu = gl.Read<Vector3>(buffer.data->vbo[0]);
+    EXPECT_EQ(gpu[19].x, p[19].x);
+    EXPECT_EQ(gpu[20].x, 0.0f);
+    R3D_UnloadInstanceBuffer(buffer);
+    R3D_UnloadModel(cube, true);
 }
 
 }  // namespace

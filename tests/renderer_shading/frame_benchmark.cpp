@@ -3,6 +3,9 @@
 // instances with the same light (no shadows) in the same run. A 1280x800 window, as
 // the engine opens. Prints the ratios at the end. Shadows update continuously: with
 // nothing moving the map is kept, with the light moving it is redrawn every frame.
+// Also the sample game's level with its flashlight, against raylib drawing the level.
+// The machine is shared: run with --benchmark_enable_random_interleaving=true and a few
+// repetitions so that the cases see the same load.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -98,6 +101,9 @@ in vec3 fragPosition;
 in vec3 fragNormal;
 uniform vec4 colDiffuse;
 uniform vec3 lightPosition;
+uniform vec3 lightDirection;
+uniform vec3 lightRadiance;  // colour times energy
+uniform vec4 lightParams;    // range, cos inner, cos outer, specular
 uniform vec3 viewPosition;
 out vec4 finalColor;
 void main() {
@@ -105,18 +111,56 @@ void main() {
     vec3 toLight = lightPosition - fragPosition;
     float d = length(toLight);
     vec3 l = toLight / d;
-    float x = min(d / 100.0, 1.0);
+    float x = min(d / lightParams.x, 1.0);
     float window = 1.0 - x * x * x * x;
     float falloff = window * window / sqrt(1.0 + d * d);
-    falloff *= smoothstep(cos(radians(50.0)), cos(radians(40.0)), dot(-l, vec3(0.0, -1.0, 0.0)));
+    falloff *= smoothstep(lightParams.z, lightParams.y, dot(-l, lightDirection));
     float ndl = max(dot(n, l), 0.0);
     vec3 h = normalize(l + normalize(viewPosition - fragPosition));
-    float specular = 0.5 * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
+    float specular = lightParams.w * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
     vec3 c = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
-    c += (colDiffuse.rgb + specular) * 48.0 * ndl * falloff;
+    c += (colDiffuse.rgb + specular) * lightRadiance * ndl * falloff;
     finalColor = vec4(c, 1.0);
 }
 )";
+
+// raylib's side of a scene: its shader with one spot light.
+struct RaylibLight {
+    Shader shader{};
+    Material material{};
+    int position = -1, direction = -1, radiance = -1, params = -1, view = -1;
+
+    RaylibLight() {
+        shader = LoadShaderFromMemory(kRaylibVs, kRaylibFs);
+        shader.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(shader, "mvp");
+        material = LoadMaterialDefault();
+        material.shader = shader;
+        position = GetShaderLocation(shader, "lightPosition");
+        direction = GetShaderLocation(shader, "lightDirection");
+        radiance = GetShaderLocation(shader, "lightRadiance");
+        params = GetShaderLocation(shader, "lightParams");
+        view = GetShaderLocation(shader, "viewPosition");
+    }
+    // The light as r3d holds it, and the eye.
+    void Set(R3D_Light light, Vector3 eye) const {
+        const Vector3 p = R3D_GetLightPosition(light), d = Vector3Normalize(R3D_GetLightDirection(light));
+        const Color c = R3D_GetLightColor(light);
+        const float e = R3D_GetLightEnergy(light);
+        const Vector3 rad = {c.r / 255.0f * e, c.g / 255.0f * e, c.b / 255.0f * e};
+        const Vector4 par = {R3D_GetLightRange(light), std::cos(R3D_GetLightInnerCutOff(light) * DEG2RAD),
+                             std::cos(R3D_GetLightOuterCutOff(light) * DEG2RAD), R3D_GetLightSpecular(light)};
+        SetShaderValue(shader, position, &p, SHADER_UNIFORM_VEC3);
+        SetShaderValue(shader, direction, &d, SHADER_UNIFORM_VEC3);
+        SetShaderValue(shader, radiance, &rad, SHADER_UNIFORM_VEC3);
+        SetShaderValue(shader, params, &par, SHADER_UNIFORM_VEC4);
+        SetShaderValue(shader, view, &eye, SHADER_UNIFORM_VEC3);
+    }
+};
+
+const RaylibLight& TheRaylibLight() {
+    static RaylibLight light;
+    return light;
+}
 
 Mesh ToRaylibMesh(const ObjMesh& m) {
     Mesh mesh{};
@@ -139,8 +183,8 @@ Mesh ToRaylibMesh(const ObjMesh& m) {
 }
 
 // raylib's copy of the very mesh r3d imported (same vertices, same index order).
-Mesh ToRaylibMesh(const R3D_Model& model) {
-    const R3D_MeshData& source = model.data->meshes[0];
+Mesh ToRaylibMesh(const R3D_Model& model, size_t index = 0) {
+    const R3D_MeshData& source = model.data->meshes[index];
     ObjMesh m;
     m.positions = source.positions;
     m.normals = source.normals;
@@ -194,16 +238,8 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
     Scene& s = TheScene();
     static Mesh mesh = ToRaylibMesh(s.model);
     static Mesh groundMesh = ToRaylibMesh(Plane(60.0f));
-    static Shader shader = [] {
-        Shader sh = LoadShaderFromMemory(kRaylibVs, kRaylibFs);
-        sh.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(sh, "mvp");
-        return sh;
-    }();
-    static Material material = [] {
-        Material m = LoadMaterialDefault();
-        m.shader = shader;
-        return m;
-    }();
+    const RaylibLight& light = TheRaylibLight();
+    const Material& material = light.material;
     static std::vector<Matrix> transforms = [&] {
         std::vector<Matrix> t;
         for (const Instance& in : s.instances) {
@@ -213,8 +249,6 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
         }
         return t;
     }();
-    const int lightLoc = GetShaderLocation(shader, "lightPosition");
-    const int viewLoc = GetShaderLocation(shader, "viewPosition");
     const Matrix identity = MatrixIdentity();
     double total = 0.0;
     for (auto _ : state) {
@@ -222,8 +256,7 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
         BeginDrawing();
         ClearBackground(Color{24, 26, 32, 255});
         BeginMode3D(s.camera);
-        SetShaderValue(shader, lightLoc, &s.lightPosition, SHADER_UNIFORM_VEC3);
-        SetShaderValue(shader, viewLoc, &s.camera.position, SHADER_UNIFORM_VEC3);
+        light.Set(s.spot, s.camera.position);
         DrawMeshInstanced(groundMesh, material, &identity, 1);
         DrawMeshInstanced(mesh, material, transforms.data(), kInstances);
         EndMode3D();
@@ -236,6 +269,112 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
     raylibMs = KeepFastest(raylibMs, ms);
 }
 
+// The sample game's level as the game draws it: base.fbx imported as the engine imports
+// it, one instance, seen from the walker's eye where it comes to rest, with the flashlight
+// in its hand (shadowed, continuous updates) turning a little every frame. raylib draws the
+// same meshes with the same light, unshadowed.
+struct Level {
+    R3D_Model model{};
+    R3D_InstanceBuffer buffer{};
+    R3D_Light flashlight = 0;
+    std::vector<Mesh> meshes;
+    std::vector<Color> colors;
+    Camera3D camera{};
+    int frame = 0;
+
+    Level() {
+        TheScene();  // the window
+        model = R3D_LoadModelEx(VANTOR_LEVEL, R3D_IMPORT_OPTIMIZE);
+        buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
+        Fill(buffer, {Instance{}});
+        for (size_t i = 0; i < model.data->meshes.size(); ++i) {
+            if (model.data->meshes[i].positions.size() > 65535) std::fprintf(stderr, "mesh %zu too large for raylib\n", i);
+            meshes.push_back(ToRaylibMesh(model, i));
+            const int material = model.data->meshes[i].material;
+            colors.push_back(model.data->materials[material].baseColor);
+        }
+        camera.position = {-2.0f, 0.6f, -5.0f};
+        camera.up = {0.0f, 1.0f, 0.0f};
+        camera.fovy = 70.0f;
+        camera.projection = CAMERA_PERSPECTIVE;
+        // As the game's init sets it up.
+        flashlight = R3D_CreateLight(R3D_LIGHT_SPOT);
+        R3D_SetLightActive(flashlight, false);
+        R3D_SetLightRange(flashlight, 32.0f);
+        R3D_SetLightSpecular(flashlight, 0.0f);
+        R3D_SetLightEnergy(flashlight, 8.0f);
+        R3D_SetLightColor(flashlight, Color{255, 255, 221, 255});
+        R3D_SetShadowUpdateMode(flashlight, R3D_SHADOW_UPDATE_CONTINUOUS);
+    }
+    // The walker looks around: camera and flashlight turn every frame.
+    void Turn() {
+        const float yaw = 0.3f * std::sin(0.5f * static_cast<float>(frame++));
+        const Vector3 look = Vector3Normalize({std::sin(yaw), -0.2f, std::cos(yaw)});
+        camera.target = Vector3Add(camera.position, look);
+        R3D_SetLightPosition(flashlight, camera.position);
+        R3D_SetLightDirection(flashlight, look);
+    }
+};
+
+Level& TheLevel() {
+    static Level level;
+    return level;
+}
+
+double levelR3dMs = 0.0, levelRaylibMs = 0.0;
+
+void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
+    Level& l = TheLevel();
+    R3D_SetLightActive(TheScene().spot, false);  // the flashlight alone
+    R3D_SetLightActive(l.flashlight, true);
+    R3D_EnableShadow(l.flashlight);
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        l.Turn();
+        BeginDrawing();
+        R3D_Begin(l.camera);
+        R3D_DrawModelInstanced(l.model, l.buffer, 1);
+        R3D_End();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    R3D_SetLightActive(l.flashlight, false);
+    R3D_SetLightActive(TheScene().spot, true);
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    levelR3dMs = KeepFastest(levelR3dMs, ms);
+}
+
+void BM_Level_Raylib_UnshadowedFlashlight(benchmark::State& state) {
+    Level& l = TheLevel();
+    const RaylibLight& light = TheRaylibLight();
+    Material material = light.material;
+    const Matrix identity = MatrixIdentity();
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        l.Turn();
+        BeginDrawing();
+        ClearBackground(Color{24, 26, 32, 255});
+        BeginMode3D(l.camera);
+        light.Set(l.flashlight, l.camera.position);
+        for (size_t i = 0; i < l.meshes.size(); ++i) {
+            material.maps[MATERIAL_MAP_DIFFUSE].color = l.colors[i];
+            DrawMeshInstanced(l.meshes[i], material, &identity, 1);  // the shader places by instance
+        }
+        EndMode3D();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    material.maps[MATERIAL_MAP_DIFFUSE].color = WHITE;
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    levelRaylibMs = KeepFastest(levelRaylibMs, ms);
+}
+
 }  // namespace
 
 double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -244,17 +383,29 @@ BENCHMARK(BM_Raylib_DrawMeshInstanced)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_R3D_ShadowedSpot_StaticScene)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_R3D_ShadowedSpot_MovingLight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_Raylib_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_ShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     TheScene();
     // A few frames first, so shader compilation and first uploads are not timed.
+    R3D_FrameStats stats{};
     for (int i = 0; i < 2; ++i) {
         BeginDrawing();
         R3D_Begin(TheScene().camera);
+        R3D_DrawModelInstanced(TheScene().ground, TheScene().groundBuffer, 1);
         R3D_DrawModelInstanced(TheScene().model, TheScene().buffer, kInstances);
         R3D_End();
         EndDrawing();
+        if (i == 0) stats = R3D_GetFrameStats();
+    }
+    std::printf("one frame (shadow map redrawn): camera %lld triangles in %d draws, shadow map %lld triangles in %d draws\n",
+                stats.camera.triangles, stats.camera.drawCalls, stats.shadows.triangles, stats.shadows.drawCalls);
+    for (int level = 0; level < R3D_GetModelLodCount(TheScene().model); ++level) {
+        std::printf("  level %d (%d triangles): %d instances in the camera, %d in the shadow map\n", level,
+                    R3D_GetModelLodTriangles(TheScene().model, level), stats.camera.levelInstances[level],
+                    stats.shadows.levelInstances[level]);
     }
     benchmark::RunSpecifiedBenchmarks();
     if (raylibMs > 0.0) {
@@ -265,6 +416,11 @@ int main(int argc, char** argv) {
         if (r3dMovingMs > 0.0) {
             std::printf("r3d, shadowed spot, moving light:  %.1f ms/frame, ratio %.2f\n", r3dMovingMs, r3dMovingMs / raylibMs);
         }
+    }
+    if (levelRaylibMs > 0.0 && levelR3dMs > 0.0) {
+        std::printf("level, raylib DrawMesh, flashlight unshadowed: %.1f ms/frame\n", levelRaylibMs);
+        std::printf("level, r3d, flashlight shadowed and moving:  %.1f ms/frame, ratio %.2f\n", levelR3dMs,
+                    levelR3dMs / levelRaylibMs);
     }
     benchmark::Shutdown();
     return 0;

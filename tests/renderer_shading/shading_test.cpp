@@ -226,4 +226,26 @@ TEST_F(Lighting, RaylibTwoDimensionalDrawingStaysOnTop) {
     EXPECT_GT(f.Luma(At(0.0f, 1.0f)), 150.0);  // the scene around it is still there
 }
 
+TEST_F(Lighting, LightFarAboveWhiteKeepsTheSurfacesColourAndExposureScalesIt) {
+    Fill(planeInstances, {{{0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}, Color{200, 100, 50, 255}}});
+    const R3D_Light sun = NewLight(R3D_LIGHT_DIR);
+    R3D_SetLightDirection(sun, {0.0f, -1.0f, 0.0f});
+    R3D_SetLightSpecular(sun, 0.0f);
+    R3D_SetLightEnergy(sun, 10.0f);  // ten times white: clipped per channel it would be flat white
+    R3D_SetLightActive(sun, true);
+    Frame f = Draw();
+    EXPECT_GT(f.Mean(At(0, 0), 2, 0), 240.0);
+    EXPECT_NEAR(f.Mean(At(0, 0), 2, 1), 127.0, 12.0);  // half the red, as the surface is
+    EXPECT_NEAR(f.Mean(At(0, 0), 2, 2), 64.0, 12.0);
+
+    // An exposure of 1/20 brings it down to half of white, below the curve's shoulder,
+    // where it is what the light gives: 10 / 20 * (200, 100, 50) plus a little ambient.
+    EXPECT_EQ(R3D_GetExposure(), 1.0f);
+    R3D_SetExposure(0.05f);
+    f = Draw();
+    R3D_SetExposure(1.0f);
+    EXPECT_NEAR(f.Mean(At(0, 0), 2, 0), 100.0, 6.0);
+    EXPECT_NEAR(f.Mean(At(0, 0), 2, 1), 50.0, 6.0);
+}
+
 }  // namespace

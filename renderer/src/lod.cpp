@@ -1,0 +1,138 @@
+// Mesh optimisation and levels of detail, built at load with meshoptimizer.
+//
+// Each level is simplified from the one before to half its triangles, under a bound on
+// how far the surface may move (relative to the mesh's size). The chain stops when the
+// bound is spent, when a step no longer removes a quarter of the triangles, or when a
+// level is down to a handful of triangles: past that, another level costs a draw call
+// and saves nothing. A level's error is the sum of the steps' errors, an upper bound of
+// its distance to the full mesh.
+#include "lod.h"
+
+#include <algorithm>
+#include <meshoptimizer.h>
+
+#include "rlgl.h"  // Required for: rlLoadVertexBufferElement(), rlUpdateVertexBufferElements()
+
+namespace r3d {
+namespace {
+
+constexpr float kLevelRatio = 0.5f;       // each level aims at this share of the previous one's triangles
+constexpr float kMustRemove = 0.25f;      // a level must drop at least this share, or the chain ends
+constexpr float kErrorBound = 0.25f;      // total error of the coarsest level, relative to the mesh's size
+constexpr size_t kFewestTriangles = 16;   // no level is simplified from one this small
+
+template <typename T>
+void Remap(std::vector<T>& values, const std::vector<unsigned int>& remap, size_t count) {
+    std::vector<T> out(count);
+    meshopt_remapVertexBuffer(out.data(), values.data(), values.size(), sizeof(T), remap.data());
+    values.swap(out);
+}
+
+}  // namespace
+
+void OptimizeMesh(R3D_MeshData& mesh) {
+    mesh.lods.clear();
+    mesh.lodIndices.clear();
+    mesh.lodVertices.clear();
+    std::vector<uint32_t>& indices = mesh.indices;
+    const size_t vertexCount = mesh.positions.size();
+    if (indices.empty() || vertexCount == 0) return;
+
+    // The FIFO-cache ordering: a fraction of the full optimiser's time at load, and the kind of
+    // cache a software rasteriser keeps.
+    meshopt_optimizeVertexCacheFifo(indices.data(), indices.data(), indices.size(), vertexCount, 16);
+    std::vector<unsigned int> remap(vertexCount);
+    const size_t used = meshopt_optimizeVertexFetchRemap(remap.data(), indices.data(), indices.size(), vertexCount);
+    meshopt_remapIndexBuffer(indices.data(), indices.data(), indices.size(), remap.data());
+    Remap(mesh.positions, remap, used);
+    Remap(mesh.normals, remap, used);
+    Remap(mesh.texcoords, remap, used);
+
+    mesh.lods.push_back(LodLevel{0, static_cast<uint32_t>(indices.size()), 0.0f});
+    const float* positions = &mesh.positions[0].x;
+    const float scale = meshopt_simplifyScale(positions, used, sizeof(Vector3));
+    std::vector<uint32_t> previous = indices, next(indices.size());
+    float spent = 0.0f;  // relative error of the previous level
+    while (static_cast<int>(mesh.lods.size()) < kMaxLodLevels && previous.size() / 3 > kFewestTriangles &&
+           spent < kErrorBound) {
+        const size_t target = static_cast<size_t>(previous.size() / 3 * kLevelRatio) * 3;
+        float error = 0.0f;
+        const size_t count = meshopt_simplify(next.data(), previous.data(), previous.size(), positions, used,
+                                              sizeof(Vector3), target, kErrorBound - spent, 0, &error);
+        if (count == 0 || count > previous.size() * (1.0f - kMustRemove)) break;
+        meshopt_optimizeVertexCacheFifo(next.data(), next.data(), count, used, 16);
+        spent += error;
+        previous.assign(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(count));
+        // The level gets its own run of vertices, in the order it fetches them: a software
+        // rasteriser shades every vertex between the lowest and highest index it draws.
+        const size_t local = meshopt_optimizeVertexFetchRemap(remap.data(), previous.data(), count, used);
+        const uint32_t base = static_cast<uint32_t>(used + mesh.lodVertices.size());
+        mesh.lodVertices.resize(mesh.lodVertices.size() + local);
+        for (size_t v = 0; v < used; ++v) {
+            if (remap[v] != ~0u) mesh.lodVertices[base - used + remap[v]] = static_cast<uint32_t>(v);
+        }
+        const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
+        for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[previous[k]]);
+        mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
+    }
+}
+
+void BuildModelLods(R3D_ModelData& model) {
+    size_t levels = 1;
+    for (const R3D_MeshData& mesh : model.meshes) levels = std::max(levels, mesh.lods.size());
+    model.lodErrors.assign(levels, 0.0f);
+    // A model level is as far off as its worst mesh at that level.
+    for (size_t k = 1; k < levels; ++k) {
+        for (const R3D_MeshData& mesh : model.meshes) {
+            if (!mesh.lods.empty()) model.lodErrors[k] = std::max(model.lodErrors[k], MeshLod(mesh, static_cast<int>(k)).error);
+        }
+    }
+}
+
+template <typename T>
+std::vector<T> WithLodVertices(const std::vector<T>& values, const std::vector<uint32_t>& extra) {
+    std::vector<T> out(values);
+    out.reserve(values.size() + extra.size());
+    for (uint32_t v : extra) out.push_back(values[v]);
+    return out;
+}
+
+GpuVertices LodVertexArrays(const R3D_MeshData& mesh) {
+    return GpuVertices{WithLodVertices(mesh.positions, mesh.lodVertices), WithLodVertices(mesh.normals, mesh.lodVertices),
+                       WithLodVertices(mesh.texcoords, mesh.lodVertices)};
+}
+
+unsigned int UploadLodIndices(const R3D_MeshData& mesh) {
+    const int full = static_cast<int>(mesh.indices.size() * sizeof(uint32_t));
+    const int coarse = static_cast<int>(mesh.lodIndices.size() * sizeof(uint32_t));
+    const unsigned int ebo = rlLoadVertexBufferElement(nullptr, full + coarse, false);
+    rlUpdateVertexBufferElements(ebo, mesh.indices.data(), full, 0);
+    if (coarse > 0) rlUpdateVertexBufferElements(ebo, mesh.lodIndices.data(), coarse, full);
+    return ebo;
+}
+
+}  // namespace r3d
+
+extern "C" {
+
+void R3D_SetModelLod(R3D_Model model, bool enabled) {
+    if (model.data != nullptr) model.data->lodEnabled = enabled;
+}
+
+bool R3D_IsModelLodEnabled(R3D_Model model) { return model.data != nullptr && model.data->lodEnabled; }
+
+int R3D_GetModelLodCount(R3D_Model model) {
+    if (model.data == nullptr || model.data->meshes.empty()) return 0;
+    return static_cast<int>(model.data->lodErrors.size());
+}
+
+int R3D_GetModelLodTriangles(R3D_Model model, int level) {
+    if (level < 0 || level >= R3D_GetModelLodCount(model)) return 0;
+    int triangles = 0;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        if (!mesh.lods.empty()) triangles += static_cast<int>(r3d::MeshLod(mesh, level).indexCount / 3);
+    }
+    return triangles;
+}
+
+}  // extern "C"

@@ -1,0 +1,53 @@
+// Mesh optimisation at load and levels of detail: vertex-cache and vertex-fetch order,
+// a chain of simplified levels, and the per-view choice of a level per instance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+#include <cstdlib>
+
+#include "internal.h"
+
+namespace r3d {
+
+// Most levels of detail a model gets, full detail included.
+constexpr int kMaxLodLevels = R3D_MAX_LOD_LEVELS;
+
+// Reorders the mesh's triangles for the vertex cache and its vertices for fetching (unused
+// vertices are dropped), then builds its chain of simplified levels into mesh.lods and
+// mesh.lodIndices. mesh.indices stays the full-detail triangle list.
+void OptimizeMesh(R3D_MeshData& mesh);
+
+// The model's level ladder from its meshes' chains (model.lodErrors).
+void BuildModelLods(R3D_ModelData& model);
+
+// The vertex arrays the GPU gets: the mesh's own, then each coarser level's vertices.
+struct GpuVertices {
+    std::vector<Vector3> positions;
+    std::vector<Vector3> normals;
+    std::vector<Vector2> texcoords;
+};
+GpuVertices LodVertexArrays(const R3D_MeshData& mesh);
+
+// Uploads every level's indices of the mesh into one element buffer; returns its id.
+unsigned int UploadLodIndices(const R3D_MeshData& mesh);
+
+// Which level of a model's ladder a view draws an instance with: the coarsest whose error,
+// seen from `distance` (along the view's axis) at `pixelsPerUnit` pixels per world unit
+// at distance 1, stays within `pixels`. `scale` is the instance's largest scale factor.
+inline int ChooseLod(const R3D_ModelData& model, float distance, float pixelsPerUnit, float scale, float pixels) {
+    const int levels = static_cast<int>(model.lodErrors.size());
+    if (levels <= 1 || distance <= 0.0f) return 0;
+    const float allowed = pixels * distance / (pixelsPerUnit * scale);
+    int level = 0;
+    while (level + 1 < levels && model.lodErrors[level + 1] <= allowed) ++level;
+    return level;
+}
+
+// The level a mesh draws for a level of its model.
+inline const LodLevel& MeshLod(const R3D_MeshData& mesh, int modelLevel) {
+    const int last = static_cast<int>(mesh.lods.size()) - 1;
+    return mesh.lods[modelLevel < last ? modelLevel : last];
+}
+
+}  // namespace r3d
