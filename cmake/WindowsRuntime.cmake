@@ -13,7 +13,8 @@ foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
   endif()
   list(APPEND VANTOR_RUNTIME_DLLS ${path})
 endforeach()
-find_file(VANTOR_ZLIB_DLL zlib1.dll PATH_SUFFIXES bin lib REQUIRED)
+# zlib1.dll, which assimp imports, lies in the MinGW sysroot (found re-rooted).
+find_file(VANTOR_ZLIB_DLL zlib1.dll PATHS /bin /lib NO_DEFAULT_PATH REQUIRED)
 list(APPEND VANTOR_RUNTIME_DLLS ${VANTOR_ZLIB_DLL})
 
 function(vantor_copy_runtime_dlls target)
