@@ -190,7 +190,10 @@ check_game_exports() {
   names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | tr '\n' ' ')
   [ "$names" = "0 define_func 1 define_op 2 init 3 tick " ] || die "game.dll exports: $names"
   grep -qE '^Ordinal Base[[:space:]]+1$' <<<"$dump" || die "game.dll's ordinals do not start at 1"
-  imports "$bin/game.dll" | grep -qx 'libstdc++-6.dll' || die "game.dll does not share the C++ runtime DLL"
+  local side
+  for side in game.dll engine.exe; do
+    imports "$bin/$side" | grep -qx 'libstdc++-6.dll' || die "$side does not use the shared C++ runtime DLL"
+  done
   if imports "$bin/game.dll" | grep -qE 'opengl32|glfw|raylib|assimp'; then die "game.dll links the engine's libraries"; fi
 }
 
