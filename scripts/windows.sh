@@ -382,7 +382,8 @@ fi
 install_packages "${WINDOWS_PACKAGES[@]}"
 say "building the level generator for this machine"
 "$root/scripts/build.sh" make_level
-build_windows "$(build_windows_deps)"
+prefix=$(build_windows_deps)
+build_windows "$prefix"
 
 if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then
   say "checking the Windows build under wine"
