@@ -24,8 +24,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=setup.sh
 . "$root/scripts/setup.sh"
 log_name=windows
-set -E
-trap 'die "stopped at line $LINENO of scripts/windows.sh"' ERR
 
 ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUITE=bookworm
 MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
@@ -361,7 +359,8 @@ check_test_programs() {
 
 run_checks() {
   checks_dir=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-checks.XXXXXX")
-  trap 'wineserver -k 2>/dev/null || true; rm -rf "$checks_dir"' EXIT
+  trap 'status=$?; wineserver -k 2>/dev/null || true; rm -rf "$checks_dir"
+        [ $status -eq 0 ] || say "the checks stopped with status $status"' EXIT
   local work=$checks_dir
   if [ ! -f "$WINEPREFIX/system.reg" ]; then say "making the wine prefix"; wineboot -i >/dev/null 2>&1; fi
   wineserver -w     # the one wineboot left, if any, must be gone for -p to start
