@@ -199,6 +199,10 @@ check_game_exports() {
 
 build_windows() {
   local prefix=$1
+  # Found paths are cached: dependencies from another prefix mean a fresh configure.
+  if [ -f "$out/CMakeCache.txt" ] && ! grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt"; then
+    rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
+  fi
   cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" \
         -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests bench_bridge_libc
