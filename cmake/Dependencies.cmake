@@ -1,9 +1,15 @@
 # raylib 6.0 and GLFW 3.4 come from scripts/setup.sh, which builds them from
 # Debian's source packages into a cache; pass its prefix as CMAKE_PREFIX_PATH.
+# For Windows, scripts/windows.sh builds them (and assimp) with MinGW-w64.
 find_package(glfw3 3.4 CONFIG REQUIRED)
 find_package(OpenGL REQUIRED)
 find_package(Threads REQUIRED)
-find_package(X11 REQUIRED)
+if(WIN32)
+  set(RAYLIB_SYSTEM_LIBS winmm)  # timeBeginPeriod, for raylib's frame timing
+else()
+  find_package(X11 REQUIRED)
+  set(RAYLIB_SYSTEM_LIBS X11::X11 ${CMAKE_DL_LIBS} m)
+endif()
 
 find_path(RAYLIB_INCLUDE_DIR raylib.h REQUIRED)
 find_library(RAYLIB_LIBRARY NAMES libraylib.a raylib REQUIRED)
@@ -15,8 +21,18 @@ add_library(raylib STATIC IMPORTED GLOBAL)
 set_target_properties(raylib PROPERTIES
   IMPORTED_LOCATION ${RAYLIB_LIBRARY}
   INTERFACE_INCLUDE_DIRECTORIES ${RAYLIB_INCLUDE_DIR}
-  INTERFACE_LINK_LIBRARIES "glfw;OpenGL::GL;X11::X11;Threads::Threads;${CMAKE_DL_LIBS};m")
+  INTERFACE_LINK_LIBRARIES "glfw;OpenGL::GL;Threads::Threads;${RAYLIB_SYSTEM_LIBS}")
 
 find_package(assimp CONFIG REQUIRED)
-find_package(mimalloc CONFIG REQUIRED)
+
+# The process-wide allocator, linked into the engine (and the benchmarks that
+# measure with it). On Windows mimalloc can replace malloc only as a DLL
+# together with its prebuilt mimalloc-redirect.dll, which Debian's source
+# package does not carry; a static mimalloc there would replace nothing. So the
+# Windows build keeps the C runtime's allocator and links no mimalloc.
+add_library(vantor_allocator INTERFACE)
+if(NOT WIN32)
+  find_package(mimalloc CONFIG REQUIRED)
+  target_link_libraries(vantor_allocator INTERFACE mimalloc)
+endif()
 find_package(meshoptimizer CONFIG REQUIRED)

@@ -21,3 +21,7 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/VantorGame.cmake ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
   DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(WIN32)
+  # engine.exe runs only with the DLLs it imports beside it.
+  install(FILES ${VANTOR_RUNTIME_DLLS} $<TARGET_RUNTIME_DLLS:engine> DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()

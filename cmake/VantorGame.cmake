@@ -16,7 +16,12 @@ function(vantor_game_module target outdir)
     RUNTIME_OUTPUT_DIRECTORY ${outdir}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   target_compile_features(${target} PRIVATE cxx_std_17)
-  if(NOT WIN32)
+  if(WIN32)
+    # The exports are the functions marked __declspec(dllexport). Each module's
+    # import library gets a name of its own, out of the way of the DLLs.
+    set_target_properties(${target} PROPERTIES
+      ARCHIVE_OUTPUT_NAME ${target} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/import)
+  else()
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${_VANTOR_GAME_CMAKE_DIR}/vantor-exports.map -Wl,--no-undefined)
   endif()

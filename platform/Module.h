@@ -11,7 +11,9 @@ namespace Platform {
 
 struct ModuleLoad {
     void* handle = nullptr;   // null when nothing could be loaded
-    unsigned long error = 0;  // the system's error number; 0 on success, 2 when no file was found
+    // The system's own error number, 0 on success. A game.dll that is not
+    // there gives 126 on Windows (ERROR_MOD_NOT_FOUND) and 2 on Linux (ENOENT).
+    unsigned long error = 0;
     std::string reason;       // the loader's own explanation, empty on success
 };
 

@@ -9,7 +9,13 @@ ModuleLoad LoadModule(const char* fileName) {
     ModuleLoad load;
     load.handle = LoadLibraryA(fileName);
     load.error = GetLastError();
-    if (!load.handle) load.reason = "LoadLibraryA failed";
+    if (load.handle) return load;
+    // The system's own text for the number, as dlerror gives it on Linux.
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, load.error, 0,
+                             text, sizeof(text), nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
+    load.reason = n > 0 ? text : "LoadLibraryA failed";
     return load;
 }
 

@@ -18,7 +18,11 @@
 using game_func = std::function<void(std::vector<std::any>)>;
 using game_op = std::function<std::any(std::vector<std::any>)>;
 
+#if defined(_WIN32)
+#define EXPORT extern "C" __declspec(dllexport)  // else MinGW's linker exports every symbol
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 static std::unordered_map<std::string, game_func> funcs;
 static std::unordered_map<std::string, game_op> ops;

@@ -1,0 +1,415 @@
+#!/usr/bin/env bash
+# Builds Vantor for 64-bit Windows with MinGW-w64 and checks it under wine.
+#
+#   build-windows/bin/                   engine.exe, game.dll, assets/ and every DLL they import
+#   build-windows/vantor-windows-x64.zip the same folder, packed
+#
+# Installs what is missing (MinGW-w64 g++ with posix threads, wine, Xvfb),
+# cross-builds GLFW, raylib, assimp (OBJ, FBX and glTF importers only) and
+# minizip from Debian's source packages into the version-keyed cache that
+# scripts/setup.sh uses, plus Google Test and Google Benchmark for the tests.
+# The level generator runs on this machine (it needs assimp's FBX writer, which
+# the Windows assimp leaves out), so the Linux build's make_level is built too.
+#
+# Then, under wine in a private Xvfb display, each with a time limit: the
+# shipped game, the missing game.dll (with and without the error box), the
+# host's failure modules, and the in-process test programs.
+#
+# Environment: as scripts/setup.sh, and
+#   VANTOR_ASSIMP_VERSION   Debian version of the assimp source package (default 5.2.5~ds0-1)
+#   VANTOR_WINDOWS_CHECKS=0 build and pack only
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# The pinned GLFW and raylib, and the shared pieces (lib/deps.sh).
+# shellcheck source=setup.sh
+. "$root/scripts/setup.sh"
+log_name=windows
+
+ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUITE=bookworm
+MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
+BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE=bookworm
+MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
+MINGW=x86_64-w64-mingw32
+TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
+
+WINDOWS_PACKAGES=(
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
+  # assimp's own copies of these are left out of Debian's source package
+  libutfcpp-dev libstb-dev
+  # running and checking the Windows build
+  wine wine64 xvfb xauth xdotool imagemagick
+)
+
+# Debian's own patches, by name, from the unpacked source's debian/patches.
+apply_patches() {
+  local src=$1; shift
+  for p in "$@"; do patch -s -p1 -d "$src" < "$(dirname "$src")/debian/patches/$p" || die "patch $p failed"; done
+}
+
+# minizip: the zip reader assimp uses for zipped formats; a static library
+# against MinGW's zlib, with a pkg-config file for assimp to find it by.
+build_minizip() {
+  local prefix=$1 src=$2
+  apply_patches "$src" $(grep -v '^#' "$(dirname "$src")/debian/patches/series")
+  mkdir -p "$src/obj" "$prefix/include/minizip" "$prefix/lib/pkgconfig"
+  local f
+  for f in ioapi unzip zip mztools iowin32; do
+    # -w: its CRC table is unsigned long, zlib's unsigned int (both 32 bits here)
+    $MINGW-gcc-posix -O2 -w -c "$src/$f.c" -o "$src/obj/$f.o"
+  done
+  $MINGW-ar rcs "$prefix/lib/libminizip.a" "$src"/obj/*.o
+  cp "$src"/{crypt,ioapi,iowin32,mztools,unzip,zip}.h "$prefix/include/minizip/"
+  cat > "$prefix/lib/pkgconfig/minizip.pc" <<PC
+prefix=$prefix
+Name: minizip
+Description: zip and unzip on zlib
+Version: ${MINIZIP_VER%%-*}
+Libs: -L\${prefix}/lib -lminizip -lz
+Cflags: -I\${prefix}/include/minizip
+PC
+}
+
+# assimp as a DLL with the three importers the engine reads and no exporters.
+build_assimp() {
+  local prefix=$1 src=$2 work=$3
+  # Not Debian's system-draco patch: it makes draco required.
+  apply_patches "$src" use-system-utf8cpp.patch use-system-stb_image.patch
+  # Debian's tarball drops the resource file a MinGW DLL build lists; windres
+  # refuses an empty one.
+  mkdir -p "$src/code/res"
+  cat > "$src/code/res/assimp.rc" <<'RC'
+#include <winver.h>
+VS_VERSION_INFO VERSIONINFO
+FILEVERSION 5,2,5,0
+PRODUCTVERSION 5,2,5,0
+BEGIN
+  BLOCK "StringFileInfo"
+  BEGIN
+    BLOCK "040904b0"
+    BEGIN
+      VALUE "ProductName", "Open Asset Import Library"
+      VALUE "FileVersion", "5.2.5"
+    END
+  END
+  BLOCK "VarFileInfo"
+  BEGIN
+    VALUE "Translation", 0x409, 1200
+  END
+END
+RC
+  # Link minizip by its full path, not as a bare -lminizip that neither this
+  # build nor the engine's would find.
+  sed -i 's/TARGET_LINK_LIBRARIES(assimp ${UNZIP_LIBRARIES})/TARGET_LINK_LIBRARIES(assimp ${UNZIP_LINK_LIBRARIES})/' \
+    "$src/code/CMakeLists.txt"
+  # The system utf8cpp and stb headers, and nothing else of /usr/include.
+  mkdir -p "$work/headers"; ln -sfn /usr/include/stb "$work/headers/stb"
+  local flags="-I/usr/include/utf8cpp -I$work/headers"
+  say "building assimp (OBJ, FBX and glTF importers)"
+  PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
+  cmake_install "$src" "$src-build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" \
+        -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+        -DBUILD_SHARED_LIBS=ON -DASSIMP_BUILD_ZLIB=OFF -DASSIMP_NO_EXPORT=ON \
+        -DASSIMP_BUILD_ALL_IMPORTERS_BY_DEFAULT=OFF \
+        -DASSIMP_BUILD_OBJ_IMPORTER=ON -DASSIMP_BUILD_FBX_IMPORTER=ON -DASSIMP_BUILD_GLTF_IMPORTER=ON \
+        -DASSIMP_BUILD_TESTS=OFF -DASSIMP_BUILD_ASSIMP_TOOLS=OFF -DASSIMP_BUILD_SAMPLES=OFF \
+        -DASSIMP_BUILD_DRACO=OFF -DASSIMP_WARNINGS_AS_ERRORS=OFF -DASSIMP_INSTALL_PDB=OFF
+}
+
+# Prints the prefix of the Windows dependencies, building them when the cache
+# has none for these versions.
+build_windows_deps() {
+  local cache; cache=$(deps_cache)
+  local prefix="$cache/windows-x64_glfw-${GLFW_VER}_raylib-${RAYLIB_VER}_assimp-${ASSIMP_VER}"
+  if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+
+  local work; work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-deps.XXXXXX")
+  trap 'rm -rf "$work"' RETURN
+  private_apt_update "$work/apt" "$RAYLIB_SUITE" "$GLFW_SUITE" "$ASSIMP_SUITE"
+  local gver rver aver
+  gver=$(fetch_source "$GLFW_PKG" "$GLFW_VER" "$GLFW_SUITE" "$work/glfw")
+  rver=$(fetch_source "$RAYLIB_PKG" "$RAYLIB_VER" "$RAYLIB_SUITE" "$work/raylib")
+  aver=$(fetch_source "$ASSIMP_PKG" "$ASSIMP_VER" "$ASSIMP_SUITE" "$work/assimp")
+  fetch_source "$MINIZIP_PKG" "$MINIZIP_VER" "$MINIZIP_SUITE" "$work/minizip" >/dev/null
+  fetch_source "$BENCH_PKG" "$BENCH_VER" "$BENCH_SUITE" "$work/benchmark" >/dev/null
+  local fetched="$cache/windows-x64_glfw-${gver}_raylib-${rver}_assimp-${aver}"
+  if [ "$fetched" != "$prefix" ]; then
+    prefix=$fetched
+    say "building with glfw3 $gver, raylib $rver and assimp $aver instead of the pinned versions"
+    if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+  fi
+
+  rm -rf "$prefix"; mkdir -p "$prefix"
+  local cross=(-DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix")
+  build_glfw_raylib "$prefix" "$(unpack_source "$work/glfw")" "$(unpack_source "$work/raylib")" "${cross[@]}"
+  say "building minizip"
+  build_minizip "$prefix" "$(unpack_source "$work/minizip")"
+  build_assimp "$prefix" "$(unpack_source "$work/assimp")" "$work"
+  say "building Google Test and Google Benchmark (for the tests)"
+  cmake_install /usr/src/googletest "$work/gtest-build" -DCMAKE_INSTALL_PREFIX="$prefix" "${cross[@]}"
+  cmake_install "$(unpack_source "$work/benchmark")" "$work/benchmark-build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        "${cross[@]}" -DBENCHMARK_ENABLE_TESTING=OFF -DBENCHMARK_ENABLE_GTEST_TESTS=OFF \
+        -DBENCHMARK_ENABLE_WERROR=OFF -DBENCHMARK_ENABLE_LIBPFM=OFF \
+        -DHAVE_STD_REGEX=1 -DHAVE_STEADY_CLOCK=1  # MinGW's libstdc++ has both; a cross build cannot run its checks
+
+  touch "$prefix/.complete"
+  say "Windows dependencies ready in $prefix"
+  echo "$prefix"
+}
+
+# Prints the prefix of meshoptimizer for Windows (the renderer's level of
+# detail), a static library kept in a cache folder of its own so that the
+# larger dependencies above are not built again for it.
+build_windows_meshoptimizer() {
+  local prefix; prefix="$(deps_cache)/windows-x64_meshoptimizer-${MESHOPT_VER}"
+  if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+  local work; work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-meshopt.XXXXXX")
+  trap 'rm -rf "$work"' RETURN
+  private_apt_update "$work/apt" "$MESHOPT_SUITE"
+  fetch_source "$MESHOPT_PKG" "$MESHOPT_VER" "$MESHOPT_SUITE" "$work/meshoptimizer" >/dev/null
+  rm -rf "$prefix"; mkdir -p "$prefix"
+  say "building meshoptimizer"
+  cmake_install "$(unpack_source "$work/meshoptimizer")" "$work/meshoptimizer-build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" \
+        -DMESHOPT_BUILD_SHARED_LIBS=OFF -DMESHOPT_BUILD_DEMO=OFF -DMESHOPT_BUILD_GLTFPACK=OFF
+  touch "$prefix/.complete"
+  echo "$prefix"
+}
+
+# -- The build --------------------------------------------------------------
+
+out=$root/build-windows
+bin=$out/bin
+objdump=$MINGW-objdump
+
+# DLLs that come with Windows itself and so are not shipped.
+SYSTEM_DLLS=" advapi32.dll comdlg32.dll gdi32.dll imm32.dll kernel32.dll msvcrt.dll ole32.dll opengl32.dll
+              shell32.dll shlwapi.dll user32.dll version.dll winmm.dll ws2_32.dll "
+
+imports() { "$objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u; }
+
+# Every DLL that engine.exe and the DLLs beside it import is either beside it
+# or one of Windows' own: checked in the import tables, not by running it.
+check_imports() {
+  local shipped missing=() f dll
+  shipped=$(cd "$bin" && ls | tr 'A-Z' 'a-z')
+  for f in "$bin"/*.exe "$bin"/*.dll; do
+    for dll in $(imports "$f"); do
+      grep -qx "$dll" <<<"$shipped" || [[ "$SYSTEM_DLLS" == *" $dll "* ]] || missing+=("$(basename "$f") imports $dll")
+    done
+  done
+  [ ${#missing[@]} -eq 0 ] || die "missing beside engine.exe: ${missing[*]}"
+}
+
+# game.dll: library name game.dll, exactly the four exports with ordinals in
+# alphabetical order, the C++ runtime shared with the host, nothing of raylib.
+check_game_exports() {
+  local dump names
+  dump=$("$objdump" -p "$bin/game.dll")
+  grep -qE '^Name[[:space:]]+[0-9a-f]+ game\.dll$' <<<"$dump" || die "game.dll's export directory does not name it game.dll"
+  names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | tr '\n' ' ')
+  [ "$names" = "0 define_func 1 define_op 2 init 3 tick " ] || die "game.dll exports: $names"
+  grep -qE '^Ordinal Base[[:space:]]+1$' <<<"$dump" || die "game.dll's ordinals do not start at 1"
+  local side
+  for side in game.dll engine.exe; do
+    imports "$bin/$side" | grep -qx 'libstdc++-6.dll' || die "$side does not use the shared C++ runtime DLL"
+  done
+  if imports "$bin/game.dll" | grep -qE 'opengl32|glfw|raylib|assimp'; then die "game.dll links the engine's libraries"; fi
+}
+
+build_windows() {
+  local prefix=$1 meshopt=$2
+  # Found paths are cached: dependencies from another prefix mean a fresh configure.
+  if [ -f "$out/CMakeCache.txt" ] && ! grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt"; then
+    rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
+  fi
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt" \
+        -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  local targets=(engine game engine_inprocess_tests bench_bridge_libc
+                 module_plain module_no_init module_no_tick_no_define_func module_no_define_op
+                 module_init_throws module_tick_throws module_wrong_type)
+  say "building for Windows"
+  cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
+  check_imports
+  check_game_exports
+  rm -f "$out/vantor-windows-x64.zip"
+  (cd "$bin" && cmake -E tar cf "$out/vantor-windows-x64.zip" --format=zip -- *)
+  say "built $bin and $out/vantor-windows-x64.zip"
+}
+
+# -- The checks under wine ----------------------------------------------------
+# Everything below runs inside one private Xvfb display (see the end).
+
+export WINEPREFIX=$out/wine WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+failures=0
+fail() { say "FAILED: $*"; failures=$((failures + 1)); }
+pass() { say "ok: $*"; }
+
+# A copy of the shipped folder in DIR, with MODULE as its game.dll (none when empty).
+install_copy() {
+  local dir=$1 module=$2
+  mkdir -p "$dir"; cp -r "$bin"/. "$dir"/; rm -f "$dir/game.dll"
+  [ -z "$module" ] || cp "$module" "$dir/game.dll"
+}
+
+# start_engine DIR LIMIT [NAME=value...]: engine.exe of DIR, run from DIR in
+# the background with a time limit; its stdout, stderr (line ends made Unix)
+# and status end up in DIR/out, DIR/err and DIR/status.
+start_engine() {
+  local dir=$1 limit=$2; shift 2
+  (cd "$dir"; status=0
+   env "$@" timeout -k 5 "$limit" wine engine.exe >out.raw 2>err.raw || status=$?
+   echo $status >status; tr -d '\r' <out.raw >out; tr -d '\r' <err.raw >err) &
+  engine_job=$!
+}
+
+# Waits up to LIMIT seconds for a window with this exact title; prints its id.
+wait_window() {
+  local title=$1 limit=$2 win
+  for _ in $(seq $((limit * 5))); do
+    win=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1) && [ -n "$win" ] && { echo "$win"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+press() { xdotool windowfocus --sync "$1" 2>/dev/null || true; sleep 0.3; xdotool key "$2"; }
+
+# expect_run DIR WHAT STATUS STDOUT STDERR-LINES...: the finished run's status,
+# its whole stdout, and lines its stderr must hold.
+expect_run() {
+  local dir=$1 what=$2 status=$3 stdout=$4 line ok=1; shift 4
+  [ "$(cat "$dir/status")" = "$status" ] || { fail "$what: exit status $(cat "$dir/status"), not $status"; ok=0; }
+  [ "$(cat "$dir/out")" = "$stdout" ] || { fail "$what: stdout '$(cat "$dir/out")', not '$stdout'"; ok=0; }
+  for line in "$@"; do
+    grep -qxF -- "$line" "$dir/err" || { fail "$what: no line '$line' on stderr"; ok=0; }
+  done
+  [ $ok = 0 ] && sed 's/^/    | /' "$dir/err" | tail -n 15 >&2
+  [ $ok = 0 ] || pass "$what"
+}
+
+# The shipped folder as a user starts it: the window, a lit level, Escape.
+check_shipped_game() {
+  local dir=$1/shipped win
+  install_copy "$dir" "$bin/game.dll"
+  start_engine "$dir" 120 VANTOR_NO_DIALOG=1
+  if ! win=$(wait_window "Vantor v0.0.0" 60); then
+    kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
+    fail "the shipped game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
+  fi
+  sleep 4  # a few frames at wine's pace
+  import -window "$win" "$out/screenshot.png"
+  press "$win" Escape
+  wait "$engine_job" || true
+  expect_run "$dir" "the shipped game: window, stdout 0, Escape exits 0" 0 0
+  # Lit as on Linux: a good part of the middle clearly lit, a bright spot,
+  # shading rather than one flat colour, not a blank white frame.
+  local middle="-gravity center -crop 50%x50%+0+0 +repage -colorspace Gray"
+  local lit bright blank shades
+  lit=$(convert "$out/screenshot.png" $middle -threshold 23.5% -format '%[fx:mean]' info:)
+  bright=$(convert "$out/screenshot.png" $middle -threshold 58.8% -format '%[fx:mean]' info:)
+  blank=$(convert "$out/screenshot.png" -colorspace Gray -threshold 98% -format '%[fx:mean]' info:)
+  shades=$(convert "$out/screenshot.png" $middle -posterize 32 -format '%k' info:)
+  if awk -v l="$lit" -v b="$bright" -v w="$blank" -v s="$shades" 'BEGIN { exit !(l > 0.05 && b > 0.005 && w < 0.9 && s >= 6) }'; then
+    pass "the shipped game shows the lit level ($out/screenshot.png)"
+  else
+    fail "the shipped game's picture is not a lit level: lit $lit, bright $bright, white $blank, shades $shades ($out/screenshot.png)"
+  fi
+}
+
+# No game.dll: Windows' own error number, the message, exit 1; once without
+# the box, once with it (Escape dismisses it).
+check_missing_module() {
+  local dir=$1/no-module win
+  install_copy "$dir" ""
+  start_engine "$dir" 90 VANTOR_NO_DIALOG=1
+  wait "$engine_job" || true
+  expect_run "$dir" "no game.dll: 126 (ERROR_MOD_NOT_FOUND), message, exit 1" 1 126 "womp womp: game.dll not found"
+  start_engine "$dir" 90
+  if win=$(wait_window "womp womp" 60); then
+    sleep 0.5
+    press "$win" Escape
+    wait "$engine_job" || true
+    expect_run "$dir" "no game.dll: the box 'womp womp' appears, Escape dismisses it, exit 1" 1 126 "womp womp: game.dll not found"
+  else
+    kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
+    fail "no game.dll: no box captioned 'womp womp'"
+  fi
+}
+
+# The host's failure modules, built for Windows: each its message and status.
+check_failure_modules() {
+  local modules=$out/tests/host/modules dir
+  local -A expect=(
+    [no_init]="Init function not found in game.dll."
+    [no_tick_no_define_func]="Tick function not found in game.dll."
+    [no_define_op]="Invalid dll. You probably didn't generate this properly."
+    [init_throws]="Init failed. std::runtime_error: the test module refuses to start|womp womp: Init failed."
+    [tick_throws]="Tick failed. std::logic_error: tick 3 went wrong|womp womp: Tick failed."
+    [wrong_type]="Init failed. std::bad_any_cast: bad any_cast|womp womp: Init failed."
+  )
+  local -A jobs=()
+  for m in "${!expect[@]}"; do
+    install_copy "$1/$m" "$modules/$m/game.dll"
+    start_engine "$1/$m" 90 VANTOR_NO_DIALOG=1
+    jobs[$m]=$engine_job
+  done
+  for m in "${!expect[@]}"; do
+    wait "${jobs[$m]}" || true
+    local lines=()
+    IFS='|' read -r -a lines <<<"${expect[$m]}"
+    [ ${#lines[@]} -gt 1 ] || lines=("womp womp: ${lines[0]}")
+    expect_run "$1/$m" "failure module $m" 1 0 "${lines[@]}"
+  done
+}
+
+# The in-process tests, as built by MinGW, and the bridge call's cost.
+check_test_programs() {
+  local tests=$out/tests-bin
+  if (cd "$tests" && timeout -k 5 300 wine engine_inprocess_tests.exe --gtest_brief=1 >"$1/tests.log" 2>&1); then
+    pass "in-process tests (math, transform, instance, buffers, registration): $(tr -d '\r' <"$1/tests.log" | grep -m1 -o '[0-9]* tests\? from [0-9]* test suites\? ran')"
+  else
+    fail "in-process tests under wine"; tr -d '\r' <"$1/tests.log" | tail -n 40 >&2
+  fi
+  say "bridge call (Vector3Add) under wine, C runtime's allocator:"
+  (cd "$tests" && timeout -k 5 120 wine bench_bridge_libc.exe --benchmark_filter=BridgeCall --benchmark_min_time=0.5 2>/dev/null) \
+    | tr -d '\r' | grep '^BM_' >&2 || fail "the bridge benchmark under wine"
+  local linux=$root/build/tests/engine/bench_bridge
+  if [ -x "$linux" ]; then
+    say "the same on Linux (mimalloc):"
+    "$linux" --benchmark_filter=BridgeCall --benchmark_min_time=0.5 2>/dev/null | grep '^BM_' >&2 || true
+  fi
+}
+
+run_checks() {
+  checks_dir=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-checks.XXXXXX")
+  trap 'status=$?; wineserver -k 2>/dev/null || true; rm -rf "$checks_dir"
+        [ $status -eq 0 ] || say "the checks stopped with status $status"' EXIT
+  local work=$checks_dir
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then say "making the wine prefix"; wineboot -i >/dev/null 2>&1; fi
+  wineserver -w     # the one wineboot left, if any, must be gone for -p to start
+  wineserver -p 60  # one server for all the runs below
+  check_test_programs "$work"
+  check_missing_module "$work"
+  check_failure_modules "$work"
+  check_shipped_game "$work"
+  [ $failures -eq 0 ] || die "$failures Windows check(s) failed"
+  say "all Windows checks passed"
+}
+
+if [ "${1:-}" = --checks-in-display ]; then
+  run_checks
+  exit 0
+fi
+
+install_packages "${WINDOWS_PACKAGES[@]}"
+say "building the level generator for this machine"
+"$root/scripts/build.sh" make_level
+prefix=$(build_windows_deps)
+meshopt=$(build_windows_meshoptimizer)
+build_windows "$prefix" "$meshopt"
+
+if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then
+  say "checking the Windows build under wine"
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$root/scripts/windows.sh" --checks-in-display
+fi
