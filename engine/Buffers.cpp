@@ -20,9 +20,11 @@ int IndexOf(const std::string& name) {
 
 void CreateBuffer(std::string name, R3D_Model model, int capacity) {
     Fail(Fatal::CreateBufferExists, Names.count(name) != 0, name);
+    // The renderer's buffer first: should it fail, no name is left without a buffer.
+    R3D_InstanceBuffer gpu = R3D_LoadInstanceBuffer(capacity, R3D_INSTANCE_ALL);
     const int index = BufferCount;
     Names[name] = index;
-    Buffers[index] = R3D_LoadInstanceBuffer(capacity, R3D_INSTANCE_ALL);
+    Buffers[index] = gpu;
     Positions[index] = {};
     Rotations[index] = {};
     Scales[index] = {};

@@ -45,7 +45,10 @@ bool DialogsDisabled() {
 
 void Crash(std::string message, bool condition) {
     if (!condition) return;
-    std::fprintf(stderr, "%s: %s\n", kCrashCaption, message.c_str());
+    // The whole message, also past a zero byte a game-supplied word may hold.
+    std::fprintf(stderr, "%s: ", kCrashCaption);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
     if (!DialogsDisabled()) Platform::ShowErrorBox(kCrashCaption, message);
     std::exit(1);

@@ -16,8 +16,9 @@ namespace World::Api {
 
 struct Entry {
     const char* name;
-    game_op op;      // set for entries with a result
-    game_func func;  // set for entries without
+    game_op op;        // set for entries with a result
+    game_func func;    // set for entries without
+    std::string args;  // what it reads, one letter per position (see Values.h)
 };
 
 using Catalog = std::vector<Entry>;
@@ -51,26 +52,32 @@ R CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* na
     }
 }
 
+template <class... A>
+std::string Letters() {
+    return {Kind<Value<A>>::kLetter...};
+}
+
 // An entry with a result from a typed function: Op("Vector3Add", Vector3Add).
 template <class R, class... A>
 Entry Op(const char* name, R (*fn)(A...)) {
     return {name, [fn, name](Params params) -> std::any {
                 return Kind<Value<R>>::Write(CallTyped(fn, params, name, std::index_sequence_for<A...>{}));
-            }, nullptr};
+            }, nullptr, Letters<A...>()};
 }
 
 // An entry without a result from a typed function.
 template <class... A>
 Entry Func(const char* name, void (*fn)(A...)) {
-    return {name, nullptr, [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); }};
+    return {name, nullptr, [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); },
+            Letters<A...>()};
 }
 
-// Entries that must read their arguments themselves (side effects between reads).
-inline Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
-    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr};
+// Entries that read their arguments themselves; `args` lists what they read.
+inline Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*), std::string args) {
+    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr, std::move(args)};
 }
-inline Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
-    return {name, nullptr, [fn, name](Params params) { fn(params, name); }};
+inline Entry RawFunc(const char* name, void (*fn)(const Params&, const char*), std::string args) {
+    return {name, nullptr, [fn, name](Params params) { fn(params, name); }, std::move(args)};
 }
 
 }  // namespace World::Api

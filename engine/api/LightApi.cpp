@@ -2,6 +2,7 @@
 // "Value") and forwards one call to r3d, converting values on the way.
 #include "Catalog.h"
 #include "Instance.h"
+#include "Lookup.h"
 #include "Messages.h"
 #include "r3d.h"
 
@@ -9,8 +10,9 @@ namespace World::Api {
 namespace {
 
 // The light handle of an instance; a record of another kind has none.
+// Found without adding anything, so a call on another kind changes nothing.
 R3D_Light LightOf(int id) {
-    const int* light = std::any_cast<int>(&Instances[id].Variables["Value"]);
+    const int* light = FindVariable<int>(id, "Value");
     if (!light) throw BadValue("instance " + std::to_string(id) + " is not a Light");
     return *light;
 }
@@ -61,7 +63,7 @@ void AddLightEntries(Catalog& c) {
     c.push_back(Op("Light.GetType", GetType));
     c.push_back(Op("Light.IsActive", Light<R3D_IsLightActive>::Get));
     c.push_back(Func("Light.Toggle", Light<R3D_ToggleLight>::Do));
-    c.push_back(RawFunc("Light.SetState", SetState));
+    c.push_back(RawFunc("Light.SetState", SetState, "ib"));
     c.push_back(Op("Light.GetColor", Light<R3D_GetLightColor>::Get));
     c.push_back(Func("Light.SetColor", Light<R3D_SetLightColor>::Set));
     c.push_back(Op("Light.GetPosition", Light<R3D_GetLightPosition>::Get));

@@ -52,17 +52,22 @@ public:
 template <class T>
 struct Kind;
 
+// Each kind has a letter, so the catalogue can list what an entry reads:
+// i int, f float, b bool, s string, h handle, c colour (an int), 2 vec2,
+// 3 vec3, m matrix.
+
 // Scalars and strings travel as themselves.
-template <class T>
+template <class T, char L>
 struct PlainKind {
+    static constexpr char kLetter = L;
     static const T& Read(const std::any& value, const char*, std::size_t) { return std::any_cast<const T&>(value); }
     static std::any Write(T value) { return std::any(std::move(value)); }
 };
-template <> struct Kind<int> : PlainKind<int> {};
-template <> struct Kind<float> : PlainKind<float> {};
-template <> struct Kind<bool> : PlainKind<bool> {};
-template <> struct Kind<std::string> : PlainKind<std::string> {};
-template <> struct Kind<std::any*> : PlainKind<std::any*> {};
+template <> struct Kind<int> : PlainKind<int, 'i'> {};
+template <> struct Kind<float> : PlainKind<float, 'f'> {};
+template <> struct Kind<bool> : PlainKind<bool, 'b'> {};
+template <> struct Kind<std::string> : PlainKind<std::string, 's'> {};
+template <> struct Kind<std::any*> : PlainKind<std::any*, 'h'> {};
 
 inline const FloatList& ReadList(const std::any& value, const char* entry, std::size_t position, std::size_t needed) {
     const FloatList& list = std::any_cast<const FloatList&>(value);
@@ -72,6 +77,7 @@ inline const FloatList& ReadList(const std::any& value, const char* entry, std::
 
 template <>
 struct Kind<Vector2> {
+    static constexpr char kLetter = '2';
     static Vector2 Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 2);
         return {l[0], l[1]};
@@ -81,6 +87,7 @@ struct Kind<Vector2> {
 
 template <>
 struct Kind<Vector3> {
+    static constexpr char kLetter = '3';
     static Vector3 Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 3);
         return {l[0], l[1], l[2]};
@@ -91,6 +98,7 @@ struct Kind<Vector3> {
 // Matrices cross as 16 floats, element i being member mi (not declaration order).
 template <>
 struct Kind<Matrix> {
+    static constexpr char kLetter = 'm';
     static Matrix Read(const std::any& value, const char* entry, std::size_t position) {
         const FloatList& l = ReadList(value, entry, position, 16);
         return {l[0], l[4], l[8],  l[12],
@@ -107,6 +115,7 @@ struct Kind<Matrix> {
 // Colours cross as an int packed 0xRRGGBBAA.
 template <>
 struct Kind<Color> {
+    static constexpr char kLetter = 'c';
     static Color Read(const std::any& value, const char*, std::size_t) {
         return GetColor(static_cast<unsigned int>(std::any_cast<const int&>(value)));
     }
