@@ -140,3 +140,13 @@ TEST_F(FatalStop, RunningOutOfInstanceIds) {
     inst_count = INT_MAX;
     EXPECT_EXIT(api.New("CFrame"), ::testing::ExitedWithCode(1), Line(FatalText(Fatal::OutOfInstanceIds)));
 }
+
+TEST_F(FatalStop, RunningOutOfSlotNumbersAndBufferIndices) {
+    Api& api = Fresh();
+    api.Func("LoadModel", {S("A"), S("a.obj"), I(4)});
+    World::Buffers::InstanceCount = INT_MAX;
+    EXPECT_EXIT(api.New("Model", "A"), ::testing::ExitedWithCode(1), Line(FormatFatal(Fatal::OutOfSlotNumbers, "A")));
+    World::Buffers::BufferCount = INT_MAX;
+    EXPECT_EXIT(api.Func("LoadModel", {S("B"), S("b.obj"), I(4)}), ::testing::ExitedWithCode(1),
+                Line(FormatFatal(Fatal::OutOfBufferIndices, "B")));
+}
