@@ -1,17 +1,21 @@
 #include "SlotArena.h"
 
+#ifdef _WIN32
+// Only the memory calls: the window and drawing parts clash with raylib's names.
+#define WIN32_LEAN_AND_MEAN
+#define NOGDI
+#define NOUSER
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
 #include <cstdint>
 #include <iterator>
 #include <map>
 #include <vector>
 
 #include "Messages.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
