@@ -11,16 +11,18 @@ Camera3D GameCamera = {};
 
 // The host's containers, all in this one file so they are built in this order
 // (and destroyed in the reverse) before main() runs. Destroying them frees host
-// memory only: no renderer call is made at exit.
+// memory only: no renderer call is made at exit. The tables of renderer buffers
+// and models are never destroyed: what they point at is never unloaded at exit,
+// and so stays reachable (leak checkers see no leak).
 std::string AssetPath;
 std::unordered_map<int, Instance> Instances;
 namespace World::Buffers {
-std::unordered_map<int, R3D_InstanceBuffer> Buffers;
+std::unordered_map<int, R3D_InstanceBuffer>& Buffers = *new std::unordered_map<int, R3D_InstanceBuffer>;
 std::unordered_map<int, SlotMap<Vector3>> Positions;
 std::unordered_map<int, SlotMap<Quaternion>> Rotations;
 std::unordered_map<int, SlotMap<Vector3>> Scales;
 std::unordered_map<int, SlotMap<Color>> Colors;
-std::unordered_map<int, R3D_Model> Models;
+std::unordered_map<int, R3D_Model>& Models = *new std::unordered_map<int, R3D_Model>;
 std::unordered_map<std::string, int> Names;
 int BufferCount = 0;
 int InstanceCount = 0;
