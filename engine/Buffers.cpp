@@ -1,6 +1,7 @@
 // Instance buffers: a named model with a renderer instance buffer whose slots
 // point at the values of "Model" instances. Nothing is copied when an instance
 // moves; every frame each buffer copies what its slots point at and draws.
+#include <climits>
 #include <cstring>
 
 #include "Messages.h"
@@ -20,9 +21,13 @@ int IndexOf(const std::string& name) {
 
 void CreateBuffer(std::string name, R3D_Model model, int capacity) {
     Fail(Fatal::CreateBufferExists, Names.count(name) != 0, name);
+    // The counters only grow; signed overflow would repeat indices and slot numbers.
+    Fail(Fatal::OutOfBufferIndices, BufferCount == INT_MAX, name);
+    // The renderer's buffer first: should it fail, no name is left without a buffer.
+    R3D_InstanceBuffer gpu = R3D_LoadInstanceBuffer(capacity, R3D_INSTANCE_ALL);
     const int index = BufferCount;
     Names[name] = index;
-    Buffers[index] = R3D_LoadInstanceBuffer(capacity, R3D_INSTANCE_ALL);
+    Buffers[index] = gpu;
     Positions[index] = {};
     Rotations[index] = {};
     Scales[index] = {};
@@ -49,6 +54,7 @@ void RemoveBuffer(std::string buffer) {
 int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color) {
     const int index = IndexOf(buffer);
     Fail(Fatal::MapBufferMissing, index < 0, buffer);
+    Fail(Fatal::OutOfSlotNumbers, InstanceCount == INT_MAX, buffer);
     const int slot = InstanceCount;
     Positions[index].Insert(slot, position);
     Rotations[index].Insert(slot, rotation);

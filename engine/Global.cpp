@@ -11,16 +11,18 @@ Camera3D GameCamera = {};
 
 // The host's containers, all in this one file so they are built in this order
 // (and destroyed in the reverse) before main() runs. Destroying them frees host
-// memory only: no renderer call is made at exit.
+// memory only: no renderer call is made at exit. The tables of renderer buffers
+// and models are never destroyed: what they point at is never unloaded at exit,
+// and so stays reachable (leak checkers see no leak).
 std::string AssetPath;
 std::unordered_map<int, Instance> Instances;
 namespace World::Buffers {
-std::unordered_map<int, R3D_InstanceBuffer> Buffers;
+std::unordered_map<int, R3D_InstanceBuffer>& Buffers = *new std::unordered_map<int, R3D_InstanceBuffer>;
 std::unordered_map<int, SlotMap<Vector3>> Positions;
 std::unordered_map<int, SlotMap<Quaternion>> Rotations;
 std::unordered_map<int, SlotMap<Vector3>> Scales;
 std::unordered_map<int, SlotMap<Color>> Colors;
-std::unordered_map<int, R3D_Model> Models;
+std::unordered_map<int, R3D_Model>& Models = *new std::unordered_map<int, R3D_Model>;
 std::unordered_map<std::string, int> Names;
 int BufferCount = 0;
 int InstanceCount = 0;
@@ -45,7 +47,10 @@ bool DialogsDisabled() {
 
 void Crash(std::string message, bool condition) {
     if (!condition) return;
-    std::fprintf(stderr, "%s: %s\n", kCrashCaption, message.c_str());
+    // The whole message, also past a zero byte a game-supplied word may hold.
+    std::fprintf(stderr, "%s: ", kCrashCaption);
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
     if (!DialogsDisabled()) Platform::ShowErrorBox(kCrashCaption, message);
     std::exit(1);

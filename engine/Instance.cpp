@@ -10,10 +10,15 @@ Instance::Instance(std::string inst_name, int inst_parent) : Name(std::move(inst
     Fail(Fatal::OutOfInstanceIds, inst_count == INT_MAX);
     id = inst_count;
     // A look-up may have left a blank record under this id; its slots go now.
+    // Records that were moved under it while it was blank still name it.
     auto blank = Instances.find(id);
-    if (blank != Instances.end())
+    if (blank != Instances.end()) {
         for (const auto& variable : blank->second.Variables) LiveHandles.erase(&variable.second);
+        Referrers = blank->second.Referrers;
+    }
     Instances[id] = *this;
+    auto parent = Instances.find(Parent);
+    if (parent != Instances.end()) ++parent->second.Referrers;
     ++inst_count;
 }
 
@@ -29,13 +34,32 @@ void Instance::LeaveParent() {
     if (parent != Instances.end()) parent->second.Children.erase(Name);
 }
 
+bool Instance::Encloses(int other) const {
+    if (other == id) return true;
+    if (Referrers == 0) return false;
+    // Chains end at "Null" (its own parent) or at an id without a record; the
+    // step limit only guards against a loop that moves never make.
+    int at = other;
+    for (std::size_t step = 0; step <= Instances.size(); ++step) {
+        auto it = Instances.find(at);
+        if (it == Instances.end() || it->second.Parent == at) return false;
+        if (it->second.Parent == id) return true;
+        at = it->second.Parent;
+    }
+    return false;
+}
+
 int Instance::GetParent() { return Instances[Parent].id; }
 
 void Instance::SetParent(int new_parent) {
     if (!Registered()) return;
     LeaveParent();
+    auto old = Instances.find(Parent);
+    if (old != Instances.end()) --old->second.Referrers;
     Parent = new_parent;
-    Instances[Parent].Children[Name] = id;
+    Instance& parent = Instances[Parent];
+    ++parent.Referrers;
+    parent.Children[Name] = id;
 }
 
 int Instance::GetChild(std::string name) {
@@ -85,6 +109,8 @@ void Instance::Destroy() {
         auto it = Instances.find(top.id);
         if (it != Instances.end()) {
             for (const auto& variable : it->second.Variables) LiveHandles.erase(&variable.second);
+            auto parent = Instances.find(it->second.Parent);
+            if (parent != Instances.end() && parent != it) --parent->second.Referrers;
             Instances.erase(it);
         }
         stack.pop_back();

@@ -15,6 +15,13 @@
 #include <unordered_set>
 
 #include "Global.h"
+#include "SlotArena.h"
+
+// An instance's named values. Slots never share an address with a slot that
+// existed before (see SlotArena), so a handle outliving its instance can be
+// told apart from a live one for as long as the process runs.
+using VariableTable = std::unordered_map<std::string, std::any, std::hash<std::string>, std::equal_to<std::string>,
+                                         SlotAllocator<std::pair<const std::string, std::any>>>;
 
 class Instance {
 public:
@@ -25,7 +32,10 @@ public:
     int Parent = 0;
     std::unordered_map<std::string, int> Children;  // child name -> child id
     int id = 0;
-    std::unordered_map<std::string, std::any> Variables;
+    VariableTable Variables;
+    // How many records name this one as Parent; with none, it is nobody's
+    // ancestor, which spares a walk up the tree on most moves.
+    int Referrers = 0;
 
     // Creates a new instance and registers a copy of it under the next id; the
     // object constructed here is a temporary.
@@ -48,6 +58,11 @@ public:
     // left by a look-up. Tree changes on a blank record do nothing, so they
     // can never reach another record ("Null" included).
     bool Registered() const;
+
+    // True when `other` is this instance or lies below it, following Parent
+    // links up from `other`. Moving this instance under such a one would make
+    // a loop that no longer hangs from "Root".
+    bool Encloses(int other) const;
 
 private:
     void LeaveParent();

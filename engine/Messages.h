@@ -19,6 +19,9 @@
     X(InvalidLightType, "Invalid light type \"{}\"")                                                             \
     X(InvalidShadowUpdateMode, "Invalid shadow update mode \"{}\"")                                              \
     X(OutOfInstanceIds, "Could not create an instance because every instance id has been used.")                 \
+    X(OutOfSlotMemory, "Could not reserve memory for instance variables.")                                       \
+    X(OutOfBufferIndices, "Could not create buffer \"{}\" because every buffer index has been used.")            \
+    X(OutOfSlotNumbers, "Could not map instance to buffer \"{}\" because every slot number has been used.")      \
     X(CreateBufferExists, "Could not create buffer \"{}\" because it already exists.")                           \
     X(RemoveBufferMissing, "Could not remove buffer \"{}\" because it does not exist.")                          \
     X(UpdateBufferMissing, "Could not update buffer \"{}\" because it does not exist.")                          \

@@ -3,14 +3,16 @@
 
 #include "CFrame.h"
 #include "Instance.h"
+#include "Lookup.h"
 #include "World.h"
 
 namespace World {
 
 RaycastSingle::RaycastSingle(int instance, Vector3 position, Vector3 direction) {
     hit = false;
-    Instance& record = Instances[instance];
-    const std::string tied = std::any_cast<std::string>(record.Variables["Tied Model"]);
+    // Read without adding a blank record or slot: on anything but a model this throws having changed nothing.
+    const std::string& tied = Api::VariableOf<std::string>(instance, "Tied Model", "buffer name (it is not a Model)");
+    const CFrame cframe = Api::VariableOf<CFrame>(instance, "CFrame", "transform (it is not a Model)");
 
     // A model whose buffer was unloaded has nothing to hit; the look-up adds no name.
     auto name = Buffers::Names.find(tied);
@@ -19,7 +21,6 @@ RaycastSingle::RaycastSingle(int instance, Vector3 position, Vector3 direction) 
         return;
     }
     R3D_Model model = Buffers::Models[name->second];
-    const CFrame cframe = std::any_cast<CFrame>(record.Variables["CFrame"]);
     Matrix transform = cframe.Transform();
 
     Ray ray = {position, direction};

@@ -96,8 +96,10 @@ private:
 };
 
 extern std::unordered_map<std::string, int> Names;               // buffer name -> buffer index
-extern std::unordered_map<int, R3D_InstanceBuffer> Buffers;       // index -> renderer instance buffer
-extern std::unordered_map<int, R3D_Model> Models;                 // index -> model (owned by the buffer)
+// These two hold the renderer's buffers and models, which stay loaded until the
+// process ends; the tables are never destroyed, so they stay reachable to the end.
+extern std::unordered_map<int, R3D_InstanceBuffer>& Buffers;      // index -> renderer instance buffer
+extern std::unordered_map<int, R3D_Model>& Models;                // index -> model (owned by the buffer)
 extern std::unordered_map<int, SlotMap<Vector3>> Positions;       // index -> slot -> &CFrame.Position
 extern std::unordered_map<int, SlotMap<Quaternion>> Rotations;    // index -> slot -> &CFrame.Rotation
 extern std::unordered_map<int, SlotMap<Vector3>> Scales;          // index -> slot -> &"Scale"

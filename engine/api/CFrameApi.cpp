@@ -6,6 +6,7 @@
 #include "CFrame.h"
 #include "Catalog.h"
 #include "Instance.h"
+#include "Lookup.h"
 #include "World.h"
 
 namespace World::Api {
@@ -53,36 +54,31 @@ void RotateTo(CFrameRef c, Vector3 angles) { c->RotateTo(angles); }
 void MoveBy(CFrameRef c, Vector3 offset) { c->MoveBy(offset); }
 void MoveTo(CFrameRef c, Vector3 position) { c->MoveTo(position); }
 
-// A variable of a model found by address, to be changed in place.
-template <class T>
-T& InPlace(int id, const char* variable, const char* kind) {
-    T* value = std::any_cast<T>(&Instances[id].Variables[variable]);
-    if (!value)
-        throw BadValue("instance " + std::to_string(id) + " has no \"" + variable + "\" " + kind +
-                       " (it is not a Model)");
-    return *value;
-}
-
-Vector3 GetScale(int id) { return std::any_cast<Vector3>(Instances[id].Variables["Scale"]); }
-void SetScale(int id, Vector3 scale) { InPlace<Vector3>(id, "Scale", "vector") = scale; }
-Color GetColor(int id) { return std::any_cast<Color>(Instances[id].Variables["Color"]); }
-void SetColor(int id, Color color) { InPlace<Color>(id, "Color", "colour") = color; }
-std::string GetModel(int id) { return std::any_cast<std::string>(Instances[id].Variables["Tied Model"]); }
+// The variables of a model, found without adding anything, so that an entry
+// on another kind of instance throws having changed nothing.
+Vector3 GetScale(int id) { return VariableOf<Vector3>(id, "Scale", "vector (it is not a Model)"); }
+void SetScale(int id, Vector3 scale) { VariableOf<Vector3>(id, "Scale", "vector (it is not a Model)") = scale; }
+Color GetColor(int id) { return VariableOf<Color>(id, "Color", "colour (it is not a Model)"); }
+void SetColor(int id, Color color) { VariableOf<Color>(id, "Color", "colour (it is not a Model)") = color; }
+std::string GetModel(int id) { return VariableOf<std::string>(id, "Tied Model", "buffer name (it is not a Model)"); }
 
 // Leaves the old buffer, resets the values (their addresses may change now that
-// no buffer points at them) and joins the new buffer under a fresh slot.
-// Argument 1 is read only after the reset, as the game has always seen it.
+// no buffer points at them) and joins the new buffer under a fresh slot. Both
+// arguments and the old mapping are read before anything changes, so a call
+// that throws leaves the model drawn where it was.
 void SetModel(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
+    std::string buffer = Arg<std::string>(params, 1, entry);
+    const int slot = VariableOf<int>(id, "Buffer Index", "slot number (it is not a Model)");
+    const std::string old = VariableOf<std::string>(id, "Tied Model", "buffer name (it is not a Model)");
     Instance& inst = Instances[id];
-    const int slot = std::any_cast<int>(inst.Variables["Buffer Index"]);
-    Buffers::UnmapInstance(std::any_cast<std::string>(inst.Variables["Tied Model"]), slot);
+    Buffers::UnmapInstance(old, slot);
     // New values, new addresses; the slots themselves stay, so a handle to
     // "CFrame" obtained earlier reaches the reset transform.
     inst.Variables["CFrame"] = CFrame();
     inst.Variables["Color"] = Color{0, 0, 0, 0};
     inst.Variables["Scale"] = Vector3{0, 0, 0};
-    inst.Variables["Tied Model"] = Arg<std::string>(params, 1, entry);
+    inst.Variables["Tied Model"] = std::move(buffer);
     CFrame& cframe = *std::any_cast<CFrame>(&inst.Variables["CFrame"]);
     Vector3* scale = std::any_cast<Vector3>(&inst.Variables["Scale"]);
     Color* color = std::any_cast<Color>(&inst.Variables["Color"]);

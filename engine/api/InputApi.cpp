@@ -1,5 +1,9 @@
 // Keyboard, mouse, cursor, camera and frame-time entries: thin bridges to raylib
 // and to GameCamera.
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
 #include "Catalog.h"
 #include "MouseFocus.h"
 #include "raylib.h"
@@ -17,9 +21,39 @@ bool MouseSettled = true;
 
 Vector2 MouseDelta() { return MouseSettled ? GetMouseDelta() : Vector2{0, 0}; }
 
-// Screen positions arrive as floats and become whole pixels, truncated toward zero.
-void SetMousePositionTruncated(Vector2 p) { SetMousePosition(static_cast<int>(p.x), static_cast<int>(p.y)); }
-void SetMouseOffsetTruncated(Vector2 p) { SetMouseOffset(static_cast<int>(p.x), static_cast<int>(p.y)); }
+
+// A screen position in whole pixels: a vec2 truncated toward zero.
+struct Pixels {
+    int x, y;
+};
+
+}  // namespace
+
+// Converting a float that is not finite, or whose whole part does not fit an
+// int, is undefined behaviour; such a value is refused, naming the entry,
+// the argument and the element.
+template <>
+struct Kind<Pixels> {
+    static constexpr KindInfo kInfo{"vec2", "whole pixels, truncated toward zero"};
+    static int Whole(float v, const char* entry, std::size_t position, int element) {
+        // Every float strictly between these two truncates to an int.
+        if (std::isfinite(v) && v > -2147483649.0 && v < 2147483648.0) return static_cast<int>(v);
+        std::ostringstream text;
+        text << entry << ": argument " << position << " element " << element << " (" << v << ") "
+             << (std::isfinite(v) ? "is outside the range of whole pixels (int)" : "is not a finite number");
+        throw std::out_of_range(text.str());
+    }
+    static Pixels Read(const std::any& value, const char* entry, std::size_t position) {
+        const Vector2 v = Kind<Vector2>::Read(value, entry, position);
+        const int x = Whole(v.x, entry, position, 0);
+        return {x, Whole(v.y, entry, position, 1)};
+    }
+};
+
+namespace {
+
+void SetMousePositionTruncated(Pixels p) { SetMousePosition(p.x, p.y); }
+void SetMouseOffsetTruncated(Pixels p) { SetMouseOffset(p.x, p.y); }
 
 void SetCameraLookDirection(Vector3 d) {
     GameCamera.target = {GameCamera.position.x + d.x, GameCamera.position.y + d.y, GameCamera.position.z + d.z};

@@ -1,5 +1,7 @@
 // Instance entries: create scene objects of the three kinds, name them, move
 // them in the tree, look them up, reach their variable slots, destroy them.
+#include <stdexcept>
+
 #include "CFrame.h"
 #include "Catalog.h"
 #include "Instance.h"
@@ -12,11 +14,11 @@ namespace {
 
 // "Model": a transform, colour and scale that its buffer reads by address
 // every frame, so they are set up before mapping and only changed in place.
-void SetUpModel(Instance& inst, const Params& params, const char* entry) {
+void SetUpModel(Instance& inst, std::string buffer) {
     inst.Variables["CFrame"] = CFrame();
     inst.Variables["Color"] = Color{0, 0, 0, 0};
     inst.Variables["Scale"] = Vector3{0, 0, 0};
-    inst.Variables["Tied Model"] = Arg<std::string>(params, 1, entry);
+    inst.Variables["Tied Model"] = std::move(buffer);
     CFrame* cframe = std::any_cast<CFrame>(&inst.Variables["CFrame"]);
     int slot = Buffers::MapInstance(std::any_cast<const std::string&>(inst.Variables["Tied Model"]), &cframe->Position,
                                     &cframe->Rotation, std::any_cast<Vector3>(&inst.Variables["Scale"]),
@@ -31,8 +33,7 @@ void SetUpModel(Instance& inst, const Params& params, const char* entry) {
 }
 
 // "Light": one renderer light, owned by the instance.
-void SetUpLight(Instance& inst, const Params& params, const char* entry) {
-    const std::string& kind = Arg<std::string>(params, 1, entry);
+void SetUpLight(Instance& inst, const std::string& kind) {
     const int type = kind == "Global" ? R3D_LIGHT_DIR : kind == "Spot" ? R3D_LIGHT_SPOT : kind == "Point" ? R3D_LIGHT_OMNI : -1;
     Fail(Fatal::InvalidLightType, type < 0, kind);
     inst.Variables["Value"] = static_cast<int>(R3D_CreateLight(static_cast<R3D_LightType>(type)));
@@ -40,25 +41,53 @@ void SetUpLight(Instance& inst, const Params& params, const char* entry) {
     inst.OnDestroy = [id](std::vector<std::any>) { R3D_DestroyLight(std::any_cast<int>(Instances[id].Variables["Value"])); };
 }
 
-// Argument 1 is read only once the instance exists, as the game has always seen it.
+// Argument 1 (read for "Model" and "Light" only) is read before the instance
+// exists, so a call that throws creates nothing and uses up no id.
 std::any New(const Params& params, const char* entry) {
     std::string kind = Arg<std::string>(params, 0, entry);
+    std::string extra = kind == "Model" || kind == "Light" ? Arg<std::string>(params, 1, entry) : std::string();
     const int id = Instance(kind, 1).id;
     Instance& inst = Instances[id];
     inst.Type = kind;
     if (kind == "CFrame") inst.Variables["Value"] = CFrame();
-    else if (kind == "Model") SetUpModel(inst, params, entry);
-    else if (kind == "Light") SetUpLight(inst, params, entry);
+    else if (kind == "Model") SetUpModel(inst, std::move(extra));
+    else if (kind == "Light") SetUpLight(inst, extra);
     else Fail(Fatal::InvalidInstanceType, true, kind);
     return id;
 }
 
+// "Null" and "Root" hold the tree up: they are never destroyed or moved (and
+// "Null", its own parent, is never renamed, which would list it under itself).
+void RefuseFixed(int id, const char* entry, const char* change, bool rootToo) {
+    if (id == 0 || (id == 1 && rootToo))
+        throw std::invalid_argument(std::string(entry) + ": \"" + (id == 0 ? "Null" : "Root") + "\" (id " +
+                                    std::to_string(id) + ") cannot be " + change);
+}
+
 int GetParent(int id) { return Instances[id].GetParent(); }
-void SetParent(int id, int parent) { Instances[id].SetParent(parent); }
+
+// A move that would put an instance under itself or under one of its own
+// descendants would cut a loop off the tree; it is refused before anything changes.
+void SetParent(int id, int parent) {
+    RefuseFixed(id, "Instance.SetParent", "moved", true);
+    auto it = Instances.find(id);
+    if (it != Instances.end() && it->second.Registered() && it->second.Encloses(parent))
+        throw std::invalid_argument("Instance.SetParent: instance " + std::to_string(id) +
+                                    " cannot be moved under " + std::to_string(parent) +
+                                    ", which is itself or one of its descendants");
+    Instances[id].SetParent(parent);
+}
+
 std::string GetName(int id) { return Instances[id].GetName(); }
-void SetName(int id, std::string name) { Instances[id].SetName(std::move(name)); }
+void SetName(int id, std::string name) {
+    RefuseFixed(id, "Instance.SetName", "renamed", false);
+    Instances[id].SetName(std::move(name));
+}
 std::string Type(int id) { return Instances[id].Type; }
-void Destroy(int id) { Instances[id].Destroy(); }
+void Destroy(int id) {
+    RefuseFixed(id, "Instance.Destroy", "destroyed", true);
+    Instances[id].Destroy();
+}
 std::unordered_map<std::string, int> GetChildren(int id) { return Instances[id].Children; }
 int GetChild(int id, std::string name) { return Instances[id].GetChild(std::move(name)); }
 

@@ -2,6 +2,7 @@
 // "Value") and forwards one call to r3d, converting values on the way.
 #include "Catalog.h"
 #include "Instance.h"
+#include "Lookup.h"
 #include "Messages.h"
 #include "r3d.h"
 
@@ -9,8 +10,9 @@ namespace World::Api {
 namespace {
 
 // The light handle of an instance; a record of another kind has none.
+// Found without adding anything, so a call on another kind changes nothing.
 R3D_Light LightOf(int id) {
-    const int* light = std::any_cast<int>(&Instances[id].Variables["Value"]);
+    const int* light = FindVariable<int>(id, "Value");
     if (!light) throw BadValue("instance " + std::to_string(id) + " is not a Light");
     return *light;
 }

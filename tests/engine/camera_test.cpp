@@ -1,6 +1,8 @@
 // Camera entries against the GameCamera they change.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "Global.h"
 #include "Harness.h"
 
@@ -47,4 +49,28 @@ TEST(Camera, FieldOfViewMustBeAFloat) {
     EXPECT_THROW(api.Func("SetCameraFOV", {std::any(90.0)}), std::bad_any_cast);
     EXPECT_THROW(api.Func("SetCameraPosition", {L({1, 2})}), std::out_of_range);
     EXPECT_EQ(GameCamera.fovy, 70.0f);
+}
+
+// Whole pixels from floats: a value that is not finite or whose whole part does
+// not fit an int is refused by name before raylib is called (converting it
+// would be undefined behaviour).
+TEST(Mouse, PixelArgumentsOutsideTheIntRangeAreRefusedByName) {
+    Api& api = Fresh();
+    const float bad[] = {NAN, INFINITY, -INFINITY, 3.4e38f, 2147483648.0f, -2147483904.0f};
+    for (const char* entry : {"SetMousePosition", "SetMouseOffset"}) {
+        for (float v : bad) {
+            try {
+                api.Func(entry, {L({1, v})});
+                ADD_FAILURE() << entry << " took " << v;
+            } catch (const std::out_of_range& e) {
+                EXPECT_EQ(std::string(e.what()).rfind(std::string(entry) + ": argument 0 element 1 (", 0), 0u) << e.what();
+            }
+        }
+        try {
+            api.Func(entry, {L({NAN, 0})});
+            ADD_FAILURE();
+        } catch (const std::out_of_range& e) {
+            EXPECT_STREQ(e.what(), (std::string(entry) + ": argument 0 element 0 (nan) is not a finite number").c_str());
+        }
+    }
 }

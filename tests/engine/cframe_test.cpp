@@ -51,14 +51,44 @@ TEST(CFrameClass, QuarterTurnsAboutYAndX) {
     ExpectNear(yaw.LookVector(), 1, 0, 0);
     ExpectNear(yaw.RightVector(), 0, 0, 1);
     ExpectNear(yaw.UpVector(), 0, 1, 0);
-    // the arcsine near the pole costs a few hundredths of a degree in float
-    ExpectNear(yaw.Orientation(), 0, 90, 0, 0.05f);
+    ExpectNear(yaw.Orientation(), 0, 90, 0, 1e-3f);
 
     CFrame pitch;
     pitch.RotateTo({kPi / 2, 0, 0});
     ExpectNear(pitch.LookVector(), 0, -1, 0);
     ExpectNear(pitch.UpVector(), 0, 0, 1);
-    ExpectNear(pitch.Orientation(), 90, 0, 0, 1e-2f);
+    ExpectNear(pitch.Orientation(), 90, 0, 0, 1e-3f);
+}
+
+// Quarter turns read exactly (within 1e-3 degrees) about every axis, reached by
+// RotateTo or by steps of RotateBy; elsewhere the angles are raymath's
+// QuaternionToEuler, and fed back (in radians) they give the same rotation.
+TEST(CFrameClass, OrientationIsExactAtQuarterTurnsAndKeepsItsConventions) {
+    for (float sign : {1.0f, -1.0f}) {
+        for (int axis = 0; axis < 3; ++axis) {
+            Vector3 turn = {0, 0, 0};
+            (&turn.x)[axis] = sign * kPi / 2;
+            CFrame to, by;
+            to.RotateTo(turn);
+            for (int i = 0; i < 3; ++i) by.RotateBy(Vector3Scale(turn, 1.0f / 3));
+            Vector3 expected = {0, 0, 0};
+            (&expected.x)[axis] = sign * 90;
+            ExpectNear(to.Orientation(), expected.x, expected.y, expected.z, 1e-3f);
+            ExpectNear(by.Orientation(), expected.x, expected.y, expected.z, 1e-3f);
+        }
+    }
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> angle(-kPi, kPi), pitch(-1.4f, 1.4f);  // away from the pole
+    for (int i = 0; i < 2000; ++i) {
+        CFrame c;
+        c.RotateTo({angle(rng), pitch(rng), angle(rng)});
+        Vector3 e = QuaternionToEuler(c.Rotation);
+        ExpectNear(c.Orientation(), e.x * 57.2957763671875f, e.y * 57.2957763671875f, e.z * 57.2957763671875f, 2e-3f);
+        CFrame back;
+        back.RotateTo(Vector3Scale(c.Orientation(), kPi / 180));
+        ExpectNear(back.LookVector(), c.LookVector().x, c.LookVector().y, c.LookVector().z, 1e-4f);
+        ExpectNear(back.UpVector(), c.UpVector().x, c.UpVector().y, c.UpVector().z, 1e-4f);
+    }
 }
 
 TEST(CFrameClass, RotateByTurnsAboutTheObjectsOwnAxes) {

@@ -110,14 +110,19 @@ TEST_F(FatalStop, SetModelAfterTheBufferWasUnloaded) {
     EXPECT_EXIT(api.Func("Instance.Destroy", {m}), ::testing::ExitedWithCode(1), "becaues the buffer does not exist");
 }
 
-TEST_F(FatalStop, SetModelWithAWrongNameTypeLeavesTheInstanceUnmapped) {
+// A wrong or missing name is found before the model leaves its buffer: it stays
+// drawn, and destroying it later is no fatal stop.
+TEST_F(FatalStop, SetModelWithAWrongNameTypeChangesNothing) {
     Api& api = Fresh();
     api.Func("LoadModel", {S("A"), S("a.obj"), I(4)});
     int m = api.New("Model", "A");
+    api.Func("Model.SetScale", {m, L({2, 2, 2})});
     EXPECT_THROW(api.Func("Model.SetModel", {m, I(5)}), std::bad_any_cast);
+    EXPECT_THROW(api.Func("Model.SetModel", {m}), std::out_of_range);
+    EXPECT_EQ(World::Buffers::Positions[0].size(), 1u);
+    EXPECT_EQ(std::any_cast<Vector3>(Instances[m].Variables["Scale"]).x, 2);
+    api.Func("Instance.Destroy", {m});
     EXPECT_EQ(World::Buffers::Positions[0].size(), 0u);
-    EXPECT_EXIT(api.Func("Model.SetModel", {m, S("A")}), ::testing::ExitedWithCode(1),
-                Line("Could not unmap instance to buffer \"A\" because the instance does not exist."));
 }
 
 TEST_F(FatalStop, UnmappingASlotTwiceNamesTheBuffer) {
@@ -134,4 +139,14 @@ TEST_F(FatalStop, RunningOutOfInstanceIds) {
     Api& api = Fresh();
     inst_count = INT_MAX;
     EXPECT_EXIT(api.New("CFrame"), ::testing::ExitedWithCode(1), Line(FatalText(Fatal::OutOfInstanceIds)));
+}
+
+TEST_F(FatalStop, RunningOutOfSlotNumbersAndBufferIndices) {
+    Api& api = Fresh();
+    api.Func("LoadModel", {S("A"), S("a.obj"), I(4)});
+    World::Buffers::InstanceCount = INT_MAX;
+    EXPECT_EXIT(api.New("Model", "A"), ::testing::ExitedWithCode(1), Line(FormatFatal(Fatal::OutOfSlotNumbers, "A")));
+    World::Buffers::BufferCount = INT_MAX;
+    EXPECT_EXIT(api.Func("LoadModel", {S("B"), S("b.obj"), I(4)}), ::testing::ExitedWithCode(1),
+                Line(FormatFatal(Fatal::OutOfBufferIndices, "B")));
 }

@@ -111,16 +111,40 @@ TEST(Instances, OnDestroyStillFindsTheRecordAndItsVariables) {
     EXPECT_TRUE(sawRecord);
 }
 
-TEST(Instances, CyclesInTheTreeDoNotHangDestroy) {
+// A loop would hang off nothing ("Root" unreachable, a game walking up its
+// parents never ending): such moves are refused and change nothing.
+TEST(Instances, MovesThatWouldMakeALoopAreRefusedAndDestroyTakesTheChain) {
     Api& api = Fresh();
     int a = api.New("CFrame"), b = api.New("CFrame"), c = api.New("CFrame");
+    api.Func("Instance.SetParent", {a, 1});
     api.Func("Instance.SetParent", {b, a});
     api.Func("Instance.SetParent", {c, b});
-    api.Func("Instance.SetParent", {a, c});
-    api.Func("Instance.SetParent", {c, c});
+    try {
+        api.Func("Instance.SetParent", {a, c});
+        FAIL() << "a loop was made";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), ("Instance.SetParent: instance " + std::to_string(a) + " cannot be moved under " +
+                                std::to_string(c) + ", which is itself or one of its descendants")
+                                   .c_str());
+    }
+    EXPECT_THROW(api.Func("Instance.SetParent", {c, c}), std::invalid_argument);
+    EXPECT_EQ(Instances[a].Parent, 1);
+    EXPECT_EQ(ChildrenOf(api, c), Children{});
+    // also through a child that is not listed (displaced by a namesake): Parent links count
+    int d = api.New("CFrame"), e = api.New("CFrame");
+    api.Func("Instance.SetParent", {d, c});
+    api.Func("Instance.SetParent", {e, c});  // same name "CFrame": e displaces d in c's table
+    EXPECT_THROW(api.Func("Instance.SetParent", {a, d}), std::invalid_argument);
+    // "Null" and "Root" stay where they are
+    EXPECT_THROW(api.Func("Instance.SetParent", {1, a}), std::invalid_argument);
+    EXPECT_THROW(api.Func("Instance.SetParent", {0, a}), std::invalid_argument);
+    EXPECT_THROW(api.Func("Instance.Destroy", {1}), std::invalid_argument);
+    EXPECT_THROW(api.Func("Instance.Destroy", {0}), std::invalid_argument);
+    EXPECT_THROW(api.Func("Instance.SetName", {0, S("x")}), std::invalid_argument);
+
     api.Func("Instance.Destroy", {a});
-    EXPECT_EQ(Instances.count(a), 0u);
-    EXPECT_EQ(Instances.count(b), 0u);
+    EXPECT_EQ(Instances.count(a) + Instances.count(b) + Instances.count(c) + Instances.count(e), 0u);
+    EXPECT_EQ(Instances.count(d), 1u) << "not listed, so not destroyed";
     EXPECT_EQ(Instances.count(0) + Instances.count(1), 2u);
 }
 
@@ -212,8 +236,11 @@ TEST(Instances, MissingArgumentsNameTheEntryAndPosition) {
         EXPECT_STREQ(e.what(), "Instance.SetParent: argument 1 is missing");
     }
     EXPECT_THROW(api.Op("Instance.New", {}), std::out_of_range);
-    // "Model" needs its buffer name; the record exists by the time that is found missing
+    // "Model" needs its buffer name, read before anything is created
     EXPECT_THROW(api.Op("Instance.New", {S("Model")}), std::out_of_range);
+    EXPECT_THROW(api.Op("Instance.New", {S("Light"), I(1)}), std::bad_any_cast);
+    EXPECT_EQ(Instances.size(), 2u);
+    EXPECT_EQ(api.New("CFrame"), 2) << "no id was used up";
 }
 
 TEST(Instances, DestroyingAVeryDeepChainNeedsNoDeepCallStack) {

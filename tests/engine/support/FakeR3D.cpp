@@ -1,6 +1,7 @@
 #include "FakeR3D.h"
 
 #include <cstring>
+#include <memory>
 
 namespace FakeR3D {
 namespace {
@@ -8,6 +9,17 @@ namespace {
 struct ModelData {
     std::string path;
 };
+
+// Everything handed to the host stays allocated until exit (the host may still
+// hold it after a Reset), and stays reachable, so leak checkers see no leak.
+std::vector<std::unique_ptr<Buffer>>& AllBuffers() {
+    static std::vector<std::unique_ptr<Buffer>> all;
+    return all;
+}
+std::vector<std::unique_ptr<ModelData>>& AllModels() {
+    static std::vector<std::unique_ptr<ModelData>> all;
+    return all;
+}
 
 }  // namespace
 
@@ -43,20 +55,24 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int) {
     Get().loaded.push_back(fileName);
     R3D_Model model = {};
     model.meshCount = 1;
-    model.data = reinterpret_cast<R3D_ModelData*>(new ModelData{fileName});
+    AllModels().push_back(std::make_unique<ModelData>(ModelData{fileName}));
+    model.data = reinterpret_cast<R3D_ModelData*>(AllModels().back().get());
     return model;
 }
 
 void R3D_UnloadModel(R3D_Model model, bool) { Get().unloadedModels.push_back(ModelPath(model)); }
 
 R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
-    auto* b = new Buffer;
+    AllBuffers().push_back(std::make_unique<Buffer>());
+    Buffer* b = AllBuffers().back().get();
     b->capacity = capacity;
     b->flags = flags;
-    b->positions.resize(capacity);
-    b->rotations.resize(capacity);
-    b->scales.resize(capacity);
-    b->colors.resize(capacity);
+    // No slots for a capacity of 0 or less, as the renderer does.
+    const std::size_t slots = capacity > 0 ? static_cast<std::size_t>(capacity) : 0;
+    b->positions.resize(slots);
+    b->rotations.resize(slots);
+    b->scales.resize(slots);
+    b->colors.resize(slots);
     Get().buffers.push_back(b);
     return {capacity, flags, reinterpret_cast<R3D_InstanceData*>(b)};
 }

@@ -57,7 +57,7 @@ struct State {
 };
 
 State& Get();
-void Reset();  // forgets everything (buffers are leaked on purpose: the host may still hold them)
+void Reset();  // forgets everything (buffers and models stay allocated until exit: the host may still hold them)
 std::string ModelPath(const R3D_Model& model);
 Buffer* BufferOf(const R3D_InstanceBuffer& buffer);
 
