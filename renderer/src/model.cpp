@@ -35,7 +35,7 @@ struct Loader {
 
 Color ToColor(const aiColor4D& c) {
     auto channel = [](float v) {
-        v = v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+        v = v > 0.0f ? (v > 1.0f ? 1.0f : v) : 0.0f;  // NaN (a file's "nan") counts as 0
         return static_cast<unsigned char>(v * 255.0f + 0.5f);
     };
     return Color{channel(c.r), channel(c.g), channel(c.b), channel(c.a)};

@@ -212,6 +212,7 @@ std::string Reference(const Json& object, const char* key) {
 }
 
 size_t ComponentSize(Size componentType) {
+    if (componentType < 5120 || componentType > 5126) return 0;  // also keeps the cast below in range
     switch (static_cast<int>(componentType)) {
         case 5120: case 5121: return 1;  // byte, unsigned byte
         case 5122: case 5123: return 2;  // short, unsigned short

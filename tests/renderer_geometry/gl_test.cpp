@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "GlDriver.h"
 #include "GlReadback.h"
 #include "TestModels.h"
 #include "internal.h"
@@ -24,6 +25,7 @@ public:
         SetConfigFlags(FLAG_WINDOW_HIDDEN);
         InitWindow(320, 240, "renderer geometry");
         ASSERT_TRUE(IsWindowReady()) << "no window: run under xvfb-run";
+        TestSupport::PinGlDriver();
         ASSERT_TRUE(gl.Load()) << "GL entry points missing";
     }
     void TearDown() override {

@@ -175,6 +175,20 @@ TEST_P(HostileCoordinates, InfiniteCoordinatesRefuseTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, HostileCoordinates, testing::ValuesIn(kFormats), FormatName);
 
+// A colour of "nan" (found by the fuzzer; its conversion to a byte was undefined) reads as 0.
+TEST(HostileMaterial, NanColourChannelsReadAsZero) {
+    TestSupport::TempDir dir;
+    WriteText(dir / "nan.mtl", "newmtl m\nKd nan 0.5 nan\n");
+    WriteText(dir / "nan.obj", "mtllib nan.mtl\nusemtl m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    R3D_Model model = R3D_LoadModelEx((dir / "nan.obj").c_str(), R3D_IMPORT_DEFAULT);
+    ASSERT_EQ(model.meshCount, 1);
+    Color color = model.data->materials[model.data->meshes[0].material].baseColor;
+    EXPECT_EQ(color.r, 0);
+    EXPECT_EQ(color.g, 128);
+    EXPECT_EQ(color.b, 0);
+    R3D_UnloadModel(model, true);
+}
+
 // --- glTF and GLB whose numbers point outside their buffers --------------------------
 
 // The JSON of a glTF, or of a GLB (rewritten with its chunk lengths fixed).

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "GlDriver.h"
 #include "rlgl.h"  // Required for: rlReadScreenPixels()
 
 namespace Shading {
@@ -114,6 +115,7 @@ void OpenWindow(int width, int height) {
     if (IsWindowReady()) return;
     SetTraceLogLevel(LOG_WARNING);
     InitWindow(width, height, "Vantor shading test");
+    TestSupport::PinGlDriver();
     R3D_Init(width, height);
 }
 
