@@ -15,6 +15,7 @@
 #endif
 
 #include "Global.h"
+#include "GlDriver.h"
 #include "Loader.h"
 #include "Messages.h"
 #include "MouseFocus.h"
@@ -115,6 +116,9 @@ int main() {
     SetTraceLogLevel(TraceLevel());
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
+#if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
+    Platform::PinGlDriver();  // so LeakSanitizer at exit reports only what is ours
+#endif
     StartAudio();  // no sound device is not an error: the engine plays no sound of its own
     R3D_Init(1280, 800);
     SearchAndSetResourceDir("assets");

@@ -25,7 +25,7 @@ public:
         SetConfigFlags(FLAG_WINDOW_HIDDEN);
         InitWindow(320, 240, "renderer geometry");
         ASSERT_TRUE(IsWindowReady()) << "no window: run under xvfb-run";
-        TestSupport::PinGlDriver();
+        Platform::PinGlDriver();
         ASSERT_TRUE(gl.Load()) << "GL entry points missing";
     }
     void TearDown() override {

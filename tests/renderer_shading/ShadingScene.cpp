@@ -115,7 +115,7 @@ void OpenWindow(int width, int height) {
     if (IsWindowReady()) return;
     SetTraceLogLevel(LOG_WARNING);
     InitWindow(width, height, "Vantor shading test");
-    TestSupport::PinGlDriver();
+    Platform::PinGlDriver();
     R3D_Init(width, height);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace TestSupport {
+namespace Platform {
 
 void PinGlDriver() {
     std::vector<std::string> drivers;
@@ -25,4 +25,4 @@ void PinGlDriver() {
     for (const std::string& name : drivers) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
-}  // namespace TestSupport
+}  // namespace Platform
