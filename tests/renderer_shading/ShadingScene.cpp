@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "GlDriver.h"
+#include "raymath.h"  // Required for: QuaternionFromAxisAngle(), Vector3Normalize()
 #include "rlgl.h"  // Required for: rlReadScreenPixels()
 
 namespace Shading {
@@ -167,6 +168,20 @@ Frame Render(const Camera3D& camera, const std::function<void()>& draw, const st
 
 Vector2 ScreenOf(Vector3 world, const Camera3D& camera) {
     return GetWorldToScreenEx(world, camera, GetRenderWidth(), GetRenderHeight());
+}
+
+std::vector<Instance> SphereField(int count) {
+    std::vector<Instance> field;
+    for (int i = 0; i < count; ++i) {
+        Instance in;
+        in.position = {-49.5f + (i % 100), 0.4f + 0.3f * std::sin(i * 0.37f), -49.5f + (i / 100)};
+        in.rotation = QuaternionFromAxisAngle(Vector3Normalize({1.0f, 1.0f, 0.3f * (i % 7)}), i * 0.1f);
+        in.scale = {1.0f, 0.6f + 0.1f * (i % 5), 1.0f};
+        in.color = Color{static_cast<unsigned char>(128 + (i * 37) % 128), static_cast<unsigned char>(128 + (i * 61) % 128),
+                         static_cast<unsigned char>(128 + (i * 89) % 128), 255};
+        field.push_back(in);
+    }
+    return field;
 }
 
 void Fill(R3D_InstanceBuffer buffer, const std::vector<Instance>& instances) {

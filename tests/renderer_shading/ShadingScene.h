@@ -60,5 +60,8 @@ struct Instance {
     Color color = WHITE;
 };
 void Fill(R3D_InstanceBuffer buffer, const std::vector<Instance>& instances);
+// The frame benchmark's field: `count` instances on a 100-wide grid at unit
+// spacing centred on the origin, each turned, stretched and tinted differently.
+std::vector<Instance> SphereField(int count);
 
 }  // namespace Shading

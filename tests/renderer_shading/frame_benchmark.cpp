@@ -38,15 +38,7 @@ struct Scene {
 
     Scene() {
         OpenWindow(kWidth, kHeight);
-        for (int i = 0; i < kInstances; ++i) {
-            Instance in;
-            in.position = {-49.5f + (i % 100), 0.4f + 0.3f * std::sin(i * 0.37f), -49.5f + (i / 100)};
-            in.rotation = QuaternionFromAxisAngle(Vector3Normalize({1.0f, 1.0f, 0.3f * (i % 7)}), i * 0.1f);
-            in.scale = {1.0f, 0.6f + 0.1f * (i % 5), 1.0f};
-            in.color = Color{static_cast<unsigned char>(128 + (i * 37) % 128), static_cast<unsigned char>(128 + (i * 61) % 128),
-                             static_cast<unsigned char>(128 + (i * 89) % 128), 255};
-            instances.push_back(in);
-        }
+        instances = SphereField(kInstances);
         camera.position = {0.0f, 55.0f, 65.0f};
         camera.target = {0.0f, 0.0f, 0.0f};
         camera.up = {0.0f, 1.0f, 0.0f};

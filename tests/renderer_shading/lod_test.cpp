@@ -83,16 +83,7 @@ TEST_F(Lod, PictureIsTheSameWithLevelsOfDetailOnAndOff) {
     // shadowed spot light.
     constexpr int kCount = 10000;
     R3D_InstanceBuffer spheres = R3D_LoadInstanceBuffer(kCount, R3D_INSTANCE_ALL);
-    std::vector<Instance> grid;
-    for (int i = 0; i < kCount; ++i) {
-        Instance in;
-        in.position = {-49.5f + (i % 100), 0.4f + 0.3f * std::sin(i * 0.37f), -49.5f + (i / 100)};
-        in.rotation = QuaternionFromAxisAngle(Vector3Normalize({1.0f, 1.0f, 0.3f * (i % 7)}), i * 0.1f);
-        in.scale = {1.0f, 0.6f + 0.1f * (i % 5), 1.0f};
-        in.color = Color{static_cast<unsigned char>(128 + (i * 37) % 128), static_cast<unsigned char>(128 + (i * 61) % 128),
-                         static_cast<unsigned char>(128 + (i * 89) % 128), 255};
-        grid.push_back(in);
-    }
+    std::vector<Instance> grid = SphereField(kCount);
     Fill(spheres, grid);
     Fill(groundInstances, {{{0.0f, 0.0f, 0.0f}, {0, 0, 0, 1}, {1.5f, 1.0f, 1.5f}, WHITE}});
     camera.position = {0.0f, 55.0f, 65.0f};
