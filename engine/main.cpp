@@ -140,7 +140,7 @@ int main() {
     }
 
     UnloadGame();
-    CloseAudioDevice();
+    if (IsAudioDeviceReady()) CloseAudioDevice();  // without a device there is nothing to close, and raylib would warn
     CloseWindow();
     return 0;
 }
