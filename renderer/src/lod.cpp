@@ -4,13 +4,21 @@
 // how far the surface may move (relative to the mesh's size). The chain stops when the
 // bound is spent, when a step no longer removes a quarter of the triangles, or when a
 // level is down to a handful of triangles: past that, another level costs a draw call
-// and saves nothing. A level's error is the sum of the steps' errors, an upper bound of
-// its distance to the full mesh.
+// and saves nothing. A level's error is the sum of the steps' errors: meshoptimizer's
+// error is an average over the collapsed area rather than a maximum, and the sum stays at
+// or above the farthest a level's surface was measured from a sphere's.
+//
+// On a large mesh the chain is built on a second thread while the loading thread builds
+// the BVH, so that levels of detail add almost nothing to a load.
 #include "lod.h"
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
+#include <thread>
 #include <meshoptimizer.h>
 
+#include "bvh.h"
 #include "rlgl.h"  // Required for: rlLoadVertexBufferElement(), rlUpdateVertexBufferElements()
 
 namespace r3d {
@@ -20,6 +28,9 @@ constexpr float kLevelRatio = 0.5f;       // each level aims at this share of th
 constexpr float kMustRemove = 0.25f;      // a level must drop at least this share, or the chain ends
 constexpr float kErrorBound = 0.25f;      // total error of the coarsest level, relative to the mesh's size
 constexpr size_t kFewestTriangles = 16;   // no level is simplified from one this small
+// Below this many triangles a mesh's levels are built on the loading thread: starting a
+// thread would cost more than it saves.
+constexpr size_t kLodThreadTriangles = 20000;
 
 template <typename T>
 void Remap(std::vector<T>& values, const std::vector<unsigned int>& remap, size_t count) {
@@ -28,12 +39,81 @@ void Remap(std::vector<T>& values, const std::vector<unsigned int>& remap, size_
     values.swap(out);
 }
 
+// Vertices that share a position and a normal and differ only in texture coordinates,
+// three or more of them (the pole of a UV sphere, the tip of a cone), count as one vertex
+// while simplifying: meshoptimizer locks such a vertex, and a locked pole keeps a fan of
+// slivers through every level, far off the surface. Afterwards each corner on such a
+// vertex takes back the copy whose texture coordinates suit its triangle.
+class Welding {
+public:
+    Welding(const std::vector<uint32_t>& indices, const R3D_MeshData& mesh, size_t vertexCount) {
+        const meshopt_Stream streams[2] = {{mesh.positions.data(), sizeof(Vector3), sizeof(Vector3)},
+                                           {mesh.normals.data(), sizeof(Vector3), sizeof(Vector3)}};
+        std::vector<uint32_t> shadow(indices.size());
+        meshopt_generateShadowIndexBufferMulti(shadow.data(), indices.data(), indices.size(), vertexCount, streams, 2);
+        group_.assign(vertexCount, ~0u);
+        std::vector<uint32_t> copies(vertexCount, 0);
+        for (size_t k = 0; k < indices.size(); ++k) {
+            if (group_[indices[k]] == ~0u) {
+                group_[indices[k]] = shadow[k];
+                ++copies[shadow[k]];
+            }
+        }
+        // Copies of each welded vertex, listed by group: members_[start_[g] .. start_[g + 1]).
+        start_.assign(vertexCount + 1, 0);
+        for (size_t v = 0; v < vertexCount; ++v) {
+            if (group_[v] != ~0u && copies[group_[v]] >= 3) ++start_[group_[v] + 1];
+            else group_[v] = static_cast<uint32_t>(v);
+        }
+        for (size_t g = 0; g < vertexCount; ++g) start_[g + 1] += start_[g];
+        any_ = start_[vertexCount] > 0;
+        if (!any_) return;
+        members_.resize(start_[vertexCount]);
+        std::vector<uint32_t> next(start_.begin(), start_.end() - 1);
+        for (size_t v = 0; v < vertexCount; ++v) {
+            if (start_[group_[v] + 1] > start_[group_[v]]) members_[next[group_[v]]++] = static_cast<uint32_t>(v);
+        }
+    }
+
+    bool Any() const { return any_; }
+
+    // The indices with every welded copy replaced by its group's vertex.
+    void Weld(std::vector<uint32_t>& indices) const {
+        for (uint32_t& i : indices) i = group_[i];
+    }
+
+    // Each corner on a welded vertex takes the copy nearest in texture coordinates to the
+    // middle of its triangle's other two corners.
+    void Resolve(uint32_t* indices, size_t count, const std::vector<Vector2>& uv) const {
+        for (size_t t = 0; t + 2 < count; t += 3) {
+            const uint32_t corner[3] = {indices[t], indices[t + 1], indices[t + 2]};
+            for (int c = 0; c < 3; ++c) {
+                const uint32_t g = corner[c];
+                if (start_[g + 1] == start_[g]) continue;
+                const Vector2 a = uv[corner[(c + 1) % 3]], b = uv[corner[(c + 2) % 3]];
+                const Vector2 mid = {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
+                float best = INFINITY;
+                for (uint32_t m = start_[g]; m < start_[g + 1]; ++m) {
+                    const Vector2 w = uv[members_[m]];
+                    const float d = (w.x - mid.x) * (w.x - mid.x) + (w.y - mid.y) * (w.y - mid.y);
+                    if (d < best) {
+                        best = d;
+                        indices[t + c] = members_[m];
+                    }
+                }
+            }
+        }
+    }
+
+private:
+    std::vector<uint32_t> group_;    // per vertex: its group's vertex (itself unless welded)
+    std::vector<uint32_t> start_, members_;
+    bool any_ = false;
+};
+
 }  // namespace
 
 void OptimizeMesh(R3D_MeshData& mesh) {
-    mesh.lods.clear();
-    mesh.lodIndices.clear();
-    mesh.lodVertices.clear();
     std::vector<uint32_t>& indices = mesh.indices;
     const size_t vertexCount = mesh.positions.size();
     if (indices.empty() || vertexCount == 0) return;
@@ -47,11 +127,22 @@ void OptimizeMesh(R3D_MeshData& mesh) {
     Remap(mesh.positions, remap, used);
     Remap(mesh.normals, remap, used);
     Remap(mesh.texcoords, remap, used);
+}
 
+void BuildLods(R3D_MeshData& mesh) {
+    mesh.lods.clear();
+    mesh.lodIndices.clear();
+    mesh.lodVertices.clear();
+    const std::vector<uint32_t>& indices = mesh.indices;
+    const size_t used = mesh.positions.size();
+    if (indices.empty() || used == 0) return;
     mesh.lods.push_back(LodLevel{0, static_cast<uint32_t>(indices.size()), 0.0f});
+    std::vector<unsigned int> remap(used);
     const float* positions = &mesh.positions[0].x;
     const float scale = meshopt_simplifyScale(positions, used, sizeof(Vector3));
+    const Welding welding(indices, mesh, used);
     std::vector<uint32_t> previous = indices, next(indices.size());
+    if (welding.Any()) welding.Weld(previous);
     float spent = 0.0f;  // relative error of the previous level
     while (static_cast<int>(mesh.lods.size()) < kMaxLodLevels && previous.size() / 3 > kFewestTriangles &&
            spent < kErrorBound) {
@@ -63,18 +154,47 @@ void OptimizeMesh(R3D_MeshData& mesh) {
         meshopt_optimizeVertexCacheFifo(next.data(), next.data(), count, used, 16);
         spent += error;
         previous.assign(next.begin(), next.begin() + static_cast<std::ptrdiff_t>(count));
+        if (welding.Any() && mesh.texcoords.size() == used) welding.Resolve(next.data(), count, mesh.texcoords);
         // The level gets its own run of vertices, in the order it fetches them: a software
         // rasteriser shades every vertex between the lowest and highest index it draws.
-        const size_t local = meshopt_optimizeVertexFetchRemap(remap.data(), previous.data(), count, used);
+        const size_t local = meshopt_optimizeVertexFetchRemap(remap.data(), next.data(), count, used);
         const uint32_t base = static_cast<uint32_t>(used + mesh.lodVertices.size());
         mesh.lodVertices.resize(mesh.lodVertices.size() + local);
         for (size_t v = 0; v < used; ++v) {
             if (remap[v] != ~0u) mesh.lodVertices[base - used + remap[v]] = static_cast<uint32_t>(v);
         }
         const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
-        for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[previous[k]]);
+        for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[next[k]]);
         mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
     }
+}
+
+void PrepareMesh(R3D_MeshData& mesh) {
+    OptimizeMesh(mesh);
+    const size_t triangles = mesh.indices.size() / 3;
+    if (triangles < kLodThreadTriangles) {
+        BuildLods(mesh);
+        mesh.bvh = BuildBvh(mesh.positions.data(), mesh.indices.data(), triangles);
+        return;
+    }
+    // On a large mesh the levels and the BVH take about as long as each other and only
+    // read the same arrays: the levels are built on a second thread meanwhile.
+    std::exception_ptr failure;
+    std::thread lods([&mesh, &failure] {
+        try {
+            BuildLods(mesh);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        mesh.bvh = BuildBvh(mesh.positions.data(), mesh.indices.data(), triangles);
+    } catch (...) {
+        lods.join();
+        throw;
+    }
+    lods.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 void BuildModelLods(R3D_ModelData& model) {

@@ -14,9 +14,17 @@ namespace r3d {
 constexpr int kMaxLodLevels = R3D_MAX_LOD_LEVELS;
 
 // Reorders the mesh's triangles for the vertex cache and its vertices for fetching (unused
-// vertices are dropped), then builds its chain of simplified levels into mesh.lods and
-// mesh.lodIndices. mesh.indices stays the full-detail triangle list.
+// vertices are dropped).
 void OptimizeMesh(R3D_MeshData& mesh);
+
+// Builds the mesh's chain of simplified levels into mesh.lods, mesh.lodIndices and
+// mesh.lodVertices; mesh.indices stays the full-detail triangle list. It only reads the
+// rest of the mesh, so it may run on another thread while the BVH is built.
+void BuildLods(R3D_MeshData& mesh);
+
+// What a load does to an imported mesh: OptimizeMesh, then its levels and its BVH (for
+// ray tests), the two side by side on a large mesh.
+void PrepareMesh(R3D_MeshData& mesh);
 
 // The model's level ladder from its meshes' chains (model.lodErrors).
 void BuildModelLods(R3D_ModelData& model);

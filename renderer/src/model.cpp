@@ -161,12 +161,16 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
             loader.nonFinite = true;
             return;
         }
-        mesh.positions[i] = {p.x, p.y, p.z};
+        // Adding zero turns -0 into 0: text formats write "-0.000000", and the copies of a
+        // point on a texture seam must compare equal for the simplifier to join them.
+        mesh.positions[i] = {p.x + 0.0f, p.y + 0.0f, p.z + 0.0f};
         mesh.normals[i] = {0.0f, 1.0f, 0.0f};
         if (source->mNormals != nullptr) {
             aiVector3D n = normalMatrix * source->mNormals[i];
             n.NormalizeSafe();
-            if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) mesh.normals[i] = {n.x, n.y, n.z};
+            if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) {
+                mesh.normals[i] = {n.x + 0.0f, n.y + 0.0f, n.z + 0.0f};
+            }
         }
         if (source->mTextureCoords[0] != nullptr) {
             const aiVector3D& uv = source->mTextureCoords[0][i];
@@ -187,12 +191,11 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
         mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
     }
     if (mesh.indices.empty()) return;
-    r3d::OptimizeMesh(mesh);
+    r3d::PrepareMesh(mesh);  // vertex order, levels of detail, BVH
 
     mesh.bounds = {mesh.positions[0], mesh.positions[0]};
     for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
     mesh.material = source->mMaterialIndex < loader.data->materials.size() ? static_cast<int>(source->mMaterialIndex) : 0;
-    mesh.bvh = BuildBvh(mesh.positions.data(), mesh.indices.data(), mesh.indices.size() / 3);
     if (loader.gpu) UploadMesh(mesh);
     loader.data->meshes.push_back(std::move(mesh));
 }

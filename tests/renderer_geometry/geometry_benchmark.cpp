@@ -114,26 +114,47 @@ void BM_LoadModel_100k(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadModel_100k)->Unit(benchmark::kMillisecond);
 
+// The loaded mesh's vertices and triangles, without anything a load built from them.
+R3D_MeshData FreshCopy() {
+    const R3D_MeshData& loaded = TheScene().model.data->meshes.at(0);
+    R3D_MeshData mesh;
+    mesh.positions = loaded.positions;
+    mesh.normals = loaded.normals;
+    mesh.texcoords = loaded.texcoords;
+    mesh.indices = loaded.indices;
+    return mesh;
+}
+
 // Mesh optimisation and the level-of-detail chain for the 100,000-triangle mesh, as a
 // load runs it (on a fresh copy of the mesh each time), against assimp alone importing
 // the file with the steps a load asks of it.
 void BM_BuildLods_100k(benchmark::State& state) {
-    Scene& s = TheScene();
-    const R3D_MeshData& loaded = s.model.data->meshes.at(0);
     for (auto _ : state) {
         state.PauseTiming();
-        R3D_MeshData mesh;
-        mesh.positions = loaded.positions;
-        mesh.normals = loaded.normals;
-        mesh.texcoords = loaded.texcoords;
-        mesh.indices = loaded.indices;
+        R3D_MeshData mesh = FreshCopy();
         state.ResumeTiming();
         r3d::OptimizeMesh(mesh);
+        r3d::BuildLods(mesh);
         state.counters["levels"] = static_cast<double>(mesh.lods.size());
         state.counters["coarsest_triangles"] = static_cast<double>(mesh.lods.back().indexCount / 3);
     }
 }
 BENCHMARK(BM_BuildLods_100k)->Unit(benchmark::kMillisecond);
+
+// All a load does to the mesh after import: vertex order, then the levels beside the BVH.
+// Against BM_BuildBvh_100k, what the levels add to a load.
+void BM_PrepareMesh_100k(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        R3D_MeshData mesh = FreshCopy();
+        state.ResumeTiming();
+        r3d::PrepareMesh(mesh);
+        state.PauseTiming();
+        delete mesh.bvh;
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_PrepareMesh_100k)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Argument 0: the default import's steps; 1: also R3D_IMPORT_OPTIMIZE's, as the engine loads.
 void BM_AssimpImport_100k(benchmark::State& state) {

@@ -1,16 +1,18 @@
 // Levels of detail and mirrored instances, read back from a real window of the engine's
 // size (1280x800): the frame benchmark's field of spheres looks the same with levels of
 // detail on and off, far instances draw coarser levels than near ones (and shadow maps
-// their own), and an instance whose scale mirrors it is lit in the camera and casts into
-// a shadow map.
+// their own), a textured sphere simplifies as well as a plain one, and an instance whose
+// scale mirrors it is lit in the camera and casts into a shadow map.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "ShadingScene.h"
+#include "internal.h"  // Required for: R3D_MeshData, the levels' errors and texture coordinates
 #include "raymath.h"
 
 using namespace Shading;
@@ -76,6 +78,36 @@ TEST_F(Lod, SphereGetsAChainOfEverCoarserLevels) {
     }
     EXPECT_EQ(R3D_GetModelLodCount(ground), 1);  // two triangles: nothing to simplify
     EXPECT_TRUE(R3D_IsModelLodEnabled(sphere));   // on by default
+}
+
+TEST_F(Lod, TexturedSphereSimplifiesAsWellAsAPlainOne) {
+    // Texture coordinates split the seam and give each pole 26 copies, as a UV sphere comes
+    // from a modelling tool; its levels must stray no further than the plain sphere's, and
+    // no coarse triangle may stretch across the texture.
+    ObjMesh mesh = Sphere(20, 25, 0.4f);
+    for (int r = 0; r <= 20; ++r) {
+        for (int s = 0; s <= 25; ++s) mesh.texcoords.push_back({s / 25.0f, r / 20.0f});
+    }
+    R3D_Model textured = LoadObj("textured_sphere", mesh, WHITE, "", R3D_IMPORT_OPTIMIZE);
+    const R3D_MeshData& plain = sphere.data->meshes.at(0);
+    const R3D_MeshData& uv = textured.data->meshes.at(0);
+    ASSERT_GT(uv.positions.size(), plain.positions.size());  // the seam and the poles are split
+    ASSERT_GE(uv.lods.size(), plain.lods.size() - 1);
+    for (size_t k = 1; k < uv.lods.size() && k < plain.lods.size(); ++k) {
+        EXPECT_LE(uv.lods[k].indexCount, plain.lods[k].indexCount * 11 / 10) << "level " << k;
+        EXPECT_LE(uv.lods[k].error, plain.lods[k].error * 1.15f) << "level " << k;
+    }
+    // Coarse levels draw copies of vertices: index n past the mesh's own names lodVertices[n - own].
+    auto texcoord = [&](uint32_t v) {
+        return uv.texcoords[v < uv.texcoords.size() ? v : uv.lodVertices[v - uv.texcoords.size()]];
+    };
+    float widest = 0.0f;
+    for (size_t t = 0; t + 2 < uv.lodIndices.size(); t += 3) {
+        const Vector2 a = texcoord(uv.lodIndices[t]), b = texcoord(uv.lodIndices[t + 1]), c = texcoord(uv.lodIndices[t + 2]);
+        widest = std::max({widest, std::fabs(a.x - b.x), std::fabs(b.x - c.x), std::fabs(c.x - a.x)});
+    }
+    EXPECT_LT(widest, 0.5f);
+    R3D_UnloadModel(textured, true);
 }
 
 TEST_F(Lod, PictureIsTheSameWithLevelsOfDetailOnAndOff) {
