@@ -167,10 +167,12 @@ void R3D_UnloadModel(R3D_Model model, bool unloadMaterials);
 // coarsest level whose error, projected at the instance's nearest distance, stays within
 // one pixel (one texel for shadow maps, which thus often draw coarser levels).
 // Level of detail is ON by default; switched off, a model always draws at full detail.
-// The pixel error is a trade: a simplified silhouette lies inside the full one, so edge
-// pixels flip in proportion to it. On a field of 10,000 spheres a few pixels wide, 1 pixel
-// changes about 5% of the pixels and draws 7% of the full triangles; 0.15 changes under
-// 0.5% and draws 40%.
+// A coarse level's vertices are moved off the surface by half the gap its flat triangles
+// leave (estimated from the vertex normals), so that it straddles a curved surface rather
+// than sinking into it, and its silhouette strays half as far.
+// The pixel error is a trade: edge pixels of a simplified silhouette flip in proportion to
+// it. On a field of 10,000 spheres a few pixels wide, 1 pixel changes about 2.5% of the
+// pixels and draws 7% of the full triangles; 0.15 changes under 0.5% and draws 40%.
 void R3D_SetLodPixelError(float pixels);          // all views; default 1; 0 draws full detail
 float R3D_GetLodPixelError(void);
 void R3D_SetModelLod(R3D_Model model, bool enabled);

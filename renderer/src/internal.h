@@ -50,6 +50,7 @@ struct R3D_MeshData {
     std::vector<r3d::LodLevel> lods;
     std::vector<uint32_t> lodIndices;
     std::vector<uint32_t> lodVertices;
+    std::vector<Vector3> lodPositions;  // where copy k sits: moved off its vertex to straddle the surface
 
     unsigned int vao = 0;           // per-vertex attributes and the index buffer bound
     unsigned int vboPositions = 0, vboTexcoords = 0, vboNormals = 0, ebo = 0;

@@ -8,6 +8,9 @@
 // error is an average over the collapsed area rather than a maximum, and the sum stays at
 // or above the farthest a level's surface was measured from a sphere's.
 //
+// Each level's vertices then move to straddle the surface its flat triangles cut under
+// (Placement below); the error stays the one measured before the move.
+//
 // On a large mesh the chain is built on a second thread while the loading thread builds
 // the BVH, so that levels of detail add almost nothing to a load.
 #include "lod.h"
@@ -111,6 +114,81 @@ private:
     bool any_ = false;
 };
 
+Vector3 Sub(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+float Dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vector3 Cross(Vector3 a, Vector3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+
+// A coarse level's flat triangles cut under a curved surface (or bulge over a hollow one):
+// its vertices move by half the estimated gap so that the level straddles the surface, and
+// its silhouette strays about half as far. The gap at a triangle's centre is estimated from
+// its corners' normals, as the curved (point-normal) triangle through them would place it;
+// copies of one position move together, so that seams stay closed.
+class Placement {
+public:
+    Placement(const std::vector<uint32_t>& indices, const R3D_MeshData& mesh, size_t vertexCount) {
+        std::vector<uint32_t> shadow(indices.size());
+        meshopt_generateShadowIndexBuffer(shadow.data(), indices.data(), indices.size(), mesh.positions.data(), vertexCount,
+                                          sizeof(Vector3), sizeof(Vector3));
+        group_.assign(vertexCount, 0);
+        for (size_t k = 0; k < indices.size(); ++k) group_[indices[k]] = shadow[k];
+        sum_.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
+        weight_.assign(vertexCount, 0.0f);
+    }
+
+    // Positions of the level's vertices (copies in `copies`, triangles in `indices` over the
+    // mesh's vertices), each moved at most `limit`.
+    void Place(const R3D_MeshData& mesh, const uint32_t* indices, size_t count, const std::vector<uint32_t>& copies,
+               float limit, std::vector<Vector3>& out) {
+        const std::vector<Vector3>& p = mesh.positions;
+        const std::vector<Vector3>& n = mesh.normals;
+        for (size_t t = 0; t + 2 < count; t += 3) {
+            const uint32_t c[3] = {indices[t], indices[t + 1], indices[t + 2]};
+            const Vector3 cross = Cross(Sub(p[c[1]], p[c[0]]), Sub(p[c[2]], p[c[0]]));
+            const float area2 = std::sqrt(Dot(cross, cross));
+            if (!(area2 > 0.0f)) continue;
+            const Vector3 face = {cross.x / area2, cross.y / area2, cross.z / area2};
+            // Height of the point-normal triangle's centre over the flat one:
+            // -1/18 of the sum over ordered corner pairs of dot(pj - pi, ni) dot(ni, face).
+            float gap = 0.0f;
+            for (int i = 0; i < 3; ++i) {
+                const float lean = Dot(n[c[i]], face);
+                for (int j = 0; j < 3; ++j) {
+                    if (j != i) gap -= Dot(Sub(p[c[j]], p[c[i]]), n[c[i]]) * lean;
+                }
+            }
+            gap /= 18.0f;
+            for (uint32_t v : c) {
+                const uint32_t g = group_[v];
+                sum_[g] = {sum_[g].x + face.x * gap * area2, sum_[g].y + face.y * gap * area2, sum_[g].z + face.z * gap * area2};
+                weight_[g] += area2;
+            }
+        }
+        const size_t first = out.size();
+        out.resize(first + copies.size());
+        for (size_t k = 0; k < copies.size(); ++k) {
+            const uint32_t g = group_[copies[k]];
+            Vector3 move = {0.0f, 0.0f, 0.0f};
+            if (weight_[g] > 0.0f) {
+                const float s = 0.5f / weight_[g];
+                move = {sum_[g].x * s, sum_[g].y * s, sum_[g].z * s};
+                const float length = std::sqrt(Dot(move, move));
+                if (length > limit) move = {move.x * limit / length, move.y * limit / length, move.z * limit / length};
+            }
+            const Vector3 at = p[copies[k]];
+            out[first + k] = {at.x + move.x, at.y + move.y, at.z + move.z};
+        }
+        for (uint32_t v : copies) {
+            sum_[group_[v]] = Vector3{0.0f, 0.0f, 0.0f};
+            weight_[group_[v]] = 0.0f;
+        }
+    }
+
+private:
+    std::vector<uint32_t> group_;  // per vertex: the first vertex at its position
+    std::vector<Vector3> sum_;
+    std::vector<float> weight_;
+};
+
 }  // namespace
 
 void OptimizeMesh(R3D_MeshData& mesh) {
@@ -133,6 +211,7 @@ void BuildLods(R3D_MeshData& mesh) {
     mesh.lods.clear();
     mesh.lodIndices.clear();
     mesh.lodVertices.clear();
+    mesh.lodPositions.clear();
     const std::vector<uint32_t>& indices = mesh.indices;
     const size_t used = mesh.positions.size();
     if (indices.empty() || used == 0) return;
@@ -141,6 +220,8 @@ void BuildLods(R3D_MeshData& mesh) {
     const float* positions = &mesh.positions[0].x;
     const float scale = meshopt_simplifyScale(positions, used, sizeof(Vector3));
     const Welding welding(indices, mesh, used);
+    Placement placement(indices, mesh, used);
+    std::vector<uint32_t> copies;
     std::vector<uint32_t> previous = indices, next(indices.size());
     if (welding.Any()) welding.Weld(previous);
     float spent = 0.0f;  // relative error of the previous level
@@ -163,6 +244,10 @@ void BuildLods(R3D_MeshData& mesh) {
         for (size_t v = 0; v < used; ++v) {
             if (remap[v] != ~0u) mesh.lodVertices[base - used + remap[v]] = static_cast<uint32_t>(v);
         }
+        copies.assign(mesh.lodVertices.end() - static_cast<std::ptrdiff_t>(local), mesh.lodVertices.end());
+        // Normals that claim a curve the triangles do not have (smoothed over a hard edge)
+        // could move a vertex far: no further than half the level's error.
+        placement.Place(mesh, next.data(), count, copies, 0.5f * spent * scale, mesh.lodPositions);
         const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
         for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[next[k]]);
         mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
@@ -218,8 +303,10 @@ std::vector<T> WithLodVertices(const std::vector<T>& values, const std::vector<u
 }
 
 GpuVertices LodVertexArrays(const R3D_MeshData& mesh) {
-    return GpuVertices{WithLodVertices(mesh.positions, mesh.lodVertices), WithLodVertices(mesh.normals, mesh.lodVertices),
-                       WithLodVertices(mesh.texcoords, mesh.lodVertices)};
+    GpuVertices gpu{mesh.positions, WithLodVertices(mesh.normals, mesh.lodVertices),
+                    WithLodVertices(mesh.texcoords, mesh.lodVertices)};
+    gpu.positions.insert(gpu.positions.end(), mesh.lodPositions.begin(), mesh.lodPositions.end());
+    return gpu;
 }
 
 unsigned int UploadLodIndices(const R3D_MeshData& mesh) {

@@ -75,8 +75,10 @@ TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
         ASSERT_NE(mesh.vboNormals, 0u);
         ASSERT_NE(mesh.ebo, 0u);
         // The CPU copies, then the copies of the vertices each coarser level of detail
-        // draws, and every level's indices after the full mesh's.
-        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboPositions), WithLevels(mesh.positions, mesh.lodVertices)));
+        // draws (placed where the level put them), and every level's indices after the full mesh's.
+        std::vector<Vector3> positions = mesh.positions;
+        positions.insert(positions.end(), mesh.lodPositions.begin(), mesh.lodPositions.end());
+        EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboPositions), positions));
         EXPECT_TRUE(SameBytes(gl.Read<Vector2>(mesh.vboTexcoords), WithLevels(mesh.texcoords, mesh.lodVertices)));
         EXPECT_TRUE(SameBytes(gl.Read<Vector3>(mesh.vboNormals), WithLevels(mesh.normals, mesh.lodVertices)));
         std::vector<uint32_t> indices = mesh.indices;

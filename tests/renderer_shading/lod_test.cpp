@@ -153,7 +153,8 @@ TEST_F(Lod, PictureIsTheSameWithLevelsOfDetailOnAndOff) {
     const int pixels = static_cast<int>(full.pixels.size());
 
     // Within a pixel (the default): a fraction of the triangles; silhouettes of the
-    // smallest spheres flip some edge pixels.
+    // smallest spheres flip some edge pixels (twice as many if the coarse levels were
+    // not moved to straddle the surface).
     ASSERT_EQ(R3D_GetLodPixelError(), 1.0f);
     const Frame coarse = Render(camera, draw);
     const R3D_FrameStats coarseStats = R3D_GetFrameStats();
@@ -161,7 +162,7 @@ TEST_F(Lod, PictureIsTheSameWithLevelsOfDetailOnAndOff) {
     EXPECT_LT(coarseStats.camera.triangles * 8, withoutLod.camera.triangles);
     EXPECT_LT(coarseStats.shadows.triangles * 8, withoutLod.shadows.triangles);
     const int coarseDiffering = differing(coarse);
-    EXPECT_LE(coarseDiffering, pixels * 6 / 100);
+    EXPECT_LE(coarseDiffering, pixels * 35 / 1000);
 
     // Within 0.15 pixels: the picture as good as unchanged, still well under the triangles.
     R3D_SetLodPixelError(0.15f);
