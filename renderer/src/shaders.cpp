@@ -28,7 +28,7 @@ uniform mat4 uViewProj;
 out vec3 vWorld;
 out vec3 vNormal;
 out vec2 vTexcoord;
-out vec4 vColor;
+flat out vec4 vColor;  // one colour per instance: nothing to interpolate
 #endif
 
 vec3 Rotate(vec4 q, vec3 v) {
@@ -60,7 +60,7 @@ const char* kSceneFragmentShader = R"(
 in vec3 vWorld;
 in vec3 vNormal;
 in vec2 vTexcoord;
-in vec4 vColor;
+flat in vec4 vColor;
 out vec4 fragColor;
 
 uniform sampler2D uAlbedoMap;
