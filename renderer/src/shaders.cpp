@@ -128,8 +128,10 @@ float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
     float z = float(uLightShadowLayer[i]);
     // A directional map ends somewhere in the view: fade its shadows out towards its rim.
     float rim = i < uLightGroups[1] ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
-    if (radius <= 0.0) return mix(texture(maps, vec4(c.xy, z, c.z)), 1.0, rim);
     // Four bilinear comparisons on a rotated grid: a 4x4 texel footprint for the price of four taps.
+    // With no softness the four fall on one point, which is the hardware's 2x2 filter: no
+    // branch for it, since a software rasteriser would run both sides of one.
+    radius = max(radius, 0.0);
     float s = texture(maps, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
     s += texture(maps, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
     s += texture(maps, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
@@ -152,8 +154,7 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
     float ref = 0.5 * ((nf.y + nf.x) / (nf.y - nf.x) - 2.0 * nf.y * nf.x / ((nf.y - nf.x) * m)) + 0.5;
     if (ref >= 1.0) return 1.0;
     float layer = float(uLightShadowLayer[i]);
-    float radius = sp.y * texel;
-    if (radius <= 0.0) return texture(uShadowMapsCube, vec4(d, layer), ref);
+    float radius = max(sp.y * texel, 0.0);  // none: four taps on one point, as in Shadow2D
     vec3 t1 = normalize(cross(d, abs(d.y) < 0.9 * length(d) ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
     vec3 t2 = normalize(cross(d, t1));
     float s = texture(uShadowMapsCube, vec4(d + (-0.25 * t1 - 0.75 * t2) * radius, layer), ref);
