@@ -22,6 +22,7 @@
 #include <meshoptimizer.h>
 
 #include "bvh.h"
+#include "raymath.h"
 #include "rlgl.h"  // Required for: rlLoadVertexBufferElement(), rlUpdateVertexBufferElements()
 
 namespace r3d {
@@ -42,6 +43,17 @@ void Remap(std::vector<T>& values, const std::vector<unsigned int>& remap, size_
     values.swap(out);
 }
 
+// Per vertex, the first vertex whose streams hold the same values (itself if none before it).
+std::vector<uint32_t> FirstCopies(const std::vector<uint32_t>& indices, size_t vertexCount, const meshopt_Stream* streams,
+                                  size_t streamCount) {
+    std::vector<uint32_t> shadow(indices.size());
+    meshopt_generateShadowIndexBufferMulti(shadow.data(), indices.data(), indices.size(), vertexCount, streams, streamCount);
+    std::vector<uint32_t> first(vertexCount);
+    for (size_t v = 0; v < vertexCount; ++v) first[v] = static_cast<uint32_t>(v);
+    for (size_t k = 0; k < indices.size(); ++k) first[indices[k]] = shadow[k];
+    return first;
+}
+
 // Vertices that share a position and a normal and differ only in texture coordinates,
 // three or more of them (the pole of a UV sphere, the tip of a cone), count as one vertex
 // while simplifying: meshoptimizer locks such a vertex, and a locked pole keeps a fan of
@@ -52,20 +64,13 @@ public:
     Welding(const std::vector<uint32_t>& indices, const R3D_MeshData& mesh, size_t vertexCount) {
         const meshopt_Stream streams[2] = {{mesh.positions.data(), sizeof(Vector3), sizeof(Vector3)},
                                            {mesh.normals.data(), sizeof(Vector3), sizeof(Vector3)}};
-        std::vector<uint32_t> shadow(indices.size());
-        meshopt_generateShadowIndexBufferMulti(shadow.data(), indices.data(), indices.size(), vertexCount, streams, 2);
-        group_.assign(vertexCount, ~0u);
+        group_ = FirstCopies(indices, vertexCount, streams, 2);
         std::vector<uint32_t> copies(vertexCount, 0);
-        for (size_t k = 0; k < indices.size(); ++k) {
-            if (group_[indices[k]] == ~0u) {
-                group_[indices[k]] = shadow[k];
-                ++copies[shadow[k]];
-            }
-        }
+        for (uint32_t g : group_) ++copies[g];
         // Copies of each welded vertex, listed by group: members_[start_[g] .. start_[g + 1]).
         start_.assign(vertexCount + 1, 0);
         for (size_t v = 0; v < vertexCount; ++v) {
-            if (group_[v] != ~0u && copies[group_[v]] >= 3) ++start_[group_[v] + 1];
+            if (copies[group_[v]] >= 3) ++start_[group_[v] + 1];
             else group_[v] = static_cast<uint32_t>(v);
         }
         for (size_t g = 0; g < vertexCount; ++g) start_[g + 1] += start_[g];
@@ -93,12 +98,10 @@ public:
             for (int c = 0; c < 3; ++c) {
                 const uint32_t g = corner[c];
                 if (start_[g + 1] == start_[g]) continue;
-                const Vector2 a = uv[corner[(c + 1) % 3]], b = uv[corner[(c + 2) % 3]];
-                const Vector2 mid = {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
+                const Vector2 mid = Vector2Lerp(uv[corner[(c + 1) % 3]], uv[corner[(c + 2) % 3]], 0.5f);
                 float best = INFINITY;
                 for (uint32_t m = start_[g]; m < start_[g + 1]; ++m) {
-                    const Vector2 w = uv[members_[m]];
-                    const float d = (w.x - mid.x) * (w.x - mid.x) + (w.y - mid.y) * (w.y - mid.y);
+                    const float d = Vector2DistanceSqr(uv[members_[m]], mid);
                     if (d < best) {
                         best = d;
                         indices[t + c] = members_[m];
@@ -114,10 +117,6 @@ private:
     bool any_ = false;
 };
 
-Vector3 Sub(Vector3 a, Vector3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float Dot(Vector3 a, Vector3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vector3 Cross(Vector3 a, Vector3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-
 // A coarse level's flat triangles cut under a curved surface (or bulge over a hollow one):
 // its vertices move by half the estimated gap so that the level straddles the surface, and
 // its silhouette strays about half as far. The gap at a triangle's centre is estimated from
@@ -126,11 +125,8 @@ Vector3 Cross(Vector3 a, Vector3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x -
 class Placement {
 public:
     Placement(const std::vector<uint32_t>& indices, const R3D_MeshData& mesh, size_t vertexCount) {
-        std::vector<uint32_t> shadow(indices.size());
-        meshopt_generateShadowIndexBuffer(shadow.data(), indices.data(), indices.size(), mesh.positions.data(), vertexCount,
-                                          sizeof(Vector3), sizeof(Vector3));
-        group_.assign(vertexCount, 0);
-        for (size_t k = 0; k < indices.size(); ++k) group_[indices[k]] = shadow[k];
+        const meshopt_Stream positions = {mesh.positions.data(), sizeof(Vector3), sizeof(Vector3)};
+        group_ = FirstCopies(indices, vertexCount, &positions, 1);
         sum_.assign(vertexCount, Vector3{0.0f, 0.0f, 0.0f});
         weight_.assign(vertexCount, 0.0f);
     }
@@ -143,24 +139,23 @@ public:
         const std::vector<Vector3>& n = mesh.normals;
         for (size_t t = 0; t + 2 < count; t += 3) {
             const uint32_t c[3] = {indices[t], indices[t + 1], indices[t + 2]};
-            const Vector3 cross = Cross(Sub(p[c[1]], p[c[0]]), Sub(p[c[2]], p[c[0]]));
-            const float area2 = std::sqrt(Dot(cross, cross));
+            const Vector3 cross = Vector3CrossProduct(Vector3Subtract(p[c[1]], p[c[0]]), Vector3Subtract(p[c[2]], p[c[0]]));
+            const float area2 = Vector3Length(cross);
             if (!(area2 > 0.0f)) continue;
-            const Vector3 face = {cross.x / area2, cross.y / area2, cross.z / area2};
+            const Vector3 face = Vector3Scale(cross, 1.0f / area2);
             // Height of the point-normal triangle's centre over the flat one:
             // -1/18 of the sum over ordered corner pairs of dot(pj - pi, ni) dot(ni, face).
             float gap = 0.0f;
             for (int i = 0; i < 3; ++i) {
-                const float lean = Dot(n[c[i]], face);
+                const float lean = Vector3DotProduct(n[c[i]], face);
                 for (int j = 0; j < 3; ++j) {
-                    if (j != i) gap -= Dot(Sub(p[c[j]], p[c[i]]), n[c[i]]) * lean;
+                    if (j != i) gap -= Vector3DotProduct(Vector3Subtract(p[c[j]], p[c[i]]), n[c[i]]) * lean;
                 }
             }
             gap /= 18.0f;
             for (uint32_t v : c) {
-                const uint32_t g = group_[v];
-                sum_[g] = {sum_[g].x + face.x * gap * area2, sum_[g].y + face.y * gap * area2, sum_[g].z + face.z * gap * area2};
-                weight_[g] += area2;
+                sum_[group_[v]] = Vector3Add(sum_[group_[v]], Vector3Scale(face, gap * area2));
+                weight_[group_[v]] += area2;
             }
         }
         const size_t first = out.size();
@@ -168,14 +163,8 @@ public:
         for (size_t k = 0; k < copies.size(); ++k) {
             const uint32_t g = group_[copies[k]];
             Vector3 move = {0.0f, 0.0f, 0.0f};
-            if (weight_[g] > 0.0f) {
-                const float s = 0.5f / weight_[g];
-                move = {sum_[g].x * s, sum_[g].y * s, sum_[g].z * s};
-                const float length = std::sqrt(Dot(move, move));
-                if (length > limit) move = {move.x * limit / length, move.y * limit / length, move.z * limit / length};
-            }
-            const Vector3 at = p[copies[k]];
-            out[first + k] = {at.x + move.x, at.y + move.y, at.z + move.z};
+            if (weight_[g] > 0.0f) move = Vector3ClampValue(Vector3Scale(sum_[g], 0.5f / weight_[g]), 0.0f, limit);
+            out[first + k] = Vector3Add(p[copies[k]], move);
         }
         for (uint32_t v : copies) {
             sum_[group_[v]] = Vector3{0.0f, 0.0f, 0.0f};
