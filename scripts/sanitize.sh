@@ -26,8 +26,6 @@ if [ -f "$root/tests/lsan.supp" ]; then
   export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 fi
 cd "$build"
-# A window test that could not reach the X server at all is run once more
-# (seen rarely: the engine's XOpenDisplay refused mid-run); a real failure
-# fails both times.
-exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -maxclients 512" \
-  ctest --output-on-failure --repeat until-pass:2 -j"$(nproc)" "$@"
+# shellcheck source=lib/suite.sh
+source "$root/scripts/lib/suite.sh"
+run_suite_in_display "$@"
