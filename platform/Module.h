@@ -18,6 +18,9 @@ struct ModuleLoad {
 };
 
 ModuleLoad LoadModule(const char* fileName);
+// The file LoadModule would load for a bare name, found beside the program or
+// in the working directory; empty when it is in neither (the system's search).
+std::string FindModuleFile(const char* fileName);
 void* FindExport(void* module, const char* name);  // null when absent
 void UnloadModule(void* module);
 

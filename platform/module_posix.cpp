@@ -43,13 +43,21 @@ ModuleLoad Open(const std::string& path) {
 
 }  // namespace
 
+std::string FindModuleFile(const char* fileName) {
+    std::string name(fileName);
+    if (name.find('/') != std::string::npos) return IsFile(name) ? name : std::string();
+    for (const std::string& dir : {ProgramDirectory(), WorkingDirectory()}) {
+        if (!dir.empty() && IsFile(dir + name)) return dir + name;
+    }
+    return {};
+}
+
 ModuleLoad LoadModule(const char* fileName) {
     std::string name(fileName);
     if (name.find('/') != std::string::npos) return Open(name);
 
-    for (const std::string& dir : {ProgramDirectory(), WorkingDirectory()}) {
-        if (!dir.empty() && IsFile(dir + name)) return Open(dir + name);
-    }
+    const std::string found = FindModuleFile(fileName);
+    if (!found.empty()) return Open(found);
     // Not beside the program nor in the working directory: the system's search.
     ModuleLoad load = Open(name);
     if (!load.handle) load.error = ENOENT;

@@ -19,6 +19,24 @@ ModuleLoad LoadModule(const char* fileName) {
     return load;
 }
 
+std::string FindModuleFile(const char* fileName) {
+    std::string name(fileName);
+    auto isFile = [](const std::string& path) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (name.find_first_of("/\\") != std::string::npos) return isFile(name) ? name : std::string();
+    char path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string program(path, n);
+    program = program.substr(0, program.find_last_of("\\/") + 1);
+    if (!program.empty() && isFile(program + name)) return program + name;
+    const DWORD m = GetCurrentDirectoryA(MAX_PATH, path);
+    std::string working = m > 0 && m < MAX_PATH ? std::string(path, m) + "\\" : std::string();
+    if (!working.empty() && isFile(working + name)) return working + name;
+    return {};
+}
+
 void* FindExport(void* module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
