@@ -50,6 +50,16 @@ void RemoveBuffer(std::string buffer) {
     Names.erase(buffer);
 }
 
+void ReplaceModel(const std::string& buffer, R3D_Model model) {
+    const int index = IndexOf(buffer);
+    if (index < 0) {  // unloaded meanwhile: nothing draws it
+        R3D_UnloadModel(model, true);
+        return;
+    }
+    R3D_UnloadModel(Models[index], true);
+    Models[index] = model;
+}
+
 // No capacity test here: the next frame's update stops the program if the buffer is over-full.
 int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color) {
     const int index = IndexOf(buffer);

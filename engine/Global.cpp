@@ -35,6 +35,8 @@ game_init_func game_init = nullptr;
 game_tick_func game_tick = nullptr;
 game_def_func_func game_def_func = nullptr;
 game_def_op_func game_def_op = nullptr;
+game_reload_func game_reload = nullptr;
+game_def_keep_func game_def_keep = nullptr;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <any>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,13 @@ using game_init_func = void (*)();
 using game_tick_func = void (*)();
 using game_def_func_func = void (*)(std::string, game_func);
 using game_def_op_func = void (*)(std::string, game_op);
+// Two optional exports: reload, run instead of init when the module replaces a
+// running one; define_keep, which hands the module the host's store of values
+// kept across reloads (a block of `size` bytes under `name`; *fresh is set to 1
+// when the block is new and must be given its first value).
+using game_reload_func = void (*)();
+using game_keep_func = void* (*)(const char* name, std::size_t size, int* fresh);
+using game_def_keep_func = void (*)(game_keep_func);
 
 extern Camera3D GameCamera;   // the camera the scene is drawn with each frame
 extern std::string AssetPath; // working directory once the module is bound (the assets folder)
@@ -27,6 +35,8 @@ extern game_init_func game_init;
 extern game_tick_func game_tick;
 extern game_def_func_func game_def_func;
 extern game_def_op_func game_def_op;
+extern game_reload_func game_reload;        // null when the module has none
+extern game_def_keep_func game_def_keep;    // null when the module has none
 
 // When `condition` is true: writes "womp womp: <message>" on stderr, shows the
 // error box (unless VANTOR_NO_DIALOG is set and not empty) and exits with status 1.

@@ -5,6 +5,7 @@
 //                         frame they copy their instances' values by address
 //   World::RaycastSingle  one ray against one model instance
 //   World::Initialize     "Null", "Root" and the 171 API entries
+//   World::Clear          the scene as it was at start-up (a game restarted in place)
 #pragma once
 
 #include <algorithm>
@@ -22,6 +23,15 @@ namespace World {
 // Creates "Null" and "Root" and hands every API entry, in catalogue order, to
 // the game module through its define_op / define_func exports.
 void Initialize();
+
+// Hands every API entry to the game module bound now (the part of Initialize
+// that a module bound in place of another needs).
+void RegisterEntries();
+
+// Empties the scene as it was right after Initialize: every instance but "Null"
+// and "Root" is destroyed (lights with them) and every buffer is removed with
+// its model. Ids and slot numbers keep counting up.
+void Clear();
 
 namespace Buffers {
 
@@ -109,6 +119,9 @@ extern int InstanceCount;  // the next slot number, shared by all buffers
 
 void CreateBuffer(std::string name, R3D_Model model, int capacity);
 void RemoveBuffer(std::string buffer);
+// Puts `model` in place of the buffer's model, which is unloaded; the buffer's
+// instances are untouched and draw the new one from the next frame on.
+void ReplaceModel(const std::string& buffer, R3D_Model model);
 int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color);
 void UnmapInstance(std::string buffer, int instance);
 void UpdateBuffer(std::string buffer);

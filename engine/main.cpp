@@ -3,11 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <cxxabi.h>     // Required for: naming the type of an exception that escaped the game
-#include <exception>
-#include <memory>
 #include <string>
-#include <typeinfo>
 #ifdef _WIN32
 #include <io.h>         // Required for: _dup, _dup2, _close, _fileno
 #else
@@ -15,10 +11,12 @@
 #endif
 
 #include "Global.h"
+#include "GameCall.h"
 #include "GlDriver.h"
 #include "Loader.h"
 #include "Messages.h"
 #include "MouseFocus.h"
+#include "Reload.h"
 #include "World.h"
 #include "r3d.h"
 #include "raylib.h"
@@ -88,25 +86,16 @@ void StartAudio() {
     if (held) std::fclose(held);
 }
 
-std::string Demangle(const char* name) {
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> readable(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
-    return status == 0 && readable ? readable.get() : name;
-}
-
-// Runs one call into the game; whatever escapes it is reported and is fatal.
+// Runs one call into the game. Whatever escapes it is reported and is fatal;
+// in reload mode it pauses the game instead, until a good build arrives.
 template <class Fn>
-void Guarded(Fn call, const char* failure) {
-    try {
-        call();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s %s: %s\n", failure, Demangle(typeid(e).name()).c_str(), e.what());
-        Crash(failure, true);
-    } catch (...) {
-        const std::type_info* type = abi::__cxa_current_exception_type();
-        std::fprintf(stderr, "%s exception of type %s\n", failure, type ? Demangle(type->name()).c_str() : "unknown");
-        Crash(failure, true);
-    }
+void Guarded(Fn call, Fatal failure) {
+    auto what = CatchGame(call);
+    if (!what) return;
+    const std::string line = std::string(FatalText(failure)) + " " + *what;
+    if (Reload::Enabled()) return Reload::Pause(line, failure == Fatal::InitFailed);
+    std::fprintf(stderr, "%s\n", line.c_str());
+    Crash(FatalText(failure), true);
 }
 
 }  // namespace
@@ -124,15 +113,18 @@ int main() {
     SearchAndSetResourceDir("assets");
     LoadGame();
 
-    Guarded([] { game_init(); }, FatalText(Fatal::InitFailed));
+    Guarded([] { game_init(); }, Fatal::InitFailed);
 
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
+    const bool reloading = Reload::Enabled();
     while (!WindowShouldClose()) {
+        if (reloading) Reload::Poll();
         BeginDrawing();
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         R3D_End();
-        Guarded([] { game_tick(); }, FatalText(Fatal::TickFailed));
+        if (!reloading || !Reload::Paused()) Guarded([] { game_tick(); }, Fatal::TickFailed);
+        if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
         DrawFPS(10, 10);
         bool focused = IsWindowFocused();
         EndDrawing();  // also polls input

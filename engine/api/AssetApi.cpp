@@ -1,6 +1,7 @@
 // Model files into named instance buffers, and the ray test against one model
 // instance.
 #include "Catalog.h"
+#include "Reload.h"
 #include "World.h"
 #include "r3d.h"
 
@@ -20,7 +21,9 @@ namespace {
 // The file is loaded before the name is checked, as the game has always seen it.
 void LoadModel(std::string name, std::string path, int max) {
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
-    Buffers::CreateBuffer(std::move(name), model, max);
+    if (!Reload::Enabled()) return Buffers::CreateBuffer(std::move(name), model, max);
+    Buffers::CreateBuffer(name, model, max);
+    Reload::WatchModel(name, path);  // a rewritten file is loaded again
 }
 
 void UnloadModel(std::string name) { Buffers::RemoveBuffer(std::move(name)); }

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "Instance.h"
 #include "World.h"
@@ -39,10 +40,35 @@ namespace World {
 void Initialize() {
     Instance("Null", 0);
     Instance("Root", 0);
+    RegisterEntries();
+}
+
+void RegisterEntries() {
     for (const Api::Entry& entry : Api::Entries()) {
         if (entry.op) game_def_op(entry.name, entry.op);
         else game_def_func(entry.name, entry.func);
     }
+}
+
+void Clear() {
+    std::vector<int> ids;
+    for (const auto& [id, record] : Instances)
+        if (id > 1 && record.Registered()) ids.push_back(id);
+    for (int id : ids) {
+        auto it = Instances.find(id);
+        if (it == Instances.end() || !it->second.Registered()) continue;  // went with its parent
+        Instance& record = it->second;
+        // A model whose buffer the game already unloaded has no slot to give back.
+        auto tied = record.Variables.find("Tied Model");
+        if (record.Type == "Model" && tied != record.Variables.end()) {
+            const auto* buffer = std::any_cast<std::string>(&tied->second);
+            if (!buffer || !Buffers::Names.count(*buffer)) record.OnDestroy = nullptr;
+        }
+        record.Destroy();
+    }
+    std::vector<std::string> buffers;
+    for (const auto& entry : Buffers::Names) buffers.push_back(entry.first);
+    for (const std::string& name : buffers) Buffers::RemoveBuffer(name);
 }
 
 }  // namespace World
