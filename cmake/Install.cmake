@@ -18,7 +18,8 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VantorConfig.cmake.in
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake COMPATIBILITY SameMinorVersion)
 install(FILES
   ${PROJECT_BINARY_DIR}/VantorConfig.cmake ${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
-  ${PROJECT_SOURCE_DIR}/cmake/VantorGame.cmake ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
+  ${PROJECT_SOURCE_DIR}/cmake/VantorGame.cmake ${PROJECT_SOURCE_DIR}/cmake/VantorCopyAssets.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
   DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)

@@ -7,7 +7,7 @@ set(_VANTOR_GAME_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # A shared library named game.dll (that name on every system) in `outdir`,
 # which exports only what its sources mark VANTOR_EXPORT: the engine looks up
-# exactly define_func, define_op, init and tick.
+# define_func, define_op, init and tick, and reload and define_keep when there.
 function(vantor_game_module target outdir)
   add_library(${target} SHARED ${ARGN})
   set_target_properties(${target} PROPERTIES
@@ -24,6 +24,16 @@ function(vantor_game_module target outdir)
   else()
     target_link_options(${target} PRIVATE
       -Wl,--version-script=${_VANTOR_GAME_CMAKE_DIR}/vantor-exports.map -Wl,--no-undefined)
+    vantor_unloadable(${target})
+  endif()
+endfunction()
+
+# GCC marks the statics of inline functions and templates as unique symbols,
+# and a library holding one is never unloaded: every reload of game.dll would
+# stay in memory. Ordinary weak symbols do the same job inside one module.
+function(vantor_unloadable target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT WIN32)
+    target_compile_options(${target} PRIVATE -fno-gnu-unique)
   endif()
 endfunction()
 
@@ -31,7 +41,7 @@ endfunction()
 #
 # Builds the game's sources with the SDK's game-side library into game.dll and
 # lays out a folder that runs: the engine, game.dll and assets/ (a copy of
-# ASSETS, refreshed on every build). The folder is OUTPUT_DIRECTORY, by default
+# ASSETS; files that changed are copied again on every build). The folder is OUTPUT_DIRECTORY, by default
 # <build dir>/<name>. `cmake --build . --target run_<name>` plays the game.
 function(vantor_add_game name)
   cmake_parse_arguments(PARSE_ARGV 1 GAME "" "ASSETS;OUTPUT_DIRECTORY" "SOURCES")
@@ -63,13 +73,16 @@ function(vantor_add_game name)
       message(FATAL_ERROR "vantor_add_game(${name}): ASSETS ${assets} is not a folder")
     endif()
     add_custom_target(${name}_assets ALL
-      COMMAND ${CMAKE_COMMAND} -E copy_directory ${assets} ${dir}/assets
+      COMMAND ${CMAKE_COMMAND} -DSOURCE=${assets} -DDESTINATION=${dir}/assets
+              -P ${_VANTOR_GAME_CMAKE_DIR}/VantorCopyAssets.cmake
       COMMENT "Copying the assets of ${name}")
     add_dependencies(${name} ${name}_assets)
   endif()
 
+  # Played this way the engine reloads game.dll (and model files) whenever
+  # they are rebuilt: `cmake --build` in another terminal updates the game.
   add_custom_target(run_${name}
-    COMMAND ${dir}/engine${CMAKE_EXECUTABLE_SUFFIX}
+    COMMAND ${CMAKE_COMMAND} -E env VANTOR_RELOAD=1 ${dir}/engine${CMAKE_EXECUTABLE_SUFFIX}
     WORKING_DIRECTORY ${dir}
     DEPENDS ${name}
     USES_TERMINAL)

@@ -1,8 +1,12 @@
 // A starting point for a game: a few crates spin on a floor under a shadowed
-// spot light, the mouse moves the camera around them, Escape quits.
+// spot light, the mouse moves the camera around them, Escape quits. Played
+// with `cmake --build build --target run_mygame`, a rebuild in another
+// terminal swaps the new code in: reload() finds the crates again by name and
+// the spin carries on from where it was.
 #include <vantor/Game.h>
 
 #include <cmath>
+#include <string>
 
 namespace {
 
@@ -10,7 +14,17 @@ constexpr int kCrates = 5;
 constexpr float kPixelsPerRadian = 200.0f;
 
 Game::Model crates[kCrates] = {Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0)};
-float spin = 0, yaw = 0, pitch = 0.45f;
+
+// Kept in the engine across rebuilds of game.dll (see Game::Keep).
+struct View {
+    float spin = 0, yaw = 0, pitch = 0.45f;
+};
+View& Kept() {
+    static View& view = Game::Keep<View>("view");
+    return view;
+}
+
+std::string CrateName(int i) { return "crate " + std::to_string(i + 1); }
 
 }  // namespace
 
@@ -23,6 +37,7 @@ VANTOR_EXPORT void init() {
     floor.SetColor(static_cast<int>(0x8A9099FFu));
     for (int i = 0; i < kCrates; ++i) {
         crates[i] = Game::Model("crate");
+        crates[i].SetName(CrateName(i));
         crates[i].SetScale({0.8f, 0.8f, 0.8f});
         crates[i].SetColor(static_cast<int>(0xD08030FFu));
         const float angle = 2 * 3.14159265f * i / kCrates;
@@ -41,7 +56,14 @@ VANTOR_EXPORT void init() {
     Game::DisableCursor();  // relative mouse movement for the camera
 }
 
+// A rebuilt game.dll took over: the scene is as the old one left it.
+VANTOR_EXPORT void reload() {
+    for (int i = 0; i < kCrates; ++i) crates[i] = Game::Root.GetChild<Game::Model>(CrateName(i));
+}
+
 VANTOR_EXPORT void tick() {
+    View& view = Kept();
+    float &spin = view.spin, &yaw = view.yaw, &pitch = view.pitch;
     const float dt = Game::DeltaTime();
     spin += dt;
     for (Game::Model& crate : crates) crate.RotateTo({0, spin, 0});

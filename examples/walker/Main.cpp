@@ -1,4 +1,5 @@
-// The game's two entry points: start-up once, then one player frame per tick.
+// The game's entry points: start-up once, then one player frame per tick;
+// reload when a rebuilt game.dll takes over a running game.
 #include <vantor/Game.h>
 
 #include "Player.h"
@@ -16,3 +17,7 @@ VANTOR_EXPORT void init() {
 }
 
 VANTOR_EXPORT void tick() { player::tick(); }
+
+// A rebuilt game.dll bound while the game runs: the level, the player and the
+// flashlight are still in the scene, and tick() finds them by name.
+VANTOR_EXPORT void reload() {}

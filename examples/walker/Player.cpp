@@ -45,6 +45,14 @@ constexpr int kKeyD = 68;
 constexpr int kKeyA = 65;
 constexpr int kKeySpace = 32;
 
+// What the walker carries over a reload of game.dll besides the scene.
+struct Motion {
+    float velocity[3] = {0, 0, 0};
+    float pitch = 0;
+    float yaw = 0;
+    bool grounded = false;
+};
+
 struct Blocker {
     float cut = 0;          // how much of the move toward it must go
     float nx = 0, nz = 0;   // its horizontal normal, facing the body
@@ -140,11 +148,14 @@ void tick() {
     static Game::CFrame player = Game::Root.GetChild<Game::CFrame>("player");
     static Game::Light flashlight = Game::Root.GetChild<Game::Light>("flashlight");
     static Game::List moveVector{0, 0, 0};
-    static Game::List velocityVector{0, 0, 0};
-    static float Pitch = 0;
-    static float Yaw = 0;
-    static bool grounded = false;
+    // The angles, velocity and footing live in the engine, so that a rebuilt
+    // game.dll carries on with them (the position is the "player" transform).
+    static Motion& motion = Game::Keep<Motion>("player motion");
+    static float& Pitch = motion.pitch;
+    static float& Yaw = motion.yaw;
+    static bool& grounded = motion.grounded;
     static int capturing = kCaptureFrames;
+    Game::List velocityVector{motion.velocity[0], motion.velocity[1], motion.velocity[2]};
 
     // The host drew this frame before calling us: what is set here shows in
     // the next one, from the transform the previous frame left.
@@ -215,6 +226,7 @@ void tick() {
     }
 
     moveVector = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) motion.velocity[i] = velocityVector[i];
 }
 
 }  // namespace player

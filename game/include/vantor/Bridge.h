@@ -6,6 +6,7 @@
 #pragma once
 
 #include <any>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -17,8 +18,10 @@ using game_op = std::function<std::any(std::vector<std::any>)>;
 extern std::unordered_map<std::string, game_func> bridge_funcs;  // entries without a result
 extern std::unordered_map<std::string, game_op> bridge_ops;      // entries with a result
 
-// The four names the engine looks up in game.dll, with C linkage so they are
-// found by their plain names. A game defines init and tick with it:
+// The names the engine looks up in game.dll, with C linkage so they are found
+// by their plain names. A game defines init and tick with it, and reload when
+// it wants to keep the scene when the engine binds a rebuilt game.dll (see
+// Game::Keep in <vantor/Game.h>):
 //   VANTOR_EXPORT void init() { ... }
 #if defined(_WIN32)
 #define VANTOR_EXPORT extern "C" __declspec(dllexport)
@@ -30,3 +33,9 @@ VANTOR_EXPORT void define_func(std::string name, game_func func);
 VANTOR_EXPORT void define_op(std::string name, game_op op);
 VANTOR_EXPORT void init();
 VANTOR_EXPORT void tick();
+VANTOR_EXPORT void reload();  // optional: run instead of init by a module that replaced a running one
+
+// The engine's store of values kept across reloads, handed over once the module
+// is bound: `size` bytes under `name`; *fresh becomes 1 for a new block.
+using game_keep_func = void* (*)(const char* name, std::size_t size, int* fresh);
+VANTOR_EXPORT void define_keep(game_keep_func keep);

@@ -18,7 +18,10 @@
 #pragma once
 
 #include <any>
+#include <cstddef>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Bridge.h"
@@ -236,5 +239,32 @@ struct RaycastSingle {
 
 // The host's fixed root of the scene (id 1).
 extern Instance Root;
+
+// -- Values that survive a reload -------------------------------------------------
+// With VANTOR_RELOAD=1 the engine binds a rebuilt game.dll while the game runs.
+// The scene lives in the engine and stays; the game's own variables are new.
+// A value the game wants to carry over lives in the engine instead:
+//
+//   static Motion& motion = Game::Keep<Motion>("player motion");
+//
+// gives the same Motion to every module loaded in this process, holding what
+// the last one left in it; the first call gives it `initial`. T must be
+// trivially copyable (numbers, plain structs and arrays of them, handles). If
+// the size of T under a name changed between builds, it starts again from
+// `initial`. Call it from init, tick or reload (not from a global's
+// initialiser, which runs before the engine has bound the module).
+namespace Detail {
+void* KeepBytes(const char* name, std::size_t size, bool& fresh);
+}
+
+template <class T>
+T& Keep(const std::string& name, const T& initial = T{}) {
+    static_assert(std::is_trivially_copyable_v<T>, "Game::Keep holds trivially copyable values only");
+    static_assert(alignof(T) <= alignof(std::max_align_t), "Game::Keep: over-aligned type");
+    bool fresh = false;
+    void* bytes = Detail::KeepBytes(name.c_str(), sizeof(T), fresh);
+    if (fresh) return *new (bytes) T(initial);
+    return *std::launder(static_cast<T*>(bytes));
+}
 
 }  // namespace Game
