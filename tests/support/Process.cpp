@@ -104,11 +104,11 @@ bool Process::Running() {
     return true;
 }
 
-bool Process::WaitForStderr(const std::string& text, int timeoutMs) {
+bool Process::WaitForStderr(const std::string& text, int timeoutMs, std::size_t from) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < deadline) {
-        if (result_.err.find(text) != std::string::npos) return true;
-        if (!Running()) return result_.err.find(text) != std::string::npos;
+        if (result_.err.find(text, from) != std::string::npos) return true;
+        if (!Running()) return result_.err.find(text, from) != std::string::npos;
         Pump(20);
     }
     return false;

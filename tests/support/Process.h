@@ -32,8 +32,10 @@ public:
 
     pid_t Pid() const { return pid_; }
     bool Running();
-    // Waits until stderr holds `text` (true) or the process ends or time runs out (false).
-    bool WaitForStderr(const std::string& text, int timeoutMs);
+    // Waits until stderr holds `text` past its first `from` characters (true),
+    // or the process ends or time runs out (false).
+    bool WaitForStderr(const std::string& text, int timeoutMs, std::size_t from = 0);
+    const std::string& Stderr() const { return result_.err; }  // what it wrote so far
     RunResult Wait();          // waits up to the timeout, then kills
     void Kill(int signal);
 
