@@ -13,7 +13,8 @@
 #
 # Then, under wine in a private Xvfb display, each with a time limit: the
 # shipped game, the missing game.dll (with and without the error box), the
-# host's failure modules, and the in-process test programs.
+# host's failure modules, game.dll rebuilt while the engine runs, and the
+# in-process test programs.
 #
 # Environment: as scripts/setup.sh, and
 #   VANTOR_ASSIMP_VERSION   Debian version of the assimp source package (default 5.2.5~ds0-1)
@@ -201,14 +202,14 @@ check_imports() {
   [ ${#missing[@]} -eq 0 ] || die "missing beside engine.exe: ${missing[*]}"
 }
 
-# game.dll: library name game.dll, exactly the four exports with ordinals in
-# alphabetical order, the C++ runtime shared with the host, nothing of raylib.
+# game.dll: library name game.dll, exactly its six exports (the engine's four,
+# reload and the SDK's define_keep) with ordinals in alphabetical order, the C++ runtime shared with the host, nothing of raylib.
 check_game_exports() {
   local dump names
   dump=$("$objdump" -p "$bin/game.dll")
   grep -qE '^Name[[:space:]]+[0-9a-f]+ game\.dll$' <<<"$dump" || die "game.dll's export directory does not name it game.dll"
   names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | tr '\n' ' ')
-  [ "$names" = "0 define_func 1 define_op 2 init 3 tick " ] || die "game.dll exports: $names"
+  [ "$names" = "0 define_func 1 define_keep 2 define_op 3 init 4 reload 5 tick " ] || die "game.dll exports: $names"
   grep -qE '^Ordinal Base[[:space:]]+1$' <<<"$dump" || die "game.dll's ordinals do not start at 1"
   local side
   for side in game.dll engine.exe; do
@@ -227,7 +228,7 @@ build_windows() {
         -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests bench_bridge_libc
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
-                 module_init_throws module_tick_throws module_wrong_type)
+                 module_init_throws module_tick_throws module_wrong_type reload_red reload_green)
   say "building for Windows"
   cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
   check_imports
@@ -363,6 +364,43 @@ check_failure_modules() {
   done
 }
 
+# Reload mode: the build overwrites game.dll while engine.exe runs (Windows
+# refuses to write a loaded DLL; the engine runs a private copy), the new
+# code runs in the same process, and the copies are gone after exit.
+check_reload() {
+  local dir=$1/reload modules=$out/tests/host/reload win
+  install_copy "$dir" "$modules/red/game.dll"
+  printf 'v -1 -1 4\nv 1 -1 4\nv -1 1 4\nv 1 1 4\nv -1 -1 6\nv 1 -1 6\nv -1 1 6\nv 1 1 6\nf 1 3 4 2\nf 5 6 8 7\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n' \
+    >"$dir/assets/box.obj"
+  start_engine "$dir" 180 VANTOR_NO_DIALOG=1 VANTOR_RELOAD=1
+  if ! win=$(wait_window "Vantor v0.0.0" 60) || ! wait_stderr "$dir" "tick red n=3 " 60; then
+    kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
+    fail "reload: the first module never ran"; sed 's/^/    | /' "$dir/err.raw" | tail -n 15 >&2; return
+  fi
+  if ! cp "$modules/green/game.dll" "$dir/game.dll"; then
+    fail "reload: game.dll could not be overwritten while engine.exe runs"
+  elif ! wait_stderr "$dir" "tick green n=3 " 60; then
+    fail "reload: the new game.dll never ran"; sed 's/^/    | /' "$dir/err.raw" | tail -n 15 >&2
+  fi
+  press "$win" Escape
+  wait "$engine_job" || true
+  expect_run "$dir" "reload: game.dll overwritten while engine.exe runs, the new code runs, Escape exits 0" 0 0 \
+    "game.dll reloaded: reload() took over the scene" "reload green box=2"
+  local left
+  left=$(find "$WINEPREFIX/drive_c" -path '*vantor-reload/game.*.dll' 2>/dev/null | wc -l)
+  [ "$left" = 0 ] && pass "reload: no private copy left after exit" || fail "reload: $left private copies left after exit"
+}
+
+# Waits up to LIMIT seconds for TEXT on the running engine's stderr in DIR.
+wait_stderr() {
+  local dir=$1 text=$2 limit=$3
+  for _ in $(seq $((limit * 5))); do
+    tr -d '\r' <"$dir/err.raw" 2>/dev/null | grep -qF -- "$text" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 # The in-process tests, as built by MinGW, and the bridge call's cost.
 check_test_programs() {
   local tests=$out/tests-bin
@@ -393,6 +431,7 @@ run_checks() {
   check_missing_module "$work"
   check_failure_modules "$work"
   check_shipped_game "$work"
+  check_reload "$work"
   [ $failures -eq 0 ] || die "$failures Windows check(s) failed"
   say "all Windows checks passed"
 }
