@@ -38,14 +38,10 @@ game_def_op_func game_def_op = nullptr;
 game_reload_func game_reload = nullptr;
 game_def_keep_func game_def_keep = nullptr;
 
-namespace {
-
-bool DialogsDisabled() {
+bool DialogsEnabled() {
     const char* value = std::getenv("VANTOR_NO_DIALOG");
-    return value && *value;
+    return !(value && *value);
 }
-
-}  // namespace
 
 void Crash(std::string message, bool condition) {
     if (!condition) return;
@@ -54,6 +50,6 @@ void Crash(std::string message, bool condition) {
     std::fwrite(message.data(), 1, message.size(), stderr);
     std::fputc('\n', stderr);
     std::fflush(stderr);
-    if (!DialogsDisabled()) Platform::ShowErrorBox(kCrashCaption, message);
+    if (DialogsEnabled()) Platform::ShowErrorBox(kCrashCaption, message);
     std::exit(1);
 }

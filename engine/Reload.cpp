@@ -150,7 +150,7 @@ void SwapModule() {
     World::RegisterEntries();
     const bool keepScene = fresh.reload && !s.initFailed;
     if (keepScene) {
-        if (auto what = CatchGame(fresh.reload)) {
+        if (auto what = CatchGame("reload", fresh.reload)) {
             BindGame(old);
             Platform::UnloadModule(fresh.handle);
             RemoveFile(copy);
@@ -172,7 +172,7 @@ void SwapModule() {
     World::Clear();
     ResetCamera();
     s.initFailed = false;
-    if (auto what = CatchGame(game_init)) Pause(std::string(FatalText(Fatal::InitFailed)) + " " + *what, true);
+    if (auto what = CatchGame("init", game_init)) Pause(std::string(FatalText(Fatal::InitFailed)) + " " + *what, true);
 }
 
 void PollModels(Clock::time_point now) {

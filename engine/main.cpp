@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #ifdef _WIN32
 #include <io.h>         // Required for: _dup, _dup2, _close, _fileno
@@ -11,12 +12,14 @@
 #endif
 
 #include "Global.h"
+#include "Fault.h"
 #include "GameCall.h"
 #include "GlDriver.h"
 #include "Loader.h"
 #include "Messages.h"
 #include "MouseFocus.h"
 #include "Reload.h"
+#include "Stats.h"
 #include "World.h"
 #include "r3d.h"
 #include "raylib.h"
@@ -89,8 +92,8 @@ void StartAudio() {
 // Runs one call into the game. Whatever escapes it is reported and is fatal;
 // in reload mode it pauses the game instead, until a good build arrives.
 template <class Fn>
-void Guarded(Fn call, Fatal failure) {
-    auto what = CatchGame(call);
+void Guarded(const char* name, Fn call, Fatal failure) {
+    auto what = CatchGame(name, call);
     if (!what) return;
     const std::string line = std::string(FatalText(failure)) + " " + *what;
     if (Reload::Enabled()) return Reload::Pause(line, failure == Fatal::InitFailed);
@@ -100,8 +103,14 @@ void Guarded(Fn call, Fatal failure) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     SetTraceLogCallback(LogToStderr);
+    // Started by a crash handler to name the frames and show the box.
+    if (argc > 1 && std::strcmp(argv[1], Platform::kFaultReportFlag) == 0) {
+        SetTraceLogLevel(LOG_WARNING);
+        return Platform::RunFaultReport(argc, argv);
+    }
+    Platform::InstallFaultHandlers(kCrashCaption, DialogsEnabled());
     SetTraceLogLevel(TraceLevel());
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
@@ -110,25 +119,28 @@ int main() {
 #endif
     StartAudio();  // no sound device is not an error: the engine plays no sound of its own
     R3D_Init(1280, 800);
+    Platform::NoteLoadedModules();  // the GL driver and what came with the window
     SearchAndSetResourceDir("assets");
     LoadGame();
 
-    Guarded([] { game_init(); }, Fatal::InitFailed);
+    Guarded("init", [] { game_init(); }, Fatal::InitFailed);
 
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     const bool reloading = Reload::Enabled();
+    const bool stats = Stats::Enabled();
     while (!WindowShouldClose()) {
         if (reloading) Reload::Poll();
         BeginDrawing();
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         R3D_End();
-        if (!reloading || !Reload::Paused()) Guarded([] { game_tick(); }, Fatal::TickFailed);
+        if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
         DrawFPS(10, 10);
         bool focused = IsWindowFocused();
         EndDrawing();  // also polls input
         World::Api::NoteFocusAroundPoll(focused, IsWindowFocused());
+        if (stats) Stats::EndFrame();
     }
 
     UnloadGame();

@@ -1,6 +1,8 @@
 // Module loading on POSIX systems with dlopen.
 #include "Module.h"
 
+#include "Fault.h"
+
 #include <cerrno>
 #include <dlfcn.h>      // Required for: dlopen(), dlsym(), dlclose(), dlerror()
 #include <limits.h>
@@ -33,7 +35,10 @@ ModuleLoad Open(const std::string& path) {
     ModuleLoad load;
     dlerror();
     load.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (load.handle) return load;
+    if (load.handle) {
+        NoteLoadedModules();
+        return load;
+    }
     const char* why = dlerror();
     load.reason = why ? why : "unknown error";
     // dlopen does not set errno; tell an unreadable file from one that is not a library.
@@ -67,7 +72,9 @@ ModuleLoad LoadModule(const char* fileName) {
 void* FindExport(void* module, const char* name) { return dlsym(module, name); }
 
 void UnloadModule(void* module) {
-    if (module) dlclose(module);
+    if (!module) return;
+    dlclose(module);
+    NoteLoadedModules();
 }
 
 }  // namespace Platform

@@ -1,6 +1,8 @@
 // Module loading on Windows: the system's own search order already matches.
 #include "Module.h"
 
+#include "Fault.h"
+
 #include <windows.h>
 
 namespace Platform {
@@ -9,7 +11,10 @@ ModuleLoad LoadModule(const char* fileName) {
     ModuleLoad load;
     load.handle = LoadLibraryA(fileName);
     load.error = GetLastError();
-    if (load.handle) return load;
+    if (load.handle) {
+        NoteLoadedModules();
+        return load;
+    }
     // The system's own text for the number, as dlerror gives it on Linux.
     char text[512] = {};
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, load.error, 0,
@@ -42,7 +47,9 @@ void* FindExport(void* module, const char* name) {
 }
 
 void UnloadModule(void* module) {
-    if (module) FreeLibrary(static_cast<HMODULE>(module));
+    if (!module) return;
+    FreeLibrary(static_cast<HMODULE>(module));
+    NoteLoadedModules();
 }
 
 }  // namespace Platform

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <thread>
 
@@ -269,4 +270,53 @@ TEST(GameModule, ExportsItsPlainNamesOnlyAndLinksNothingOfTheEngine) {
     EXPECT_FALSE(Contains(needed, "raylib")) << needed;
     EXPECT_FALSE(Contains(needed, "GL")) << needed;
     EXPECT_FALSE(Contains(needed, "glfw")) << needed;
+}
+
+// -- Crashes in the game's code ---------------------------------------------------
+
+// Sanitizer builds keep the sanitizer's own crash reports: the engine installs no handlers there.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_UNDER_SANITIZERS() GTEST_SKIP() << "the sanitizer reports crashes in this build"
+#else
+#define SKIP_UNDER_SANITIZERS() (void)0
+#endif
+
+TEST(HostCrash, FaultsAreReportedNamingTheCallTheKindAndTheModuleThenEndByTheFault) {
+    SKIP_UNDER_SANITIZERS();
+    struct Case {
+        const char* module;
+        int signal;
+        const char* message;   // after "womp womp: "
+        const char* function;  // named in the backtrace
+    } cases[] = {
+        {"segv_in_tick", SIGSEGV, "Tick failed: game.dll crashed in tick with a segmentation fault (bad access at 0x0) at game.dll+0x", "CrashTheGame()"},
+        {"ill_in_init", SIGILL, "Init failed: game.dll crashed in init with an illegal instruction at game.dll+0x", "CrashTheGame()"},
+        {"bus_in_tick", SIGBUS, "Tick failed: game.dll crashed in tick with a bus error (at 0x", "CrashTheGame()"},
+        {"fpe_in_tick", SIGFPE, "Tick failed: game.dll crashed in tick with an integer division by zero at game.dll+0x", "CrashTheGame()"},
+        {"abort_in_init", SIGABRT, "Init failed: game.dll crashed in init with abort() at game.dll+0x", "CrashTheGame()"},
+        {"stack_in_tick", SIGSEGV, "Tick failed: game.dll crashed in tick with a stack overflow at game.dll+0x", "RunAway(int)"},
+        // The game corrupted a slot; the engine's own code is where it faults, and is named so.
+        {"engine_in_init", SIGSEGV, "Init failed: the engine crashed in init with a segmentation fault (bad access at 0x", "CFrame::MoveBy"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.module);
+        Install install(c.module);
+        RunResult r = install.Run();
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.signal, c.signal) << "ended by the fault itself";
+        EXPECT_EQ(r.out, "0\n");
+        EXPECT_TRUE(Contains(r.err, std::string("\nwomp womp: ") + c.message)) << r.err;
+        const std::size_t trace = r.err.find("\nbacktrace (most recent call first):\n  #0  ");
+        ASSERT_NE(trace, std::string::npos) << r.err;
+        EXPECT_TRUE(Contains(r.err.substr(trace), c.function)) << r.err;
+    }
+}
+
+TEST(HostCrash, FaultShowsTheBoxFromAProcessOfItsOwnAndEndsOnceItIsDismissed) {
+    SKIP_UNDER_SANITIZERS();
+    Install install("segv_in_tick");
+    RunResult r = RunAndPress(install.bin + "/engine", install.root.Path(), "womp womp", "Escape", "", {});
+    ASSERT_FALSE(r.timedOut) << "the box was not dismissed";
+    EXPECT_EQ(r.signal, SIGSEGV);
+    EXPECT_TRUE(Contains(r.err, "womp womp: Tick failed: game.dll crashed in tick with a segmentation fault")) << r.err;
 }
