@@ -16,7 +16,7 @@ fi
 
 shot="$root/build/screenshot.png"
 echo "play: no display here; playing for a few seconds under Xvfb instead" >&2
-xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp" bash -c '
+xvfb-run -a -s "-screen 0 1280x800x24 -nolisten tcp -noreset" bash -c '
   engine=$1 shot=$2
   "$engine" & pid=$!
   for _ in $(seq 100); do
