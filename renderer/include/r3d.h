@@ -129,6 +129,10 @@ void R3D_Begin(Camera3D camera);              // clears and starts a scene seen 
 void R3D_End(void);                           // draws shadow maps that are due, then the scene; raylib's
                                               // 2D drawing (DrawFPS...) may follow and stays on top
 R3D_FrameStats R3D_GetFrameStats(void);       // what the latest R3D_End drew (all zero before the first)
+// How many OpenGL errors were raised since the last call (the driver's error flags,
+// drained); 0 when none, or before the renderer started. For diagnostics: asking costs
+// a round trip to the driver.
+int R3D_TakeGLErrors(void);
 
 // Exposure and tone curve. The lit colour c of every pixel is multiplied by the exposure
 // (default 1) and then goes through a filmic curve applied to its brightest channel

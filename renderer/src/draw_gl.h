@@ -107,7 +107,8 @@ constexpr GLenum kDepthFunc = 0x0B74;
     X(void, DepthMask, GLboolean flag)                                                               \
     X(void, ColorMask, GLboolean r, GLboolean g, GLboolean b, GLboolean a)                           \
     X(void, GetIntegerv, GLenum pname, GLint* data)                                                  \
-    X(void, UseProgram, GLuint program)
+    X(void, UseProgram, GLuint program)                                                              \
+    X(GLenum, GetError, void)
 
 #define R3D_GL_DECLARE(ret, name, ...) \
     using PFN_##name = ret(R3D_GLAPI*)(__VA_ARGS__); \

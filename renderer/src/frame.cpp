@@ -255,6 +255,14 @@ void R3D_End(void) {
 
 R3D_FrameStats R3D_GetFrameStats(void) { return frame.stats; }
 
+int R3D_TakeGLErrors(void) {
+    if (!r3d::gl::Loaded()) return 0;
+    int errors = 0;
+    // Each call clears one flag; a lost context keeps answering, so stop at a bound.
+    while (r3d::gl::GetError() != r3d::gl::kNone && errors < 64) ++errors;
+    return errors;
+}
+
 void R3D_SetExposure(float exposure) { frame.exposure = exposure > 0.0f ? exposure : 0.0f; }
 float R3D_GetExposure(void) { return frame.exposure; }
 

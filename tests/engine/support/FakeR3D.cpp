@@ -147,4 +147,6 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
     return Get().nextHit;
 }
 
+int R3D_TakeGLErrors(void) { return 0; }  // no driver behind the stand-in
+
 }  // extern "C"
