@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 
 namespace Platform::FaultText {
@@ -55,5 +57,17 @@ inline void Message(Text& text, const char* call, const char* module, bool inEng
 // backtrace on stderr, naming frames with `name(path, offset)` (empty when
 // unknown), then shows the box when asked.
 int Report(int argc, char** argv, const std::function<std::string(const std::string&, std::uint64_t)>& name);
+
+// The same, with names from a SymbolFile(path) of each module, read once:
+// its Name(offset) gives the function holding the offset, or "".
+template <class SymbolFile>
+int ReportWith(int argc, char** argv) {
+    std::map<std::string, std::unique_ptr<SymbolFile>> files;
+    return Report(argc, argv, [&files](const std::string& path, std::uint64_t offset) {
+        std::unique_ptr<SymbolFile>& file = files[path];
+        if (!file) file = std::make_unique<SymbolFile>(path);
+        return file->Name(offset);
+    });
+}
 
 }  // namespace Platform::FaultText

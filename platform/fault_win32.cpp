@@ -328,13 +328,6 @@ void NoteLoadedModules() {
     moduleCount = count;
 }
 
-int RunFaultReport(int argc, char** argv) {
-    std::map<std::string, std::unique_ptr<SymbolFile>> files;
-    return FaultText::Report(argc, argv, [&files](const std::string& path, std::uint64_t offset) {
-        auto& file = files[path];
-        if (!file) file = std::make_unique<SymbolFile>(path);
-        return file->Name(offset);
-    });
-}
+int RunFaultReport(int argc, char** argv) { return FaultText::ReportWith<SymbolFile>(argc, argv); }
 
 }  // namespace Platform

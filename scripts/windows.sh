@@ -340,9 +340,23 @@ check_missing_module() {
   fi
 }
 
+# run_modules WORK NAME...: the host's test modules of those names, each in a
+# copy of the shipped folder WORK/NAME, all at once with the error box off;
+# returns when every one has ended.
+run_modules() {
+  local work=$1 m; shift
+  local -A jobs=()
+  for m in "$@"; do
+    install_copy "$work/$m" "$out/tests/host/modules/$m/game.dll"
+    start_engine "$work/$m" 90 VANTOR_NO_DIALOG=1
+    jobs[$m]=$engine_job
+  done
+  for m in "$@"; do wait "${jobs[$m]}" || true; done
+}
+
 # The host's failure modules, built for Windows: each its message and status.
 check_failure_modules() {
-  local modules=$out/tests/host/modules dir
+  local m
   local -A expect=(
     [no_init]="Init function not found in game.dll."
     [no_tick_no_define_func]="Tick function not found in game.dll."
@@ -351,14 +365,8 @@ check_failure_modules() {
     [tick_throws]="Tick failed. std::logic_error: tick 3 went wrong|womp womp: Tick failed."
     [wrong_type]="Init failed. std::bad_any_cast: bad any_cast|womp womp: Init failed."
   )
-  local -A jobs=()
+  run_modules "$1" "${!expect[@]}"
   for m in "${!expect[@]}"; do
-    install_copy "$1/$m" "$modules/$m/game.dll"
-    start_engine "$1/$m" 90 VANTOR_NO_DIALOG=1
-    jobs[$m]=$engine_job
-  done
-  for m in "${!expect[@]}"; do
-    wait "${jobs[$m]}" || true
     local lines=()
     IFS='|' read -r -a lines <<<"${expect[$m]}"
     [ ${#lines[@]} -gt 1 ] || lines=("womp womp: ${lines[0]}")
@@ -373,7 +381,7 @@ check_failure_modules() {
 # overflow hangs wine 8 itself, with or without the engine's handlers: that
 # case is checked on Linux only.)
 check_fault_modules() {
-  local modules=$out/tests/host/modules dir m
+  local dir m
   local -A expect=(
     [segv_in_tick]="137|Tick failed: game.dll crashed in tick with a segmentation fault (bad access at 0x0) at game.dll+0x"
     [ill_in_init]="137|Init failed: game.dll crashed in init with an illegal instruction at game.dll+0x"
@@ -381,14 +389,8 @@ check_fault_modules() {
     [abort_in_init]="3|Init failed: game.dll crashed in init with abort() at game.dll+0x"
     [engine_in_init]="137|Init failed: the engine crashed in init with a segmentation fault (bad access at 0x"
   )
-  local -A jobs=()
+  run_modules "$1" "${!expect[@]}"
   for m in "${!expect[@]}"; do
-    install_copy "$1/$m" "$modules/$m/game.dll"
-    start_engine "$1/$m" 90 VANTOR_NO_DIALOG=1
-    jobs[$m]=$engine_job
-  done
-  for m in "${!expect[@]}"; do
-    wait "${jobs[$m]}" || true
     dir=$1/$m
     local status=${expect[$m]%%|*} line="womp womp: ${expect[$m]#*|}" ok=1
     [ "$(cat "$dir/status")" = "$status" ] || { fail "crash module $m: exit status $(cat "$dir/status"), not $status"; ok=0; }
