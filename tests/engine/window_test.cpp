@@ -86,8 +86,13 @@ TEST(EngineWindow, AMovedScaledColouredModelShowsWhereItShould) {
     EXPECT_TRUE(Dominant{before.At(830, 400)}.Background()) << Describe(before, 830, 400);
 
     // A real key press: the module moves the box to x = -3 and turns it green.
-    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool key --clearmodifiers m");
-    ASSERT_TRUE(engine.WaitForStderr("after move 3\n", 10000));
+    // Held until seen: a tap shorter than a frame can go down and up between
+    // two polls, and "IsKeyPressed" never sees it (slow frames, as under
+    // the sanitizers, made that happen).
+    Shell("xdotool windowfocus --sync " + window + " 2>/dev/null; xdotool keydown --clearmodifiers m");
+    const bool moved = engine.WaitForStderr("after move 3\n", 10000);
+    Shell("xdotool keyup m");
+    ASSERT_TRUE(moved);
     Screenshot after = GrabWindow(window);
     ASSERT_FALSE(after.Empty());
     EXPECT_TRUE(Dominant{after.At(870, 430)}.Green()) << Describe(after, 870, 430);

@@ -211,6 +211,7 @@ TEST(Reload, RewrittenModelIsDrawnAndRayTestedWithItsNewShape) {
     ASSERT_TRUE(s.Saw("model \"box.obj\" reloaded\n", mark)) << s.Engine().Stderr().substr(mark);
     ASSERT_TRUE(s.Saw("tick red", s.Mark()));
     EXPECT_NEAR(LastValue(s.Engine().Stderr(), mark, "tick red", "ray"), 3.0, 1e-3);
+    ASSERT_TRUE(s.Saw("tick red", s.Mark())) << "frames drawn with the new model since";
     EXPECT_GT(s.RowWidth(0), 2 * narrow) << "the bigger box is drawn";
 
     // A file that cannot be used keeps the model that was there.

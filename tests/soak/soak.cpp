@@ -91,9 +91,11 @@ int main(int argc, char** argv) {
     long glErrors = 0, rssWarm = -1, rssMost = 0, rssEnd = 0;
     std::size_t read = game.Stderr().find("stats: ");
     const Clock::time_point start = Clock::now();
-    for (int t = 0; t < seconds && game.Running(); ++t) {
+    for (int t = 0; t < seconds && game.Running();) {
         Play(t, window, root);
-        std::this_thread::sleep_until(start + std::chrono::seconds(t + 1));
+        // On to the next whole second of the run (a slow machine may skip one).
+        t = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count()) + 1;
+        std::this_thread::sleep_until(start + std::chrono::seconds(t));
         game.Running();  // takes in what it wrote meanwhile
 
         // The engine's lines of the past second.
@@ -114,10 +116,10 @@ int main(int argc, char** argv) {
         }
         frameMs.insert(frameMs.end(), second.begin(), second.end());
         const long rss = ResidentKb(game.Pid());
-        if (t + 1 == warmUp) rssWarm = rss;
-        if (t + 1 >= warmUp) rssMost = std::max(rssMost, rss);
+        if (t >= warmUp && rssWarm < 0) rssWarm = rss;
+        if (t >= warmUp) rssMost = std::max(rssMost, rss);
         rssEnd = rss;
-        std::printf("t=%4ds  rss %7.1f MB  frames %4d  median %6.2f ms  max %7.2f ms  gl_errors %ld\n", t + 1,
+        std::printf("t=%4ds  rss %7.1f MB  frames %4d  median %6.2f ms  max %7.2f ms  gl_errors %ld\n", t,
                     rss / 1024.0, frames, Percentile(second, 0.5), second.empty() ? 0.0 : *std::max_element(second.begin(), second.end()),
                     glErrors);
         std::fflush(stdout);
