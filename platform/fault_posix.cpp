@@ -159,9 +159,21 @@ char kind[128];
 char offsets[kMaxFrames][24];
 char* reportArgs[5 + 3 * kMaxFrames + 1];
 
+// Back to the system's own action for `signal`.
+void Default(int signal) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+}
+
 void OnFault(int signal, siginfo_t* info, void* context) {
     static volatile std::sig_atomic_t entered = 0;
-    if (entered) return;  // a fault while reporting: the default action below ends it
+    if (entered) {  // a second fault while reporting: it ends the process as the system would
+        Default(signal);
+        raise(signal);
+        return;
+    }
     entered = 1;
 
     std::uintptr_t pc = 0, sp = 0;
@@ -250,10 +262,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     }
 
     // End by the fault itself: the default action, once this handler returns.
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(signal, &fallback, nullptr);
+    Default(signal);
     raise(signal);
 }
 
