@@ -2,7 +2,8 @@
 #   bin/engine                      the host program
 #   include/vantor/                 Game.h (wrappers and handles), Bridge.h, Call.h
 #   lib/libvantor_game.a            the game side of the bridge
-#   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game()
+#   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game() (on
+#                                   Windows also the MinGW-w64 toolchain file games build with)
 #   share/doc/Vantor/               the API reference
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -19,10 +20,12 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
 install(FILES
   ${PROJECT_BINARY_DIR}/VantorConfig.cmake ${PROJECT_BINARY_DIR}/VantorConfigVersion.cmake
   ${PROJECT_SOURCE_DIR}/cmake/VantorGame.cmake ${PROJECT_SOURCE_DIR}/cmake/VantorCopyAssets.cmake
+  ${PROJECT_SOURCE_DIR}/cmake/VantorPackage.cmake
   ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
   DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(WIN32)
   # engine.exe runs only with the DLLs it imports beside it.
   install(FILES ${VANTOR_RUNTIME_DLLS} $<TARGET_RUNTIME_DLLS:engine> DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
 endif()

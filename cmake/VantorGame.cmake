@@ -7,7 +7,8 @@ set(_VANTOR_GAME_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 # A shared library named game.dll (that name on every system) in `outdir`,
 # which exports only what its sources mark VANTOR_EXPORT: the engine looks up
-# define_func, define_op, init and tick, and reload and define_keep when there.
+# define_func, define_op, init and tick, and reload, define_keep and
+# vantor_runtime when there.
 function(vantor_game_module target outdir)
   add_library(${target} SHARED ${ARGN})
   set_target_properties(${target} PROPERTIES
@@ -37,14 +38,19 @@ function(vantor_unloadable target)
   endif()
 endfunction()
 
-# vantor_add_game(<name> SOURCES <file>... [ASSETS <dir>] [OUTPUT_DIRECTORY <dir>])
+# vantor_add_game(<name> SOURCES <file>... [ASSETS <dir>] [OUTPUT_DIRECTORY <dir>]
+#                 [PACKAGE_NAME <name>])
 #
 # Builds the game's sources with the SDK's game-side library into game.dll and
 # lays out a folder that runs: the engine, game.dll and assets/ (a copy of
-# ASSETS; files that changed are copied again on every build). The folder is OUTPUT_DIRECTORY, by default
-# <build dir>/<name>. `cmake --build . --target run_<name>` plays the game.
+# ASSETS; files that changed are copied again on every build). The folder is
+# OUTPUT_DIRECTORY, by default <build dir>/<name>.
+# `cmake --build . --target run_<name>` plays the game;
+# `cmake --build . --target package_<name>` packs it for players into
+# <build dir>/<package name>-linux-x64.tar.gz (-windows-x64.zip when built for
+# Windows), the package name being PACKAGE_NAME, by default <name>.
 function(vantor_add_game name)
-  cmake_parse_arguments(PARSE_ARGV 1 GAME "" "ASSETS;OUTPUT_DIRECTORY" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 GAME "" "ASSETS;OUTPUT_DIRECTORY;PACKAGE_NAME" "SOURCES")
   if(NOT GAME_SOURCES)
     message(FATAL_ERROR "vantor_add_game(${name}): no SOURCES given")
   endif()
@@ -86,4 +92,21 @@ function(vantor_add_game name)
     WORKING_DIRECTORY ${dir}
     DEPENDS ${name}
     USES_TERMINAL)
+
+  set(package ${GAME_PACKAGE_NAME})
+  if(NOT package)
+    set(package ${name})
+  endif()
+  if(WIN32)
+    set(archive ${CMAKE_CURRENT_BINARY_DIR}/${package}-windows-x64.zip)
+  else()
+    set(archive ${CMAKE_CURRENT_BINARY_DIR}/${package}-linux-x64.tar.gz)
+  endif()
+  add_custom_target(package_${name}
+    COMMAND ${CMAKE_COMMAND} -DNAME=${package} -DENGINE=$<TARGET_FILE:Vantor::engine> -DFOLDER=${dir}
+            -DOUTPUT=${archive} -DSYSTEM=${CMAKE_SYSTEM_NAME} -DSTRIP=${CMAKE_STRIP}
+            -P ${_VANTOR_GAME_CMAKE_DIR}/VantorPackage.cmake
+    DEPENDS ${name}
+    COMMENT "Packing ${package} for players"
+    VERBATIM)
 endfunction()

@@ -2,10 +2,14 @@
 
 #include <cstdio>
 #include <string>
+#include <typeinfo>
 
 #include "Module.h"
 #include "Reload.h"
 #include "World.h"
+
+#define VANTOR_STRINGIZE_(x) #x
+#define VANTOR_STRINGIZE(x) VANTOR_STRINGIZE_(x)
 
 namespace {
 
@@ -14,7 +18,16 @@ Fn Bind(void* module, const char* name) {
     return reinterpret_cast<Fn>(Platform::FindExport(module, name));
 }
 
+// The same object for the engine and every module on its C++ runtime.
+const void* EngineRuntime() { return &typeid(int); }
+
 }  // namespace
+
+#if defined(_WIN32)
+const char* const kGameCompiler = "MinGW-w64 g++ " VANTOR_STRINGIZE(__GNUC__) " (posix threads) and its libstdc++-6.dll";
+#else
+const char* const kGameCompiler = "g++ " VANTOR_STRINGIZE(__GNUC__) " (or clang++) and the shared libstdc++.so.6";
+#endif
 
 GameExports FindGameExports(void* module) {
     GameExports game;
@@ -25,6 +38,14 @@ GameExports FindGameExports(void* module) {
     game.define_op = Bind<game_def_op_func>(module, "define_op");
     game.reload = Bind<game_reload_func>(module, "reload");
     game.define_keep = Bind<game_def_keep_func>(module, "define_keep");
+    // Modules built with the SDK say which runtime they run on; handing a
+    // std::string to one on another runtime would corrupt it.
+    const auto runtime = Bind<const void* (*)()>(module, "vantor_runtime");
+    if (runtime && runtime() != EngineRuntime()) {
+        game.missing = Fatal::ForeignRuntime;
+        game.refusal = "it was built for another C++ runtime than the engine's";
+        return game;
+    }
     const struct {
         bool absent;
         Fatal message;
@@ -38,7 +59,7 @@ GameExports FindGameExports(void* module) {
     for (const auto& r : required) {
         if (!r.absent) continue;
         game.missing = r.message;
-        game.missingName = r.name;
+        game.refusal = std::string("it has no \"") + r.name + "\" export";
         break;
     }
     return game;
@@ -79,7 +100,7 @@ void LoadGame() {
 
     const GameExports game = FindGameExports(load.handle);
     gamelib = load.handle;
-    if (game.missing) Fail(*game.missing, true);
+    if (game.missing) Fail(*game.missing, true, kGameCompiler);
     BindGame(game);
 
     World::Initialize();

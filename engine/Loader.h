@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "Global.h"
 #include "Messages.h"
@@ -28,11 +29,15 @@ struct GameExports {
     game_reload_func reload = nullptr;
     game_def_keep_func define_keep = nullptr;
 
-    // The exports are looked up in the order init, tick, define_func,
-    // define_op; the first one missing decides the message.
+    // Why the module cannot be bound, if it cannot: a C++ runtime other than
+    // the engine's, else the first required export missing in the order init,
+    // tick, define_func, define_op. `refusal` says it in a few words.
     std::optional<Fatal> missing;
-    const char* missingName = nullptr;
+    std::string refusal;
 };
+
+// The compiler and runtime a game.dll must be built with, for messages.
+extern const char* const kGameCompiler;
 
 GameExports FindGameExports(void* module);
 GameExports BoundGame();               // what the globals hold now

@@ -9,10 +9,12 @@
 #include "Global.h"
 
 #define VANTOR_FATAL_MESSAGES(X)                                                                                 \
+    X(NoWindow, "Could not open the game window: no display, or no OpenGL 3.3 driver (the lines above say which).") \
     X(ModuleNotFound, "game.dll not found")                                                                      \
     X(NoInitExport, "Init function not found in game.dll.")                                                      \
     X(NoTickExport, "Tick function not found in game.dll.")                                                      \
     X(NoDefineExport, "Invalid dll. You probably didn't generate this properly.")                                \
+    X(ForeignRuntime, "game.dll was built for another C++ runtime than the engine's. Build it with {}.")         \
     X(InitFailed, "Init failed.")                                                                                \
     X(TickFailed, "Tick failed.")                                                                                \
     X(InvalidInstanceType, "Invalid instance type: \"{}\"")                                                      \

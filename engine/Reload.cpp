@@ -142,7 +142,7 @@ void SwapModule() {
     if (fresh.missing) {
         Platform::UnloadModule(load.handle);
         RemoveFile(copy);
-        return Refuse(std::string("it has no \"") + fresh.missingName + "\" export");
+        return Refuse(fresh.refusal);
     }
 
     const GameExports old = BoundGame();

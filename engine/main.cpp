@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     SetTraceLogLevel(TraceLevel());
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
+    // Without a window there is no GL context, and the first GL call would jump to null.
+    Fail(Fatal::NoWindow, !IsWindowReady());
 #if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
     Platform::PinGlDriver();  // so LeakSanitizer at exit reports only what is ours
 #endif

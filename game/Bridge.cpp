@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <typeinfo>
 
 // Constructed in this order at module load, and destroyed in reverse at
 // unload, after the game's own function-local statics.
@@ -39,6 +40,10 @@ void* LocalKeep(const char* name, std::size_t size, int* fresh) {
 }  // namespace
 
 void define_keep(game_keep_func keep) { host_keep = keep; }
+
+// The type_info of int lives in the C++ runtime library itself, never in the
+// module: one shared runtime gives the engine and the module the same object.
+const void* vantor_runtime() { return &typeid(int); }
 
 void* Game::Detail::KeepBytes(const char* name, std::size_t size, bool& fresh) {
     int isNew = 0;

@@ -2,7 +2,13 @@
 # Builds Vantor for 64-bit Windows with MinGW-w64 and checks it under wine.
 #
 #   build-windows/bin/                   engine.exe, game.dll, assets/ and every DLL they import
-#   build-windows/vantor-windows-x64.zip the same folder, packed
+#   build-windows/examples/walker/walker-windows-x64.zip
+#                                        the sample game packed for players (package_game)
+#   build-windows/sdk/                   the Windows SDK: engine.exe with its DLLs, the headers,
+#                                        the game-side library, the CMake package and the toolchain file
+#   build-windows/vantor-sdk-windows-x64.zip   the same SDK, packed
+#   build-windows/mygame-build/mygame-windows-x64.zip
+#                                        the template game built against that SDK and packed
 #
 # Installs what is missing (MinGW-w64 g++ with posix threads, wine, Xvfb),
 # cross-builds GLFW, raylib, assimp (OBJ, FBX and glTF importers only) and
@@ -12,7 +18,7 @@
 # the Windows assimp leaves out), so the Linux build's make_level is built too.
 #
 # Then, under wine in a private Xvfb display, each with a time limit: the
-# shipped game, the missing game.dll (with and without the error box), the
+# shipped game, the template game from its package, the missing game.dll (with and without the error box), the
 # host's failure and crash modules, game.dll rebuilt while the engine runs,
 # and the in-process test programs.
 #
@@ -202,14 +208,14 @@ check_imports() {
   [ ${#missing[@]} -eq 0 ] || die "missing beside engine.exe: ${missing[*]}"
 }
 
-# game.dll: library name game.dll, exactly its six exports (the engine's four,
-# reload and the SDK's define_keep) with ordinals in alphabetical order, the C++ runtime shared with the host, nothing of raylib.
+# game.dll: library name game.dll, exactly its seven exports (the engine's four,
+# reload and the SDK's define_keep and vantor_runtime) with ordinals in alphabetical order, the C++ runtime shared with the host, nothing of raylib.
 check_game_exports() {
   local dump names
   dump=$("$objdump" -p "$bin/game.dll")
   grep -qE '^Name[[:space:]]+[0-9a-f]+ game\.dll$' <<<"$dump" || die "game.dll's export directory does not name it game.dll"
   names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | tr '\n' ' ')
-  [ "$names" = "0 define_func 1 define_keep 2 define_op 3 init 4 reload 5 tick " ] || die "game.dll exports: $names"
+  [ "$names" = "0 define_func 1 define_keep 2 define_op 3 init 4 reload 5 tick 6 vantor_runtime " ] || die "game.dll exports: $names"
   grep -qE '^Ordinal Base[[:space:]]+1$' <<<"$dump" || die "game.dll's ordinals do not start at 1"
   local side
   for side in game.dll engine.exe; do
@@ -230,14 +236,34 @@ build_windows() {
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green
                  module_segv_in_tick module_ill_in_init module_fpe_in_tick module_abort_in_init
-                 module_engine_in_init)
+                 module_engine_in_init module_foreign_runtime)
   say "building for Windows"
   cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
   check_imports
   check_game_exports
-  rm -f "$out/vantor-windows-x64.zip"
-  (cd "$bin" && cmake -E tar cf "$out/vantor-windows-x64.zip" --format=zip -- *)
-  say "built $bin and $out/vantor-windows-x64.zip"
+  cmake --build "$out" --target package_game
+  say "built $bin and $out/examples/walker/walker-windows-x64.zip"
+}
+
+# The Windows SDK, installed and packed, and a game built with it as a game
+# programmer on Linux builds one: the template's own CMakeLists, unchanged,
+# with the SDK's toolchain file, packed for players.
+build_windows_sdk() {
+  local sdk=$out/sdk game=$out/mygame-build start
+  rm -rf "$sdk" "$out/vantor-sdk-windows-x64.zip" "$game"
+  cmake --install "$out" --prefix "$sdk" >/dev/null
+  (cd "$out" && cmake -E tar cf vantor-sdk-windows-x64.zip --format=zip -- sdk)
+  say "installed the Windows SDK in $sdk and packed it as $out/vantor-sdk-windows-x64.zip"
+  cmake -S "$root/examples/template" -B "$game" -DCMAKE_TOOLCHAIN_FILE="$sdk/lib/cmake/Vantor/mingw-w64-x86_64.cmake" \
+        -DCMAKE_PREFIX_PATH="$sdk" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  start=$(date +%s%N)
+  cmake --build "$game" --target package_mygame >/dev/null
+  say "the template game built against the Windows SDK and packed in $(( ($(date +%s%N) - start) / 1000000 )) ms:" \
+      "$game/mygame-windows-x64.zip ($(( $(stat -c %s "$game/mygame-windows-x64.zip") / 1024 )) KiB)"
+  local size
+  for size in "$game/mygame-windows-x64.zip" "$out/examples/walker/walker-windows-x64.zip"; do
+    [ "$(stat -c %s "$size")" -lt $((8 << 20)) ] || die "$size is larger than 8 MB"
+  done
 }
 
 # -- The checks under wine ----------------------------------------------------
@@ -257,11 +283,12 @@ install_copy() {
 
 # start_engine DIR LIMIT [NAME=value...]: engine.exe of DIR, run from DIR in
 # the background with a time limit; its stdout, stderr (line ends made Unix)
-# and status end up in DIR/out, DIR/err and DIR/status.
+# and status end up in DIR/out, DIR/err and DIR/status. PROGRAM, when set, is
+# the program to run instead (a path from DIR).
 start_engine() {
   local dir=$1 limit=$2; shift 2
   (cd "$dir"; status=0
-   env "$@" timeout -k 5 "$limit" wine engine.exe >out.raw 2>err.raw || status=$?
+   env "$@" timeout -k 5 "$limit" wine "${PROGRAM:-engine.exe}" >out.raw 2>err.raw || status=$?
    echo $status >status; tr -d '\r' <out.raw >out; tr -d '\r' <err.raw >err) &
   engine_job=$!
 }
@@ -305,19 +332,42 @@ check_shipped_game() {
   press "$win" Escape
   wait "$engine_job" || true
   expect_run "$dir" "the shipped game: window, stdout 0, Escape exits 0" 0 0
-  # Lit as on Linux: a good part of the middle clearly lit, a bright spot,
-  # shading rather than one flat colour, not a blank white frame.
-  local middle="-gravity center -crop 50%x50%+0+0 +repage -colorspace Gray"
+  check_lit "$out/screenshot.png" "the shipped game"
+}
+
+# check_lit PNG WHAT: lit as on Linux: a good part of the middle clearly lit,
+# a bright spot, shading rather than one flat colour, not a blank white frame.
+check_lit() {
+  local png=$1 what=$2 middle="-gravity center -crop 50%x50%+0+0 +repage -colorspace Gray"
   local lit bright blank shades
-  lit=$(convert "$out/screenshot.png" $middle -threshold 23.5% -format '%[fx:mean]' info:)
-  bright=$(convert "$out/screenshot.png" $middle -threshold 58.8% -format '%[fx:mean]' info:)
-  blank=$(convert "$out/screenshot.png" -colorspace Gray -threshold 98% -format '%[fx:mean]' info:)
-  shades=$(convert "$out/screenshot.png" $middle -posterize 32 -format '%k' info:)
+  lit=$(convert "$png" $middle -threshold 23.5% -format '%[fx:mean]' info:)
+  bright=$(convert "$png" $middle -threshold 58.8% -format '%[fx:mean]' info:)
+  blank=$(convert "$png" -colorspace Gray -threshold 98% -format '%[fx:mean]' info:)
+  shades=$(convert "$png" $middle -posterize 32 -format '%k' info:)
   if awk -v l="$lit" -v b="$bright" -v w="$blank" -v s="$shades" 'BEGIN { exit !(l > 0.05 && b > 0.005 && w < 0.9 && s >= 6) }'; then
-    pass "the shipped game shows the lit level ($out/screenshot.png)"
+    pass "$what shows a lit scene ($png)"
   else
-    fail "the shipped game's picture is not a lit level: lit $lit, bright $bright, white $blank, shades $shades ($out/screenshot.png)"
+    fail "$what: the picture is not a lit scene: lit $lit, bright $bright, white $blank, shades $shades ($png)"
   fi
+}
+
+# The template game as a player gets it: its zip, built with the Windows SDK,
+# unpacked, mygame.exe started from the folder above it.
+check_sdk_game() {
+  local dir=$1/player win
+  mkdir -p "$dir"
+  (cd "$dir" && cmake -E tar xf "$out/mygame-build/mygame-windows-x64.zip")
+  PROGRAM=mygame/mygame.exe start_engine "$dir" 120 VANTOR_NO_DIALOG=1
+  if ! win=$(wait_window "Vantor v0.0.0" 60); then
+    kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
+    fail "the packed template game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
+  fi
+  sleep 4
+  import -window "$win" "$out/template-screenshot.png"
+  press "$win" Escape
+  wait "$engine_job" || true
+  expect_run "$dir" "the packed template game (Windows SDK): window, stdout 0, Escape exits 0" 0 0
+  check_lit "$out/template-screenshot.png" "the packed template game"
 }
 
 # No game.dll: Windows' own error number, the message, exit 1; once without
@@ -364,6 +414,7 @@ check_failure_modules() {
     [init_throws]="Init failed. std::runtime_error: the test module refuses to start|womp womp: Init failed."
     [tick_throws]="Tick failed. std::logic_error: tick 3 went wrong|womp womp: Tick failed."
     [wrong_type]="Init failed. std::bad_any_cast: bad any_cast|womp womp: Init failed."
+    [foreign_runtime]="game.dll was built for another C++ runtime than the engine's. Build it with MinGW-w64 g++ 12 (posix threads) and its libstdc++-6.dll."
   )
   run_modules "$1" "${!expect[@]}"
   for m in "${!expect[@]}"; do
@@ -471,6 +522,7 @@ run_checks() {
   check_failure_modules "$work"
   check_fault_modules "$work"
   check_shipped_game "$work"
+  check_sdk_game "$work"
   check_reload "$work"
   [ $failures -eq 0 ] || die "$failures Windows check(s) failed"
   say "all Windows checks passed"
@@ -487,6 +539,7 @@ say "building the level generator for this machine"
 prefix=$(build_windows_deps)
 meshopt=$(build_windows_meshoptimizer)
 build_windows "$prefix" "$meshopt"
+build_windows_sdk
 
 if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then
   say "checking the Windows build under wine"

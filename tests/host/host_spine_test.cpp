@@ -82,6 +82,24 @@ TEST(HostStartup, MissingExportsStopWithTheirMessagesInLookupOrder) {
     }
 }
 
+TEST(HostStartup, NoDisplayIsReportedInsteadOfCrashing) {
+    Install install("plain");
+    RunResult r = install.Run("", {"VANTOR_NO_DIALOG=1", "DISPLAY=:4095"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "womp womp: Could not open the game window: no display")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "crashed")) << r.err;
+}
+
+TEST(HostStartup, ModuleWithACxxRuntimeOfItsOwnIsRefusedBeforeAnythingIsHandedToIt) {
+    Install install("foreign_runtime");  // built with the SDK, but with libstdc++ linked into game.dll
+    RunResult r = install.Run();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "0\n");
+    EXPECT_TRUE(Contains(r.err, "womp womp: game.dll was built for another C++ runtime than the engine's. Build it with g++ "))
+        << r.err;
+    EXPECT_FALSE(Contains(r.err, "init foreign_runtime")) << "init must not run";
+}
+
 TEST(HostGuards, ExceptionFromInitIsInitFailed) {
     Install install("init_throws");
     RunResult r = install.Run();
@@ -260,9 +278,9 @@ TEST(ModuleSearch, TheProgramsOwnFolderComesBeforeTheWorkingDirectory) {
 // -- What the shipped module is made of ------------------------------------------
 
 TEST(GameModule, ExportsItsPlainNamesOnlyAndLinksNothingOfTheEngine) {
-    // The four the engine needs, reload (the walker keeps its scene) and the SDK's define_keep.
+    // The four the engine needs, reload (the walker keeps its scene) and the SDK's define_keep and vantor_runtime.
     std::string exports = Shell("nm -D --defined-only '" + std::string(VANTOR_GAME_MODULE) + "' | awk '{print $3}' | sort");
-    EXPECT_EQ(exports, "define_func\ndefine_keep\ndefine_op\ninit\nreload\ntick");
+    EXPECT_EQ(exports, "define_func\ndefine_keep\ndefine_op\ninit\nreload\ntick\nvantor_runtime");
     // A unique symbol would keep the module loaded for good after every reload.
     EXPECT_EQ(Shell("readelf -Ws '" + std::string(VANTOR_GAME_MODULE) + "' | grep -c UNIQUE"), "0");
     std::string needed = Shell("readelf -d '" + std::string(VANTOR_GAME_MODULE) + "' | grep NEEDED");

@@ -39,3 +39,9 @@ VANTOR_EXPORT void reload();  // optional: run instead of init by a module that 
 // is bound: `size` bytes under `name`; *fresh becomes 1 for a new block.
 using game_keep_func = void* (*)(const char* name, std::size_t size, int* fresh);
 VANTOR_EXPORT void define_keep(game_keep_func keep);
+
+// Which C++ runtime the module runs on: the engine refuses a module whose
+// standard library is not its own, since the two hand std::string and std::any
+// to each other (a module built by another compiler, or with its runtime
+// linked in statically, would corrupt them).
+VANTOR_EXPORT const void* vantor_runtime();
