@@ -20,6 +20,7 @@
 #include "internal.h"
 #include "lod.h"
 #include "model_check.h"
+#include "texture_files.h"
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
 namespace {
@@ -71,12 +72,12 @@ unsigned int LoadMaterialTexture(Loader& loader, const std::string& path, const 
     if (cached != loader.textures.end()) return cached->second;
 
     Image image{};
+    std::string file;
     if (const aiTexture* embedded = loader.scene->GetEmbeddedTexture(path.c_str())) {
         image = ImageFromEmbedded(embedded);
     } else {
-        std::string full = path;
-        if (!full.empty() && full[0] != '/' && !loader.directory.empty()) full = loader.directory + "/" + path;
-        if (FileExists(full.c_str())) image = LoadImage(full.c_str());
+        file = r3d::FindTextureFile(loader.directory, path);
+        if (!file.empty()) image = LoadImage(file.c_str());
     }
     unsigned int id = 0;
     if (image.data != nullptr) {
@@ -89,7 +90,15 @@ unsigned int LoadMaterialTexture(Loader& loader, const std::string& path, const 
         id = texture.id;
         UnloadImage(image);
     }
-    if (id == 0) fprintf(stderr, "WARNING: R3D: model \"%s\": could not load texture \"%s\"\n", fileName, path.c_str());
+    if (id == 0 && file.empty()) {
+        fprintf(stderr,
+                "WARNING: R3D: model \"%s\": texture \"%s\" not found (nor by its name beside the model, in its "
+                "subfolders or in the assets folder); the material keeps its colour\n",
+                fileName, path.c_str());
+    } else if (id == 0) {
+        fprintf(stderr, "WARNING: R3D: model \"%s\": texture \"%s\" (%s) could not be read; the material keeps its colour\n",
+                fileName, path.c_str(), file.c_str());
+    }
     loader.textures[path] = id;
     return id;
 }
