@@ -322,33 +322,39 @@ expect_run() {
 check_shipped_game() {
   local dir=$1/shipped win
   install_copy "$dir" "$bin/game.dll"
-  start_engine "$dir" 120 VANTOR_NO_DIALOG=1
+  start_engine "$dir" 180 VANTOR_NO_DIALOG=1
   if ! win=$(wait_window "Vantor v0.0.0" 60); then
     kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
     fail "the shipped game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
   fi
-  sleep 4  # a few frames at wine's pace
-  import -window "$win" "$out/screenshot.png"
+  check_lit "$win" "$out/screenshot.png" "the shipped game" 0.005
   press "$win" Escape
   wait "$engine_job" || true
   expect_run "$dir" "the shipped game: window, stdout 0, Escape exits 0" 0 0
-  check_lit "$out/screenshot.png" "the shipped game"
 }
 
-# check_lit PNG WHAT: lit as on Linux: a good part of the middle clearly lit,
-# a bright spot, shading rather than one flat colour, not a blank white frame.
+# check_lit WINDOW PNG WHAT BRIGHT: screenshots of the window into PNG until
+# it shows a lit scene as on Linux (a good part of the middle clearly lit, at
+# least the share BRIGHT of it bright, shading rather than one flat colour, not
+# a blank white frame), for up to 60 s: the first frames at wine's pace may
+# come before the lights do.
 check_lit() {
-  local png=$1 what=$2 middle="-gravity center -crop 50%x50%+0+0 +repage -colorspace Gray"
+  local win=$1 png=$2 what=$3 want=$4 middle="-gravity center -crop 50%x50%+0+0 +repage -colorspace Gray"
   local lit bright blank shades
-  lit=$(convert "$png" $middle -threshold 23.5% -format '%[fx:mean]' info:)
-  bright=$(convert "$png" $middle -threshold 58.8% -format '%[fx:mean]' info:)
-  blank=$(convert "$png" -colorspace Gray -threshold 98% -format '%[fx:mean]' info:)
-  shades=$(convert "$png" $middle -posterize 32 -format '%k' info:)
-  if awk -v l="$lit" -v b="$bright" -v w="$blank" -v s="$shades" 'BEGIN { exit !(l > 0.05 && b > 0.005 && w < 0.9 && s >= 6) }'; then
-    pass "$what shows a lit scene ($png)"
-  else
-    fail "$what: the picture is not a lit scene: lit $lit, bright $bright, white $blank, shades $shades ($png)"
-  fi
+  for _ in $(seq 30); do
+    sleep 2
+    import -window "$win" "$png"
+    lit=$(convert "$png" $middle -threshold 23.5% -format '%[fx:mean]' info:)
+    bright=$(convert "$png" $middle -threshold 58.8% -format '%[fx:mean]' info:)
+    blank=$(convert "$png" -colorspace Gray -threshold 98% -format '%[fx:mean]' info:)
+    shades=$(convert "$png" $middle -posterize 32 -format '%k' info:)
+    if awk -v l="$lit" -v b="$bright" -v w="$blank" -v s="$shades" -v want="$want" \
+         'BEGIN { exit !(l > 0.05 && b >= want && w < 0.9 && s >= 6) }'; then
+      pass "$what shows a lit scene ($png)"
+      return
+    fi
+  done
+  fail "$what: the picture is not a lit scene: lit $lit, bright $bright, white $blank, shades $shades ($png)"
 }
 
 # The template game as a player gets it: its zip, built with the Windows SDK,
@@ -357,17 +363,16 @@ check_sdk_game() {
   local dir=$1/player win
   mkdir -p "$dir"
   (cd "$dir" && cmake -E tar xf "$out/mygame-build/mygame-windows-x64.zip")
-  PROGRAM=mygame/mygame.exe start_engine "$dir" 120 VANTOR_NO_DIALOG=1
+  PROGRAM=mygame/mygame.exe start_engine "$dir" 180 VANTOR_NO_DIALOG=1
   if ! win=$(wait_window "Vantor v0.0.0" 60); then
     kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
     fail "the packed template game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
   fi
-  sleep 4
-  import -window "$win" "$out/template-screenshot.png"
+  # The template's spot light pools on a dark floor: lit, yet nothing near white.
+  check_lit "$win" "$out/template-screenshot.png" "the packed template game" 0
   press "$win" Escape
   wait "$engine_job" || true
   expect_run "$dir" "the packed template game (Windows SDK): window, stdout 0, Escape exits 0" 0 0
-  check_lit "$out/template-screenshot.png" "the packed template game"
 }
 
 # No game.dll: Windows' own error number, the message, exit 1; once without
@@ -427,18 +432,20 @@ check_failure_modules() {
 
 # Modules that crash: the report names the call, the kind of fault and the
 # module, the backtrace names the function, and the process still ends by the
-# fault: the system's own ending, which under wine without a debugger is a kill
-# (status 137); abort() ends with 3 as it always does on Windows. (A stack
+# fault: the system's own ending, with the exception's code as its exit code
+# (wine hands on its low byte: 5 for 0xC0000005, an access violation, 29 for an
+# illegal instruction, 148 for an integer division by zero); abort() ends with
+# 3 as it always does on Windows. (A stack
 # overflow hangs wine 8 itself, with or without the engine's handlers: that
 # case is checked on Linux only.)
 check_fault_modules() {
   local dir m
   local -A expect=(
-    [segv_in_tick]="137|Tick failed: game.dll crashed in tick with a segmentation fault (bad access at 0x0) at game.dll+0x"
-    [ill_in_init]="137|Init failed: game.dll crashed in init with an illegal instruction at game.dll+0x"
-    [fpe_in_tick]="137|Tick failed: game.dll crashed in tick with an integer division by zero at game.dll+0x"
+    [segv_in_tick]="5|Tick failed: game.dll crashed in tick with a segmentation fault (bad access at 0x0) at game.dll+0x"
+    [ill_in_init]="29|Init failed: game.dll crashed in init with an illegal instruction at game.dll+0x"
+    [fpe_in_tick]="148|Tick failed: game.dll crashed in tick with an integer division by zero at game.dll+0x"
     [abort_in_init]="3|Init failed: game.dll crashed in init with abort() at game.dll+0x"
-    [engine_in_init]="137|Init failed: the engine crashed in init with a segmentation fault (bad access at 0x"
+    [engine_in_init]="5|Init failed: the engine crashed in init with a segmentation fault (bad access at 0x"
   )
   run_modules "$1" "${!expect[@]}"
   for m in "${!expect[@]}"; do
@@ -513,8 +520,11 @@ run_checks() {
         [ $status -eq 0 ] || say "the checks stopped with status $status"' EXIT
   local work=$checks_dir
   if [ ! -f "$WINEPREFIX/system.reg" ]; then say "making the wine prefix"; wineboot -i >/dev/null 2>&1; fi
-  # No debugger for crashed programs: wine's would wait for someone to look.
-  wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
+  # No debugger for crashed programs: without this value wine starts its own,
+  # which waits for someone to look; one that cannot be started lets the
+  # process end with its exception's code, as Windows ends it.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+    /d vantor-no-debugger.exe /f >/dev/null 2>&1
   wineserver -w     # the one wineboot left, if any, must be gone for -p to start
   wineserver -p 60  # one server for all the runs below
   check_test_programs "$work"
