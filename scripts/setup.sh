@@ -34,8 +34,9 @@ APT_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # process-wide allocator of the engine
   libmimalloc-dev
-  # windows without a display, scripted input, screenshots
-  xvfb xauth xdotool imagemagick
+  # windows without a display, scripted input, screenshots; Mesa's OpenGL
+  # driver, which the tests also copy into a player's minimal root
+  xvfb xauth xdotool imagemagick libgl1-mesa-dri libglx-mesa0
 )
 
 build_deps() {

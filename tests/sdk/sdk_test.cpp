@@ -175,7 +175,8 @@ TEST(Sdk, PackedGamePlaysOnAMachineWithOnlyTheCLibraryX11AndAnOpenGlDriver) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     Screenshot shot = GrabWindow(window);
     // Every library from the package's lib/, one C++ runtime for the engine and game.dll.
-    const std::string pid = Shell("pgrep -xf /opt/mygame/mygame | head -1");
+    const std::string pid = Shell("for d in /proc/[0-9]*; do [ \"$(tr '\\0' ' ' <$d/cmdline 2>/dev/null)\" = "
+                                  "'/opt/mygame/mygame ' ] && echo ${d#/proc/}; done | head -1");
     const std::string maps = Shell("awk '{print $6}' /proc/" + pid + "/maps | sort -u");
     EXPECT_NE(maps.find(root + "/opt/mygame/lib/libassimp.so.5\n"), std::string::npos) << maps;
     EXPECT_NE(maps.find(root + "/opt/mygame/game.dll\n"), std::string::npos) << maps;
