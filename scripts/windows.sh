@@ -318,19 +318,26 @@ expect_run() {
   [ $ok = 0 ] || pass "$what"
 }
 
-# The shipped folder as a user starts it: the window, a lit level, Escape.
-check_shipped_game() {
-  local dir=$1/shipped win
-  install_copy "$dir" "$bin/game.dll"
+# play_lit DIR WHAT PNG BRIGHT: the game started in DIR (start_engine, PROGRAM
+# as there) as a player starts it: its window, a lit picture (check_lit, into
+# PNG), Escape, stdout 0 and exit 0.
+play_lit() {
+  local dir=$1 what=$2 png=$3 bright=$4 win
   start_engine "$dir" 180 VANTOR_NO_DIALOG=1
   if ! win=$(wait_window "Vantor v0.0.0" 60); then
     kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
-    fail "the shipped game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
+    fail "$what: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
   fi
-  check_lit "$win" "$out/screenshot.png" "the shipped game" 0.005
+  check_lit "$win" "$png" "$what" "$bright"
   press "$win" Escape
   wait "$engine_job" || true
-  expect_run "$dir" "the shipped game: window, stdout 0, Escape exits 0" 0 0
+  expect_run "$dir" "$what: window, stdout 0, Escape exits 0" 0 0
+}
+
+# The shipped folder as a user starts it: the window, a lit level, Escape.
+check_shipped_game() {
+  install_copy "$1/shipped" "$bin/game.dll"
+  play_lit "$1/shipped" "the shipped game" "$out/screenshot.png" 0.005
 }
 
 # check_lit WINDOW PNG WHAT BRIGHT: screenshots of the window into PNG until
@@ -360,19 +367,11 @@ check_lit() {
 # The template game as a player gets it: its zip, built with the Windows SDK,
 # unpacked, mygame.exe started from the folder above it.
 check_sdk_game() {
-  local dir=$1/player win
+  local dir=$1/player
   mkdir -p "$dir"
   (cd "$dir" && cmake -E tar xf "$out/mygame-build/mygame-windows-x64.zip")
-  PROGRAM=mygame/mygame.exe start_engine "$dir" 180 VANTOR_NO_DIALOG=1
-  if ! win=$(wait_window "Vantor v0.0.0" 60); then
-    kill "$engine_job" 2>/dev/null; wait "$engine_job" || true
-    fail "the packed template game: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
-  fi
   # The template's spot light pools on a dark floor: lit, yet nothing near white.
-  check_lit "$win" "$out/template-screenshot.png" "the packed template game" 0
-  press "$win" Escape
-  wait "$engine_job" || true
-  expect_run "$dir" "the packed template game (Windows SDK): window, stdout 0, Escape exits 0" 0 0
+  PROGRAM=mygame/mygame.exe play_lit "$dir" "the packed template game (Windows SDK)" "$out/template-screenshot.png" 0
 }
 
 # No game.dll: Windows' own error number, the message, exit 1; once without
