@@ -48,7 +48,7 @@ VANTOR_EXPORT void init() {
     sun.SetPosition({0, 6, -2});
     sun.SetDirection({0, -1, 0.3f});
     sun.SetRange(20);
-    sun.SetEnergy(4);
+    sun.SetEnergy(7);
     sun.EnableShadow();
     sun.SetShadowUpdateMode("Continuous");
     sun.SetState(true);

@@ -47,6 +47,7 @@ struct Scratch {
     int used[4] = {};      // bytes written this frame
     std::vector<unsigned char> gather[4];
     std::vector<int> visible;          // instances inside the view
+    std::vector<Vector3> centers;      // where their bounding spheres are
     std::vector<unsigned char> bucket;  // their bucket (level of detail, mirrored)
     std::vector<int> order;            // the visible instances sorted by bucket
 } scratch;
@@ -73,18 +74,6 @@ void BindInstanceAttributes(const unsigned int vbo[4], const int offset[4], int 
     gl::BindBuffer(gl::kArrayBuffer, 0);
 }
 
-void BindMaterial(const R3D_ModelData& model, const R3D_MeshData& mesh, const SceneProgram& scene) {
-    Material material;
-    if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) {
-        material = model.materials[mesh.material];
-    }
-    const float color[4] = {material.baseColor.r / 255.0f, material.baseColor.g / 255.0f,
-                            material.baseColor.b / 255.0f, material.baseColor.a / 255.0f};
-    rlSetUniform(scene.baseColor, color, RL_SHADER_UNIFORM_VEC4, 1);
-    gl::ActiveTexture(gl::kTexture0 + kUnitAlbedo);
-    gl::BindTexture(gl::kTexture2D, material.baseTexture != 0 ? material.baseTexture : rlGetTextureIdDefault());
-}
-
 Vector3 Rotate(Vector4 q, Vector3 v) {
     const Vector3 u = {q.x, q.y, q.z};
     const Vector3 t = {2.0f * (u.y * v.z - u.z * v.y), 2.0f * (u.z * v.x - u.x * v.z), 2.0f * (u.x * v.y - u.y * v.x)};
@@ -104,6 +93,7 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
     const bool lod = model.lodEnabled && model.lodErrors.size() > 1 && view.lodPixels > 0.0f;
     scratch.visible.clear();
     scratch.bucket.clear();
+    scratch.centers.clear();
     for (int b = 0; b < kBuckets; ++b) counts[b] = 0;
     // Most meshes sit around their origin: then turning the centre is not needed.
     const bool centred = std::fabs(draw.center.x) + std::fabs(draw.center.y) + std::fabs(draw.center.z) <= 1e-4f * draw.radius;
@@ -144,6 +134,7 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
         ++counts[b];
         scratch.visible.push_back(i);
         scratch.bucket.push_back(static_cast<unsigned char>(b));
+        scratch.centers.push_back(c);
     }
 }
 
@@ -197,7 +188,35 @@ void Count(R3D_ViewStats* stats, int level, int instances, long long triangles) 
     stats->levelTriangles[level] += triangles;
 }
 
+// One instanced draw of a mesh at a level of detail; a mirrored bucket turns the winding.
+void DrawMesh(const R3D_MeshData& mesh, int bucket, int count, R3D_ViewStats* stats) {
+    const int level = bucket / 2;
+    // A mirroring scale turns the triangles' winding: what faces out now turns clockwise.
+    if (bucket % 2 == 1) gl::FrontFace(gl::kCw);
+    if (mesh.ebo != 0) {
+        uint32_t firstIndex = 0, indexCount = static_cast<uint32_t>(mesh.indices.size());
+        if (!mesh.lods.empty()) {
+            const LodLevel& lod = MeshLod(mesh, level);
+            firstIndex = lod.firstIndex;
+            indexCount = lod.indexCount;
+        }
+        gl::DrawElementsInstanced(gl::kTriangles, static_cast<gl::GLsizei>(indexCount), gl::kUnsignedInt,
+                                  reinterpret_cast<const void*>(static_cast<size_t>(firstIndex) * sizeof(uint32_t)), count);
+        Count(stats, level, count, static_cast<long long>(indexCount / 3) * count);
+    } else {
+        gl::DrawArraysInstanced(gl::kTriangles, 0, static_cast<gl::GLsizei>(mesh.positions.size()), count);
+        Count(stats, level, count, static_cast<long long>(mesh.positions.size() / 3) * count);
+    }
+    if (bucket % 2 == 1) gl::FrontFace(gl::kCcw);
+}
+
 }  // namespace
+
+const Material& MaterialOf(const R3D_ModelData& model, const R3D_MeshData& mesh) {
+    static const Material kDefault;
+    if (mesh.material >= 0 && static_cast<size_t>(mesh.material) < model.materials.size()) return model.materials[mesh.material];
+    return kDefault;
+}
 
 Frustum FrustumOf(const Matrix& m) {
     // Rows of the matrix as GLSL applies it (uViewProj * v).
@@ -232,7 +251,7 @@ DrawView MakeDrawView(const Matrix& m, int width, int height, R3D_ViewStats* sta
     return view;
 }
 
-void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const DrawView& view) {
+void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view) {
     const int noOffset[4] = {};
     int counts[kBuckets];
     int first[kBuckets];
@@ -264,32 +283,63 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* sce
         }
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;  // loaded without a GL context
+            if (!prepare(*draw.model, mesh)) continue;
             gl::BindVertexArray(mesh.vao);
-            if (scene != nullptr) BindMaterial(*draw.model, mesh, *scene);
             for (int b = 0; b < kBuckets; ++b) {
                 if (counts[b] == 0) continue;
-                const int level = b / 2;
                 BindInstanceAttributes(vbo, offset, first[b]);
-                // A mirroring scale turns the triangles' winding: what faces out now turns clockwise.
-                if (b % 2 == 1) gl::FrontFace(gl::kCw);
-                if (mesh.ebo != 0) {
-                    uint32_t firstIndex = 0, indexCount = static_cast<uint32_t>(mesh.indices.size());
-                    if (!mesh.lods.empty()) {
-                        const LodLevel& lod = MeshLod(mesh, level);
-                        firstIndex = lod.firstIndex;
-                        indexCount = lod.indexCount;
-                    }
-                    gl::DrawElementsInstanced(gl::kTriangles, static_cast<gl::GLsizei>(indexCount), gl::kUnsignedInt,
-                                              reinterpret_cast<const void*>(static_cast<size_t>(firstIndex) * sizeof(uint32_t)),
-                                              counts[b]);
-                    Count(view.stats, level, counts[b], static_cast<long long>(indexCount / 3) * counts[b]);
-                } else {
-                    gl::DrawArraysInstanced(gl::kTriangles, 0, static_cast<gl::GLsizei>(mesh.positions.size()), counts[b]);
-                    Count(view.stats, level, counts[b], static_cast<long long>(mesh.positions.size() / 3) * counts[b]);
-                }
-                if (b % 2 == 1) gl::FrontFace(gl::kCcw);
+                DrawMesh(mesh, b, counts[b], view.stats);
             }
         }
+    }
+    gl::BindVertexArray(0);
+}
+
+void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view,
+                         Vector3 eye) {
+    struct Item {
+        int draw, instance, bucket;
+        float distance;  // squared, from the eye to the instance's bounding sphere's centre
+    };
+    static std::vector<Item> items;  // kept: steady frames allocate nothing
+    items.clear();
+    int counts[kBuckets];
+    for (size_t d = 0; d < draws.size(); ++d) {
+        if (!draws[d].model->anyBlended) continue;
+        Classify(draws[d], view, counts);
+        for (size_t k = 0; k < scratch.visible.size(); ++k) {
+            const Vector3 c = scratch.centers[k];
+            const float dx = c.x - eye.x, dy = c.y - eye.y, dz = c.z - eye.z;
+            items.push_back({static_cast<int>(d), scratch.visible[k], scratch.bucket[k], dx * dx + dy * dy + dz * dz});
+        }
+    }
+    // Far to near; ties keep the order they were drawn in.
+    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.distance > b.distance; });
+    std::vector<int>& which = scratch.order;
+    for (size_t k = 0; k < items.size();) {
+        const DrawCommand& draw = draws[items[k].draw];
+        int blendedMeshes = 0;
+        for (const R3D_MeshData& mesh : draw.model->meshes) {
+            blendedMeshes += MaterialOf(*draw.model, mesh).alphaMode == AlphaMode::kBlend ? 1 : 0;
+        }
+        // A run of instances of one model with one blended mesh, in order, is one instanced
+        // draw (instances are drawn in order); otherwise each instance draws all its meshes.
+        size_t end = k + 1;
+        if (blendedMeshes == 1) {
+            while (end < items.size() && items[end].draw == items[k].draw && items[end].bucket == items[k].bucket) ++end;
+        }
+        which.clear();
+        for (size_t j = k; j < end; ++j) which.push_back(items[j].instance);
+        unsigned int vbo[4];
+        int offset[4];
+        UploadInstances(*draw.instances, which, vbo, offset);
+        for (const R3D_MeshData& mesh : draw.model->meshes) {
+            if (mesh.vao == 0 || !prepare(*draw.model, mesh)) continue;
+            gl::BindVertexArray(mesh.vao);
+            BindInstanceAttributes(vbo, offset, 0);
+            DrawMesh(mesh, items[k].bucket, static_cast<int>(which.size()), view.stats);
+        }
+        k = end;
     }
     gl::BindVertexArray(0);
 }

@@ -44,14 +44,37 @@ DrawView MakeDrawView(const Matrix& viewProj, int width, int height, R3D_ViewSta
 // Starts a frame's use of the scratch instance buffers that hold culled instances.
 void BeginCulling();
 
-// Issues the instanced draw calls of every command with the program already in use.
+// What a pass does before drawing a mesh: binds its program and material, and says
+// whether the mesh belongs in the pass at all. A reference to the caller's callable, so
+// that a frame allocates nothing (std::function would, for a lambda with a few captures).
+class MeshPrepare {
+public:
+    template <typename F>
+    MeshPrepare(F& f)  // NOLINT: made implicitly from the pass's lambda
+        : object_(&f), call_([](void* o, const R3D_ModelData& model, const R3D_MeshData& mesh) {
+              return (*static_cast<F*>(o))(model, mesh);
+          }) {}
+    bool operator()(const R3D_ModelData& model, const R3D_MeshData& mesh) const { return call_(object_, model, mesh); }
+
+private:
+    void* object_;
+    bool (*call_)(void*, const R3D_ModelData&, const R3D_MeshData&);
+};
+
+// Issues the instanced draw calls of every command, each mesh after `prepare` accepted it.
 // Instances whose bounds lie outside the view are left out, the rest sorted into buckets
 // by level of detail and by whether their scale mirrors them; one draw per bucket and
 // mesh. When the instances drawn are not simply the buffer's first ones in order, they are
-// copied from the buffer's CPU arrays into scratch buffers and drawn from there. With a
-// scene program it also binds each mesh's material; without one (depth pass) only
-// geometry is drawn.
-void ExecuteDraws(const std::vector<DrawCommand>& draws, const SceneProgram* scene, const DrawView& view);
+// copied from the buffer's CPU arrays into scratch buffers and drawn from there.
+void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view);
+
+// The same for models with blended meshes, instance by instance from the farthest to
+// the nearest seen from `eye`, so that what lies behind is drawn first.
+void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view,
+                         Vector3 eye);
+
+// A mesh's material (a default one for an index out of range).
+const Material& MaterialOf(const R3D_ModelData& model, const R3D_MeshData& mesh);
 
 void UnloadDrawResources();
 

@@ -57,6 +57,8 @@ constexpr GLenum kDepthTest = 0x0B71;
 constexpr GLenum kCullFace = 0x0B44;
 constexpr GLenum kBlend = 0x0BE2;
 constexpr GLenum kBack = 0x0405;
+constexpr GLenum kSrcAlpha = 0x0302;
+constexpr GLenum kOneMinusSrcAlpha = 0x0303;
 constexpr GLenum kCw = 0x0900;
 constexpr GLenum kCcw = 0x0901;
 constexpr GLenum kTexture0 = 0x84C0;
@@ -105,6 +107,7 @@ constexpr GLenum kDepthFunc = 0x0B74;
     X(void, FrontFace, GLenum mode)                                                                  \
     X(void, DepthFunc, GLenum func)                                                                  \
     X(void, DepthMask, GLboolean flag)                                                               \
+    X(void, BlendFunc, GLenum sfactor, GLenum dfactor)                                               \
     X(void, ColorMask, GLboolean r, GLboolean g, GLboolean b, GLboolean a)                           \
     X(void, GetIntegerv, GLenum pname, GLint* data)                                                  \
     X(void, UseProgram, GLuint program)                                                              \

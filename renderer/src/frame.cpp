@@ -148,42 +148,95 @@ void BindShadowTextures(bool bind) {
     }
 }
 
-void DrawScene() {
-    GatherLights(frame.lights);
-    unsigned int groups = 0;
-    for (int g = 0; g < kLightGroupCount; ++g) {
-        if (frame.lights.groups[g + 1] > frame.lights.groups[g]) groups |= 1u << g;
-    }
-    const SceneProgram* program = frame.programs.Scene(groups);
-    if (program == nullptr) return;
-    const SceneProgram& s = *program;
-    gl::UseProgram(s.id);
+void SetCulling(bool doubleSided) {
+    if (doubleSided) gl::Disable(gl::kCullFace);
+    else gl::Enable(gl::kCullFace);
+}
+
+void BindTexture(int unit, unsigned int id) {
+    gl::ActiveTexture(gl::kTexture0 + unit);
+    gl::BindTexture(gl::kTexture2D, id);
+}
+
+// What a program needs once per frame: camera, ambient, exposure, lights, texture units.
+void UploadFrameUniforms(SceneProgram& s) {
     rlSetUniformMatrix(s.viewProj, frame.viewProj);
     const Vector3 eye = frame.view.camera.position;
     rlSetUniform(s.viewPosition, &eye, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientSky, kAmbientSky, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.ambientGround, kAmbientGround, RL_SHADER_UNIFORM_VEC3, 1);
     rlSetUniform(s.exposure, &frame.exposure, RL_SHADER_UNIFORM_FLOAT, 1);
-    rlSetUniform(s.albedoMap, &kUnitAlbedo, RL_SHADER_UNIFORM_INT, 1);
-    rlSetUniform(s.shadowMapsDir, &kUnitShadow[R3D_LIGHT_DIR], RL_SHADER_UNIFORM_INT, 1);
-    rlSetUniform(s.shadowMapsSpot, &kUnitShadow[R3D_LIGHT_SPOT], RL_SHADER_UNIFORM_INT, 1);
-    rlSetUniform(s.shadowMapsCube, &kUnitShadow[R3D_LIGHT_OMNI], RL_SHADER_UNIFORM_INT, 1);
+    const struct {
+        int location, unit;
+    } samplers[] = {{s.albedoMap, kUnitAlbedo},         {s.normalMap, kUnitNormal},
+                    {s.metalRoughMap, kUnitMetalRough}, {s.occlusionMap, kUnitOcclusion},
+                    {s.emissiveMap, kUnitEmissive},     {s.shadowMapsDir, kUnitShadow[R3D_LIGHT_DIR]},
+                    {s.shadowMapsSpot, kUnitShadow[R3D_LIGHT_SPOT]}, {s.shadowMapsCube, kUnitShadow[R3D_LIGHT_OMNI]}};
+    for (const auto& sampler : samplers) rlSetUniform(sampler.location, &sampler.unit, RL_SHADER_UNIFORM_INT, 1);
     UploadLights(s, frame.lights);
-    BindShadowTextures(true);
+    s.uploadedScene = frame.sceneNumber;
+}
 
+void BindMaterial(const Material& m, const SceneProgram& s) {
+    rlSetUniform(s.baseColor, m.baseColor, RL_SHADER_UNIFORM_VEC4, 1);
+    const float params[4] = {m.metallic, m.roughness, m.specular, m.alphaCutoff};
+    rlSetUniform(s.material, params, RL_SHADER_UNIFORM_VEC4, 1);
+    rlSetUniform(s.emissive, m.emissive, RL_SHADER_UNIFORM_VEC3, 1);
+    const float scales[2] = {m.normalScale, m.occlusionStrength};
+    rlSetUniform(s.mapScales, scales, RL_SHADER_UNIFORM_VEC2, 1);
+    const unsigned int features = m.Features();
+    if (features & kFeatureBaseMap) BindTexture(kUnitAlbedo, m.baseTexture);
+    if (features & kFeatureNormalMap) BindTexture(kUnitNormal, m.normalTexture);
+    if (features & kFeatureMetalRoughMap) BindTexture(kUnitMetalRough, m.metalRoughTexture);
+    if (features & kFeatureOcclusionMap) BindTexture(kUnitOcclusion, m.occlusionTexture);
+    if (features & kFeatureEmissiveMap) BindTexture(kUnitEmissive, m.emissiveTexture);
+}
+
+void DrawScene() {
+    GatherLights(frame.lights);
+    unsigned int groups = 0;
+    for (int g = 0; g < kLightGroupCount; ++g) {
+        if (frame.lights.groups[g + 1] > frame.lights.groups[g]) groups |= 1u << g;
+    }
+    BindShadowTextures(true);
     gl::Enable(gl::kDepthTest);
     gl::DepthMask(1);
-    gl::Enable(gl::kCullFace);
     gl::CullFace(gl::kBack);
-    gl::Disable(gl::kBlend);  // opaque geometry
+    gl::Disable(gl::kBlend);  // opaque geometry first
+
+    // Each mesh is drawn with the variant made for the lights present and its material.
+    const SceneProgram* current = nullptr;
+    bool blendedPass = false;
+    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh) {
+        const Material& material = MaterialOf(model, mesh);
+        if ((material.alphaMode == AlphaMode::kBlend) != blendedPass) return false;
+        SceneProgram* program = frame.programs.Scene(groups, mesh.features);
+        if (program == nullptr) return false;
+        if (program != current) {
+            gl::UseProgram(program->id);
+            if (program->uploadedScene != frame.sceneNumber) UploadFrameUniforms(*program);
+            current = program;
+        }
+        BindMaterial(material, *program);
+        SetCulling(material.doubleSided);
+        return true;
+    };
     const DrawView view = MakeDrawView(frame.viewProj, frame.targetWidth, frame.targetHeight, &frame.stats.camera);
-    ExecuteDraws(DrawQueue(), &s, view);
+    ExecuteDraws(DrawQueue(), prepare, view);
+
+    // Then what lets the scene show through, over it, without hiding what lies behind it.
+    blendedPass = true;
+    gl::Enable(gl::kBlend);
+    gl::BlendFunc(gl::kSrcAlpha, gl::kOneMinusSrcAlpha);
+    gl::DepthMask(0);
+    ExecuteBlendedDraws(DrawQueue(), prepare, view, frame.view.camera.position);
+    gl::DepthMask(1);
 
     // Hand rlgl back the state its batch expects.
+    gl::Enable(gl::kCullFace);
     gl::Enable(gl::kBlend);
     BindShadowTextures(false);
-    gl::ActiveTexture(gl::kTexture0);
-    gl::BindTexture(gl::kTexture2D, 0);
+    for (int unit : {kUnitNormal, kUnitMetalRough, kUnitOcclusion, kUnitEmissive, kUnitAlbedo}) BindTexture(unit, 0);
     gl::UseProgram(0);
 }
 
@@ -246,7 +299,7 @@ void R3D_End(void) {
         rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
         r3d::BeginCulling();
         frame.stats = R3D_FrameStats{};
-        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs.depth, &frame.stats.shadows);
+        r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs, &frame.stats.shadows);
         r3d::DrawScene();
     }
     r3d::DrawQueue().clear();

@@ -18,11 +18,55 @@ enum AttributeLocation : unsigned int {
     kAttribInstanceRotation = 4,  // vec4 quaternion, per instance
     kAttribInstanceScale = 5,     // vec3, per instance
     kAttribInstanceColor = 6,     // 4 x unsigned byte, normalised, per instance
+    kAttribTangent = 7,           // vec4: tangent, w the handedness of the bitangent; per vertex
+    kAttribColor = 8,             // 4 x unsigned byte, normalised, per vertex
 };
 
+enum class AlphaMode { kOpaque, kMask, kBlend };
+
+// What a mesh's shading reads beyond its factors: each bit is a shader variant's switch,
+// so a mesh pays per pixel only for what it uses.
+enum MaterialFeature : unsigned int {
+    kFeatureBaseMap = 1u << 0,
+    kFeatureNormalMap = 1u << 1,
+    kFeatureMetalRoughMap = 1u << 2,
+    kFeatureOcclusionMap = 1u << 3,
+    kFeatureEmission = 1u << 4,  // a non-black emissive factor
+    kFeatureEmissiveMap = 1u << 5,
+    kFeatureAlphaMask = 1u << 6,
+    kFeatureVertexColor = 1u << 7,
+};
+constexpr int kMaterialFeatureBits = 8;
+
+// A physically based material (metallic-roughness). GL texture ids; 0 means none.
 struct Material {
-    Color baseColor = WHITE;
-    unsigned int baseTexture = 0;  // GL texture id; 0 means none (sample white)
+    float baseColor[4] = {1.0f, 1.0f, 1.0f, 1.0f};  // linear factors, alpha last
+    float emissive[3] = {0.0f, 0.0f, 0.0f};
+    float metallic = 0.0f;
+    float roughness = 0.5f;
+    float specular = 1.0f;       // scales a dielectric's 4% reflectance at normal incidence
+    float normalScale = 1.0f;    // strength of the normal map's tilt
+    float occlusionStrength = 1.0f;
+    float alphaCutoff = 0.5f;
+    AlphaMode alphaMode = AlphaMode::kOpaque;
+    bool doubleSided = false;
+    unsigned int baseTexture = 0;
+    unsigned int normalTexture = 0;
+    unsigned int metalRoughTexture = 0;  // roughness in green, metallic in blue
+    unsigned int occlusionTexture = 0;   // in red
+    unsigned int emissiveTexture = 0;
+
+    unsigned int Features() const {
+        unsigned int f = 0;
+        if (baseTexture != 0) f |= kFeatureBaseMap;
+        if (normalTexture != 0) f |= kFeatureNormalMap;
+        if (metalRoughTexture != 0) f |= kFeatureMetalRoughMap;
+        if (occlusionTexture != 0) f |= kFeatureOcclusionMap;
+        if (emissive[0] > 0.0f || emissive[1] > 0.0f || emissive[2] > 0.0f) f |= kFeatureEmission;
+        if (emissiveTexture != 0 && (f & kFeatureEmission)) f |= kFeatureEmissiveMap;
+        if (alphaMode == AlphaMode::kMask) f |= kFeatureAlphaMask;
+        return f;
+    }
 };
 
 // One level of detail of a mesh: a run of the mesh's index buffer on the GPU.
@@ -41,8 +85,11 @@ struct R3D_MeshData {
     std::vector<Vector3> positions;
     std::vector<Vector3> normals;
     std::vector<Vector2> texcoords;
+    std::vector<Vector4> tangents;  // only for a mesh whose material has a normal map
+    std::vector<Color> colors;      // only for a mesh whose file gives vertex colours
     std::vector<uint32_t> indices;  // three per triangle
     int material = 0;               // index into R3D_ModelData::materials
+    unsigned int features = 0;      // its material's features, and kFeatureVertexColor
     BoundingBox bounds{};
     // Levels of detail, full detail first; coarser levels' indices follow in lodIndices
     // (lod.cpp). Empty for a mesh that was never optimised. On the GPU the coarser levels
@@ -54,12 +101,15 @@ struct R3D_MeshData {
 
     unsigned int vao = 0;           // per-vertex attributes and the index buffer bound
     unsigned int vboPositions = 0, vboTexcoords = 0, vboNormals = 0, ebo = 0;
+    unsigned int vboTangents = 0, vboColors = 0;
     Bvh* bvh = nullptr;             // owned
 };
 
 struct R3D_ModelData {
     std::vector<R3D_MeshData> meshes;
     std::vector<r3d::Material> materials;
+    bool anyBlended = false;  // a mesh's material blends: the model is drawn in the blended pass too
+    bool anyMasked = false;   // a mesh's material cuts out: instance colour's alpha shapes its shadow
     // The model's levels of detail: level k draws each mesh at its level min(k, last), and
     // strays from the full model by at most lodErrors[k] model units (lod.cpp).
     std::vector<float> lodErrors;

@@ -194,6 +194,8 @@ void OptimizeMesh(R3D_MeshData& mesh) {
     Remap(mesh.positions, remap, used);
     Remap(mesh.normals, remap, used);
     Remap(mesh.texcoords, remap, used);
+    if (!mesh.tangents.empty()) Remap(mesh.tangents, remap, used);
+    if (!mesh.colors.empty()) Remap(mesh.colors, remap, used);
 }
 
 void BuildLods(R3D_MeshData& mesh) {
@@ -292,8 +294,12 @@ std::vector<T> WithLodVertices(const std::vector<T>& values, const std::vector<u
 }
 
 GpuVertices LodVertexArrays(const R3D_MeshData& mesh) {
-    GpuVertices gpu{mesh.positions, WithLodVertices(mesh.normals, mesh.lodVertices),
-                    WithLodVertices(mesh.texcoords, mesh.lodVertices)};
+    GpuVertices gpu;
+    gpu.positions = mesh.positions;
+    gpu.normals = WithLodVertices(mesh.normals, mesh.lodVertices);
+    gpu.texcoords = WithLodVertices(mesh.texcoords, mesh.lodVertices);
+    if (!mesh.tangents.empty()) gpu.tangents = WithLodVertices(mesh.tangents, mesh.lodVertices);
+    if (!mesh.colors.empty()) gpu.colors = WithLodVertices(mesh.colors, mesh.lodVertices);
     gpu.positions.insert(gpu.positions.end(), mesh.lodPositions.begin(), mesh.lodPositions.end());
     return gpu;
 }

@@ -34,6 +34,8 @@ struct GpuVertices {
     std::vector<Vector3> positions;
     std::vector<Vector3> normals;
     std::vector<Vector2> texcoords;
+    std::vector<Vector4> tangents;  // empty when the mesh has none
+    std::vector<Color> colors;      // empty when the mesh has none
 };
 GpuVertices LodVertexArrays(const R3D_MeshData& mesh);
 

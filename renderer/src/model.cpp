@@ -1,6 +1,6 @@
 // Model import through assimp: every mesh of every node, with the node's transform
 // baked into the vertices, a BVH per mesh for ray tests, and (when a window is open)
-// GPU buffers and base colour textures.
+// GPU buffers and the materials' textures (materials.cpp).
 //
 // Units are the file's own: no unit scale is applied (FBX files keep the numbers they
 // store), so what an artist typed in the file is what the game sees.
@@ -8,8 +8,6 @@
 #include <cstdio>   // Required for: fprintf
 #include <cstring>  // Required for: memcpy
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -20,108 +18,18 @@
 #include "internal.h"
 #include "lod.h"
 #include "model_check.h"
-#include "texture_files.h"
+#include "materials.h"
+#include "raymath.h"  // Required for: Vector3CrossProduct(), Vector3Subtract()
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
 namespace {
 
 struct Loader {
     const aiScene* scene = nullptr;
-    std::string directory;  // of the model file, where external textures are looked up
     bool gpu = false;       // a GL context exists: upload buffers and textures
-    std::unordered_map<std::string, unsigned int> textures;  // path in the file -> GL id
     R3D_ModelData* data = nullptr;
     bool nonFinite = false;  // a vertex position came out infinite or NaN
 };
-
-Color ToColor(const aiColor4D& c) {
-    auto channel = [](float v) {
-        v = v > 0.0f ? (v > 1.0f ? 1.0f : v) : 0.0f;  // NaN (a file's "nan") counts as 0
-        return static_cast<unsigned char>(v * 255.0f + 0.5f);
-    };
-    return Color{channel(c.r), channel(c.g), channel(c.b), channel(c.a)};
-}
-
-// A texture stored inside the file: compressed bytes (PNG, JPEG...) or raw BGRA texels.
-Image ImageFromEmbedded(const aiTexture* texture) {
-    if (texture->mHeight == 0) {
-        std::string type = std::string(".") + texture->achFormatHint;
-        return LoadImageFromMemory(type.c_str(), reinterpret_cast<const unsigned char*>(texture->pcData),
-                                   static_cast<int>(texture->mWidth));
-    }
-    Image image{};
-    int count = static_cast<int>(texture->mWidth * texture->mHeight);
-    unsigned char* pixels = static_cast<unsigned char*>(MemAlloc(static_cast<unsigned int>(count) * 4));
-    for (int i = 0; i < count; i++) {
-        const aiTexel& t = texture->pcData[i];
-        pixels[i * 4 + 0] = t.r;
-        pixels[i * 4 + 1] = t.g;
-        pixels[i * 4 + 2] = t.b;
-        pixels[i * 4 + 3] = t.a;
-    }
-    image.data = pixels;
-    image.width = static_cast<int>(texture->mWidth);
-    image.height = static_cast<int>(texture->mHeight);
-    image.mipmaps = 1;
-    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
-    return image;
-}
-
-unsigned int LoadMaterialTexture(Loader& loader, const std::string& path, const char* fileName) {
-    auto cached = loader.textures.find(path);
-    if (cached != loader.textures.end()) return cached->second;
-
-    Image image{};
-    std::string file;
-    if (const aiTexture* embedded = loader.scene->GetEmbeddedTexture(path.c_str())) {
-        image = ImageFromEmbedded(embedded);
-    } else {
-        file = r3d::FindTextureFile(loader.directory, path);
-        if (!file.empty()) image = LoadImage(file.c_str());
-    }
-    unsigned int id = 0;
-    if (image.data != nullptr) {
-        Texture2D texture = LoadTextureFromImage(image);
-        if (texture.id != 0) {
-            GenTextureMipmaps(&texture);
-            SetTextureFilter(texture, TEXTURE_FILTER_TRILINEAR);
-            SetTextureWrap(texture, TEXTURE_WRAP_REPEAT);
-        }
-        id = texture.id;
-        UnloadImage(image);
-    }
-    if (id == 0 && file.empty()) {
-        fprintf(stderr,
-                "WARNING: R3D: model \"%s\": texture \"%s\" not found (nor by its name beside the model, in its "
-                "subfolders or in the assets folder); the material keeps its colour\n",
-                fileName, path.c_str());
-    } else if (id == 0) {
-        fprintf(stderr, "WARNING: R3D: model \"%s\": texture \"%s\" (%s) could not be read; the material keeps its colour\n",
-                fileName, path.c_str(), file.c_str());
-    }
-    loader.textures[path] = id;
-    return id;
-}
-
-void LoadMaterials(Loader& loader, const char* fileName) {
-    const aiScene* scene = loader.scene;
-    for (unsigned int i = 0; i < scene->mNumMaterials; i++) {
-        const aiMaterial* source = scene->mMaterials[i];
-        r3d::Material material;
-        aiColor4D color(1.0f, 1.0f, 1.0f, 1.0f);
-        if (aiGetMaterialColor(source, AI_MATKEY_BASE_COLOR, &color) == AI_SUCCESS ||
-            aiGetMaterialColor(source, AI_MATKEY_COLOR_DIFFUSE, &color) == AI_SUCCESS) {
-            material.baseColor = ToColor(color);
-        }
-        aiString path;
-        if (loader.gpu && (source->GetTexture(aiTextureType_BASE_COLOR, 0, &path) == AI_SUCCESS ||
-                           source->GetTexture(aiTextureType_DIFFUSE, 0, &path) == AI_SUCCESS)) {
-            material.baseTexture = LoadMaterialTexture(loader, path.C_Str(), fileName);
-        }
-        loader.data->materials.push_back(material);
-    }
-    if (loader.data->materials.empty()) loader.data->materials.push_back(r3d::Material{});
-}
 
 void UploadMesh(R3D_MeshData& mesh) {
     mesh.vao = rlLoadVertexArray();
@@ -141,8 +49,63 @@ void UploadMesh(R3D_MeshData& mesh) {
     rlSetVertexAttribute(r3d::kAttribNormal, 3, RL_FLOAT, false, 0, 0);
     rlEnableVertexAttribute(r3d::kAttribNormal);
 
+    if (!gpu.tangents.empty()) {
+        mesh.vboTangents = rlLoadVertexBuffer(gpu.tangents.data(), vertexCount * 4 * sizeof(float), false);
+        rlSetVertexAttribute(r3d::kAttribTangent, 4, RL_FLOAT, false, 0, 0);
+        rlEnableVertexAttribute(r3d::kAttribTangent);
+    }
+    if (!gpu.colors.empty()) {
+        mesh.vboColors = rlLoadVertexBuffer(gpu.colors.data(), vertexCount * 4, false);
+        rlSetVertexAttribute(r3d::kAttribColor, 4, RL_UNSIGNED_BYTE, true, 0, 0);
+        rlEnableVertexAttribute(r3d::kAttribColor);
+    }
+
     mesh.ebo = r3d::UploadLodIndices(mesh);  // every level of detail, full detail first
     rlDisableVertexArray();
+}
+
+Color ToColor(const aiColor4D& c) {
+    auto channel = [](float v) {
+        v = v > 0.0f ? (v > 1.0f ? 1.0f : v) : 0.0f;  // NaN (a file's "nan") counts as 0
+        return static_cast<unsigned char>(v * 255.0f + 0.5f);
+    };
+    return Color{channel(c.r), channel(c.g), channel(c.b), channel(c.a)};
+}
+
+// Vertex colours that change anything: exporters often write an all-white layer.
+bool HasVertexColours(const aiMesh* mesh) {
+    if (mesh->mColors[0] == nullptr) return false;
+    for (unsigned int i = 0; i < mesh->mNumVertices; i++) {
+        const Color c = ToColor(mesh->mColors[0][i]);
+        if (c.r != 255 || c.g != 255 || c.b != 255 || c.a != 255) return true;
+    }
+    return false;
+}
+
+// Which way each vertex's bitangent points, from the triangles' texture coordinates: the
+// normal map's green channel means "up in the image" (towards smaller v in our
+// top-row-first coordinates). Taken from the geometry rather than from the importer,
+// whose bitangents point one way for tangents it computed and the other for a file's.
+void SetHandedness(R3D_MeshData& mesh) {
+    std::vector<Vector3> up(mesh.positions.size(), Vector3{0.0f, 0.0f, 0.0f});
+    for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3) {
+        const uint32_t a = mesh.indices[k], b = mesh.indices[k + 1], c = mesh.indices[k + 2];
+        const Vector3 e1 = Vector3Subtract(mesh.positions[b], mesh.positions[a]);
+        const Vector3 e2 = Vector3Subtract(mesh.positions[c], mesh.positions[a]);
+        const Vector2 t1 = Vector2Subtract(mesh.texcoords[b], mesh.texcoords[a]);
+        const Vector2 t2 = Vector2Subtract(mesh.texcoords[c], mesh.texcoords[a]);
+        const float det = t1.x * t2.y - t2.x * t1.y;
+        if (det == 0.0f) continue;
+        // -dP/dv, scaled by the sign of det only: each triangle votes, large or small.
+        const Vector3 dpdv = Vector3Subtract(Vector3Scale(e2, t1.x), Vector3Scale(e1, t2.x));
+        const Vector3 vote = Vector3Scale(dpdv, det > 0.0f ? -1.0f : 1.0f);
+        for (uint32_t v : {a, b, c}) up[v] = Vector3Add(up[v], vote);
+    }
+    for (size_t v = 0; v < mesh.positions.size(); ++v) {
+        Vector4& t = mesh.tangents[v];
+        const Vector3 side = Vector3CrossProduct(mesh.normals[v], Vector3{t.x, t.y, t.z});
+        t.w = Vector3DotProduct(side, up[v]) < 0.0f ? -1.0f : 1.0f;
+    }
 }
 
 void GrowBox(BoundingBox& box, const Vector3& p) {
@@ -158,8 +121,22 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
     mesh.normals.resize(vertexCount);
     mesh.texcoords.resize(vertexCount, Vector2{0.0f, 0.0f});
 
+    mesh.material = source->mMaterialIndex < loader.data->materials.size() ? static_cast<int>(source->mMaterialIndex) : 0;
+    const r3d::Material& material = loader.data->materials[mesh.material];
+    mesh.features = material.Features();
+    // A normal map needs texture coordinates to be read by and tangents to be turned by.
+    const bool tangents = (mesh.features & r3d::kFeatureNormalMap) && source->mTangents != nullptr &&
+                          source->mTextureCoords[0] != nullptr;
+    if (!tangents) mesh.features &= ~r3d::kFeatureNormalMap;
+    if (tangents) mesh.tangents.resize(vertexCount);
+    if (HasVertexColours(source)) {
+        mesh.colors.resize(vertexCount);
+        mesh.features |= r3d::kFeatureVertexColor;
+    }
+
     aiMatrix3x3 normalMatrix(transform);
     normalMatrix.Inverse().Transpose();
+    const aiMatrix3x3 tangentMatrix(transform);
     // A mirroring transform turns counter-clockwise triangles clockwise: swap two corners back.
     bool mirrored = transform.Determinant() < 0.0f;
 
@@ -185,6 +162,13 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
             const aiVector3D& uv = source->mTextureCoords[0][i];
             if (std::isfinite(uv.x) && std::isfinite(uv.y)) mesh.texcoords[i] = {uv.x, uv.y};
         }
+        if (tangents) {
+            aiVector3D t = tangentMatrix * source->mTangents[i];
+            t.NormalizeSafe();
+            mesh.tangents[i] = {t.x, t.y, t.z, 1.0f};
+            if (!std::isfinite(t.x) || !std::isfinite(t.y) || !std::isfinite(t.z)) mesh.tangents[i] = {1.0f, 0.0f, 0.0f, 1.0f};
+        }
+        if (!mesh.colors.empty()) mesh.colors[i] = ToColor(source->mColors[0][i]);
     }
 
     mesh.indices.reserve(static_cast<size_t>(source->mNumFaces) * 3);
@@ -200,11 +184,13 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
         mesh.indices.push_back(face.mIndices[mirrored ? 1 : 2]);
     }
     if (mesh.indices.empty()) return;
+    if (tangents) SetHandedness(mesh);
     r3d::PrepareMesh(mesh);  // vertex order, levels of detail, BVH
 
     mesh.bounds = {mesh.positions[0], mesh.positions[0]};
     for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
-    mesh.material = source->mMaterialIndex < loader.data->materials.size() ? static_cast<int>(source->mMaterialIndex) : 0;
+    if (material.alphaMode == r3d::AlphaMode::kBlend) loader.data->anyBlended = true;
+    if (material.alphaMode == r3d::AlphaMode::kMask) loader.data->anyMasked = true;
     if (loader.gpu) UploadMesh(mesh);
     loader.data->meshes.push_back(std::move(mesh));
 }
@@ -314,7 +300,9 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     const aiScene* scene = importer.ReadFile(fileName, aiProcess_ValidateDataStructure);
     if (scene != nullptr) {
         UnshareVerticesWithoutNormals(const_cast<aiScene*>(scene));
-        scene = importer.ApplyPostProcessing(ImportSteps(importFlags));
+        unsigned int steps = ImportSteps(importFlags);
+        if (r3d::SceneWantsTangents(*scene)) steps |= aiProcess_CalcTangentSpace;  // kept when the file has them
+        scene = importer.ApplyPostProcessing(steps);
     }
     if (scene == nullptr || scene->mRootNode == nullptr) {
         const char* reason = importer.GetErrorString();
@@ -329,9 +317,9 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     loader.gpu = IsWindowReady();
     std::string path(fileName);
     size_t slash = path.find_last_of("/\\");
-    loader.directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
 
-    LoadMaterials(loader, fileName);
+    model.data->materials = r3d::ReadMaterials(*scene, directory, fileName, loader.gpu);
     AddNode(loader, scene->mRootNode, aiMatrix4x4());
     if (loader.nonFinite) {
         fprintf(stderr, "WARNING: R3D: could not load model \"%s\": a vertex position is not a finite number\n",
@@ -365,20 +353,12 @@ void R3D_UnloadModel(R3D_Model model, bool unloadMaterials) {
     if (data == nullptr) return;
     for (R3D_MeshData& mesh : data->meshes) {
         if (mesh.vao != 0) rlUnloadVertexArray(mesh.vao);
-        for (unsigned int vbo : {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.ebo}) {
+        for (unsigned int vbo : {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.vboTangents, mesh.vboColors, mesh.ebo}) {
             if (vbo != 0) rlUnloadVertexBuffer(vbo);
         }
         delete mesh.bvh;
         mesh.bvh = nullptr;
     }
-    if (unloadMaterials) {
-        // Several materials may share one texture: free each once.
-        std::unordered_set<unsigned int> freed;
-        for (const r3d::Material& material : data->materials) {
-            if (material.baseTexture != 0 && freed.insert(material.baseTexture).second) {
-                rlUnloadTexture(material.baseTexture);
-            }
-        }
-    }
+    if (unloadMaterials) r3d::UnloadMaterialTextures(data->materials);
     delete data;
 }

@@ -7,12 +7,14 @@
 
 #include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlLoadShaderProgram(), rlGetLocationUniform()
+#include "internal.h"
 #include "lights.h"
 
 namespace r3d {
 namespace {
 
 // Instance transform: scale, then rotate by the (normalised) quaternion, then place.
+// Outputs are only those the fragment stage of the variant reads.
 const char* kVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec2 aTexcoord;
@@ -21,14 +23,26 @@ layout(location = 3) in vec3 iPosition;
 layout(location = 4) in vec4 iRotation;
 layout(location = 5) in vec3 iScale;
 layout(location = 6) in vec4 iColor;
+layout(location = 7) in vec4 aTangent;
+layout(location = 8) in vec4 aColor;
 
 uniform mat4 uViewProj;
 
 #ifndef DEPTH_ONLY
 out vec3 vWorld;
 out vec3 vNormal;
-out vec2 vTexcoord;
 flat out vec4 vColor;  // one colour per instance: nothing to interpolate
+#elif defined(ALPHA_MASK)
+flat out vec4 vColor;
+#endif
+#ifdef TEXCOORDS
+out vec2 vTexcoord;
+#endif
+#ifdef NORMAL_MAP
+out vec4 vTangent;
+#endif
+#ifdef VERTEX_COLOR
+out vec4 vVertexColor;
 #endif
 
 vec3 Rotate(vec4 q, vec3 v) {
@@ -46,25 +60,76 @@ void main() {
     // Normals take the inverse scale; a zero scale would divide by zero.
     vec3 s = mix(vec3(1e-6), iScale, greaterThan(abs(iScale), vec3(1e-6)));
     vNormal = Rotate(q, aNormal / s);
-    vTexcoord = aTexcoord;
+#endif
+#if !defined(DEPTH_ONLY) || defined(ALPHA_MASK)
     vColor = iColor;
+#endif
+#ifdef TEXCOORDS
+    vTexcoord = aTexcoord;
+#endif
+#ifdef NORMAL_MAP
+    // Tangents take the scale itself; a mirroring scale turns the bitangent round.
+    vTangent = vec4(Rotate(q, aTangent.xyz * iScale), iScale.x * iScale.y * iScale.z < 0.0 ? -aTangent.w : aTangent.w);
+#endif
+#ifdef VERTEX_COLOR
+    vVertexColor = aColor;
 #endif
 }
 )";
 
+// Depth only; a cut-out material discards what its alpha leaves out.
 const char* kDepthFragmentShader = R"(
-void main() {}
+#ifdef ALPHA_MASK
+flat in vec4 vColor;
+#ifdef TEXCOORDS
+in vec2 vTexcoord;
+uniform sampler2D uAlbedoMap;
+#endif
+#ifdef VERTEX_COLOR
+in vec4 vVertexColor;
+#endif
+uniform vec4 uBaseColor;
+uniform float uAlphaCutoff;
+#endif
+
+void main() {
+#ifdef ALPHA_MASK
+    float alpha = uBaseColor.a * vColor.a;
+#ifdef TEXCOORDS
+    alpha *= texture(uAlbedoMap, vTexcoord).a;
+#endif
+#ifdef VERTEX_COLOR
+    alpha *= vVertexColor.a;
+#endif
+    if (alpha < uAlphaCutoff) discard;
+#endif
+}
 )";
 
 const char* kSceneFragmentShader = R"(
 in vec3 vWorld;
 in vec3 vNormal;
-in vec2 vTexcoord;
 flat in vec4 vColor;
+#ifdef TEXCOORDS
+in vec2 vTexcoord;
+#endif
+#ifdef NORMAL_MAP
+in vec4 vTangent;
+#endif
+#ifdef VERTEX_COLOR
+in vec4 vVertexColor;
+#endif
 out vec4 fragColor;
 
-uniform sampler2D uAlbedoMap;
 uniform vec4 uBaseColor;
+uniform vec4 uMaterial;   // metallic, roughness, dielectric specular scale, alpha cut-off
+uniform vec3 uEmissive;
+uniform vec2 uMapScales;  // normal map strength, occlusion strength
+uniform sampler2D uAlbedoMap;
+uniform sampler2D uNormalMap;
+uniform sampler2D uMetalRoughMap;
+uniform sampler2D uOcclusionMap;
+uniform sampler2D uEmissiveMap;
 uniform vec3 uViewPosition;
 uniform vec3 uAmbientSky;
 uniform vec3 uAmbientGround;
@@ -93,9 +158,16 @@ uniform sampler2DArrayShadow uShadowMapsSpot;
 uniform samplerCubeArrayShadow uShadowMapsCube;
 #endif
 
-const float kShininess = 32.0;
 const float kKnee = 0.7;  // the tone curve is straight below, a soft shoulder above (see r3d.h)
-const float kSpecularNorm = (kShininess + 8.0) / 25.13274;  // (n + 8) / (8 pi)
+
+// What shading needs of the surface at this pixel.
+struct Surface {
+    vec3 diffuse;  // the base colour a dielectric scatters; none for metals
+    vec3 f0;       // reflectance at normal incidence
+    float a2;      // GGX roughness squared, alpha = roughness^2
+    float a;
+    float ndv;
+};
 
 // Moves the receiving point towards the light and along its normal by a number of
 // shadow-map texels, against acne on lit faces and on faces turned away.
@@ -186,10 +258,23 @@ float Incoming(int i, int type, out vec3 l) {
     return falloff;
 }
 
-vec3 Reflected(int i, vec3 albedo, vec3 n, vec3 v, vec3 l, float strength) {
+// Light i reflected towards the viewer, arriving along l with `strength` (the cosine
+// term, falloff and shadow) times its radiance. A microfacet specular (GGX distribution,
+// Smith visibility, Schlick Fresnel) plus a Lambert diffuse that gets what the Fresnel
+// term does not reflect. A light's radiance is the irradiance of a surface facing it,
+// over pi: both lobes' 1/pi cancel, so a white matte face lit head-on shows the light's
+// colour times its energy.
+vec3 Reflected(int i, Surface s, vec3 n, vec3 v, vec3 l, float ndl, float strength) {
     vec3 h = normalize(l + v);
-    float specular = uLightSpecular[i] * kSpecularNorm * pow(max(dot(n, h), 0.0), kShininess);
-    return (albedo + vec3(specular)) * uLightRadiance[i] * strength;
+    float ndh = max(dot(n, h), 0.0);
+    float f = 1.0 - max(dot(v, h), 0.0);
+    float f2 = f * f;
+    vec3 fresnel = s.f0 + (1.0 - s.f0) * (f2 * f2 * f);
+    float d = ndh * ndh * (s.a2 - 1.0) + 1.0;
+    float nl = max(ndl, 0.0);
+    float visibility = 0.5 / max(mix(2.0 * nl * s.ndv, nl + s.ndv, s.a), 1e-5);
+    vec3 specular = fresnel * (s.a2 / (d * d) * visibility * uLightSpecular[i]);
+    return (s.diffuse * (1.0 - fresnel) + specular) * uLightRadiance[i] * strength;
 }
 
 // The filmic curve on the brightest channel, the others scaled alike: hue and saturation
@@ -202,13 +287,47 @@ vec3 ToneMap(vec3 c) {
 }
 
 void main() {
-    vec4 albedo = texture(uAlbedoMap, vTexcoord) * uBaseColor * vColor;
+    vec4 albedo = uBaseColor * vColor;
+#ifdef BASE_MAP
+    albedo *= texture(uAlbedoMap, vTexcoord);
+#endif
+#ifdef VERTEX_COLOR
+    albedo *= vVertexColor;
+#endif
+#ifdef ALPHA_MASK
+    if (albedo.a < uMaterial.w) discard;
+#endif
     vec3 n = normalize(vNormal);
     if (!gl_FrontFacing) n = -n;
+#ifdef NORMAL_MAP
+    vec3 t = normalize(vTangent.xyz - n * dot(n, vTangent.xyz));
+    vec3 b = cross(n, t) * (vTangent.w < 0.0 ? -1.0 : 1.0);
+    vec3 m = texture(uNormalMap, vTexcoord).xyz * 2.0 - 1.0;
+    n = normalize(t * (m.x * uMapScales.x) + b * (m.y * uMapScales.x) + n * max(m.z, 1e-3));
+#endif
     vec3 v = normalize(uViewPosition - vWorld);
 
-    // A little sky and ground light so that nothing unlit is pitch black.
-    vec3 color = albedo.rgb * mix(uAmbientGround, uAmbientSky, n.y * 0.5 + 0.5);
+    float metallic = uMaterial.x;
+    float roughness = uMaterial.y;
+#ifdef METAL_ROUGH_MAP
+    vec4 mr = texture(uMetalRoughMap, vTexcoord);
+    roughness *= mr.g;
+    metallic *= mr.b;
+#endif
+    Surface s;
+    s.diffuse = albedo.rgb * (1.0 - metallic);
+    s.f0 = mix(vec3(0.04 * uMaterial.z), albedo.rgb, metallic);
+    // Below about 0.045 the highlight of a point light becomes a single bright pixel.
+    s.a = max(roughness * roughness, 0.002);
+    s.a2 = s.a * s.a;
+    s.ndv = max(dot(n, v), 1e-4);
+
+    // A little sky and ground light so that nothing unlit is pitch black; it reaches
+    // metals through their reflectance.
+    vec3 color = (s.diffuse + s.f0) * mix(uAmbientGround, uAmbientSky, n.y * 0.5 + 0.5);
+#ifdef OCCLUSION_MAP
+    color *= 1.0 + uMapScales.y * (texture(uOcclusionMap, vTexcoord).r - 1.0);
+#endif
 
     // Lights come sorted by kind, shadowed ones first, one loop per group. A software
     // rasteriser runs both sides of a branch (and a loop's body once) for a whole block
@@ -219,126 +338,163 @@ void main() {
     for (int i = uLightGroups[0]; i < uLightGroups[1]; ++i) {
         float ndl = dot(n, -uLightDirection[i]);
         l = -uLightDirection[i];
-        if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * Shadow2D(uShadowMapsDir, i, n, l, ndl));
+        if (ndl > 0.0) color += Reflected(i, s, n, v, l, ndl, ndl * Shadow2D(uShadowMapsDir, i, n, l, ndl));
     }
 #endif
 #ifdef GROUP_3
     for (int i = uLightGroups[3]; i < uLightGroups[4]; ++i) {
         float ndl = dot(n, -uLightDirection[i]);
-        if (ndl > 0.0) color += Reflected(i, albedo.rgb, n, v, -uLightDirection[i], ndl);
+        if (ndl > 0.0) color += Reflected(i, s, n, v, -uLightDirection[i], ndl, ndl);
     }
 #endif
 #ifdef GROUP_1
     for (int i = uLightGroups[1]; i < uLightGroups[2]; ++i) {
-        float s = Incoming(i, 1, l);
+        float f = Incoming(i, 1, l);
         float ndl = dot(n, l);
-        if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * Shadow2D(uShadowMapsSpot, i, n, l, ndl));
+        if (ndl > 0.0 && f > 0.0) color += Reflected(i, s, n, v, l, ndl, ndl * f * Shadow2D(uShadowMapsSpot, i, n, l, ndl));
     }
 #endif
 #ifdef GROUP_4
     for (int i = uLightGroups[4]; i < uLightGroups[5]; ++i) {
-        float s = Incoming(i, 1, l);
-        color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
+        float f = Incoming(i, 1, l);
+        float ndl = dot(n, l);
+        color += Reflected(i, s, n, v, l, ndl, max(ndl, 0.0) * f);
     }
 #endif
 #ifdef GROUP_2
     for (int i = uLightGroups[2]; i < uLightGroups[3]; ++i) {
-        float s = Incoming(i, 2, l);
+        float f = Incoming(i, 2, l);
         float ndl = dot(n, l);
-        if (ndl > 0.0 && s > 0.0) color += Reflected(i, albedo.rgb, n, v, l, ndl * s * ShadowCube(i, n, l, ndl));
+        if (ndl > 0.0 && f > 0.0) color += Reflected(i, s, n, v, l, ndl, ndl * f * ShadowCube(i, n, l, ndl));
     }
 #endif
 #ifdef GROUP_5
     for (int i = uLightGroups[5]; i < uLightGroups[6]; ++i) {
-        float s = Incoming(i, 2, l);
-        color += Reflected(i, albedo.rgb, n, v, l, max(dot(n, l), 0.0) * s);
+        float f = Incoming(i, 2, l);
+        float ndl = dot(n, l);
+        color += Reflected(i, s, n, v, l, ndl, max(ndl, 0.0) * f);
     }
+#endif
+#ifdef EMISSION
+    vec3 emitted = uEmissive;
+#ifdef EMISSIVE_MAP
+    emitted *= texture(uEmissiveMap, vTexcoord).rgb;
+#endif
+    color += emitted;
 #endif
     fragColor = vec4(ToneMap(color * uExposure), albedo.a);
 }
 )";
 
-std::string Header(bool omni, bool depthOnly, unsigned int groups) {
+// Preprocessor switches of a variant. Features are MaterialFeature bits.
+std::string Header(bool omni, bool depthOnly, unsigned int groups, unsigned int features) {
+    static const char* const kFeatureNames[kMaterialFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
+                                                                    "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR"};
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
     for (int g = 0; g < kLightGroupCount; ++g) {
         if (groups & (1u << g)) s += "#define GROUP_" + std::to_string(g) + "\n";
     }
+    for (int f = 0; f < kMaterialFeatureBits; ++f) {
+        if (features & (1u << f)) s += std::string("#define ") + kFeatureNames[f] + "\n";
+    }
+    const unsigned int maps = kFeatureBaseMap | kFeatureNormalMap | kFeatureMetalRoughMap | kFeatureOcclusionMap | kFeatureEmissiveMap;
+    if (features & maps) s += "#define TEXCOORDS\n";
     s += "#define MAX_LIGHTS " + std::to_string(kMaxLights) + "\n";
     s += "#define MAX_SHADOW_MATRICES " + std::to_string(kMaxShadowMatrices) + "\n";
     return s;
 }
 
-bool Compile(SceneProgram& scene, bool omni, unsigned int groups) {
-    const std::string vs = Header(false, false, 0) + kVertexShader;
-    const std::string fs = Header(omni, false, groups) + kSceneFragmentShader;
+bool Compile(SceneProgram& scene, bool omni, unsigned int groups, unsigned int features) {
+    const std::string vs = Header(false, false, 0, features) + kVertexShader;
+    const std::string fs = Header(omni, false, groups, features) + kSceneFragmentShader;
     scene.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
     if (scene.id == 0) return false;
     const unsigned int id = scene.id;
-    scene.viewProj = rlGetLocationUniform(id, "uViewProj");
-    scene.albedoMap = rlGetLocationUniform(id, "uAlbedoMap");
-    scene.baseColor = rlGetLocationUniform(id, "uBaseColor");
-    scene.viewPosition = rlGetLocationUniform(id, "uViewPosition");
-    scene.ambientSky = rlGetLocationUniform(id, "uAmbientSky");
-    scene.ambientGround = rlGetLocationUniform(id, "uAmbientGround");
-    scene.exposure = rlGetLocationUniform(id, "uExposure");
-    scene.lightGroups = rlGetLocationUniform(id, "uLightGroups");
-    scene.lightPosition = rlGetLocationUniform(id, "uLightPosition");
-    scene.lightDirection = rlGetLocationUniform(id, "uLightDirection");
-    scene.lightRadiance = rlGetLocationUniform(id, "uLightRadiance");
-    scene.lightParams = rlGetLocationUniform(id, "uLightParams");
-    scene.lightSpecular = rlGetLocationUniform(id, "uLightSpecular");
-    scene.lightShadow = rlGetLocationUniform(id, "uLightShadowLayer");
-    scene.lightShadowParams = rlGetLocationUniform(id, "uLightShadowParams");
-    scene.lightShadowOrigin = rlGetLocationUniform(id, "uLightShadowOrigin");
-    scene.lightShadowPlanes = rlGetLocationUniform(id, "uLightShadowPlanes");
-    scene.shadowMatrix = rlGetLocationUniform(id, "uShadowMatrix");
-    scene.shadowMapsDir = rlGetLocationUniform(id, "uShadowMapsDir");
-    scene.shadowMapsSpot = rlGetLocationUniform(id, "uShadowMapsSpot");
-    scene.shadowMapsCube = rlGetLocationUniform(id, "uShadowMapsCube");
+    struct {
+        int* location;
+        const char* name;
+    } const uniforms[] = {
+        {&scene.viewProj, "uViewProj"},           {&scene.baseColor, "uBaseColor"},
+        {&scene.material, "uMaterial"},           {&scene.emissive, "uEmissive"},
+        {&scene.mapScales, "uMapScales"},         {&scene.viewPosition, "uViewPosition"},
+        {&scene.albedoMap, "uAlbedoMap"},         {&scene.normalMap, "uNormalMap"},
+        {&scene.metalRoughMap, "uMetalRoughMap"}, {&scene.occlusionMap, "uOcclusionMap"},
+        {&scene.emissiveMap, "uEmissiveMap"},     {&scene.ambientSky, "uAmbientSky"},
+        {&scene.ambientGround, "uAmbientGround"}, {&scene.exposure, "uExposure"},
+        {&scene.lightGroups, "uLightGroups"},     {&scene.lightPosition, "uLightPosition"},
+        {&scene.lightDirection, "uLightDirection"}, {&scene.lightRadiance, "uLightRadiance"},
+        {&scene.lightParams, "uLightParams"},     {&scene.lightSpecular, "uLightSpecular"},
+        {&scene.lightShadow, "uLightShadowLayer"}, {&scene.lightShadowParams, "uLightShadowParams"},
+        {&scene.lightShadowOrigin, "uLightShadowOrigin"}, {&scene.lightShadowPlanes, "uLightShadowPlanes"},
+        {&scene.shadowMatrix, "uShadowMatrix"},   {&scene.shadowMapsDir, "uShadowMapsDir"},
+        {&scene.shadowMapsSpot, "uShadowMapsSpot"}, {&scene.shadowMapsCube, "uShadowMapsCube"},
+    };
+    for (const auto& u : uniforms) *u.location = rlGetLocationUniform(id, u.name);
+    return true;
+}
+
+bool Compile(DepthProgram& depth, unsigned int features) {
+    const std::string header = Header(false, true, 0, features);
+    depth.id = rlLoadShaderProgram((header + kVertexShader).c_str(), (header + kDepthFragmentShader).c_str());
+    if (depth.id == 0) return false;
+    depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
+    depth.albedoMap = rlGetLocationUniform(depth.id, "uAlbedoMap");
+    depth.baseColor = rlGetLocationUniform(depth.id, "uBaseColor");
+    depth.alphaCutoff = rlGetLocationUniform(depth.id, "uAlphaCutoff");
     return true;
 }
 
 }  // namespace
 
 bool Programs::Load() {
-    const std::string vs = Header(false, true, 0) + kVertexShader;
-    const std::string fs = Header(false, true, 0) + kDepthFragmentShader;
-    depth.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
-    depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
-
     // Compiling the variant with every group up front finds out whether layered cube maps
     // exist (GL 4.0 or an extension); without them omni lights go unshadowed.
     const unsigned int all = (1u << kLightGroupCount) - 1;
-    omniShadows = Compile(variants_[all], true, all);
+    SceneProgram& full = scene_[all];
+    omniShadows = Compile(full, true, all, 0);
     if (!omniShadows) {
         TraceLog(LOG_WARNING, "R3D: no layered cube maps here; omni lights cast no shadows");
-        Compile(variants_[all], false, all);
+        Compile(full, false, all, 0);
     }
-    if (variants_[all].id == 0 || depth.id == 0) {
+    if (full.id == 0 || Depth(0) == nullptr) {
         TraceLog(LOG_WARNING, "R3D: the renderer's shaders did not compile; 3D drawing is off");
         return false;
     }
     return true;
 }
 
-const SceneProgram* Programs::Scene(unsigned int groups) {
-    SceneProgram& variant = variants_[groups & ((1u << kLightGroupCount) - 1)];
+SceneProgram* Programs::Scene(unsigned int groups, unsigned int features) {
+    groups &= (1u << kLightGroupCount) - 1;
+    SceneProgram& variant = scene_[groups | features << kLightGroupCount];
     if (variant.id == 0 && !variant.failed) {
-        variant.failed = !Compile(variant, omniShadows, groups);
-        if (variant.failed) TraceLog(LOG_WARNING, "R3D: scene shader variant %u did not compile", groups);
+        variant.failed = !Compile(variant, omniShadows, groups, features);
+        if (variant.failed) TraceLog(LOG_WARNING, "R3D: scene shader variant %u/%u did not compile", groups, features);
+    }
+    return variant.id != 0 ? &variant : nullptr;
+}
+
+DepthProgram* Programs::Depth(unsigned int features) {
+    // Only a cut-out changes what depth a mesh leaves.
+    features = (features & kFeatureAlphaMask) ? features & (kFeatureAlphaMask | kFeatureBaseMap | kFeatureVertexColor) : 0;
+    DepthProgram& variant = depth_[features];
+    if (variant.id == 0 && !variant.failed) {
+        variant.failed = !Compile(variant, features);
+        if (variant.failed) TraceLog(LOG_WARNING, "R3D: depth shader variant %u did not compile", features);
     }
     return variant.id != 0 ? &variant : nullptr;
 }
 
 void Programs::Unload() {
-    for (SceneProgram& variant : variants_) {
+    for (auto& [key, variant] : scene_) {
         if (variant.id != 0) rlUnloadShaderProgram(variant.id);
-        variant = SceneProgram{};
     }
-    if (depth.id != 0) rlUnloadShaderProgram(depth.id);
-    depth = DepthProgram{};
+    for (auto& [key, variant] : depth_) {
+        if (variant.id != 0) rlUnloadShaderProgram(variant.id);
+    }
+    scene_.clear();
+    depth_.clear();
     omniShadows = false;
 }
 

@@ -1,6 +1,9 @@
-// The renderer's two GPU programs: the lit scene pass and the depth-only pass that
-// draws shadow maps. Both read the fixed attribute locations of internal.h.
+// The renderer's GPU programs: the lit scene pass and the depth-only pass that draws
+// shadow maps, each in variants built for what a draw needs. All read the fixed
+// attribute locations of internal.h.
 #pragma once
+
+#include <unordered_map>
 
 namespace r3d {
 
@@ -10,23 +13,32 @@ constexpr int kMaxLights = 32;
 struct SceneProgram {
     unsigned int id = 0;
     int viewProj = -1;
-    int albedoMap = -1, baseColor = -1, viewPosition = -1;
+    int baseColor = -1, material = -1, emissive = -1, mapScales = -1, viewPosition = -1;
+    int albedoMap = -1, normalMap = -1, metalRoughMap = -1, occlusionMap = -1, emissiveMap = -1;
     int ambientSky = -1, ambientGround = -1, exposure = -1;
     int lightGroups = -1, lightPosition = -1, lightDirection = -1;
     int lightRadiance = -1, lightParams = -1, lightSpecular = -1;
     int lightShadow = -1, lightShadowParams = -1, lightShadowOrigin = -1, lightShadowPlanes = -1;
     int shadowMatrix = -1, shadowMapsDir = -1, shadowMapsSpot = -1, shadowMapsCube = -1;
-    bool failed = false;  // did not compile; not tried again
+    unsigned int uploadedScene = 0;  // the scene whose frame uniforms it holds
+    bool failed = false;             // did not compile; not tried again
 };
 
 struct DepthProgram {
     unsigned int id = 0;
     int viewProj = -1;
+    int albedoMap = -1, baseColor = -1, alphaCutoff = -1;  // cut-out variants only
+    unsigned int uploadedView = 0;  // the shadow view whose matrix it holds
+    bool failed = false;
 };
 
-// Texture units the scene pass uses.
+// Texture units.
 constexpr int kUnitAlbedo = 0;
 constexpr int kUnitShadow[3] = {1, 2, 3};  // by light type
+constexpr int kUnitNormal = 4;
+constexpr int kUnitMetalRough = 5;
+constexpr int kUnitOcclusion = 6;
+constexpr int kUnitEmissive = 7;
 
 // Lights reach the scene shader sorted into groups: shadowed directional, shadowed spot,
 // shadowed omni, directional, spot, omni. A frame uses the shader variant built for
@@ -35,16 +47,19 @@ constexpr int kLightGroupCount = 6;
 
 class Programs {
 public:
-    bool Load();    // the depth program and the scene variant with every group
+    bool Load();    // the plain depth program and the scene variant with every group
     void Unload();
-    // The variant for a set of groups, compiled on first use; null if it does not compile.
-    const SceneProgram* Scene(unsigned int groups);
+    // The scene variant for a set of light groups and a mesh's material features
+    // (MaterialFeature bits), compiled on first use; null if it does not compile.
+    SceneProgram* Scene(unsigned int groups, unsigned int features);
+    // The depth variant for a mesh's features: a cut-out one for alpha-masked materials.
+    DepthProgram* Depth(unsigned int features);
 
-    DepthProgram depth;
     bool omniShadows = false;  // the context samples layered cube maps
 
 private:
-    SceneProgram variants_[1u << kLightGroupCount];
+    std::unordered_map<unsigned int, SceneProgram> scene_;
+    std::unordered_map<unsigned int, DepthProgram> depth_;
 };
 
 }  // namespace r3d

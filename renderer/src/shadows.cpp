@@ -147,19 +147,49 @@ void FitSpot(LightData& light) {
     light.map.texelScale = 2.0f * std::tan(halfAngle * DEG2RAD) / kShadowSize[R3D_LIGHT_SPOT];
 }
 
-// Draws the casters into the bound depth layer, `size` texels square.
-void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+// Draws the casters into the bound depth layer, `size` texels square. Blended meshes cast
+// no shadow; cut-out ones cast the shape their alpha leaves; double-sided ones cast with
+// both faces, so that a leaf turned from the light still casts.
+void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>& draws, Programs& programs,
                R3D_ViewStats* stats) {
+    static unsigned int viewNumber = 0;  // tells the depth variants their matrix is stale
+    ++viewNumber;
     gl::Clear(gl::kDepthBufferBit);
-    rlSetUniformMatrix(depth.viewProj, viewProj);
-    ExecuteDraws(draws, nullptr, MakeDrawView(viewProj, size, size, stats));
+    const DepthProgram* current = nullptr;
+    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh) {
+        const Material& material = MaterialOf(model, mesh);
+        if (material.alphaMode == AlphaMode::kBlend) return false;
+        DepthProgram* program = programs.Depth(mesh.features);
+        if (program == nullptr) return false;
+        if (program != current) {
+            gl::UseProgram(program->id);
+            if (program->uploadedView != viewNumber) {
+                rlSetUniformMatrix(program->viewProj, viewProj);
+                program->uploadedView = viewNumber;
+            }
+            current = program;
+        }
+        if (mesh.features & kFeatureAlphaMask) {
+            rlSetUniform(program->baseColor, material.baseColor, RL_SHADER_UNIFORM_VEC4, 1);
+            rlSetUniform(program->alphaCutoff, &material.alphaCutoff, RL_SHADER_UNIFORM_FLOAT, 1);
+            const int unit = kUnitAlbedo;
+            rlSetUniform(program->albedoMap, &unit, RL_SHADER_UNIFORM_INT, 1);
+            gl::ActiveTexture(gl::kTexture0 + kUnitAlbedo);
+            gl::BindTexture(gl::kTexture2D, material.baseTexture);
+        }
+        if (material.doubleSided) gl::Disable(gl::kCullFace);
+        else gl::Enable(gl::kCullFace);
+        return true;
+    };
+    ExecuteDraws(draws, prepare, MakeDrawView(viewProj, size, size, stats));
+    gl::Enable(gl::kCullFace);
 }
 
-void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth, R3D_ViewStats* stats) {
+void DrawFlat(LightData& light, const std::vector<DrawCommand>& draws, Programs& programs, R3D_ViewStats* stats) {
     gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[light.type].texture, 0,
                                 light.map.layer);
     gl::Viewport(0, 0, kShadowSize[light.type], kShadowSize[light.type]);
-    DrawDepth(light.map.viewProj, kShadowSize[light.type], draws, depth, stats);
+    DrawDepth(light.map.viewProj, kShadowSize[light.type], draws, programs, stats);
 }
 
 void FitCube(LightData& light) {
@@ -170,7 +200,7 @@ void FitCube(LightData& light) {
     map.texelScale = 2.0f / kShadowSize[R3D_LIGHT_OMNI];
 }
 
-void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const DepthProgram& depth, R3D_ViewStats* stats) {
+void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, Programs& programs, R3D_ViewStats* stats) {
     // Face order and up vectors of OpenGL's cube-map convention.
     static const Vector3 kFaceDir[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
     static const Vector3 kFaceUp[6] = {{0, -1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}, {0, -1, 0}, {0, -1, 0}};
@@ -181,7 +211,7 @@ void DrawCube(LightData& light, const std::vector<DrawCommand>& draws, const Dep
         gl::FramebufferTextureLayer(gl::kFramebuffer, gl::kDepthAttachment, shadows.textures[R3D_LIGHT_OMNI].texture, 0,
                                     map.layer * 6 + face);
         const Matrix view = MatrixLookAt(map.origin, Vector3Add(map.origin, kFaceDir[face]), kFaceUp[face]);
-        DrawDepth(MatrixMultiply(view, proj), kShadowSize[R3D_LIGHT_OMNI], draws, depth, stats);
+        DrawDepth(MatrixMultiply(view, proj), kShadowSize[R3D_LIGHT_OMNI], draws, programs, stats);
     }
 }
 
@@ -215,7 +245,8 @@ uint64_t SceneFingerprint(const std::vector<DrawCommand>& draws) {
         }
         f.Add(draw.instances);
         f.Add(draw.count);
-        for (int a = 0; a < 3; ++a) {  // colour does not change a depth map
+        // Colour changes a depth map only through a cut-out's alpha.
+        for (int a = 0; a < (draw.model->anyMasked ? 4 : 3); ++a) {
             const void* values = draw.instances->staging[a];
             if (values != nullptr) f.Add(values, kAttributeSize[a] * static_cast<size_t>(draw.count));
             else f.Add(a);
@@ -254,7 +285,7 @@ void ReleaseShadowMap(LightData& light) {
     map = ShadowMap{};
 }
 
-void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, Programs& programs,
                    R3D_ViewStats* stats) {
     const double now = GetTime();
     struct {
@@ -292,7 +323,6 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             gl::BindFramebuffer(gl::kFramebuffer, shadows.framebuffer);
             gl::DrawBuffer(gl::kNone);
             gl::ReadBuffer(gl::kNone);
-            gl::UseProgram(depth.id);
             gl::Enable(gl::kDepthTest);
             gl::DepthMask(1);
             // Front faces only: half the triangles of closed meshes, and a plane facing the
@@ -301,8 +331,8 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
             gl::CullFace(gl::kBack);
             bound = true;
         }
-        if (cube) DrawCube(light, draws, depth, stats);
-        else DrawFlat(light, draws, depth, stats);
+        if (cube) DrawCube(light, draws, programs, stats);
+        else DrawFlat(light, draws, programs, stats);
         light.map.drawn = true;
         light.map.requested = false;
     }

@@ -26,7 +26,7 @@ bool LightTouchesView(const LightData& light, const Frustum& view);
 // Redraws the maps of active shadowed lights whose update mode asks for it, drawing
 // `draws` into them, each at the levels of detail its own resolution asks for, counted in
 // `stats`. Leaves the framebuffer and viewport as it found them.
-void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, const DepthProgram& depth,
+void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws, Programs& programs,
                    R3D_ViewStats* stats);
 
 // The layered depth texture of a kind of light (cube maps for omni lights); 0: none yet.

@@ -140,7 +140,7 @@ TEST(ModelGpu, ExternalBaseColourTextureIsLoadedBesideTheModel) {
     ASSERT_EQ(model.meshCount, 1);
     const R3D_MeshData& mesh = model.data->meshes[0];
     const r3d::Material& material = model.data->materials[mesh.material];
-    EXPECT_EQ(material.baseColor.g, 200);
+    EXPECT_NEAR(material.baseColor[1] * 255.0f, 200.0f, 0.5f);
     ExpectStripeTexture(material.baseTexture);
 
     // Texture coordinates turn to raylib's convention (v = 0 on the image's top row):

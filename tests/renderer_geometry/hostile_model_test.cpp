@@ -182,10 +182,10 @@ TEST(HostileMaterial, NanColourChannelsReadAsZero) {
     WriteText(dir / "nan.obj", "mtllib nan.mtl\nusemtl m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     R3D_Model model = R3D_LoadModelEx((dir / "nan.obj").c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    Color color = model.data->materials[model.data->meshes[0].material].baseColor;
-    EXPECT_EQ(color.r, 0);
-    EXPECT_EQ(color.g, 128);
-    EXPECT_EQ(color.b, 0);
+    const float* color = model.data->materials[model.data->meshes[0].material].baseColor;
+    EXPECT_EQ(color[0], 0.0f);
+    EXPECT_EQ(color[1], 0.5f);
+    EXPECT_EQ(color[2], 0.0f);
     R3D_UnloadModel(model, true);
 }
 

@@ -111,10 +111,10 @@ TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
             }
 
             ASSERT_LT(mesh->material, static_cast<int>(model.data->materials.size()));
-            Color color = model.data->materials[mesh->material].baseColor;
-            EXPECT_NEAR(color.r, shape.color.r, 1);
-            EXPECT_NEAR(color.g, shape.color.g, 1);
-            EXPECT_NEAR(color.b, shape.color.b, 1);
+            const float* color = model.data->materials[mesh->material].baseColor;
+            EXPECT_NEAR(color[0] * 255.0f, shape.color.r, 1);
+            EXPECT_NEAR(color[1] * 255.0f, shape.color.g, 1);
+            EXPECT_NEAR(color[2] * 255.0f, shape.color.b, 1);
         }
         R3D_UnloadModel(model, true);
     }

@@ -89,12 +89,13 @@ const std::string& TempFolder() {
 }
 
 R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor, const std::string& texture,
-                  int importFlags) {
+                  int importFlags, const std::string& moreMaterial) {
     const std::string obj = TempFolder() + "/" + name + ".obj";
     const std::string mtl = TempFolder() + "/" + name + ".mtl";
     FILE* f = std::fopen(mtl.c_str(), "w");
     std::fprintf(f, "newmtl base\nKd %.4f %.4f %.4f\n", baseColor.r / 255.0, baseColor.g / 255.0, baseColor.b / 255.0);
     if (!texture.empty()) std::fprintf(f, "map_Kd %s\n", texture.c_str());
+    std::fprintf(f, "%s\n", moreMaterial.c_str());
     std::fclose(f);
     f = std::fopen(obj.c_str(), "w");
     std::fprintf(f, "mtllib %s.mtl\no %s\n", name.c_str(), name.c_str());
@@ -110,6 +111,51 @@ R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor,
     }
     std::fclose(f);
     return R3D_LoadModelEx(obj.c_str(), importFlags);
+}
+
+R3D_Model LoadGltf(const std::string& name, const ObjMesh& mesh, const std::string& materialJson,
+                   const std::vector<std::string>& images) {
+    std::string bin;
+    auto append = [&bin](const void* data, size_t bytes) { bin.append(static_cast<const char*>(data), bytes); };
+    const size_t n = mesh.positions.size();
+    append(mesh.positions.data(), n * sizeof(Vector3));
+    append(mesh.normals.data(), n * sizeof(Vector3));
+    std::vector<Vector2> texcoords = mesh.texcoords;
+    texcoords.resize(n, Vector2{0.0f, 0.0f});
+    append(texcoords.data(), n * sizeof(Vector2));
+    const size_t indexAt = bin.size();
+    append(mesh.indices.data(), mesh.indices.size() * sizeof(unsigned int));
+    FILE* f = std::fopen((TempFolder() + "/" + name + ".bin").c_str(), "wb");
+    std::fwrite(bin.data(), 1, bin.size(), f);
+    std::fclose(f);
+
+    Vector3 lo = mesh.positions[0], hi = mesh.positions[0];
+    for (const Vector3& p : mesh.positions) {
+        lo = Vector3Min(lo, p);
+        hi = Vector3Max(hi, p);
+    }
+    std::string imageList, textureList;
+    for (size_t i = 0; i < images.size(); ++i) {
+        imageList += std::string(i ? "," : "") + "{\"uri\":\"" + images[i] + "\"}";
+        textureList += std::string(i ? "," : "") + "{\"source\":" + std::to_string(i) + "}";
+    }
+    f = std::fopen((TempFolder() + "/" + name + ".gltf").c_str(), "w");
+    std::fprintf(f,
+                 "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"mesh\":0}],"
+                 "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0,\"NORMAL\":1,\"TEXCOORD_0\":2},\"indices\":3,\"material\":0}]}],"
+                 "\"materials\":[%s],\"images\":[%s],\"textures\":[%s],"
+                 "\"buffers\":[{\"uri\":\"%s.bin\",\"byteLength\":%zu}],"
+                 "\"bufferViews\":[{\"buffer\":0,\"byteOffset\":0,\"byteLength\":%zu},{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu},"
+                 "{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu},{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu}],"
+                 "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":%zu,\"type\":\"VEC3\",\"min\":[%f,%f,%f],\"max\":[%f,%f,%f]},"
+                 "{\"bufferView\":1,\"componentType\":5126,\"count\":%zu,\"type\":\"VEC3\"},"
+                 "{\"bufferView\":2,\"componentType\":5126,\"count\":%zu,\"type\":\"VEC2\"},"
+                 "{\"bufferView\":3,\"componentType\":5125,\"count\":%zu,\"type\":\"SCALAR\"}]}",
+                 materialJson.c_str(), imageList.c_str(), textureList.c_str(), name.c_str(),
+                 bin.size(), n * 12, n * 12, n * 12, n * 24, n * 8, indexAt, mesh.indices.size() * 4, n, lo.x, lo.y,
+                 lo.z, hi.x, hi.y, hi.z, n, n, mesh.indices.size());
+    std::fclose(f);
+    return R3D_LoadModelEx((TempFolder() + "/" + name + ".gltf").c_str(), R3D_IMPORT_DEFAULT);
 }
 
 void OpenWindow(int width, int height) {

@@ -29,7 +29,13 @@ const std::string& TempFolder();
 // Writes name.obj (and name.mtl with the base colour, and the base colour texture when
 // `texture` names an image file) into the temporary folder and loads it.
 R3D_Model LoadObj(const std::string& name, const ObjMesh& mesh, Color baseColor = WHITE,
-                  const std::string& texture = "", int importFlags = R3D_IMPORT_DEFAULT);
+                  const std::string& texture = "", int importFlags = R3D_IMPORT_DEFAULT,
+                  const std::string& moreMaterial = "");
+
+// Writes name.gltf (with name.bin) of the mesh with one material, given as its glTF JSON
+// object; "textures" index `images`, files in the temporary folder. Then loads it.
+R3D_Model LoadGltf(const std::string& name, const ObjMesh& mesh, const std::string& materialJson,
+                   const std::vector<std::string>& images = {});
 
 // The window every test draws into, with the renderer started. Opened once per process.
 void OpenWindow(int width = 320, int height = 240);

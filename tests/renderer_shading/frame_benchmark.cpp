@@ -283,7 +283,8 @@ struct Level {
             if (model.data->meshes[i].positions.size() > 65535) std::fprintf(stderr, "mesh %zu too large for raylib\n", i);
             meshes.push_back(ToRaylibMesh(model, i));
             const int material = model.data->meshes[i].material;
-            colors.push_back(model.data->materials[material].baseColor);
+            const float* c = model.data->materials[material].baseColor;
+            colors.push_back(ColorFromNormalized({c[0], c[1], c[2], c[3]}));
         }
         camera.position = {-2.0f, 0.6f, -5.0f};
         camera.up = {0.0f, 1.0f, 0.0f};

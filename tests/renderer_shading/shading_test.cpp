@@ -158,6 +158,9 @@ TEST_F(Lighting, DirectionalLightsEverythingFacingIt) {
 }
 
 TEST_F(Lighting, SpecularAddsAHighlightTowardsTheViewer) {
+    // A smooth surface with a strong specular colour: a dielectric's highlight is faint.
+    R3D_UnloadModel(plane, true);
+    plane = LoadObj("shiny", Plane(10.0f), WHITE, "", R3D_IMPORT_DEFAULT, "Ks 1 1 1\nNs 400");
     const R3D_Light sun = NewLight(R3D_LIGHT_DIR);
     R3D_SetLightDirection(sun, {0.0f, -1.0f, 0.0f});
     R3D_SetLightEnergy(sun, 0.3f);
