@@ -256,3 +256,36 @@ TEST(ModelLoad, MirroringNodeKeepsFrontFacesOutward) {
 }
 
 }  // namespace
+
+// Factors of the formats without metallic-roughness, as the material model reads them.
+TEST(ModelLoad, SpecularGlossinessAndPhongMaterialsMapOntoMetallicRoughness) {
+    const std::string dir = TestModels::TempDir("material-factors");
+    std::ofstream(dir + "/phong.mtl") << "newmtl shiny\nKd 0.2 0.4 0.6\nKs 1 1 1\nNs 98\nd 0.25\n";
+    std::ofstream(dir + "/phong.obj") << "mtllib phong.mtl\nusemtl shiny\nv 0 0 0\nv 1 0 0\nv 0 0 1\nf 1 2 3\n";
+    R3D_Model phong = R3D_LoadModelEx((dir + "/phong.obj").c_str(), R3D_IMPORT_DEFAULT);
+    ASSERT_EQ(phong.meshCount, 1);
+    const r3d::Material& p = phong.data->materials[phong.data->meshes[0].material];
+    EXPECT_NEAR(p.baseColor[2], 0.6f, 1e-4f);
+    EXPECT_EQ(p.metallic, 0.0f);
+    EXPECT_NEAR(p.roughness, std::pow(2.0f / 100.0f, 0.25f), 1e-4f);  // a lobe as wide as n = 98
+    EXPECT_NEAR(p.specular, 2.0f, 1e-4f);
+    EXPECT_EQ(p.alphaMode, r3d::AlphaMode::kBlend);
+    EXPECT_NEAR(p.baseColor[3], 0.25f, 1e-4f);
+    R3D_UnloadModel(phong, true);
+
+    // A black diffuse with a bright specular colour is a metal of that colour.
+    std::ofstream(dir + "/sg.gltf")
+        << R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],"extensionsUsed":["KHR_materials_pbrSpecularGlossiness"],)"
+        << R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"material":0}]}],)"
+        << R"("materials":[{"extensions":{"KHR_materials_pbrSpecularGlossiness":{"diffuseFactor":[0,0,0,1],"specularFactor":[0.9,0.6,0.3],"glossinessFactor":0.75}}}],)"
+        << R"("buffers":[{"byteLength":36,"uri":"data:application/octet-stream;base64,AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAAAAAAIA/"}],)"
+        << R"("bufferViews":[{"buffer":0,"byteLength":36}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,0,1]}]})";
+    R3D_Model sg = R3D_LoadModelEx((dir + "/sg.gltf").c_str(), R3D_IMPORT_DEFAULT);
+    ASSERT_EQ(sg.meshCount, 1);
+    const r3d::Material& m = sg.data->materials[sg.data->meshes[0].material];
+    EXPECT_NEAR(m.roughness, 0.25f, 1e-4f);
+    EXPECT_GT(m.metallic, 0.95f);
+    EXPECT_NEAR(m.baseColor[0], 0.9f, 0.05f);
+    EXPECT_NEAR(m.baseColor[2], 0.3f, 0.05f);
+    R3D_UnloadModel(sg, true);
+}
