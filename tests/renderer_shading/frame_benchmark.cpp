@@ -116,6 +116,59 @@ void main() {
 }
 )";
 
+// raylib with a shadow map of its own, the way its shadow-map example draws one: the
+// scene's depth from the light into a 1024x1024 texture each frame, then one lit pass
+// reading it with a 3x3 percentage-closer filter.
+const char* kRaylibDepthVs = R"(#version 330
+in vec3 vertexPosition;
+in mat4 instanceTransform;
+uniform mat4 mvp;
+void main() { gl_Position = mvp * instanceTransform * vec4(vertexPosition, 1.0); }
+)";
+const char* kRaylibDepthFs = R"(#version 330
+out vec4 finalColor;
+void main() { finalColor = vec4(1.0); }
+)";
+const char* kRaylibShadowedFs = R"(#version 330
+in vec3 fragPosition;
+in vec3 fragNormal;
+uniform vec4 colDiffuse;
+uniform vec3 lightPosition;
+uniform vec3 lightDirection;
+uniform vec3 lightRadiance;
+uniform vec4 lightParams;
+uniform vec3 viewPosition;
+uniform mat4 lightViewProj;
+uniform sampler2D shadowMap;
+out vec4 finalColor;
+void main() {
+    vec3 n = normalize(fragNormal);
+    vec3 toLight = lightPosition - fragPosition;
+    float d = length(toLight);
+    vec3 l = toLight / d;
+    float x = min(d / lightParams.x, 1.0);
+    float window = 1.0 - x * x * x * x;
+    float falloff = window * window / sqrt(1.0 + d * d);
+    falloff *= smoothstep(lightParams.z, lightParams.y, dot(-l, lightDirection));
+    float ndl = max(dot(n, l), 0.0);
+    vec4 p = lightViewProj * vec4(fragPosition, 1.0);
+    vec3 c = p.xyz / p.w * 0.5 + 0.5;
+    float lit = 0.0;
+    vec2 texel = 1.0 / vec2(textureSize(shadowMap, 0));
+    for (int i = -1; i <= 1; ++i) {
+        for (int j = -1; j <= 1; ++j) {
+            lit += c.z - 0.0005 > texture(shadowMap, c.xy + vec2(i, j) * texel).r ? 0.0 : 1.0;
+        }
+    }
+    lit /= 9.0;
+    vec3 h = normalize(l + normalize(viewPosition - fragPosition));
+    float specular = lightParams.w * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
+    vec3 color = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
+    color += (colDiffuse.rgb + specular) * lightRadiance * ndl * falloff * lit;
+    finalColor = vec4(color, 1.0);
+}
+)";
+
 // raylib's side of a scene: its shader with one spot light.
 struct RaylibLight {
     Shader shader{};
@@ -340,6 +393,112 @@ void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
     levelR3dMs = KeepFastest(levelR3dMs, ms);
 }
 
+// Our level frame taken apart: with the flashlight unshadowed, with its map drawn once
+// and kept (nothing moves), and with nothing but the clear and the swap.
+enum class LevelCase { Unshadowed, StillShadow, Empty };
+
+void LevelPart(benchmark::State& state, LevelCase part) {
+    Level& l = TheLevel();
+    R3D_SetLightActive(TheScene().spot, false);
+    R3D_SetLightActive(l.flashlight, part != LevelCase::Empty);
+    if (part == LevelCase::Unshadowed) R3D_DisableShadow(l.flashlight);
+    else R3D_EnableShadow(l.flashlight);
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        if (part == LevelCase::Unshadowed) l.Turn();
+        BeginDrawing();
+        R3D_Begin(l.camera);
+        if (part != LevelCase::Empty) R3D_DrawModelInstanced(l.model, l.buffer, 1);
+        R3D_End();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    R3D_SetLightActive(l.flashlight, false);
+    R3D_SetLightActive(TheScene().spot, true);
+    state.counters["frame_ms"] = 1000.0 * total / static_cast<double>(state.iterations());
+}
+void BM_Level_R3D_UnshadowedFlashlight(benchmark::State& state) { LevelPart(state, LevelCase::Unshadowed); }
+void BM_Level_R3D_StillShadowedFlashlight(benchmark::State& state) { LevelPart(state, LevelCase::StillShadow); }
+void BM_Level_R3D_EmptyFrame(benchmark::State& state) { LevelPart(state, LevelCase::Empty); }
+
+double levelRaylibShadowMs = 0.0;
+
+void BM_Level_Raylib_ShadowMap(benchmark::State& state) {
+    Level& l = TheLevel();
+    static const RaylibLight lit = [] {
+        RaylibLight light;
+        light.shader = LoadShaderFromMemory(kRaylibVs, kRaylibShadowedFs);
+        light.shader.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(light.shader, "mvp");
+        light.shader.locs[SHADER_LOC_MAP_METALNESS] = GetShaderLocation(light.shader, "shadowMap");
+        light.material.shader = light.shader;
+        light.position = GetShaderLocation(light.shader, "lightPosition");
+        light.direction = GetShaderLocation(light.shader, "lightDirection");
+        light.radiance = GetShaderLocation(light.shader, "lightRadiance");
+        light.params = GetShaderLocation(light.shader, "lightParams");
+        light.view = GetShaderLocation(light.shader, "viewPosition");
+        return light;
+    }();
+    static Material depthMaterial = [] {
+        Material m = LoadMaterialDefault();
+        m.shader = LoadShaderFromMemory(kRaylibDepthVs, kRaylibDepthFs);
+        m.shader.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(m.shader, "mvp");
+        return m;
+    }();
+    static RenderTexture2D map = [] {
+        RenderTexture2D target{};
+        target.id = rlLoadFramebuffer();
+        target.texture.width = target.texture.height = 1024;
+        target.depth.id = rlLoadTextureDepth(1024, 1024, false);
+        target.depth.width = target.depth.height = 1024;
+        target.depth.format = 19;  // DEPTH_COMPONENT_24BIT
+        target.depth.mipmaps = 1;
+        rlFramebufferAttach(target.id, target.depth.id, RL_ATTACHMENT_DEPTH, RL_ATTACHMENT_TEXTURE2D, 0);
+        return target;
+    }();
+    static const int lightViewProjLoc = GetShaderLocation(lit.shader, "lightViewProj");
+    Material material = lit.material;
+    material.maps[MATERIAL_MAP_METALNESS].texture = map.depth;
+    const Matrix identity = MatrixIdentity();
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        l.Turn();
+        BeginDrawing();
+        // The flashlight's view of the level.
+        Camera3D eye{};
+        eye.position = R3D_GetLightPosition(l.flashlight);
+        eye.target = Vector3Add(eye.position, R3D_GetLightDirection(l.flashlight));
+        eye.up = {0.0f, 1.0f, 0.0f};
+        eye.fovy = 2.0f * (R3D_GetLightOuterCutOff(l.flashlight) + 2.0f);
+        eye.projection = CAMERA_PERSPECTIVE;
+        BeginTextureMode(map);
+        rlClearScreenBuffers();
+        BeginMode3D(eye);
+        const Matrix lightViewProj = MatrixMultiply(rlGetMatrixModelview(), rlGetMatrixProjection());
+        for (const Mesh& mesh : l.meshes) DrawMeshInstanced(mesh, depthMaterial, &identity, 1);
+        EndMode3D();
+        EndTextureMode();
+
+        ClearBackground(Color{24, 26, 32, 255});
+        BeginMode3D(l.camera);
+        lit.Set(l.flashlight, l.camera.position);
+        SetShaderValueMatrix(lit.shader, lightViewProjLoc, lightViewProj);
+        for (size_t i = 0; i < l.meshes.size(); ++i) {
+            material.maps[MATERIAL_MAP_DIFFUSE].color = l.colors[i];
+            DrawMeshInstanced(l.meshes[i], material, &identity, 1);
+        }
+        EndMode3D();
+        DrawFPS(10, 10);
+        EndDrawing();
+        total += GetTime() - t0;
+    }
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    levelRaylibShadowMs = KeepFastest(levelRaylibShadowMs, ms);
+}
+
 void BM_Level_Raylib_UnshadowedFlashlight(benchmark::State& state) {
     Level& l = TheLevel();
     const RaylibLight& light = TheRaylibLight();
@@ -378,6 +537,10 @@ BENCHMARK(BM_R3D_ShadowedSpot_MovingLight)->Unit(benchmark::kMillisecond)->UseRe
 BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_Raylib_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_R3D_ShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_Raylib_ShadowMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_StillShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_EmptyFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
@@ -414,6 +577,10 @@ int main(int argc, char** argv) {
         std::printf("level, raylib DrawMesh, flashlight unshadowed: %.1f ms/frame\n", levelRaylibMs);
         std::printf("level, r3d, flashlight shadowed and moving:  %.1f ms/frame, ratio %.2f\n", levelR3dMs,
                     levelR3dMs / levelRaylibMs);
+        if (levelRaylibShadowMs > 0.0) {
+            std::printf("level, raylib with its 1024x1024 shadow map and 3x3 PCF: %.1f ms/frame; r3d is %.2fx it\n",
+                        levelRaylibShadowMs, levelR3dMs / levelRaylibShadowMs);
+        }
     }
     benchmark::Shutdown();
     return 0;
