@@ -48,6 +48,7 @@ struct Scratch {
     std::vector<unsigned char> gather[4];
     std::vector<int> visible;          // instances inside the view
     std::vector<Vector3> centers;      // where their bounding spheres are
+    std::vector<float> radii;          // and how large
     std::vector<unsigned char> bucket;  // their bucket (level of detail, mirrored)
     std::vector<int> order;            // the visible instances sorted by bucket
 } scratch;
@@ -94,6 +95,7 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
     scratch.visible.clear();
     scratch.bucket.clear();
     scratch.centers.clear();
+    scratch.radii.clear();
     for (int b = 0; b < kBuckets; ++b) counts[b] = 0;
     // Most meshes sit around their origin: then turning the centre is not needed.
     const bool centred = std::fabs(draw.center.x) + std::fabs(draw.center.y) + std::fabs(draw.center.z) <= 1e-4f * draw.radius;
@@ -135,6 +137,7 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
         scratch.visible.push_back(i);
         scratch.bucket.push_back(static_cast<unsigned char>(b));
         scratch.centers.push_back(c);
+        scratch.radii.push_back(r);
     }
 }
 
@@ -186,6 +189,22 @@ void Count(R3D_ViewStats* stats, int level, int instances, long long triangles) 
     stats->triangles += triangles;
     stats->levelInstances[level] += instances;
     stats->levelTriangles[level] += triangles;
+}
+
+// A sphere around the spheres with the given centres and radii, from..to (exclusive).
+Bounds BoundsOf(const std::vector<Vector3>& centers, const std::vector<float>& radii, size_t from, size_t to) {
+    Vector3 lo = {INFINITY, INFINITY, INFINITY}, hi = {-INFINITY, -INFINITY, -INFINITY};
+    for (size_t k = from; k < to; ++k) {
+        const Vector3 c = centers[k];
+        const float r = radii[k];
+        lo = {std::min(lo.x, c.x - r), std::min(lo.y, c.y - r), std::min(lo.z, c.z - r)};
+        hi = {std::max(hi.x, c.x + r), std::max(hi.y, c.y + r), std::max(hi.z, c.z + r)};
+    }
+    Bounds b;
+    b.center = {(lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f, (lo.z + hi.z) * 0.5f};
+    const Vector3 half = {(hi.x - lo.x) * 0.5f, (hi.y - lo.y) * 0.5f, (hi.z - lo.z) * 0.5f};
+    b.radius = std::sqrt(half.x * half.x + half.y * half.y + half.z * half.z);
+    return b;
 }
 
 // One instanced draw of a mesh at a level of detail; a mirrored bucket turns the winding.
@@ -259,6 +278,7 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
         Classify(draw, view, counts);
         const int visible = static_cast<int>(scratch.visible.size());
         if (visible == 0) continue;
+        const Bounds bounds = BoundsOf(scratch.centers, scratch.radii, 0, scratch.centers.size());
         const unsigned int* vbo = draw.instances->vbo;
         const int* offset = noOffset;
         unsigned int gatheredVbo[4];
@@ -283,7 +303,7 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
         }
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;  // loaded without a GL context
-            if (!prepare(*draw.model, mesh)) continue;
+            if (!prepare(*draw.model, mesh, bounds)) continue;
             gl::BindVertexArray(mesh.vao);
             for (int b = 0; b < kBuckets; ++b) {
                 if (counts[b] == 0) continue;
@@ -300,8 +320,12 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
     struct Item {
         int draw, instance, bucket;
         float distance;  // squared, from the eye to the instance's bounding sphere's centre
+        Vector3 center;
+        float radius;
     };
     static std::vector<Item> items;  // kept: steady frames allocate nothing
+    static std::vector<Vector3> runCenters;
+    static std::vector<float> runRadii;
     items.clear();
     int counts[kBuckets];
     for (size_t d = 0; d < draws.size(); ++d) {
@@ -310,7 +334,8 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
         for (size_t k = 0; k < scratch.visible.size(); ++k) {
             const Vector3 c = scratch.centers[k];
             const float dx = c.x - eye.x, dy = c.y - eye.y, dz = c.z - eye.z;
-            items.push_back({static_cast<int>(d), scratch.visible[k], scratch.bucket[k], dx * dx + dy * dy + dz * dz});
+            items.push_back({static_cast<int>(d), scratch.visible[k], scratch.bucket[k], dx * dx + dy * dy + dz * dz, c,
+                             scratch.radii[k]});
         }
     }
     // Far to near; ties keep the order they were drawn in.
@@ -329,12 +354,19 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
             while (end < items.size() && items[end].draw == items[k].draw && items[end].bucket == items[k].bucket) ++end;
         }
         which.clear();
-        for (size_t j = k; j < end; ++j) which.push_back(items[j].instance);
+        runCenters.clear();
+        runRadii.clear();
+        for (size_t j = k; j < end; ++j) {
+            which.push_back(items[j].instance);
+            runCenters.push_back(items[j].center);
+            runRadii.push_back(items[j].radius);
+        }
+        const Bounds bounds = BoundsOf(runCenters, runRadii, 0, runCenters.size());
         unsigned int vbo[4];
         int offset[4];
         UploadInstances(*draw.instances, which, vbo, offset);
         for (const R3D_MeshData& mesh : draw.model->meshes) {
-            if (mesh.vao == 0 || !prepare(*draw.model, mesh)) continue;
+            if (mesh.vao == 0 || !prepare(*draw.model, mesh, bounds)) continue;
             gl::BindVertexArray(mesh.vao);
             BindInstanceAttributes(vbo, offset, 0);
             DrawMesh(mesh, items[k].bucket, static_cast<int>(which.size()), view.stats);

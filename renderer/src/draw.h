@@ -44,21 +44,30 @@ DrawView MakeDrawView(const Matrix& viewProj, int width, int height, R3D_ViewSta
 // Starts a frame's use of the scratch instance buffers that hold culled instances.
 void BeginCulling();
 
-// What a pass does before drawing a mesh: binds its program and material, and says
-// whether the mesh belongs in the pass at all. A reference to the caller's callable, so
-// that a frame allocates nothing (std::function would, for a lambda with a few captures).
+// A sphere in world space around what one draw call draws.
+struct Bounds {
+    Vector3 center{};
+    float radius = 0.0f;
+};
+
+// What a pass does before drawing a mesh: binds its program and material (the lights
+// reaching `bounds` decide the program), and says whether the mesh belongs in the pass at
+// all. A reference to the caller's callable, so that a frame allocates nothing
+// (std::function would, for a lambda with a few captures).
 class MeshPrepare {
 public:
     template <typename F>
     MeshPrepare(F& f)  // NOLINT: made implicitly from the pass's lambda
-        : object_(&f), call_([](void* o, const R3D_ModelData& model, const R3D_MeshData& mesh) {
-              return (*static_cast<F*>(o))(model, mesh);
+        : object_(&f), call_([](void* o, const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) {
+              return (*static_cast<F*>(o))(model, mesh, bounds);
           }) {}
-    bool operator()(const R3D_ModelData& model, const R3D_MeshData& mesh) const { return call_(object_, model, mesh); }
+    bool operator()(const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) const {
+        return call_(object_, model, mesh, bounds);
+    }
 
 private:
     void* object_;
-    bool (*call_)(void*, const R3D_ModelData&, const R3D_MeshData&);
+    bool (*call_)(void*, const R3D_ModelData&, const R3D_MeshData&, const Bounds&);
 };
 
 // Issues the instanced draw calls of every command, each mesh after `prepare` accepted it.

@@ -4,7 +4,9 @@
 // 3D drawing in between uses the same camera. Instanced draws are queued; R3D_End first
 // redraws the shadow maps that are due, then draws the queue once with every light
 // (forward shading), and hands raylib back its state for 2D drawing on top.
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "draw.h"
 #include "draw_gl.h"
@@ -37,6 +39,16 @@ struct LightUniforms {
     float shadowOrigin[kMaxLights][3];
     float shadowPlanes[kMaxLights][2];
     Matrix shadowMatrix[kMaxShadowMatrices];
+    unsigned char descriptor[kMaxLights];  // as a LightSet describes it
+    const LightData* source[kMaxLights];   // to test whether it reaches a draw
+};
+
+// The lights one draw is shaded with: those of the frame that reach it.
+struct DrawLights {
+    uint32_t mask = 0;  // bit i: the frame's light i
+    bool valid = false;
+    LightSet set;
+    LightUniforms uniforms;
 };
 
 struct FrameState {
@@ -53,7 +65,8 @@ struct FrameState {
     SceneView view;
     Matrix viewProj{};
     Programs programs;
-    LightUniforms lights;
+    LightUniforms lights;  // every light of the frame
+    DrawLights drawLights;
 } frame;
 
 void Set3(float* out, Vector3 v) {
@@ -82,10 +95,12 @@ void AddLight(LightUniforms& u, const LightData& light) {
     u.radiance[i][0] = light.color.r / 255.0f * light.energy;
     u.radiance[i][1] = light.color.g / 255.0f * light.energy;
     u.radiance[i][2] = light.color.b / 255.0f * light.energy;
-    u.params[i][0] = light.range;
+    // As the shader uses them: reciprocals computed once here rather than per pixel.
+    const float cosInner = std::cos(light.innerCutOff * DEG2RAD), cosOuter = std::cos(light.outerCutOff * DEG2RAD);
+    u.params[i][0] = 1.0f / std::max(light.range, 1e-5f);
     u.params[i][1] = light.attenuation;
-    u.params[i][2] = std::cos(light.innerCutOff * DEG2RAD);
-    u.params[i][3] = std::cos(light.outerCutOff * DEG2RAD);
+    u.params[i][2] = cosOuter;
+    u.params[i][3] = 1.0f / std::max(cosInner - cosOuter, 1e-4f);
     u.specular[i] = light.specular;
 
     const ShadowMap& map = light.map;
@@ -100,6 +115,54 @@ void AddLight(LightUniforms& u, const LightData& light) {
     Set3(u.shadowOrigin[i], map.origin);
     u.shadowPlanes[i][0] = map.nearPlane;
     u.shadowPlanes[i][1] = map.farPlane;
+    const int falloff = light.attenuation == 1.0f ? 1 : light.attenuation == 2.0f ? 2 : 0;
+    u.descriptor[i] = LightSet::Describe(LightGroup(light), falloff, light.specular != 0.0f, light.softness > 1.0f);
+    u.source[i] = &light;
+}
+
+// Whether a light's range (and a spot light's cone) can reach a sphere: lights that
+// cannot cost a draw nothing per pixel.
+bool LightReaches(const LightData& light, const Bounds& b) {
+    if (light.type == R3D_LIGHT_DIR) return true;
+    const Vector3 d = Vector3Subtract(b.center, light.position);
+    const float dist = Vector3Length(d);
+    if (dist - b.radius > light.range) return false;
+    if (light.type == R3D_LIGHT_OMNI || dist <= b.radius) return true;
+    const float len = Vector3Length(light.direction);
+    if (len < 1e-6f) return true;
+    const float cosAxis = Vector3DotProduct(d, light.direction) / (dist * len);
+    const float fromAxis = std::acos(std::clamp(cosAxis, -1.0f, 1.0f));
+    const float spread = std::asin(std::min(b.radius / dist, 1.0f));
+    return fromAxis - spread <= std::max(light.outerCutOff, light.innerCutOff) * DEG2RAD;
+}
+
+// Copies the frame's lights in `mask` into `out`, in order, and describes them.
+void PackLights(const LightUniforms& all, uint32_t mask, LightUniforms& out, LightSet& set) {
+    out.count = 0;
+    set = LightSet{};
+    int group = 0;
+    out.groups[0] = 0;
+    for (int i = 0; i < all.count; ++i) {
+        while (i >= all.groups[group + 1]) out.groups[++group] = out.count;
+        if (!(mask & (1u << i))) continue;
+        const int j = out.count++;
+        std::memcpy(out.position[j], all.position[i], sizeof(out.position[j]));
+        std::memcpy(out.direction[j], all.direction[i], sizeof(out.direction[j]));
+        std::memcpy(out.radiance[j], all.radiance[i], sizeof(out.radiance[j]));
+        std::memcpy(out.params[j], all.params[i], sizeof(out.params[j]));
+        out.specular[j] = all.specular[i];
+        out.shadow[j] = all.shadow[i];
+        std::memcpy(out.shadowParams[j], all.shadowParams[i], sizeof(out.shadowParams[j]));
+        std::memcpy(out.shadowOrigin[j], all.shadowOrigin[i], sizeof(out.shadowOrigin[j]));
+        std::memcpy(out.shadowPlanes[j], all.shadowPlanes[i], sizeof(out.shadowPlanes[j]));
+        if (i < all.groups[2]) out.shadowMatrix[j] = all.shadowMatrix[i];  // shadowed directional and spot
+        out.descriptor[j] = all.descriptor[i];
+        out.source[j] = all.source[i];
+        set.groups |= 1u << group;
+        if (j < kSpecialisedLights) set.lights[j] = all.descriptor[i];
+    }
+    while (group < kLightGroupCount) out.groups[++group] = out.count;
+    set.count = out.count;
 }
 
 void GatherLights(LightUniforms& u) {
@@ -173,8 +236,8 @@ void UploadFrameUniforms(SceneProgram& s) {
                     {s.emissiveMap, kUnitEmissive},     {s.shadowMapsDir, kUnitShadow[R3D_LIGHT_DIR]},
                     {s.shadowMapsSpot, kUnitShadow[R3D_LIGHT_SPOT]}, {s.shadowMapsCube, kUnitShadow[R3D_LIGHT_OMNI]}};
     for (const auto& sampler : samplers) rlSetUniform(sampler.location, &sampler.unit, RL_SHADER_UNIFORM_INT, 1);
-    UploadLights(s, frame.lights);
     s.uploadedScene = frame.sceneNumber;
+    s.uploadedLights = ~0ull;  // none yet this frame
 }
 
 void BindMaterial(const Material& m, const SceneProgram& s) {
@@ -194,28 +257,42 @@ void BindMaterial(const Material& m, const SceneProgram& s) {
 
 void DrawScene() {
     GatherLights(frame.lights);
-    unsigned int groups = 0;
-    for (int g = 0; g < kLightGroupCount; ++g) {
-        if (frame.lights.groups[g + 1] > frame.lights.groups[g]) groups |= 1u << g;
-    }
+    frame.drawLights.valid = false;
     BindShadowTextures(true);
     gl::Enable(gl::kDepthTest);
     gl::DepthMask(1);
     gl::CullFace(gl::kBack);
     gl::Disable(gl::kBlend);  // opaque geometry first
 
-    // Each mesh is drawn with the variant made for the lights present and its material.
+    // Each mesh is drawn with the variant made for the lights that reach its draw and for
+    // its material; light uniforms are uploaded when a program last had other lights.
     const SceneProgram* current = nullptr;
     bool blendedPass = false;
-    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh) {
+    Bounds lastBounds{{0.0f, 0.0f, 0.0f}, -1.0f};
+    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) {
         const Material& material = MaterialOf(model, mesh);
         if ((material.alphaMode == AlphaMode::kBlend) != blendedPass) return false;
-        SceneProgram* program = frame.programs.Scene(groups, mesh.features);
+        DrawLights& lights = frame.drawLights;
+        if (bounds.radius != lastBounds.radius || !Vector3Equals(bounds.center, lastBounds.center)) {
+            lastBounds = bounds;
+            uint32_t mask = 0;
+            for (int i = 0; i < frame.lights.count; ++i) {
+                if (LightReaches(*frame.lights.source[i], bounds)) mask |= 1u << i;
+            }
+            if (!lights.valid || mask != lights.mask) PackLights(frame.lights, mask, lights.uniforms, lights.set);
+            lights.mask = mask;
+            lights.valid = true;
+        }
+        SceneProgram* program = frame.programs.Scene(lights.set, mesh.features);
         if (program == nullptr) return false;
         if (program != current) {
             gl::UseProgram(program->id);
-            if (program->uploadedScene != frame.sceneNumber) UploadFrameUniforms(*program);
             current = program;
+        }
+        if (program->uploadedScene != frame.sceneNumber) UploadFrameUniforms(*program);
+        if (program->uploadedLights != lights.mask) {
+            UploadLights(*program, lights.uniforms);
+            program->uploadedLights = lights.mask;
         }
         BindMaterial(material, *program);
         SetCulling(material.doubleSided);

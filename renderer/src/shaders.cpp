@@ -50,6 +50,7 @@ vec3 Rotate(vec4 q, vec3 v) {
     return v + q.w * t + cross(q.xyz, t);
 }
 
+
 void main() {
     float len = length(iRotation);
     vec4 q = len > 1e-8 ? iRotation / len : vec4(0.0, 0.0, 0.0, 1.0);
@@ -144,7 +145,7 @@ uniform int uLightGroups[7];
 uniform vec3 uLightPosition[MAX_LIGHTS];
 uniform vec3 uLightDirection[MAX_LIGHTS];    // unit, the way the light shines
 uniform vec3 uLightRadiance[MAX_LIGHTS];     // colour times energy
-uniform vec4 uLightParams[MAX_LIGHTS];       // range, attenuation, cos inner, cos outer
+uniform vec4 uLightParams[MAX_LIGHTS];       // 1 / range, attenuation, cos outer, 1 / (cos inner - cos outer)
 uniform float uLightSpecular[MAX_LIGHTS];
 uniform int uLightShadowLayer[MAX_LIGHTS];   // layer of its shadow map
 uniform vec4 uLightShadowParams[MAX_LIGHTS]; // texel scale, softness, depth bias, slope bias
@@ -185,33 +186,48 @@ float ProjectedDistance(vec3 d, float axial) {
     return dot(d, d) / max(axial, 1e-4);
 }
 
+// The filter over a shadow map reaches `softness` texels from the point. One bilinear
+// comparison (the hardware's 2x2 filter) already reaches one texel; a wider filter takes
+// four of them on a rotated grid spread over the rest: a footprint of up to 2 x softness
+// texels for the price of four taps. A variant built for its lights takes the single tap
+// for a light whose softness is at most 1 (`spread` false); the others take four, which
+// for such a light fall on one point and give the same.
+float ShadowTaps(sampler2DArrayShadow maps, int i, vec3 c, bool directional, bool spread) {
+    if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
+    float z = float(uLightShadowLayer[i]);
+    // A directional map ends somewhere in the view: fade its shadows out towards its rim.
+    float rim = directional ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
+    float s = 0.0;
+    if (spread) {
+        float radius = max(uLightShadowParams[i].y - 1.0, 0.0) / float(textureSize(maps, 0).x);
+        s = texture(maps, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
+        s += texture(maps, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
+        s += texture(maps, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
+        s += texture(maps, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
+        s *= 0.25;
+    } else {
+        s = texture(maps, vec4(c.xy, z, c.z));
+    }
+    return mix(s, 1.0, rim);
+}
+
+float ShadowAt(sampler2DArrayShadow maps, int i, vec4 clip, bool directional, bool spread) {
+    if (clip.w <= 0.0) return 1.0;
+    return ShadowTaps(maps, i, clip.xyz * (0.5 / clip.w) + 0.5, directional, spread);
+}
+
 float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
     vec4 sp = uLightShadowParams[i];
     float texel = sp.x;
-    if (i >= uLightGroups[1]) {  // spot: texels grow with the distance from the light
+    bool directional = i < uLightGroups[1];
+    if (!directional) {  // spot: texels grow with the distance from the light
         vec3 d = vWorld - uLightShadowOrigin[i];
         texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
     }
-    vec4 clip = uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
-    if (clip.w <= 0.0) return 1.0;
-    vec3 c = clip.xyz / clip.w * 0.5 + 0.5;
-    if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
-    float radius = sp.y / float(textureSize(maps, 0).x);
-    float z = float(uLightShadowLayer[i]);
-    // A directional map ends somewhere in the view: fade its shadows out towards its rim.
-    float rim = i < uLightGroups[1] ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
-    // Four bilinear comparisons on a rotated grid: a 4x4 texel footprint for the price of four taps.
-    // With no softness the four fall on one point, which is the hardware's 2x2 filter: no
-    // branch for it, since a software rasteriser would run both sides of one.
-    radius = max(radius, 0.0);
-    float s = texture(maps, vec4(c.xy + vec2(-0.25, -0.75) * radius, z, c.z));
-    s += texture(maps, vec4(c.xy + vec2(0.75, -0.25) * radius, z, c.z));
-    s += texture(maps, vec4(c.xy + vec2(0.25, 0.75) * radius, z, c.z));
-    s += texture(maps, vec4(c.xy + vec2(-0.75, 0.25) * radius, z, c.z));
-    return mix(s * 0.25, 1.0, rim);
+    return ShadowAt(maps, i, uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0), directional, true);
 }
 
-float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
+float ShadowCube(int i, vec3 n, vec3 l, float ndl, bool spread) {
 #ifdef OMNI_SHADOWS
     vec3 origin = uLightShadowOrigin[i];
     vec3 d0 = vWorld - origin;
@@ -226,7 +242,8 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
     float ref = 0.5 * ((nf.y + nf.x) / (nf.y - nf.x) - 2.0 * nf.y * nf.x / ((nf.y - nf.x) * m)) + 0.5;
     if (ref >= 1.0) return 1.0;
     float layer = float(uLightShadowLayer[i]);
-    float radius = max(sp.y * texel, 0.0);  // none: four taps on one point, as in Shadow2D
+    if (!spread) return texture(uShadowMapsCube, vec4(d, layer), ref);
+    float radius = max(sp.y - 1.0, 0.0) * texel;  // as in ShadowTaps
     vec3 t1 = normalize(cross(d, abs(d.y) < 0.9 * length(d) ? vec3(0.0, 1.0, 0.0) : vec3(1.0, 0.0, 0.0)));
     vec3 t2 = normalize(cross(d, t1));
     float s = texture(uShadowMapsCube, vec4(d + (-0.25 * t1 - 0.75 * t2) * radius, layer), ref);
@@ -239,24 +256,37 @@ float ShadowCube(int i, vec3 n, vec3 l, float ndl) {
 #endif
 }
 
-// Light reaching the point from light i, before shadowing: direction in l, strength returned.
-float Incoming(int i, int type, out vec3 l) {
+// Light reaching the point from light i, before shadowing: direction in l, strength
+// returned. `falloff` 1 and 2 are attenuation exponents known when the variant was built,
+// 0 reads it from the light.
+float Incoming(int i, int type, out vec3 l, int falloff) {
     if (type == 0) {
         l = -uLightDirection[i];
         return 1.0;
     }
+    // Reciprocals come from the CPU or from inversesqrt: llvmpipe divides at full precision,
+    // which costs several multiplications' time per pixel.
     vec3 toLight = uLightPosition[i] - vWorld;
-    float dist = length(toLight);
-    l = toLight / max(dist, 1e-5);
+    float q = dot(toLight, toLight);
+    float inverse = inversesqrt(max(q, 1e-10));
+    float dist = q * inverse;
+    l = toLight * inverse;
     vec4 p = uLightParams[i];
     // Falls off as 1 / (1 + d^2)^(attenuation / 2), about 1 / d^attenuation (inverse-square
     // for 2) yet finite at the light; a smooth window brings it to zero at the range.
-    float x = min(dist / max(p.x, 1e-5), 1.0);
+    float x = min(dist * p.x, 1.0);
     float window = 1.0 - x * x * x * x;
-    float falloff = window * window * pow(1.0 + dist * dist, -0.5 * max(p.y, 0.0));
-    if (type == 1) falloff *= smoothstep(p.w, max(p.z, p.w + 1e-4), dot(-l, uLightDirection[i]));
-    return falloff;
+    q += 1.0;
+    float decay = falloff == 1 ? inversesqrt(q) : falloff == 2 ? 1.0 / q : pow(q, -0.5 * max(p.y, 0.0));
+    float strength = window * window * decay;
+    if (type == 1) {  // smoothstep from the outer cone to the inner one
+        float t = clamp((dot(-l, uLightDirection[i]) - p.z) * p.w, 0.0, 1.0);
+        strength *= t * t * (3.0 - 2.0 * t);
+    }
+    return strength;
 }
+
+float Incoming(int i, int type, out vec3 l) { return Incoming(i, type, l, 0); }
 
 // Light i reflected towards the viewer, arriving along l with `strength` (the cosine
 // term, falloff and shadow) times its radiance. A microfacet specular (GGX distribution,
@@ -274,7 +304,36 @@ vec3 Reflected(int i, Surface s, vec3 n, vec3 v, vec3 l, float ndl, float streng
     float nl = max(ndl, 0.0);
     float visibility = 0.5 / max(mix(2.0 * nl * s.ndv, nl + s.ndv, s.a), 1e-5);
     vec3 specular = fresnel * (s.a2 / (d * d) * visibility * uLightSpecular[i]);
-    return (s.diffuse * (1.0 - fresnel) + specular) * uLightRadiance[i] * strength;
+    return (s.diffuse * (1.0 - fresnel * uLightSpecular[i]) + specular) * uLightRadiance[i] * strength;
+}
+
+// One light as a variant built for its lights evaluates it: kind (0 directional, 1 spot,
+// 2 omni), shadow, falloff, whether it reflects specularly and whether its shadow filter
+// spreads are constants there, so the compiler keeps only that light's code; a light
+// without specular reflection costs a diffuse term alone.
+vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specular, bool spread, Surface s, vec3 n,
+                       vec3 v) {
+    vec3 l;
+    float f = Incoming(i, kind, l, falloff);
+    float ndl = dot(n, l);
+    vec3 c = vec3(0.0);
+    // llvmpipe skips a branch that no pixel of a block takes: blocks outside a spot's cone,
+    // beyond its range or facing away cost no shadow test and no reflection.
+    if (f > 0.0 && ndl > 0.0) {
+        if (shadowed && kind < 2) {
+            float texel = uLightShadowParams[i].x;
+            if (kind == 1) {  // spot: texels grow with the distance from the light
+                vec3 d = vWorld - uLightShadowOrigin[i];
+                texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
+            }
+            vec4 clip = uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
+            if (kind == 0) f *= ShadowAt(uShadowMapsDir, i, clip, true, spread);
+            else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread);
+        }
+        if (shadowed && kind == 2) f *= ShadowCube(i, n, l, ndl, spread);
+        c = specular ? Reflected(i, s, n, v, l, ndl, f * ndl) : s.diffuse * uLightRadiance[i] * (f * ndl);
+    }
+    return c;
 }
 
 // The filmic curve on the brightest channel, the others scaled alike: hue and saturation
@@ -334,6 +393,9 @@ void main() {
     // of pixels, so each frame uses the variant of this shader that has only the loops
     // of the groups it needs.
     vec3 l;
+#ifdef LIGHTS
+    LIGHTS
+#endif
 #ifdef GROUP_0
     for (int i = uLightGroups[0]; i < uLightGroups[1]; ++i) {
         float ndl = dot(n, -uLightDirection[i]);
@@ -365,7 +427,7 @@ void main() {
     for (int i = uLightGroups[2]; i < uLightGroups[3]; ++i) {
         float f = Incoming(i, 2, l);
         float ndl = dot(n, l);
-        if (ndl > 0.0 && f > 0.0) color += Reflected(i, s, n, v, l, ndl, ndl * f * ShadowCube(i, n, l, ndl));
+        if (ndl > 0.0 && f > 0.0) color += Reflected(i, s, n, v, l, ndl, ndl * f * ShadowCube(i, n, l, ndl, true));
     }
 #endif
 #ifdef GROUP_5
@@ -386,15 +448,28 @@ void main() {
 }
 )";
 
-// Preprocessor switches of a variant. Features are MaterialFeature bits.
-std::string Header(bool omni, bool depthOnly, unsigned int groups, unsigned int features) {
+// Preprocessor switches of a variant. Features are MaterialFeature bits; `lights` is null
+// for the depth pass.
+std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned int features) {
     static const char* const kFeatureNames[kMaterialFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
                                                                     "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR"};
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
-    for (int g = 0; g < kLightGroupCount; ++g) {
-        if (groups & (1u << g)) s += "#define GROUP_" + std::to_string(g) + "\n";
+    if (lights != nullptr && lights->count <= kSpecialisedLights) {
+        std::string calls;
+        for (int i = 0; i < lights->count; ++i) {
+            const unsigned char d = lights->lights[i];
+            const int group = d & 7, kind = group % 3, falloff = d >> 3 & 3;
+            auto flag = [](bool b) { return b ? ", true" : ", false"; };
+            calls += " color += LightContribution(" + std::to_string(i) + ", " + std::to_string(kind) + flag(group < 3) + ", " +
+                     std::to_string(falloff) + flag((d >> 5 & 1) != 0) + flag((d >> 6 & 1) != 0) + ", s, n, v);";
+        }
+        s += "#define LIGHTS" + calls + "\n";
+    } else if (lights != nullptr) {
+        for (int g = 0; g < kLightGroupCount; ++g) {
+            if (lights->groups & (1u << g)) s += "#define GROUP_" + std::to_string(g) + "\n";
+        }
     }
     for (int f = 0; f < kMaterialFeatureBits; ++f) {
         if (features & (1u << f)) s += std::string("#define ") + kFeatureNames[f] + "\n";
@@ -406,9 +481,9 @@ std::string Header(bool omni, bool depthOnly, unsigned int groups, unsigned int 
     return s;
 }
 
-bool Compile(SceneProgram& scene, bool omni, unsigned int groups, unsigned int features) {
-    const std::string vs = Header(false, false, 0, features) + kVertexShader;
-    const std::string fs = Header(omni, false, groups, features) + kSceneFragmentShader;
+bool Compile(SceneProgram& scene, bool omni, const LightSet& lights, unsigned int features) {
+    const std::string vs = Header(false, false, &lights, features) + kVertexShader;
+    const std::string fs = Header(omni, false, &lights, features) + kSceneFragmentShader;
     scene.id = rlLoadShaderProgram(vs.c_str(), fs.c_str());
     if (scene.id == 0) return false;
     const unsigned int id = scene.id;
@@ -436,7 +511,7 @@ bool Compile(SceneProgram& scene, bool omni, unsigned int groups, unsigned int f
 }
 
 bool Compile(DepthProgram& depth, unsigned int features) {
-    const std::string header = Header(false, true, 0, features);
+    const std::string header = Header(false, true, nullptr, features);
     depth.id = rlLoadShaderProgram((header + kVertexShader).c_str(), (header + kDepthFragmentShader).c_str());
     if (depth.id == 0) return false;
     depth.viewProj = rlGetLocationUniform(depth.id, "uViewProj");
@@ -446,13 +521,25 @@ bool Compile(DepthProgram& depth, unsigned int features) {
     return true;
 }
 
+// A variant's identity: material features above, then either the specialised lights'
+// descriptions with their count, or the set of light groups.
+uint64_t Key(const LightSet& lights, unsigned int features) {
+    uint64_t key = static_cast<uint64_t>(features) << 32;
+    if (lights.count > kSpecialisedLights) return key | (lights.groups & ((1u << kLightGroupCount) - 1));
+    key |= 1ull << 31 | static_cast<uint64_t>(lights.count) << 28;
+    for (int i = 0; i < lights.count; ++i) key |= static_cast<uint64_t>(lights.lights[i] & 127) << (7 * i);
+    return key;
+}
+
 }  // namespace
 
 bool Programs::Load() {
     // Compiling the variant with every group up front finds out whether layered cube maps
     // exist (GL 4.0 or an extension); without them omni lights go unshadowed.
-    const unsigned int all = (1u << kLightGroupCount) - 1;
-    SceneProgram& full = scene_[all];
+    LightSet all;
+    all.groups = (1u << kLightGroupCount) - 1;
+    all.count = kMaxLights;
+    SceneProgram& full = scene_[Key(all, 0)];
     omniShadows = Compile(full, true, all, 0);
     if (!omniShadows) {
         TraceLog(LOG_WARNING, "R3D: no layered cube maps here; omni lights cast no shadows");
@@ -465,12 +552,11 @@ bool Programs::Load() {
     return true;
 }
 
-SceneProgram* Programs::Scene(unsigned int groups, unsigned int features) {
-    groups &= (1u << kLightGroupCount) - 1;
-    SceneProgram& variant = scene_[groups | features << kLightGroupCount];
+SceneProgram* Programs::Scene(const LightSet& lights, unsigned int features) {
+    SceneProgram& variant = scene_[Key(lights, features)];
     if (variant.id == 0 && !variant.failed) {
-        variant.failed = !Compile(variant, omniShadows, groups, features);
-        if (variant.failed) TraceLog(LOG_WARNING, "R3D: scene shader variant %u/%u did not compile", groups, features);
+        variant.failed = !Compile(variant, omniShadows, lights, features);
+        if (variant.failed) TraceLog(LOG_WARNING, "R3D: a scene shader variant did not compile (material features %u)", features);
     }
     return variant.id != 0 ? &variant : nullptr;
 }

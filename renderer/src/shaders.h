@@ -3,6 +3,7 @@
 // attribute locations of internal.h.
 #pragma once
 
+#include <cstdint>
 #include <unordered_map>
 
 namespace r3d {
@@ -21,6 +22,7 @@ struct SceneProgram {
     int lightShadow = -1, lightShadowParams = -1, lightShadowOrigin = -1, lightShadowPlanes = -1;
     int shadowMatrix = -1, shadowMapsDir = -1, shadowMapsSpot = -1, shadowMapsCube = -1;
     unsigned int uploadedScene = 0;  // the scene whose frame uniforms it holds
+    uint64_t uploadedLights = ~0ull;  // which of that scene's lights its light uniforms hold (a mask)
     bool failed = false;             // did not compile; not tried again
 };
 
@@ -45,20 +47,39 @@ constexpr int kUnitEmissive = 7;
 // the set of non-empty groups (bit g for group g).
 constexpr int kLightGroupCount = 6;
 
+// Up to this many lights, a draw is shaded by a variant built for exactly its lights:
+// each light's code inline with constant indices, its kind, shadow, falloff, specular
+// reflection and shadow filter fixed. llvmpipe reads a uniform array at a loop counter's
+// index lane by lane; at a constant one it loads it once. More lights take the variant
+// with a loop per group.
+constexpr int kSpecialisedLights = 4;
+
+// The lights a draw is shaded with, in the order the shader gets them (by group).
+struct LightSet {
+    unsigned int groups = 0;  // non-empty groups, bit g for group g
+    int count = 0;
+    // Per light, when count <= kSpecialisedLights: its group, then 2 bits of falloff (1 and 2:
+    // attenuation exponent 1 or 2, 0 any other), 1 bit for specular reflection and 1 for a
+    // shadow filter wider than one bilinear tap.
+    unsigned char lights[kSpecialisedLights] = {};
+    static unsigned char Describe(int group, int falloff, bool specular, bool spread) {
+        return static_cast<unsigned char>(group | falloff << 3 | (specular ? 1 : 0) << 5 | (spread ? 1 : 0) << 6);
+    }
+};
 class Programs {
 public:
     bool Load();    // the plain depth program and the scene variant with every group
     void Unload();
-    // The scene variant for a set of light groups and a mesh's material features
+    // The scene variant for a draw's lights and a mesh's material features
     // (MaterialFeature bits), compiled on first use; null if it does not compile.
-    SceneProgram* Scene(unsigned int groups, unsigned int features);
+    SceneProgram* Scene(const LightSet& lights, unsigned int features);
     // The depth variant for a mesh's features: a cut-out one for alpha-masked materials.
     DepthProgram* Depth(unsigned int features);
 
     bool omniShadows = false;  // the context samples layered cube maps
 
 private:
-    std::unordered_map<unsigned int, SceneProgram> scene_;
+    std::unordered_map<uint64_t, SceneProgram> scene_;
     std::unordered_map<unsigned int, DepthProgram> depth_;
 };
 

@@ -156,7 +156,7 @@ void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>&
     ++viewNumber;
     gl::Clear(gl::kDepthBufferBit);
     const DepthProgram* current = nullptr;
-    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh) {
+    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds&) {
         const Material& material = MaterialOf(model, mesh);
         if (material.alphaMode == AlphaMode::kBlend) return false;
         DepthProgram* program = programs.Depth(mesh.features);
