@@ -87,6 +87,10 @@ typedef struct R3D_ViewStats {
 typedef struct R3D_FrameStats {
     R3D_ViewStats camera;                       // the lit pass
     R3D_ViewStats shadows;                      // every shadow map redrawn in that frame
+    // With R3D_SetPassTiming(true): milliseconds each pass took to finish on the driver
+    // (R3D_End waits for the driver after each); 0 otherwise.
+    float shadowMs;                             // redrawing the shadow maps that were due
+    float sceneMs;                              // the lit pass, blended meshes included
 } R3D_FrameStats;
 
 // A light, addressed by a small integer handle. 0 and negative values are never handed out.
@@ -129,6 +133,10 @@ void R3D_Begin(Camera3D camera);              // clears and starts a scene seen 
 void R3D_End(void);                           // draws shadow maps that are due, then the scene; raylib's
                                               // 2D drawing (DrawFPS...) may follow and stays on top
 R3D_FrameStats R3D_GetFrameStats(void);       // what the latest R3D_End drew (all zero before the first)
+// Times each pass of R3D_End into R3D_FrameStats by waiting for the driver to finish it:
+// for profiling only, since the waits keep the driver from overlapping the passes with
+// the program's own work. Off by default.
+void R3D_SetPassTiming(bool enabled);
 // How many OpenGL errors were raised since the last call (the driver's error flags,
 // drained); 0 when none, or before the renderer started. For diagnostics: asking costs
 // a round trip to the driver.
@@ -266,7 +274,8 @@ void R3D_SetLightOuterCutOff(R3D_Light id, float degrees);
 // Biases and softness are in shadow-map texels, so they hold for any light size:
 // depth bias moves the tested point towards the light (default 1), slope bias moves it
 // along its normal in proportion to how grazing the light is (default 1), softness is
-// the radius of the filter over the map (default 1; 0 gives the hardware's 2x2 filter).
+// the radius of the filter over the map (default 1: the hardware's 2x2 bilinear filter,
+// which reaches one texel; larger values spread four such taps over the radius).
 //----------------------------------------------------------------------------------
 
 void R3D_EnableShadow(R3D_Light id);

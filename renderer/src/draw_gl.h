@@ -111,6 +111,7 @@ constexpr GLenum kDepthFunc = 0x0B74;
     X(void, ColorMask, GLboolean r, GLboolean g, GLboolean b, GLboolean a)                           \
     X(void, GetIntegerv, GLenum pname, GLint* data)                                                  \
     X(void, UseProgram, GLuint program)                                                              \
+    X(void, Finish, void)                                                                            \
     X(GLenum, GetError, void)
 
 #define R3D_GL_DECLARE(ret, name, ...) \

@@ -61,6 +61,7 @@ struct FrameState {
     unsigned int sceneNumber = 0;  // R3D_Begin calls so far
     int targetWidth = 0, targetHeight = 0;  // of the framebuffer the scene is drawn into
     float exposure = 1.0f;
+    bool passTiming = false;       // R3D_SetPassTiming
     R3D_FrameStats stats{};        // of the latest R3D_End
     SceneView view;
     Matrix viewProj{};
@@ -376,14 +377,26 @@ void R3D_End(void) {
         rlDrawRenderBatchActive();  // raylib's own 3D drawing made since R3D_Begin goes first
         r3d::BeginCulling();
         frame.stats = R3D_FrameStats{};
+        // Pass timing waits for the driver before, between and after the passes.
+        double mark = 0.0;
+        auto lap = [&mark](float* ms) {
+            r3d::gl::Finish();
+            const double now = GetTime();
+            if (ms != nullptr) *ms = static_cast<float>((now - mark) * 1000.0);
+            mark = now;
+        };
+        if (frame.passTiming) lap(nullptr);
         r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs, &frame.stats.shadows);
+        if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
+        if (frame.passTiming) lap(&frame.stats.sceneMs);
     }
     r3d::DrawQueue().clear();
     EndMode3D();
 }
 
 R3D_FrameStats R3D_GetFrameStats(void) { return frame.stats; }
+void R3D_SetPassTiming(bool enabled) { frame.passTiming = enabled; }
 
 int R3D_TakeGLErrors(void) {
     if (!r3d::gl::Loaded()) return 0;

@@ -5,12 +5,15 @@
 // nothing moving the map is kept, with the light moving it is redrawn every frame.
 // Also the sample game's level with its flashlight, against raylib drawing the level.
 // The machine is shared: run with --benchmark_enable_random_interleaving=true and a few
-// repetitions so that the cases see the same load.
+// repetitions so that the cases see the same load. VANTOR_PASS_PROFILE=1 also prints the
+// time of each pass of a frame (R3D_SetPassTiming).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "ShadingScene.h"
@@ -527,6 +530,54 @@ void BM_Level_Raylib_UnshadowedFlashlight(benchmark::State& state) {
     levelRaylibMs = KeepFastest(levelRaylibMs, ms);
 }
 
+// Where a frame's time goes, pass by pass (R3D_SetPassTiming): the median over 24 frames of
+// the level with its flashlight turning, and of the sphere field with its light moving.
+void PrintPassProfile() {
+    auto median = [](std::vector<float> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    auto profile = [&](const char* what, const std::function<void(int)>& frame) {
+        std::vector<float> shadow, scene, total;
+        R3D_SetPassTiming(true);
+        for (int i = 0; i < 24; ++i) {
+            const double t0 = GetTime();
+            frame(i);
+            total.push_back(static_cast<float>((GetTime() - t0) * 1000.0));
+            shadow.push_back(R3D_GetFrameStats().shadowMs);
+            scene.push_back(R3D_GetFrameStats().sceneMs);
+        }
+        R3D_SetPassTiming(false);
+        std::printf("%s, pass by pass (median of 24 timed frames): shadow maps %.1f ms, lit pass %.1f ms, whole frame %.1f ms\n",
+                    what, median(shadow), median(scene), median(total));
+    };
+    Level& l = TheLevel();
+    Scene& s = TheScene();
+    R3D_SetLightActive(s.spot, false);
+    R3D_SetLightActive(l.flashlight, true);
+    R3D_EnableShadow(l.flashlight);
+    profile("level, flashlight shadowed and moving", [&](int) {
+        l.Turn();
+        BeginDrawing();
+        R3D_Begin(l.camera);
+        R3D_DrawModelInstanced(l.model, l.buffer, 1);
+        R3D_End();
+        EndDrawing();
+    });
+    R3D_SetLightActive(l.flashlight, false);
+    R3D_SetLightActive(s.spot, true);
+    profile("sphere field, shadowed spot moving", [&](int i) {
+        R3D_SetLightPosition(s.spot, {0.01f * (i % 2), s.lightPosition.y, 0.0f});
+        BeginDrawing();
+        R3D_Begin(s.camera);
+        R3D_DrawModelInstanced(s.ground, s.groundBuffer, 1);
+        R3D_DrawModelInstanced(s.model, s.buffer, kInstances);
+        R3D_End();
+        EndDrawing();
+    });
+    R3D_SetLightPosition(s.spot, s.lightPosition);
+}
+
 }  // namespace
 
 double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
@@ -564,6 +615,7 @@ int main(int argc, char** argv) {
                     stats.shadows.levelInstances[level]);
     }
     benchmark::RunSpecifiedBenchmarks();
+    if (std::getenv("VANTOR_PASS_PROFILE") != nullptr) PrintPassProfile();
     if (raylibMs > 0.0) {
         std::printf("raylib DrawMeshInstanced, same light, no shadows: %.1f ms/frame (fastest repetition)\n", raylibMs);
         if (r3dStaticMs > 0.0) {
