@@ -564,6 +564,15 @@ void PrintPassProfile() {
         R3D_End();
         EndDrawing();
     });
+    R3D_DisableShadow(l.flashlight);
+    profile("level, flashlight unshadowed", [&](int) {
+        l.Turn();
+        BeginDrawing();
+        R3D_Begin(l.camera);
+        R3D_DrawModelInstanced(l.model, l.buffer, 1);
+        R3D_End();
+        EndDrawing();
+    });
     R3D_SetLightActive(l.flashlight, false);
     R3D_SetLightActive(s.spot, true);
     profile("sphere field, shadowed spot moving", [&](int i) {
