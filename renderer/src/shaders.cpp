@@ -50,6 +50,36 @@ vec3 Rotate(vec4 q, vec3 v) {
     return v + q.w * t + cross(q.xyz, t);
 }
 
+#if SHADOW_VARYINGS > 0
+// A variant built for its lights does most of the shadow lookup's arithmetic per vertex.
+// The point a shadowed directional or spot light tests is the position moved by a few
+// texels against acne (see ShadowReceiver): clip = M (p, 1) + texel M (w, 0), with w the
+// offset per texel. M (p, 1) is linear in the position, so interpolating it is exact; w
+// is a blend of unit vectors that changes slowly over a face; only the texel's size,
+// which for a spot light grows with the distance, is left to each pixel.
+out vec4 vShadowBase[SHADOW_VARYINGS];
+out vec4 vShadowStep[SHADOW_VARYINGS];
+uniform mat4 uShadowMatrix[MAX_SHADOW_MATRICES];
+uniform vec3 uLightPosition[MAX_LIGHTS];
+uniform vec3 uLightDirection[MAX_LIGHTS];
+uniform vec4 uLightShadowParams[MAX_LIGHTS];
+const int kShadowKind[SHADOW_VARYINGS] = SHADOW_KINDS;  // 0 directional, 1 spot
+
+void ShadowVaryings(int k, vec3 world, vec3 normal) {
+    vec3 l = kShadowKind[k] == 0 ? -uLightDirection[k] : normalize(uLightPosition[k] - world);
+    vec3 n = normalize(normal);
+    float ndl = dot(n, l);
+    if (ndl < 0.0) {  // lit from behind (a double-sided face): move towards the light
+        n = -n;
+        ndl = -ndl;
+    }
+    vec4 sp = uLightShadowParams[k];
+    vec3 w = l * sp.z + n * ((sp.w + max(sp.y, 0.0)) * sqrt(max(1.0 - ndl * ndl, 0.0)));
+    vShadowBase[k] = uShadowMatrix[k] * vec4(world, 1.0);
+    vShadowStep[k] = uShadowMatrix[k] * vec4(w, 0.0);
+}
+#endif
+
 
 void main() {
     float len = length(iRotation);
@@ -61,6 +91,9 @@ void main() {
     // Normals take the inverse scale; a zero scale would divide by zero.
     vec3 s = mix(vec3(1e-6), iScale, greaterThan(abs(iScale), vec3(1e-6)));
     vNormal = Rotate(q, aNormal / s);
+#if SHADOW_VARYINGS > 0
+    for (int k = 0; k < SHADOW_VARYINGS; ++k) ShadowVaryings(k, world, vNormal);
+#endif
 #endif
 #if !defined(DEPTH_ONLY) || defined(ALPHA_MASK)
     vColor = iColor;
@@ -119,6 +152,10 @@ in vec4 vTangent;
 #endif
 #ifdef VERTEX_COLOR
 in vec4 vVertexColor;
+#endif
+#if SHADOW_VARYINGS > 0
+in vec4 vShadowBase[SHADOW_VARYINGS];
+in vec4 vShadowStep[SHADOW_VARYINGS];
 #endif
 out vec4 fragColor;
 
@@ -311,8 +348,8 @@ vec3 Reflected(int i, Surface s, vec3 n, vec3 v, vec3 l, float ndl, float streng
 // 2 omni), shadow, falloff, whether it reflects specularly and whether its shadow filter
 // spreads are constants there, so the compiler keeps only that light's code; a light
 // without specular reflection costs a diffuse term alone.
-vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specular, bool spread, Surface s, vec3 n,
-                       vec3 v) {
+vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specular, bool spread, vec4 shadowBase,
+                       vec4 shadowStep, Surface s, vec3 n, vec3 v) {
     vec3 l;
     float f = Incoming(i, kind, l, falloff);
     float ndl = dot(n, l);
@@ -326,7 +363,7 @@ vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specula
                 vec3 d = vWorld - uLightShadowOrigin[i];
                 texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
             }
-            vec4 clip = uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0);
+            vec4 clip = shadowBase + shadowStep * texel;
             if (kind == 0) f *= ShadowAt(uShadowMapsDir, i, clip, true, spread);
             else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread);
         }
@@ -456,21 +493,33 @@ std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned i
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
+    int shadowVaryings = 0;
     if (lights != nullptr && lights->count <= kSpecialisedLights) {
-        std::string calls;
+        // Shadowed directional and spot lights come first: light k's varyings are number k.
+        std::string calls, kinds;
         for (int i = 0; i < lights->count; ++i) {
             const unsigned char d = lights->lights[i];
             const int group = d & 7, kind = group % 3, falloff = d >> 3 & 3;
+            const bool fromVertex = group < 2;
+            const std::string k = std::to_string(i);
+            if (fromVertex) {
+                kinds += std::string(shadowVaryings > 0 ? ", " : "") + std::to_string(kind);
+                ++shadowVaryings;
+            }
             auto flag = [](bool b) { return b ? ", true" : ", false"; };
-            calls += " color += LightContribution(" + std::to_string(i) + ", " + std::to_string(kind) + flag(group < 3) + ", " +
-                     std::to_string(falloff) + flag((d >> 5 & 1) != 0) + flag((d >> 6 & 1) != 0) + ", s, n, v);";
+            calls += " color += LightContribution(" + k + ", " + std::to_string(kind) + flag(group < 3) + ", " +
+                     std::to_string(falloff) + flag((d >> 5 & 1) != 0) + flag((d >> 6 & 1) != 0) +
+                     (fromVertex ? ", vShadowBase[" + k + "], vShadowStep[" + k + "]" : std::string(", vec4(0.0), vec4(0.0)")) +
+                     ", s, n, v);";
         }
         s += "#define LIGHTS" + calls + "\n";
+        if (shadowVaryings > 0) s += "#define SHADOW_KINDS int[" + std::to_string(shadowVaryings) + "](" + kinds + ")\n";
     } else if (lights != nullptr) {
         for (int g = 0; g < kLightGroupCount; ++g) {
             if (lights->groups & (1u << g)) s += "#define GROUP_" + std::to_string(g) + "\n";
         }
     }
+    s += "#define SHADOW_VARYINGS " + std::to_string(shadowVaryings) + "\n";
     for (int f = 0; f < kMaterialFeatureBits; ++f) {
         if (features & (1u << f)) s += std::string("#define ") + kFeatureNames[f] + "\n";
     }
