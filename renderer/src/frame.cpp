@@ -117,7 +117,9 @@ void AddLight(LightUniforms& u, const LightData& light) {
     u.shadowPlanes[i][0] = map.nearPlane;
     u.shadowPlanes[i][1] = map.farPlane;
     const int falloff = light.attenuation == 1.0f ? 1 : light.attenuation == 2.0f ? 2 : 0;
-    u.descriptor[i] = LightSet::Describe(LightGroup(light), falloff, light.specular != 0.0f, light.softness > 1.0f);
+    // A spot map covers the cone plus 2 degrees, up to 85 (shadows.cpp).
+    const bool wide = std::max(light.innerCutOff, light.outerCutOff) > 83.0f;
+    u.descriptor[i] = LightSet::Describe(LightGroup(light), falloff, light.specular != 0.0f, light.softness > 1.0f, wide);
     u.source[i] = &light;
 }
 

@@ -229,8 +229,8 @@ float ProjectedDistance(vec3 d, float axial) {
 // texels for the price of four taps. A variant built for its lights takes the single tap
 // for a light whose softness is at most 1 (`spread` false); the others take four, which
 // for such a light fall on one point and give the same.
-float ShadowTaps(sampler2DArrayShadow maps, int i, vec3 c, bool directional, bool spread) {
-    if (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0)))) return 1.0;
+float ShadowTaps(sampler2DArrayShadow maps, int i, vec3 c, bool directional, bool spread, bool bounded) {
+    if (bounded && (c.z >= 1.0 || any(lessThan(c.xy, vec2(0.0))) || any(greaterThan(c.xy, vec2(1.0))))) return 1.0;
     float z = float(uLightShadowLayer[i]);
     // A directional map ends somewhere in the view: fade its shadows out towards its rim.
     float rim = directional ? smoothstep(0.85, 1.0, 2.0 * max(abs(c.x - 0.5), abs(c.y - 0.5))) : 0.0;
@@ -248,9 +248,12 @@ float ShadowTaps(sampler2DArrayShadow maps, int i, vec3 c, bool directional, boo
     return mix(s, 1.0, rim);
 }
 
-float ShadowAt(sampler2DArrayShadow maps, int i, vec4 clip, bool directional, bool spread) {
-    if (clip.w <= 0.0) return 1.0;
-    return ShadowTaps(maps, i, clip.xyz * (0.5 / clip.w) + 0.5, directional, spread);
+// `bounded` false: the caller knows the point lies inside the map or gets no light from it
+// anyway (a spot light's map covers its cone, and nothing outside the cone or beyond the
+// range is lit), so the tests of the map's edges can go.
+float ShadowAt(sampler2DArrayShadow maps, int i, vec4 clip, bool directional, bool spread, bool bounded) {
+    if (bounded && clip.w <= 0.0) return 1.0;
+    return ShadowTaps(maps, i, clip.xyz * (0.5 / clip.w) + 0.5, directional, spread, bounded);
 }
 
 float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
@@ -261,7 +264,7 @@ float Shadow2D(sampler2DArrayShadow maps, int i, vec3 n, vec3 l, float ndl) {
         vec3 d = vWorld - uLightShadowOrigin[i];
         texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
     }
-    return ShadowAt(maps, i, uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0), directional, true);
+    return ShadowAt(maps, i, uShadowMatrix[i] * vec4(ShadowReceiver(i, n, l, ndl, texel), 1.0), directional, true, true);
 }
 
 float ShadowCube(int i, vec3 n, vec3 l, float ndl, bool spread) {
@@ -348,8 +351,8 @@ vec3 Reflected(int i, Surface s, vec3 n, vec3 v, vec3 l, float ndl, float streng
 // 2 omni), shadow, falloff, whether it reflects specularly and whether its shadow filter
 // spreads are constants there, so the compiler keeps only that light's code; a light
 // without specular reflection costs a diffuse term alone.
-vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specular, bool spread, vec4 shadowBase,
-                       vec4 shadowStep, Surface s, vec3 n, vec3 v) {
+vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specular, bool spread, bool wide,
+                       vec4 shadowBase, vec4 shadowStep, Surface s, vec3 n, vec3 v) {
     vec3 l;
     float f = Incoming(i, kind, l, falloff);
     float ndl = dot(n, l);
@@ -364,8 +367,8 @@ vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specula
                 texel *= ProjectedDistance(d, dot(d, uLightDirection[i]));
             }
             vec4 clip = shadowBase + shadowStep * texel;
-            if (kind == 0) f *= ShadowAt(uShadowMapsDir, i, clip, true, spread);
-            else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread);
+            if (kind == 0) f *= ShadowAt(uShadowMapsDir, i, clip, true, spread, true);
+            else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread, wide);
         }
         if (shadowed && kind == 2) f *= ShadowCube(i, n, l, ndl, spread);
         c = specular ? Reflected(i, s, n, v, l, ndl, f * ndl) : s.diffuse * uLightRadiance[i] * (f * ndl);
@@ -508,7 +511,7 @@ std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned i
             }
             auto flag = [](bool b) { return b ? ", true" : ", false"; };
             calls += " color += LightContribution(" + k + ", " + std::to_string(kind) + flag(group < 3) + ", " +
-                     std::to_string(falloff) + flag((d >> 5 & 1) != 0) + flag((d >> 6 & 1) != 0) +
+                     std::to_string(falloff) + flag((d >> 5 & 1) != 0) + flag((d >> 6 & 1) != 0) + flag((d >> 7 & 1) != 0) +
                      (fromVertex ? ", vShadowBase[" + k + "], vShadowStep[" + k + "]" : std::string(", vec4(0.0), vec4(0.0)")) +
                      ", s, n, v);";
         }
@@ -573,10 +576,10 @@ bool Compile(DepthProgram& depth, unsigned int features) {
 // A variant's identity: material features above, then either the specialised lights'
 // descriptions with their count, or the set of light groups.
 uint64_t Key(const LightSet& lights, unsigned int features) {
-    uint64_t key = static_cast<uint64_t>(features) << 32;
+    uint64_t key = static_cast<uint64_t>(features) << 40;
     if (lights.count > kSpecialisedLights) return key | (lights.groups & ((1u << kLightGroupCount) - 1));
-    key |= 1ull << 31 | static_cast<uint64_t>(lights.count) << 28;
-    for (int i = 0; i < lights.count; ++i) key |= static_cast<uint64_t>(lights.lights[i] & 127) << (7 * i);
+    key |= 1ull << 35 | static_cast<uint64_t>(lights.count) << 32;
+    for (int i = 0; i < lights.count; ++i) key |= static_cast<uint64_t>(lights.lights[i]) << (8 * i);
     return key;
 }
 

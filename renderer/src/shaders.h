@@ -59,11 +59,13 @@ struct LightSet {
     unsigned int groups = 0;  // non-empty groups, bit g for group g
     int count = 0;
     // Per light, when count <= kSpecialisedLights: its group, then 2 bits of falloff (1 and 2:
-    // attenuation exponent 1 or 2, 0 any other), 1 bit for specular reflection and 1 for a
-    // shadow filter wider than one bilinear tap.
+    // attenuation exponent 1 or 2, 0 any other), 1 bit for specular reflection, 1 for a
+    // shadow filter wider than one bilinear tap and 1 for a spot cone too wide for its
+    // shadow map to cover (over 83 degrees).
     unsigned char lights[kSpecialisedLights] = {};
-    static unsigned char Describe(int group, int falloff, bool specular, bool spread) {
-        return static_cast<unsigned char>(group | falloff << 3 | (specular ? 1 : 0) << 5 | (spread ? 1 : 0) << 6);
+    static unsigned char Describe(int group, int falloff, bool specular, bool spread, bool wide) {
+        return static_cast<unsigned char>(group | falloff << 3 | (specular ? 1 : 0) << 5 | (spread ? 1 : 0) << 6 |
+                                          (wide ? 1 : 0) << 7);
     }
 };
 class Programs {
