@@ -212,6 +212,15 @@ Frame Render(const Camera3D& camera, const std::function<void()>& draw, const st
     return frame;
 }
 
+Camera3D LookingDown(float height) {
+    Camera3D camera{};
+    camera.position = {0.0f, height, 0.0f};
+    camera.up = {0.0f, 0.0f, -1.0f};
+    camera.fovy = 45.0f;
+    camera.projection = CAMERA_PERSPECTIVE;
+    return camera;
+}
+
 Vector2 ScreenOf(Vector3 world, const Camera3D& camera) {
     return GetWorldToScreenEx(world, camera, GetRenderWidth(), GetRenderHeight());
 }

@@ -55,6 +55,10 @@ struct Frame {
 Frame Render(const Camera3D& camera, const std::function<void()>& draw,
              const std::function<void()>& overlay = nullptr);
 
+// A camera `height` above the origin looking straight down: +X to the right, -Z up in
+// the picture, a 45 degree field of view.
+Camera3D LookingDown(float height);
+
 // Where a world point lands in the window.
 Vector2 ScreenOf(Vector3 world, const Camera3D& camera);
 

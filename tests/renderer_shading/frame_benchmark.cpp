@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "ShadingScene.h"
@@ -91,7 +92,9 @@ void main() {
 }
 )";
 
-const char* kRaylibFs = R"(#version 330
+// With SHADOWED defined: the light's shadow map, read with a 3x3 percentage-closer filter
+// (see kRaylibDepthVs below).
+const char* kRaylibFsBody = R"(
 in vec3 fragPosition;
 in vec3 fragNormal;
 uniform vec4 colDiffuse;
@@ -100,6 +103,10 @@ uniform vec3 lightDirection;
 uniform vec3 lightRadiance;  // colour times energy
 uniform vec4 lightParams;    // range, cos inner, cos outer, specular
 uniform vec3 viewPosition;
+#ifdef SHADOWED
+uniform mat4 lightViewProj;
+uniform sampler2D shadowMap;
+#endif
 out vec4 finalColor;
 void main() {
     vec3 n = normalize(fragNormal);
@@ -111,6 +118,18 @@ void main() {
     float falloff = window * window / sqrt(1.0 + d * d);
     falloff *= smoothstep(lightParams.z, lightParams.y, dot(-l, lightDirection));
     float ndl = max(dot(n, l), 0.0);
+#ifdef SHADOWED
+    vec4 p = lightViewProj * vec4(fragPosition, 1.0);
+    vec3 m = p.xyz / p.w * 0.5 + 0.5;
+    float lit = 0.0;
+    vec2 texel = 1.0 / vec2(textureSize(shadowMap, 0));
+    for (int i = -1; i <= 1; ++i) {
+        for (int j = -1; j <= 1; ++j) {
+            lit += m.z - 0.0005 > texture(shadowMap, m.xy + vec2(i, j) * texel).r ? 0.0 : 1.0;
+        }
+    }
+    falloff *= lit / 9.0;
+#endif
     vec3 h = normalize(l + normalize(viewPosition - fragPosition));
     float specular = lightParams.w * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
     vec3 c = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
@@ -118,6 +137,8 @@ void main() {
     finalColor = vec4(c, 1.0);
 }
 )";
+const std::string kRaylibFs = std::string("#version 330\n") + kRaylibFsBody;
+const std::string kRaylibShadowedFs = std::string("#version 330\n#define SHADOWED\n") + kRaylibFsBody;
 
 // raylib with a shadow map of its own, the way its shadow-map example draws one: the
 // scene's depth from the light into a 1024x1024 texture each frame, then one lit pass
@@ -132,45 +153,6 @@ const char* kRaylibDepthFs = R"(#version 330
 out vec4 finalColor;
 void main() { finalColor = vec4(1.0); }
 )";
-const char* kRaylibShadowedFs = R"(#version 330
-in vec3 fragPosition;
-in vec3 fragNormal;
-uniform vec4 colDiffuse;
-uniform vec3 lightPosition;
-uniform vec3 lightDirection;
-uniform vec3 lightRadiance;
-uniform vec4 lightParams;
-uniform vec3 viewPosition;
-uniform mat4 lightViewProj;
-uniform sampler2D shadowMap;
-out vec4 finalColor;
-void main() {
-    vec3 n = normalize(fragNormal);
-    vec3 toLight = lightPosition - fragPosition;
-    float d = length(toLight);
-    vec3 l = toLight / d;
-    float x = min(d / lightParams.x, 1.0);
-    float window = 1.0 - x * x * x * x;
-    float falloff = window * window / sqrt(1.0 + d * d);
-    falloff *= smoothstep(lightParams.z, lightParams.y, dot(-l, lightDirection));
-    float ndl = max(dot(n, l), 0.0);
-    vec4 p = lightViewProj * vec4(fragPosition, 1.0);
-    vec3 c = p.xyz / p.w * 0.5 + 0.5;
-    float lit = 0.0;
-    vec2 texel = 1.0 / vec2(textureSize(shadowMap, 0));
-    for (int i = -1; i <= 1; ++i) {
-        for (int j = -1; j <= 1; ++j) {
-            lit += c.z - 0.0005 > texture(shadowMap, c.xy + vec2(i, j) * texel).r ? 0.0 : 1.0;
-        }
-    }
-    lit /= 9.0;
-    vec3 h = normalize(l + normalize(viewPosition - fragPosition));
-    float specular = lightParams.w * 1.5915 * pow(max(dot(n, h), 0.0), 32.0);
-    vec3 color = colDiffuse.rgb * mix(vec3(0.05, 0.045, 0.04), vec3(0.1, 0.11, 0.13), n.y * 0.5 + 0.5);
-    color += (colDiffuse.rgb + specular) * lightRadiance * ndl * falloff * lit;
-    finalColor = vec4(color, 1.0);
-}
-)";
 
 // raylib's side of a scene: its shader with one spot light.
 struct RaylibLight {
@@ -179,7 +161,7 @@ struct RaylibLight {
     int position = -1, direction = -1, radiance = -1, params = -1, view = -1;
 
     RaylibLight() {
-        shader = LoadShaderFromMemory(kRaylibVs, kRaylibFs);
+        shader = LoadShaderFromMemory(kRaylibVs, kRaylibFs.c_str());
         shader.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(shader, "mvp");
         material = LoadMaterialDefault();
         material.shader = shader;
@@ -245,16 +227,28 @@ Mesh ToRaylibMesh(const R3D_Model& model, size_t index = 0) {
 double r3dStaticMs = 0.0, r3dMovingMs = 0.0, raylibMs = 0.0;
 double KeepFastest(double best, double ms) { return best <= 0.0 ? ms : std::min(best, ms); }
 
+// Runs `frame` once per benchmark iteration; records and returns the mean frame time.
+template <typename F>
+double TimeFrames(benchmark::State& state, F frame) {
+    double total = 0.0;
+    for (auto _ : state) {
+        const double t0 = GetTime();
+        frame();
+        total += GetTime() - t0;
+    }
+    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
+    state.counters["frame_ms"] = ms;
+    return ms;
+}
+
 enum class Shadows { Off, StaticScene, MovingLight };
 
 void BM_R3D(benchmark::State& state, Shadows shadows) {
     Scene& s = TheScene();
     if (shadows == Shadows::Off) R3D_DisableShadow(s.spot);
     else R3D_EnableShadow(s.spot);
-    double total = 0.0;
     int frame = 0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    const double ms = TimeFrames(state, [&] {
         if (shadows == Shadows::MovingLight) {
             // A light that moves every frame: its map is redrawn every frame.
             R3D_SetLightPosition(s.spot, {0.01f * (frame++ % 2), s.lightPosition.y, 0.0f});
@@ -266,10 +260,7 @@ void BM_R3D(benchmark::State& state, Shadows shadows) {
         R3D_End();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
+    });
     if (shadows == Shadows::StaticScene) r3dStaticMs = KeepFastest(r3dStaticMs, ms);
     if (shadows == Shadows::MovingLight) r3dMovingMs = KeepFastest(r3dMovingMs, ms);
     R3D_SetLightPosition(s.spot, s.lightPosition);
@@ -298,9 +289,7 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
         return t;
     }();
     const Matrix identity = MatrixIdentity();
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    const double ms = TimeFrames(state, [&] {
         BeginDrawing();
         ClearBackground(Color{24, 26, 32, 255});
         BeginMode3D(s.camera);
@@ -310,10 +299,7 @@ void BM_Raylib_DrawMeshInstanced(benchmark::State& state) {
         EndMode3D();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
+    });
     raylibMs = KeepFastest(raylibMs, ms);
 }
 
@@ -377,9 +363,7 @@ void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
     R3D_SetLightActive(TheScene().spot, false);  // the flashlight alone
     R3D_SetLightActive(l.flashlight, true);
     R3D_EnableShadow(l.flashlight);
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    const double ms = TimeFrames(state, [&] {
         l.Turn();
         BeginDrawing();
         R3D_Begin(l.camera);
@@ -387,12 +371,9 @@ void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
         R3D_End();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
+    });
     R3D_SetLightActive(l.flashlight, false);
     R3D_SetLightActive(TheScene().spot, true);
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
     levelR3dMs = KeepFastest(levelR3dMs, ms);
 }
 
@@ -406,9 +387,7 @@ void LevelPart(benchmark::State& state, LevelCase part) {
     R3D_SetLightActive(l.flashlight, part != LevelCase::Empty);
     if (part == LevelCase::Unshadowed) R3D_DisableShadow(l.flashlight);
     else R3D_EnableShadow(l.flashlight);
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    TimeFrames(state, [&] {
         if (part == LevelCase::Unshadowed) l.Turn();
         BeginDrawing();
         R3D_Begin(l.camera);
@@ -416,11 +395,9 @@ void LevelPart(benchmark::State& state, LevelCase part) {
         R3D_End();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
+    });
     R3D_SetLightActive(l.flashlight, false);
     R3D_SetLightActive(TheScene().spot, true);
-    state.counters["frame_ms"] = 1000.0 * total / static_cast<double>(state.iterations());
 }
 void BM_Level_R3D_UnshadowedFlashlight(benchmark::State& state) { LevelPart(state, LevelCase::Unshadowed); }
 void BM_Level_R3D_StillShadowedFlashlight(benchmark::State& state) { LevelPart(state, LevelCase::StillShadow); }
@@ -432,7 +409,7 @@ void BM_Level_Raylib_ShadowMap(benchmark::State& state) {
     Level& l = TheLevel();
     static const RaylibLight lit = [] {
         RaylibLight light;
-        light.shader = LoadShaderFromMemory(kRaylibVs, kRaylibShadowedFs);
+        light.shader = LoadShaderFromMemory(kRaylibVs, kRaylibShadowedFs.c_str());
         light.shader.locs[SHADER_LOC_MATRIX_MVP] = GetShaderLocation(light.shader, "mvp");
         light.shader.locs[SHADER_LOC_MAP_METALNESS] = GetShaderLocation(light.shader, "shadowMap");
         light.material.shader = light.shader;
@@ -464,9 +441,7 @@ void BM_Level_Raylib_ShadowMap(benchmark::State& state) {
     Material material = lit.material;
     material.maps[MATERIAL_MAP_METALNESS].texture = map.depth;
     const Matrix identity = MatrixIdentity();
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    const double ms = TimeFrames(state, [&] {
         l.Turn();
         BeginDrawing();
         // The flashlight's view of the level.
@@ -495,10 +470,7 @@ void BM_Level_Raylib_ShadowMap(benchmark::State& state) {
         EndMode3D();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
+    });
     levelRaylibShadowMs = KeepFastest(levelRaylibShadowMs, ms);
 }
 
@@ -507,9 +479,7 @@ void BM_Level_Raylib_UnshadowedFlashlight(benchmark::State& state) {
     const RaylibLight& light = TheRaylibLight();
     Material material = light.material;
     const Matrix identity = MatrixIdentity();
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
+    const double ms = TimeFrames(state, [&] {
         l.Turn();
         BeginDrawing();
         ClearBackground(Color{24, 26, 32, 255});
@@ -522,11 +492,8 @@ void BM_Level_Raylib_UnshadowedFlashlight(benchmark::State& state) {
         EndMode3D();
         DrawFPS(10, 10);
         EndDrawing();
-        total += GetTime() - t0;
-    }
+    });
     material.maps[MATERIAL_MAP_DIFFUSE].color = WHITE;
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
     levelRaylibMs = KeepFastest(levelRaylibMs, ms);
 }
 
@@ -556,23 +523,17 @@ void PrintPassProfile() {
     R3D_SetLightActive(s.spot, false);
     R3D_SetLightActive(l.flashlight, true);
     R3D_EnableShadow(l.flashlight);
-    profile("level, flashlight shadowed and moving", [&](int) {
+    const auto levelFrame = [&](int) {
         l.Turn();
         BeginDrawing();
         R3D_Begin(l.camera);
         R3D_DrawModelInstanced(l.model, l.buffer, 1);
         R3D_End();
         EndDrawing();
-    });
+    };
+    profile("level, flashlight shadowed and moving", levelFrame);
     R3D_DisableShadow(l.flashlight);
-    profile("level, flashlight unshadowed", [&](int) {
-        l.Turn();
-        BeginDrawing();
-        R3D_Begin(l.camera);
-        R3D_DrawModelInstanced(l.model, l.buffer, 1);
-        R3D_End();
-        EndDrawing();
-    });
+    profile("level, flashlight unshadowed", levelFrame);
     R3D_SetLightActive(l.flashlight, false);
     R3D_SetLightActive(s.spot, true);
     profile("sphere field, shadowed spot moving", [&](int i) {

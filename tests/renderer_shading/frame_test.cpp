@@ -64,15 +64,7 @@ using namespace Shading;
 
 namespace {
 
-Camera3D TopDown() {
-    Camera3D camera{};
-    camera.position = {0.0f, 12.0f, 0.0f};
-    camera.target = {0.0f, 0.0f, 0.0f};
-    camera.up = {0.0f, 0.0f, -1.0f};
-    camera.fovy = 45.0f;
-    camera.projection = CAMERA_PERSPECTIVE;
-    return camera;
-}
+Camera3D TopDown() { return LookingDown(12.0f); }
 
 TEST(Frame, SteadyFramesAllocateNothing) {
     OpenWindow();

@@ -25,11 +25,7 @@ protected:
     void SetUp() override {
         box = LoadObj("box", Box(0.5f));
         ASSERT_EQ(box.meshCount, 1);
-        camera.position = {0.0f, 12.0f, 0.0f};
-        camera.target = {0.0f, 0.0f, 0.0f};
-        camera.up = {0.0f, 0.0f, -1.0f};
-        camera.fovy = 45.0f;
-        camera.projection = CAMERA_PERSPECTIVE;
+        camera = LookingDown(12.0f);
         sun = R3D_CreateLight(R3D_LIGHT_DIR);
         R3D_SetLightDirection(sun, {0.0f, -1.0f, 0.0f});
         R3D_SetLightActive(sun, true);

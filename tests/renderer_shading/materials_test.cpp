@@ -29,10 +29,7 @@ protected:
 
     void SetUp() override {
         instances = R3D_LoadInstanceBuffer(4, R3D_INSTANCE_ALL);
-        camera.position = {0.0f, 6.0f, 0.0f};
-        camera.up = {0.0f, 0.0f, -1.0f};
-        camera.fovy = 45.0f;
-        camera.projection = CAMERA_PERSPECTIVE;
+        camera = LookingDown(6.0f);
     }
     void TearDown() override {
         for (R3D_Light light : lights) R3D_DestroyLight(light);

@@ -20,11 +20,7 @@ protected:
         ASSERT_EQ(plane.meshCount, 1);
         planeInstances = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
         Fill(planeInstances, {Instance{}});
-        camera.position = {0.0f, 12.0f, 0.0f};
-        camera.target = {0.0f, 0.0f, 0.0f};
-        camera.up = {0.0f, 0.0f, -1.0f};
-        camera.fovy = 45.0f;
-        camera.projection = CAMERA_PERSPECTIVE;
+        camera = LookingDown(12.0f);
     }
 
     void TearDown() override {

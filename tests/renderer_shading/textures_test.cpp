@@ -69,11 +69,7 @@ TEST(Textures, BackslashesWrongCaseAndAnotherDisksPathAreFoundAndAMissingOneLeav
     R3D_SetLightSpecular(sun, 0.0f);
     R3D_SetLightEnergy(sun, 1.5f);
     R3D_SetLightActive(sun, true);
-    Camera3D camera{};
-    camera.position = {0.0f, 10.0f, 0.0f};
-    camera.up = {0.0f, 0.0f, -1.0f};
-    camera.fovy = 45.0f;
-    camera.projection = CAMERA_PERSPECTIVE;
+    const Camera3D camera = LookingDown(10.0f);
     const Frame frame = Render(camera, [&] { R3D_DrawModelInstanced(model, instances, 1); });
     R3D_DestroyLight(sun);
     R3D_UnloadInstanceBuffer(instances);
