@@ -357,10 +357,16 @@ vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specula
     float f = Incoming(i, kind, l, falloff);
     float ndl = dot(n, l);
     vec3 c = vec3(0.0);
-    // llvmpipe skips a branch that no pixel of a block takes: blocks outside a spot's cone,
-    // beyond its range or facing away cost no shadow test and no reflection.
+    // Only pixels the light reaches take the shadow test's result: elsewhere its
+    // coordinates may lie off the map (a spot light's map covers only its cone).
     if (f > 0.0 && ndl > 0.0) {
-        if (shadowed && kind < 2) {
+        if (shadowed && kind == 1 && !wide) {
+            // A spot map's texels grow as d.d / axial with the distance d from the light, and
+            // the map's w is that axial distance: both scaled by it, one division is left.
+            vec3 d = vWorld - uLightShadowOrigin[i];
+            vec4 clip = shadowBase * shadowBase.w + shadowStep * (uLightShadowParams[i].x * dot(d, d));
+            f *= ShadowTaps(uShadowMapsSpot, i, clip.xyz * (0.5 / clip.w) + 0.5, false, spread, false);
+        } else if (shadowed && kind < 2) {
             float texel = uLightShadowParams[i].x;
             if (kind == 1) {  // spot: texels grow with the distance from the light
                 vec3 d = vWorld - uLightShadowOrigin[i];
@@ -368,7 +374,7 @@ vec3 LightContribution(int i, int kind, bool shadowed, int falloff, bool specula
             }
             vec4 clip = shadowBase + shadowStep * texel;
             if (kind == 0) f *= ShadowAt(uShadowMapsDir, i, clip, true, spread, true);
-            else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread, wide);
+            else f *= ShadowAt(uShadowMapsSpot, i, clip, false, spread, true);
         }
         if (shadowed && kind == 2) f *= ShadowCube(i, n, l, ndl, spread);
         c = specular ? Reflected(i, s, n, v, l, ndl, f * ndl) : s.diffuse * uLightRadiance[i] * (f * ndl);
