@@ -157,8 +157,11 @@ float R3D_GetExposure(void);
 // Models
 //----------------------------------------------------------------------------------
 
-// Every triangle mesh of the file, each placed by its node's transform, with the base colour
-// and base colour texture (external file beside the model, or embedded) of its material.
+// Every triangle mesh of the file, each placed by its node's transform, with its material
+// read into a physically based (metallic-roughness) one: base colour, metallic, roughness,
+// normal, occlusion and emissive maps, alpha mode and double-sidedness (the README lists
+// what each format gives). Textures are found beside the model, in its subfolders or in
+// the assets folder when the path written in the file does not lead to them.
 // Coordinates are taken as the file stores them: no unit scale is applied (an FBX file's
 // UnitScaleFactor is ignored). Loaded without a window, a model has its meshes for ray tests
 // but nothing on the GPU. A file that cannot be read gives an empty model (meshCount 0) and a
@@ -223,8 +226,10 @@ void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int coun
 // without shadows. Up to 32 active lights that can reach the view are drawn at once
 // (spot and omni lights whose range does not reach the view cost nothing).
 //
-// What reaches a surface: colour * energy * N.L (diffuse) plus a Blinn-Phong highlight
-// scaled by the specular factor; spot and omni light also fall off with the distance d
+// What reaches a surface: colour * energy * N.L, reflected by the material as a microfacet
+// highlight (GGX, Smith, Schlick's Fresnel) scaled by the specular factor plus a diffuse
+// term that gets what the highlight does not (a white matte face lit head-on shows
+// colour * energy); spot and omni light also fall off with the distance d
 // as 1 / (1 + d^2)^(attenuation / 2) (about 1/d^attenuation; 2 is the physical
 // inverse-square law), brought smoothly to zero at the range. A spot's cone is full
 // within the inner cut-off and fades to nothing at the outer one. A dim sky/ground
