@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -35,6 +36,31 @@ struct Text {
         return *this << digits;
     }
 };
+
+// Copies into a fixed buffer, cut to fit, always zero-terminated.
+inline void Copy(char* to, std::size_t capacity, const char* from) {
+    std::size_t n = std::strlen(from);
+    if (n > capacity - 1) n = capacity - 1;
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+// The name a module is shown by, from its file name `base`: a private copy made for
+// reloading (game.<pid>.<n>.dll) is still game.dll to the reader. `ignoreCase` as the
+// system compares file names (Windows does).
+inline void DisplayName(char* to, std::size_t capacity, const char* base, bool ignoreCase) {
+    auto same = [ignoreCase](const char* a, const char* b, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            char x = a[i], y = b[i];
+            if (ignoreCase && x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+            if (x != y) return false;  // b is lower case
+        }
+        return true;
+    };
+    const std::size_t n = std::strlen(base);
+    if (n >= 8 && same(base, "game.", 5) && same(base + n - 4, ".dll", 4)) base = "game.dll";
+    Copy(to, capacity, base);
+}
 
 // "Tick failed: game.dll crashed in tick with <kind> at game.dll+0x1a2b." when
 // a call into the game (`call`) was running, else "The engine crashed with

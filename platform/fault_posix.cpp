@@ -40,6 +40,7 @@ extern char** environ;
 namespace Platform {
 namespace {
 
+using FaultText::Copy;
 using FaultText::Text;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -91,18 +92,9 @@ const char* BaseName(const char* path) {
     return slash ? slash + 1 : path;
 }
 
-void Copy(char* to, std::size_t capacity, const char* from) {
-    std::size_t n = std::min(std::strlen(from), capacity - 1);
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
 // A private copy made for reloading (game.<pid>.<n>.dll) is still game.dll to the reader.
 void DisplayName(char* to, std::size_t capacity, const char* path) {
-    const char* base = BaseName(path);
-    const std::size_t n = std::strlen(base);
-    if (std::strncmp(base, "game.", 5) == 0 && n > 4 && std::strcmp(base + n - 4, ".dll") == 0) base = "game.dll";
-    Copy(to, capacity, base);
+    FaultText::DisplayName(to, capacity, BaseName(path), false);
 }
 
 int CollectModule(dl_phdr_info* info, std::size_t, void* count) {

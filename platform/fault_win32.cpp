@@ -34,6 +34,7 @@
 namespace Platform {
 namespace {
 
+using FaultText::Copy;
 using FaultText::Text;
 
 struct ModuleRange {
@@ -69,18 +70,9 @@ const char* BaseName(const char* path) {
     return cut;
 }
 
-void Copy(char* to, std::size_t capacity, const char* from) {
-    std::size_t n = std::min(std::strlen(from), capacity - 1);
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
 // A private copy made for reloading (game.<pid>.<n>.dll) is still game.dll to the reader.
 void DisplayName(char* to, std::size_t capacity, const char* path) {
-    const char* base = BaseName(path);
-    const std::size_t n = std::strlen(base);
-    if (_strnicmp(base, "game.", 5) == 0 && n > 4 && _stricmp(base + n - 4, ".dll") == 0) base = "game.dll";
-    Copy(to, capacity, base);
+    FaultText::DisplayName(to, capacity, BaseName(path), true);
 }
 
 const ModuleRange* ModuleOf(std::uintptr_t address) {
