@@ -38,6 +38,22 @@ constexpr InstanceAttribute kInstanceAttributes[4] = {
     {kAttribInstanceColor, 4, gl::kUnsignedByte, true, sizeof(Color), {1.0f, 1.0f, 1.0f, 1.0f}},
 };
 
+// A sphere around spheres added one by one (through the box around them).
+struct BoundsBuilder {
+    Vector3 lo = {INFINITY, INFINITY, INFINITY}, hi = {-INFINITY, -INFINITY, -INFINITY};
+    void Add(Vector3 c, float r) {
+        lo = {std::min(lo.x, c.x - r), std::min(lo.y, c.y - r), std::min(lo.z, c.z - r)};
+        hi = {std::max(hi.x, c.x + r), std::max(hi.y, c.y + r), std::max(hi.z, c.z + r)};
+    }
+    Bounds Get() const {
+        Bounds b;
+        b.center = {(lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f, (lo.z + hi.z) * 0.5f};
+        const Vector3 half = {(hi.x - lo.x) * 0.5f, (hi.y - lo.y) * 0.5f, (hi.z - lo.z) * 0.5f};
+        b.radius = std::sqrt(half.x * half.x + half.y * half.y + half.z * half.z);
+        return b;
+    }
+};
+
 // Where drawn instances go when they are not the buffer's first ones in order: per
 // attribute one GPU buffer filled front to back during a frame, and CPU arrays to gather
 // into. All only grow, so steady frames allocate nothing.
@@ -51,6 +67,7 @@ struct Scratch {
     std::vector<float> radii;          // and how large
     std::vector<unsigned char> bucket;  // their bucket (level of detail, mirrored)
     std::vector<int> order;            // the visible instances sorted by bucket
+    Bounds bounds;                     // around every visible instance
 } scratch;
 
 float lodPixelError = 1.0f;  // R3D_SetLodPixelError
@@ -83,8 +100,9 @@ Vector3 Rotate(Vector4 q, Vector3 v) {
 }
 
 // Fills scratch.visible with the instances whose bounding sphere, placed exactly as the
-// vertex shader places it, touches the view, and scratch.bucket with the bucket of each;
-// counts[b] is how many fell in bucket b.
+// vertex shader places it, touches the view, scratch.bucket with the bucket of each,
+// scratch.centers and radii with their spheres and scratch.bounds with a sphere around
+// them all; counts[b] is how many fell in bucket b.
 void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets]) {
     const R3D_InstanceData& data = *draw.instances;
     const auto* positions = static_cast<const Vector3*>(data.staging[0]);
@@ -96,6 +114,7 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
     scratch.bucket.clear();
     scratch.centers.clear();
     scratch.radii.clear();
+    BoundsBuilder bounds;
     for (int b = 0; b < kBuckets; ++b) counts[b] = 0;
     // Most meshes sit around their origin: then turning the centre is not needed.
     const bool centred = std::fabs(draw.center.x) + std::fabs(draw.center.y) + std::fabs(draw.center.z) <= 1e-4f * draw.radius;
@@ -138,7 +157,9 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
         scratch.bucket.push_back(static_cast<unsigned char>(b));
         scratch.centers.push_back(c);
         scratch.radii.push_back(r);
+        bounds.Add(c, r);
     }
+    scratch.bounds = bounds.Get();
 }
 
 // Copies the given instances' attributes into the scratch buffers; returns where they start.
@@ -191,22 +212,6 @@ void Count(R3D_ViewStats* stats, int level, int instances, long long triangles) 
     stats->levelTriangles[level] += triangles;
 }
 
-// A sphere around the spheres with the given centres and radii, from..to (exclusive).
-Bounds BoundsOf(const std::vector<Vector3>& centers, const std::vector<float>& radii, size_t from, size_t to) {
-    Vector3 lo = {INFINITY, INFINITY, INFINITY}, hi = {-INFINITY, -INFINITY, -INFINITY};
-    for (size_t k = from; k < to; ++k) {
-        const Vector3 c = centers[k];
-        const float r = radii[k];
-        lo = {std::min(lo.x, c.x - r), std::min(lo.y, c.y - r), std::min(lo.z, c.z - r)};
-        hi = {std::max(hi.x, c.x + r), std::max(hi.y, c.y + r), std::max(hi.z, c.z + r)};
-    }
-    Bounds b;
-    b.center = {(lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f, (lo.z + hi.z) * 0.5f};
-    const Vector3 half = {(hi.x - lo.x) * 0.5f, (hi.y - lo.y) * 0.5f, (hi.z - lo.z) * 0.5f};
-    b.radius = std::sqrt(half.x * half.x + half.y * half.y + half.z * half.z);
-    return b;
-}
-
 // One instanced draw of a mesh at a level of detail; a mirrored bucket turns the winding.
 void DrawMesh(const R3D_MeshData& mesh, int bucket, int count, R3D_ViewStats* stats) {
     const int level = bucket / 2;
@@ -230,6 +235,16 @@ void DrawMesh(const R3D_MeshData& mesh, int bucket, int count, R3D_ViewStats* st
 }
 
 }  // namespace
+
+void SetCulling(bool doubleSided) {
+    if (doubleSided) gl::Disable(gl::kCullFace);
+    else gl::Enable(gl::kCullFace);
+}
+
+void BindTexture(int unit, unsigned int id) {
+    gl::ActiveTexture(gl::kTexture0 + unit);
+    gl::BindTexture(gl::kTexture2D, id);
+}
 
 const Material& MaterialOf(const R3D_ModelData& model, const R3D_MeshData& mesh) {
     static const Material kDefault;
@@ -278,7 +293,7 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
         Classify(draw, view, counts);
         const int visible = static_cast<int>(scratch.visible.size());
         if (visible == 0) continue;
-        const Bounds bounds = BoundsOf(scratch.centers, scratch.radii, 0, scratch.centers.size());
+        const Bounds bounds = scratch.bounds;
         const unsigned int* vbo = draw.instances->vbo;
         const int* offset = noOffset;
         unsigned int gatheredVbo[4];
@@ -324,8 +339,6 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
         float radius;
     };
     static std::vector<Item> items;  // kept: steady frames allocate nothing
-    static std::vector<Vector3> runCenters;
-    static std::vector<float> runRadii;
     items.clear();
     int counts[kBuckets];
     for (size_t d = 0; d < draws.size(); ++d) {
@@ -354,14 +367,12 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
             while (end < items.size() && items[end].draw == items[k].draw && items[end].bucket == items[k].bucket) ++end;
         }
         which.clear();
-        runCenters.clear();
-        runRadii.clear();
+        BoundsBuilder run;
         for (size_t j = k; j < end; ++j) {
             which.push_back(items[j].instance);
-            runCenters.push_back(items[j].center);
-            runRadii.push_back(items[j].radius);
+            run.Add(items[j].center, items[j].radius);
         }
-        const Bounds bounds = BoundsOf(runCenters, runRadii, 0, runCenters.size());
+        const Bounds bounds = run.Get();
         unsigned int vbo[4];
         int offset[4];
         UploadInstances(*draw.instances, which, vbo, offset);

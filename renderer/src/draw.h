@@ -82,6 +82,11 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
 void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view,
                          Vector3 eye);
 
+// Back faces culled, or both faces drawn for a double-sided material.
+void SetCulling(bool doubleSided);
+// Binds a 2D texture (0: none) to a texture unit.
+void BindTexture(int unit, unsigned int id);
+
 // A mesh's material (a default one for an index out of range).
 const Material& MaterialOf(const R3D_ModelData& model, const R3D_MeshData& mesh);
 

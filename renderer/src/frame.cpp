@@ -214,16 +214,6 @@ void BindShadowTextures(bool bind) {
     }
 }
 
-void SetCulling(bool doubleSided) {
-    if (doubleSided) gl::Disable(gl::kCullFace);
-    else gl::Enable(gl::kCullFace);
-}
-
-void BindTexture(int unit, unsigned int id) {
-    gl::ActiveTexture(gl::kTexture0 + unit);
-    gl::BindTexture(gl::kTexture2D, id);
-}
-
 // What a program needs once per frame: camera, ambient, exposure, lights, texture units.
 void UploadFrameUniforms(SceneProgram& s) {
     rlSetUniformMatrix(s.viewProj, frame.viewProj);
@@ -243,14 +233,14 @@ void UploadFrameUniforms(SceneProgram& s) {
     s.uploadedLights = ~0ull;  // none yet this frame
 }
 
-void BindMaterial(const Material& m, const SceneProgram& s) {
+// `features`: the mesh's (a normal map needs the mesh's tangents too).
+void BindMaterial(const Material& m, unsigned int features, const SceneProgram& s) {
     rlSetUniform(s.baseColor, m.baseColor, RL_SHADER_UNIFORM_VEC4, 1);
     const float params[4] = {m.metallic, m.roughness, m.specular, m.alphaCutoff};
     rlSetUniform(s.material, params, RL_SHADER_UNIFORM_VEC4, 1);
     rlSetUniform(s.emissive, m.emissive, RL_SHADER_UNIFORM_VEC3, 1);
     const float scales[2] = {m.normalScale, m.occlusionStrength};
     rlSetUniform(s.mapScales, scales, RL_SHADER_UNIFORM_VEC2, 1);
-    const unsigned int features = m.Features();
     if (features & kFeatureBaseMap) BindTexture(kUnitAlbedo, m.baseTexture);
     if (features & kFeatureNormalMap) BindTexture(kUnitNormal, m.normalTexture);
     if (features & kFeatureMetalRoughMap) BindTexture(kUnitMetalRough, m.metalRoughTexture);
@@ -297,7 +287,7 @@ void DrawScene() {
             UploadLights(*program, lights.uniforms);
             program->uploadedLights = lights.mask;
         }
-        BindMaterial(material, *program);
+        BindMaterial(material, mesh.features, *program);
         SetCulling(material.doubleSided);
         return true;
     };

@@ -174,11 +174,9 @@ void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>&
             rlSetUniform(program->alphaCutoff, &material.alphaCutoff, RL_SHADER_UNIFORM_FLOAT, 1);
             const int unit = kUnitAlbedo;
             rlSetUniform(program->albedoMap, &unit, RL_SHADER_UNIFORM_INT, 1);
-            gl::ActiveTexture(gl::kTexture0 + kUnitAlbedo);
-            gl::BindTexture(gl::kTexture2D, material.baseTexture);
+            BindTexture(kUnitAlbedo, material.baseTexture);
         }
-        if (material.doubleSided) gl::Disable(gl::kCullFace);
-        else gl::Enable(gl::kCullFace);
+        SetCulling(material.doubleSided);
         return true;
     };
     ExecuteDraws(draws, prepare, MakeDrawView(viewProj, size, size, stats));
