@@ -318,12 +318,16 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
         }
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;  // loaded without a GL context
-            if (!prepare(*draw.model, mesh, bounds)) continue;
-            gl::BindVertexArray(mesh.vao);
-            for (int b = 0; b < kBuckets; ++b) {
-                if (counts[b] == 0) continue;
-                BindInstanceAttributes(vbo, offset, first[b]);
-                DrawMesh(mesh, b, counts[b], view.stats);
+            const MeshDraw meshDraw{*draw.model, mesh, bounds, visible};
+            const int parts = prepare(meshDraw, 0);
+            for (int part = 0; part < parts; ++part) {
+                if (part > 0 && prepare(meshDraw, part) == 0) continue;
+                gl::BindVertexArray(mesh.vao);
+                for (int b = 0; b < kBuckets; ++b) {
+                    if (counts[b] == 0) continue;
+                    BindInstanceAttributes(vbo, offset, first[b]);
+                    DrawMesh(mesh, b, counts[b], view.stats);
+                }
             }
         }
     }
@@ -377,10 +381,15 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
         int offset[4];
         UploadInstances(*draw.instances, which, vbo, offset);
         for (const R3D_MeshData& mesh : draw.model->meshes) {
-            if (mesh.vao == 0 || !prepare(*draw.model, mesh, bounds)) continue;
-            gl::BindVertexArray(mesh.vao);
-            BindInstanceAttributes(vbo, offset, 0);
-            DrawMesh(mesh, items[k].bucket, static_cast<int>(which.size()), view.stats);
+            if (mesh.vao == 0) continue;
+            const MeshDraw meshDraw{*draw.model, mesh, bounds, static_cast<int>(which.size())};
+            const int parts = prepare(meshDraw, 0);
+            for (int part = 0; part < parts; ++part) {
+                if (part > 0 && prepare(meshDraw, part) == 0) continue;
+                gl::BindVertexArray(mesh.vao);
+                BindInstanceAttributes(vbo, offset, 0);
+                DrawMesh(mesh, items[k].bucket, meshDraw.instances, view.stats);
+            }
         }
         k = end;
     }

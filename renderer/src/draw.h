@@ -50,24 +50,30 @@ struct Bounds {
     float radius = 0.0f;
 };
 
+// One mesh's instanced draw as a pass sees it.
+struct MeshDraw {
+    const R3D_ModelData& model;
+    const R3D_MeshData& mesh;
+    Bounds bounds;  // of the instances drawn
+    int instances = 0;
+};
+
 // What a pass does before drawing a mesh: binds its program and material (the lights
-// reaching `bounds` decide the program), and says whether the mesh belongs in the pass at
-// all. A reference to the caller's callable, so that a frame allocates nothing
+// reaching the draw's bounds decide the program), and says in how many parts of the screen
+// the mesh is drawn, each with its own program and scissor (0: not in this pass at all).
+// Called with part 0 first, then once before each further part; a later call returning 0
+// skips that part. A reference to the caller's callable, so that a frame allocates nothing
 // (std::function would, for a lambda with a few captures).
 class MeshPrepare {
 public:
     template <typename F>
     MeshPrepare(F& f)  // NOLINT: made implicitly from the pass's lambda
-        : object_(&f), call_([](void* o, const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) {
-              return (*static_cast<F*>(o))(model, mesh, bounds);
-          }) {}
-    bool operator()(const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) const {
-        return call_(object_, model, mesh, bounds);
-    }
+        : object_(&f), call_([](void* o, const MeshDraw& draw, int part) { return (*static_cast<F*>(o))(draw, part); }) {}
+    int operator()(const MeshDraw& draw, int part) const { return call_(object_, draw, part); }
 
 private:
     void* object_;
-    bool (*call_)(void*, const R3D_ModelData&, const R3D_MeshData&, const Bounds&);
+    int (*call_)(void*, const MeshDraw&, int);
 };
 
 // Issues the instanced draw calls of every command, each mesh after `prepare` accepted it.

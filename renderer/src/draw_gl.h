@@ -35,6 +35,7 @@ constexpr GLenum kTexture2DArray = 0x8C1A;
 constexpr GLenum kTextureCubeMapArray = 0x9009;
 constexpr GLenum kDepthComponent = 0x1902;
 constexpr GLenum kDepthComponent24 = 0x81A6;
+constexpr GLenum kDepthComponent32F = 0x8CAC;
 constexpr GLenum kTextureMagFilter = 0x2800;
 constexpr GLenum kTextureMinFilter = 0x2801;
 constexpr GLenum kTextureWrapS = 0x2802;
@@ -66,6 +67,7 @@ constexpr GLenum kViewport = 0x0BA2;
 constexpr GLenum kDrawFramebufferBinding = 0x8CA6;
 constexpr GLenum kDepthWriteMask = 0x0B72;
 constexpr GLenum kDepthFunc = 0x0B74;
+constexpr GLenum kScissorTest = 0x0C11;
 
 #define R3D_GL_FUNCTIONS(X)                                                                          \
     X(void, DrawElementsInstanced, GLenum mode, GLsizei count, GLenum type, const void* indices,      \
@@ -99,6 +101,7 @@ constexpr GLenum kDepthFunc = 0x0B74;
     X(void, DrawBuffer, GLenum buf)                                                                  \
     X(void, ReadBuffer, GLenum src)                                                                  \
     X(void, Viewport, GLint x, GLint y, GLsizei width, GLsizei height)                               \
+    X(void, Scissor, GLint x, GLint y, GLsizei width, GLsizei height)                                \
     X(void, Clear, GLbitfield mask)                                                                  \
     X(void, Enable, GLenum cap)                                                                      \
     X(void, Disable, GLenum cap)                                                                     \

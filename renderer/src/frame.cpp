@@ -15,6 +15,7 @@
 #include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground(), TraceLog()
 #include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
 #include "rlgl.h"     // Required for: rlDrawRenderBatchActive(), rlSetUniform(), rlGetMatrix*()
+#include "screen_rects.h"
 #include "shaders.h"
 #include "shadows.h"
 
@@ -41,6 +42,7 @@ struct LightUniforms {
     Matrix shadowMatrix[kMaxShadowMatrices];
     unsigned char descriptor[kMaxLights];  // as a LightSet describes it
     const LightData* source[kMaxLights];   // to test whether it reaches a draw
+    ScreenRect rect[kMaxLights];           // the pixels it may light (the frame's lights only)
 };
 
 // The lights one draw is shaded with: those of the frame that reach it.
@@ -50,6 +52,23 @@ struct DrawLights {
     LightSet set;
     LightUniforms uniforms;
 };
+
+// A draw whose lights include some that light only part of the screen (spot and omni
+// lights whose rectangle leaves some of the view out) may be drawn in parts: the
+// rectangle around those lights with every light of the draw, the bands around it with
+// only the lights that reach everywhere. A pixel is shaded by one part, as it would be
+// without the split, and where the local lights add nothing it skips their cost.
+struct DrawSplit {
+    ScreenRect inside;
+    int bands = 0;  // 0: the draw is not split
+    ScreenRect band[4];
+    long long outsideArea = 0;
+    DrawLights outside;
+};
+
+// Each part draws the mesh's triangles again: a split pays when the pixels it spares the
+// local lights outnumber the triangles it repeats by this much.
+constexpr long long kPixelsPerRepeatedTriangle = 8;
 
 struct FrameState {
     bool ready = false;   // R3D_Init ran with a window
@@ -68,6 +87,10 @@ struct FrameState {
     Programs programs;
     LightUniforms lights;  // every light of the frame
     DrawLights drawLights;
+    ScreenRect viewport;   // of the lit pass, in window coordinates
+    bool splitScreen = false;  // draws may be split by screen rectangles (the caller uses no scissor)
+    bool scissorOn = false;
+    DrawSplit split;
 } frame;
 
 void Set3(float* out, Vector3 v) {
@@ -121,6 +144,7 @@ void AddLight(LightUniforms& u, const LightData& light) {
     const bool wide = std::max(light.innerCutOff, light.outerCutOff) > 83.0f;
     u.descriptor[i] = LightSet::Describe(LightGroup(light), falloff, light.specular != 0.0f, light.softness > 1.0f, wide);
     u.source[i] = &light;
+    u.rect[i] = LightScreenRect(light, frame.viewProj, frame.viewport);
 }
 
 // Whether a light's range (and a spot light's cone) can reach a sphere: lights that
@@ -166,6 +190,39 @@ void PackLights(const LightUniforms& all, uint32_t mask, LightUniforms& out, Lig
     }
     while (group < kLightGroupCount) out.groups[++group] = out.count;
     set.count = out.count;
+}
+
+// The split of draws whose lights are `mask` (see DrawSplit).
+void SplitByScreen(uint32_t mask, DrawSplit& split) {
+    split.bands = 0;
+    if (!frame.splitScreen) return;
+    uint32_t everywhere = 0;
+    ScreenRect inside;
+    for (int i = 0; i < frame.lights.count; ++i) {
+        if (!(mask & (1u << i))) continue;
+        const ScreenRect& rect = frame.lights.rect[i];
+        if (rect.Contains(frame.viewport)) everywhere |= 1u << i;
+        else inside = Union(inside, rect);
+    }
+    if (everywhere == mask) return;
+    split.inside = inside;
+    split.bands = RectsAround(inside, frame.viewport, split.band);
+    split.outsideArea = frame.viewport.Area() - inside.Area();
+    DrawLights& outside = split.outside;
+    if (!outside.valid || outside.mask != everywhere) PackLights(frame.lights, everywhere, outside.uniforms, outside.set);
+    outside.mask = everywhere;
+    outside.valid = true;
+}
+
+void SetScissor(const ScreenRect* rect) {
+    if (rect == nullptr) {
+        if (frame.scissorOn) gl::Disable(gl::kScissorTest);
+        frame.scissorOn = false;
+        return;
+    }
+    if (!frame.scissorOn) gl::Enable(gl::kScissorTest);
+    frame.scissorOn = true;
+    gl::Scissor(rect->x0, rect->y0, rect->x1 - rect->x0, rect->y1 - rect->y0);
 }
 
 void GatherLights(LightUniforms& u) {
@@ -249,8 +306,14 @@ void BindMaterial(const Material& m, unsigned int features, const SceneProgram& 
 }
 
 void DrawScene() {
+    int viewport[4];
+    gl::GetIntegerv(gl::kViewport, viewport);
+    frame.viewport = {viewport[0], viewport[1], viewport[0] + viewport[2], viewport[1] + viewport[3]};
+    frame.splitScreen = !gl::IsEnabled(gl::kScissorTest);
+    frame.scissorOn = false;
     GatherLights(frame.lights);
     frame.drawLights.valid = false;
+    frame.split.outside.valid = false;
     BindShadowTextures(true);
     gl::Enable(gl::kDepthTest);
     gl::DepthMask(1);
@@ -262,22 +325,37 @@ void DrawScene() {
     const SceneProgram* current = nullptr;
     bool blendedPass = false;
     Bounds lastBounds{{0.0f, 0.0f, 0.0f}, -1.0f};
-    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds& bounds) {
-        const Material& material = MaterialOf(model, mesh);
-        if ((material.alphaMode == AlphaMode::kBlend) != blendedPass) return false;
-        DrawLights& lights = frame.drawLights;
-        if (bounds.radius != lastBounds.radius || !Vector3Equals(bounds.center, lastBounds.center)) {
-            lastBounds = bounds;
-            uint32_t mask = 0;
-            for (int i = 0; i < frame.lights.count; ++i) {
-                if (LightReaches(*frame.lights.source[i], bounds)) mask |= 1u << i;
+    int parts = 1;
+    auto prepare = [&](const MeshDraw& draw, int part) {
+        const R3D_MeshData& mesh = draw.mesh;
+        const Material& material = MaterialOf(draw.model, mesh);
+        if (part == 0) {
+            if ((material.alphaMode == AlphaMode::kBlend) != blendedPass) return 0;
+            DrawLights& lights = frame.drawLights;
+            const Bounds& bounds = draw.bounds;
+            if (bounds.radius != lastBounds.radius || !Vector3Equals(bounds.center, lastBounds.center)) {
+                lastBounds = bounds;
+                uint32_t mask = 0;
+                for (int i = 0; i < frame.lights.count; ++i) {
+                    if (!frame.lights.rect[i].Empty() && LightReaches(*frame.lights.source[i], bounds)) mask |= 1u << i;
+                }
+                if (!lights.valid || mask != lights.mask) {
+                    PackLights(frame.lights, mask, lights.uniforms, lights.set);
+                    SplitByScreen(mask, frame.split);
+                }
+                lights.mask = mask;
+                lights.valid = true;
             }
-            if (!lights.valid || mask != lights.mask) PackLights(frame.lights, mask, lights.uniforms, lights.set);
-            lights.mask = mask;
-            lights.valid = true;
+            const size_t vertices = mesh.ebo != 0 ? mesh.indices.size() : mesh.positions.size();
+            const long long triangles = static_cast<long long>(vertices / 3) * draw.instances;
+            const DrawSplit& split = frame.split;
+            parts = split.bands > 0 && triangles * split.bands * kPixelsPerRepeatedTriangle <= split.outsideArea
+                        ? 1 + split.bands
+                        : 1;
         }
+        const DrawLights& lights = part == 0 ? frame.drawLights : frame.split.outside;
         SceneProgram* program = frame.programs.Scene(lights.set, mesh.features);
-        if (program == nullptr) return false;
+        if (program == nullptr) return 0;
         if (program != current) {
             gl::UseProgram(program->id);
             current = program;
@@ -289,7 +367,8 @@ void DrawScene() {
         }
         BindMaterial(material, mesh.features, *program);
         SetCulling(material.doubleSided);
-        return true;
+        SetScissor(parts == 1 ? nullptr : part == 0 ? &frame.split.inside : &frame.split.band[part - 1]);
+        return parts;
     };
     const DrawView view = MakeDrawView(frame.viewProj, frame.targetWidth, frame.targetHeight, &frame.stats.camera);
     ExecuteDraws(DrawQueue(), prepare, view);
@@ -303,6 +382,7 @@ void DrawScene() {
     gl::DepthMask(1);
 
     // Hand rlgl back the state its batch expects.
+    SetScissor(nullptr);
     gl::Enable(gl::kCullFace);
     gl::Enable(gl::kBlend);
     BindShadowTextures(false);
@@ -378,7 +458,11 @@ void R3D_End(void) {
             mark = now;
         };
         if (frame.passTiming) lap(nullptr);
+        // A scissor the caller set (BeginScissorMode) is for the screen, not for the maps.
+        const bool scissor = r3d::gl::IsEnabled(r3d::gl::kScissorTest);
+        if (scissor) r3d::gl::Disable(r3d::gl::kScissorTest);
         r3d::UpdateShadows(frame.view, r3d::DrawQueue(), frame.programs, &frame.stats.shadows);
+        if (scissor) r3d::gl::Enable(r3d::gl::kScissorTest);
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
         if (frame.passTiming) lap(&frame.stats.sceneMs);

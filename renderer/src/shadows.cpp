@@ -46,8 +46,8 @@ void Allocate(R3D_LightType type, int layers) {
     const gl::GLenum target = cube ? gl::kTextureCubeMapArray : gl::kTexture2DArray;
     const int size = kShadowSize[type];
     gl::BindTexture(target, t.texture);
-    gl::TexImage3D(target, 0, gl::kDepthComponent24, size, size, cube ? layers * 6 : layers, 0,
-                   gl::kDepthComponent, gl::kUnsignedInt, nullptr);
+    gl::TexImage3D(target, 0, gl::kDepthComponent32F, size, size, cube ? layers * 6 : layers, 0,
+                   gl::kDepthComponent, gl::kFloat, nullptr);
     SetDepthParameters(target);
     gl::BindTexture(target, 0);
     t.layers = layers;
@@ -156,11 +156,12 @@ void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>&
     ++viewNumber;
     gl::Clear(gl::kDepthBufferBit);
     const DepthProgram* current = nullptr;
-    auto prepare = [&](const R3D_ModelData& model, const R3D_MeshData& mesh, const Bounds&) {
-        const Material& material = MaterialOf(model, mesh);
-        if (material.alphaMode == AlphaMode::kBlend) return false;
+    auto prepare = [&](const MeshDraw& draw, int) {
+        const R3D_MeshData& mesh = draw.mesh;
+        const Material& material = MaterialOf(draw.model, mesh);
+        if (material.alphaMode == AlphaMode::kBlend) return 0;
         DepthProgram* program = programs.Depth(mesh.features);
-        if (program == nullptr) return false;
+        if (program == nullptr) return 0;
         if (program != current) {
             gl::UseProgram(program->id);
             if (program->uploadedView != viewNumber) {
@@ -177,7 +178,7 @@ void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>&
             BindTexture(kUnitAlbedo, material.baseTexture);
         }
         SetCulling(material.doubleSided);
-        return true;
+        return 1;
     };
     ExecuteDraws(draws, prepare, MakeDrawView(viewProj, size, size, stats));
     gl::Enable(gl::kCullFace);
