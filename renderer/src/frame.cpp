@@ -53,10 +53,10 @@ struct DrawLights {
     LightUniforms uniforms;
 };
 
-// A draw whose lights include some that light only part of the screen (spot and omni
-// lights whose rectangle leaves some of the view out) may be drawn in parts: the
+// A draw whose lights include some that light only part of what it covers on the screen
+// (spot and omni lights whose rectangle leaves some of it out) may be drawn in parts: the
 // rectangle around those lights with every light of the draw, the bands around it with
-// only the lights that reach everywhere. A pixel is shaded by one part, as it would be
+// only the lights that reach all of it. A pixel is shaded by one part, as it would be
 // without the split, and where the local lights add nothing it skips their cost.
 struct DrawSplit {
     ScreenRect inside;
@@ -192,8 +192,8 @@ void PackLights(const LightUniforms& all, uint32_t mask, LightUniforms& out, Lig
     set.count = out.count;
 }
 
-// The split of draws whose lights are `mask` (see DrawSplit).
-void SplitByScreen(uint32_t mask, DrawSplit& split) {
+// The split of a draw that covers `footprint` and is lit by `mask` (see DrawSplit).
+void SplitByScreen(uint32_t mask, const ScreenRect& footprint, DrawSplit& split) {
     split.bands = 0;
     if (!frame.splitScreen) return;
     uint32_t everywhere = 0;
@@ -201,13 +201,13 @@ void SplitByScreen(uint32_t mask, DrawSplit& split) {
     for (int i = 0; i < frame.lights.count; ++i) {
         if (!(mask & (1u << i))) continue;
         const ScreenRect& rect = frame.lights.rect[i];
-        if (rect.Contains(frame.viewport)) everywhere |= 1u << i;
-        else inside = Union(inside, rect);
+        if (rect.Contains(footprint)) everywhere |= 1u << i;
+        else inside = Union(inside, Intersection(rect, footprint));
     }
     if (everywhere == mask) return;
     split.inside = inside;
-    split.bands = RectsAround(inside, frame.viewport, split.band);
-    split.outsideArea = frame.viewport.Area() - inside.Area();
+    split.bands = RectsAround(inside, footprint, split.band);
+    split.outsideArea = footprint.Area() - inside.Area();
     DrawLights& outside = split.outside;
     if (!outside.valid || outside.mask != everywhere) PackLights(frame.lights, everywhere, outside.uniforms, outside.set);
     outside.mask = everywhere;
@@ -335,16 +335,19 @@ void DrawScene() {
             const Bounds& bounds = draw.bounds;
             if (bounds.radius != lastBounds.radius || !Vector3Equals(bounds.center, lastBounds.center)) {
                 lastBounds = bounds;
+                // Where the draw can show; lights that light none of it are left out.
+                ScreenRect footprint = SphereScreenRect(bounds.center, bounds.radius, frame.viewProj, frame.viewport);
+                if (footprint.Empty()) footprint = frame.viewport;
                 uint32_t mask = 0;
                 for (int i = 0; i < frame.lights.count; ++i) {
-                    if (!frame.lights.rect[i].Empty() && LightReaches(*frame.lights.source[i], bounds)) mask |= 1u << i;
+                    if (!Intersection(frame.lights.rect[i], footprint).Empty() && LightReaches(*frame.lights.source[i], bounds)) {
+                        mask |= 1u << i;
+                    }
                 }
-                if (!lights.valid || mask != lights.mask) {
-                    PackLights(frame.lights, mask, lights.uniforms, lights.set);
-                    SplitByScreen(mask, frame.split);
-                }
+                if (!lights.valid || mask != lights.mask) PackLights(frame.lights, mask, lights.uniforms, lights.set);
                 lights.mask = mask;
                 lights.valid = true;
+                SplitByScreen(mask, footprint, frame.split);
             }
             const size_t vertices = mesh.ebo != 0 ? mesh.indices.size() : mesh.positions.size();
             const long long triangles = static_cast<long long>(vertices / 3) * draw.instances;

@@ -85,16 +85,21 @@ ScreenRect Intersection(const ScreenRect& a, const ScreenRect& b) {
     return r.Empty() ? ScreenRect{} : r;
 }
 
+ScreenRect SphereScreenRect(Vector3 center, float radius, const Matrix& viewProj, const ScreenRect& viewport) {
+    // The cube around it: eight points, and a little wider than the sphere's own outline.
+    const Vector3 c = center;
+    const float r = std::max(radius, 0.0f);
+    Vector3 cube[8];
+    for (int i = 0; i < 8; ++i) cube[i] = {c.x + (i & 1 ? r : -r), c.y + (i & 2 ? r : -r), c.z + (i & 4 ? r : -r)};
+    return HullRect(cube, 8, viewProj, viewport);
+}
+
 ScreenRect LightScreenRect(const LightData& light, const Matrix& viewProj, const ScreenRect& viewport) {
     if (light.type == R3D_LIGHT_DIR) return viewport;
-    // Nothing at or beyond the range is lit: the cube around that sphere.
+    // Nothing at or beyond the range is lit.
     const Vector3 p = light.position;
     const float range = std::max(light.range, 0.0f);
-    Vector3 cube[8];
-    for (int i = 0; i < 8; ++i) {
-        cube[i] = {p.x + (i & 1 ? range : -range), p.y + (i & 2 ? range : -range), p.z + (i & 4 ? range : -range)};
-    }
-    ScreenRect rect = HullRect(cube, 8, viewProj, viewport);
+    const ScreenRect rect = SphereScreenRect(p, range, viewProj, viewport);
     const float cone = std::max(light.innerCutOff, light.outerCutOff) * DEG2RAD;
     const float len = Vector3Length(light.direction);
     if (light.type != R3D_LIGHT_SPOT || cone >= 80.0f * DEG2RAD || len < 1e-6f) return rect;
@@ -116,16 +121,16 @@ ScreenRect LightScreenRect(const LightData& light, const Matrix& viewProj, const
     return Intersection(rect, HullRect(pyramid, 9, viewProj, viewport));
 }
 
-int RectsAround(const ScreenRect& inside, const ScreenRect& viewport, ScreenRect out[4]) {
+int RectsAround(const ScreenRect& inside, const ScreenRect& outer, ScreenRect out[4]) {
     if (inside.Empty()) {
-        out[0] = viewport;
-        return viewport.Empty() ? 0 : 1;
+        out[0] = outer;
+        return outer.Empty() ? 0 : 1;
     }
     const ScreenRect parts[4] = {
-        {viewport.x0, viewport.y0, viewport.x1, inside.y0},   // below
-        {viewport.x0, inside.y1, viewport.x1, viewport.y1},   // above
-        {viewport.x0, inside.y0, inside.x0, inside.y1},       // left
-        {inside.x1, inside.y0, viewport.x1, inside.y1},       // right
+        {outer.x0, outer.y0, outer.x1, inside.y0},   // below
+        {outer.x0, inside.y1, outer.x1, outer.y1},   // above
+        {outer.x0, inside.y0, inside.x0, inside.y1},  // left
+        {inside.x1, inside.y0, outer.x1, inside.y1},  // right
     };
     int n = 0;
     for (const ScreenRect& r : parts) {

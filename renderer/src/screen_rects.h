@@ -25,8 +25,11 @@ ScreenRect Intersection(const ScreenRect& a, const ScreenRect& b);
 // plane; a pixel of margin on every side. A directional light gets the whole viewport.
 ScreenRect LightScreenRect(const LightData& light, const Matrix& viewProj, const ScreenRect& viewport);
 
-// The rest of `viewport` around `inside` (within it) as at most four rectangles: the bands
+// The pixels of `viewport` a sphere may cover, a pixel of margin on every side.
+ScreenRect SphereScreenRect(Vector3 center, float radius, const Matrix& viewProj, const ScreenRect& viewport);
+
+// The rest of `outer` around `inside` (within it) as at most four rectangles: the bands
 // above and below it, full width, and those left and right of it. Returns how many.
-int RectsAround(const ScreenRect& inside, const ScreenRect& viewport, ScreenRect out[4]);
+int RectsAround(const ScreenRect& inside, const ScreenRect& outer, ScreenRect out[4]);
 
 }  // namespace r3d
