@@ -552,16 +552,20 @@ void PrintPassProfile() {
 
 double Fastest(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
+// A level frame takes about a tenth of a second per repetition: more of them give the
+// fastest a fairer chance on a shared machine, for both sides alike.
+constexpr int kLevelRepetitions = 9;
+
 BENCHMARK(BM_Raylib_DrawMeshInstanced)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_R3D_ShadowedSpot_StaticScene)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_R3D_ShadowedSpot_MovingLight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_Raylib_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_R3D_ShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_Raylib_ShadowMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_R3D_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_R3D_StillShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
-BENCHMARK(BM_Level_R3D_EmptyFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(3)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_Raylib_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_ShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_Raylib_ShadowMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_StillShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_EmptyFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
