@@ -78,7 +78,6 @@ TEST(ScreenSplit, TheSplitFrameIsTheFrameDrawnWhole) {
     R3D_InstanceBuffer panes = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
     Fill(panes, {Instance{{-1.0f, 1.5f, -1.0f}}});
     const R3D_Light spot = R3D_CreateLight(R3D_LIGHT_SPOT), omni = R3D_CreateLight(R3D_LIGHT_OMNI), sun = R3D_CreateLight(R3D_LIGHT_DIR);
-    R3D_SetLightPosition(spot, {-2.0f, 6.0f, -1.5f});
     R3D_SetLightDirection(spot, {0.1f, -1.0f, 0.0f});
     R3D_SetLightOuterCutOff(spot, 20.0f);
     R3D_SetLightInnerCutOff(spot, 15.0f);
@@ -96,14 +95,19 @@ TEST(ScreenSplit, TheSplitFrameIsTheFrameDrawnWhole) {
         R3D_DrawModelInstanced(pane, panes, 1);
     };
     const Camera3D camera = LookingDown(12.0f);
-    const Frame split = Render(camera, draw);
-    const int splitDraws = R3D_GetFrameStats().camera.drawCalls;
+    // The spot's map is first drawn from elsewhere: the scissored frame must redraw all of
+    // it, not only the window's share.
+    R3D_SetLightPosition(spot, {0.5f, 4.0f, 0.7f});
+    Render(camera, draw);
+    R3D_SetLightPosition(spot, {-2.0f, 6.0f, -1.5f});
     const Frame whole = Render(camera, [&] {
         BeginScissorMode(0, 0, GetRenderWidth(), GetRenderHeight());
         draw();
     });
     EndScissorMode();
     const int wholeDraws = R3D_GetFrameStats().camera.drawCalls;
+    const Frame split = Render(camera, draw);
+    const int splitDraws = R3D_GetFrameStats().camera.drawCalls;
     EXPECT_GT(splitDraws, wholeDraws) << "the frame was not split";
     // Both local lights show: the spot's pool beside the pane, the omni light's red glow.
     const double unlit = split.Luma(ScreenOf({0.0f, 0.0f, 4.5f}, camera));
