@@ -4,9 +4,10 @@
 // the engine opens. Prints the ratios at the end. Shadows update continuously: with
 // nothing moving the map is kept, with the light moving it is redrawn every frame.
 // Also the sample game's level with its flashlight, against raylib drawing the level.
-// The machine is shared: run with --benchmark_enable_random_interleaving=true and a few
-// repetitions so that the cases see the same load. VANTOR_PASS_PROFILE=1 also prints the
-// time of each pass of a frame (R3D_SetPassTiming).
+// The machine is shared: each case is repeated (nine times for the short level frames) and
+// the fastest repetition counts; run with --benchmark_enable_random_interleaving=true so
+// that the cases see the same load. VANTOR_PASS_PROFILE=1 also prints the time of each
+// pass of a frame (R3D_SetPassTiming).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
