@@ -106,6 +106,8 @@ ScreenRect LightScreenRect(const LightData& light, const Matrix& viewProj, const
 
     // A spot lights nothing outside its cone: a pyramid from the light with an octagon
     // around the cone's section at the range (no lit point lies farther along the axis).
+    // Its flat sides face u and v, so when u is level, as for a flashlight in an unrolled
+    // view, the rectangle fits the cone's circle rather than the octagon's corners.
     const Vector3 axis = Vector3Scale(light.direction, 1.0f / len);
     const Vector3 side = std::fabs(axis.y) < 0.9f ? Vector3{0.0f, 1.0f, 0.0f} : Vector3{1.0f, 0.0f, 0.0f};
     const Vector3 u = Vector3Normalize(Vector3CrossProduct(axis, side));
@@ -115,7 +117,7 @@ ScreenRect LightScreenRect(const LightData& light, const Matrix& viewProj, const
     Vector3 pyramid[9];
     pyramid[0] = p;
     for (int k = 0; k < 8; ++k) {
-        const float a = static_cast<float>(k) * PI / 4.0f;
+        const float a = (static_cast<float>(k) + 0.5f) * PI / 4.0f;
         pyramid[k + 1] = Vector3Add(center, Vector3Add(Vector3Scale(u, corner * std::cos(a)), Vector3Scale(v, corner * std::sin(a))));
     }
     return Intersection(rect, HullRect(pyramid, 9, viewProj, viewport));

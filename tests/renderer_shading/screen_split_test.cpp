@@ -50,7 +50,9 @@ TEST(ScreenSplit, ALightsRectangleHoldsEveryPixelItCanLight) {
                 << rect.x1 << "," << rect.y1;
         }
     }
-    // The walker's flashlight (30 degrees, in a 70 degree view) leaves half the screen out.
+    // The walker's flashlight (30 degrees, in a 70 degree view) leaves more than half the
+    // screen out: its rectangle is not much more than the square around the cone's circle
+    // (42.5% of the screen).
     r3d::LightData flashlight;
     flashlight.type = R3D_LIGHT_SPOT;
     flashlight.direction = {0.0f, 0.0f, -1.0f};
@@ -58,7 +60,7 @@ TEST(ScreenSplit, ALightsRectangleHoldsEveryPixelItCanLight) {
     const Matrix viewProj = MatrixMultiply(MatrixLookAt({0, 0, 0}, {0, 0, -1}, {0, 1, 0}), MatrixPerspective(70.0 * DEG2RAD, 1.6, 0.01, 1000.0));
     const long long area = r3d::LightScreenRect(flashlight, viewProj, viewport).Area();
     EXPECT_GT(area, viewport.Area() * 4 / 10);
-    EXPECT_LT(area, viewport.Area() * 6 / 10);
+    EXPECT_LT(area, viewport.Area() * 48 / 100);
 }
 
 // A shadowed spot and a small omni light over boxes and a see-through pane that crosses
