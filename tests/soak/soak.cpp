@@ -9,7 +9,9 @@
 // Fails when resident memory after the warm-up (the first minute, or the
 // first quarter of a shorter run) grows by more than 2 MB, when an OpenGL
 // error is raised, when the engine stops, and with --check-frames when the
-// 99th percentile of frame time is over twice its median.
+// 99th percentile of frame time, each frame taken against the median of its own
+// second, is over twice that median: a hitch, not the slower stretches a shared
+// machine or a busier view brings.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -88,6 +90,7 @@ int main(int argc, char** argv) {
     }
 
     std::vector<double> frameMs;
+    std::vector<double> againstSecond;  // each frame over the median of its second
     long glErrors = 0, rssWarm = -1, rssMost = 0, rssEnd = 0;
     std::size_t read = game.Stderr().find("stats: ");
     const Clock::time_point start = Clock::now();
@@ -115,6 +118,8 @@ int main(int argc, char** argv) {
             read = end;
         }
         frameMs.insert(frameMs.end(), second.begin(), second.end());
+        const double secondMedian = Percentile(second, 0.5);
+        for (double ms : second) againstSecond.push_back(secondMedian > 0.0 ? ms / secondMedian : 1.0);
         const long rss = ResidentKb(game.Pid());
         if (t >= warmUp && rssWarm < 0) rssWarm = rss;
         if (t >= warmUp) rssMost = std::max(rssMost, rss);
@@ -130,11 +135,13 @@ int main(int argc, char** argv) {
     RunResult r = game.Wait();
 
     const double median = Percentile(frameMs, 0.5), p99 = Percentile(frameMs, 0.99);
+    const double hitch = Percentile(againstSecond, 0.99);
     const double growthMb = (rssMost - rssWarm) / 1024.0;
     std::printf("soak: %d s, %zu frames; resident memory %.1f MB at %d s, %.1f MB at the end, at most %+.2f MB after "
-                "the warm-up; frame time median %.2f ms, p99 %.2f ms (%.2fx the median); GL errors %ld; exit %d\n",
+                "the warm-up; frame time median %.2f ms, p99 %.2f ms (%.2fx the median; %.2fx its second's median); GL "
+                "errors %ld; exit %d\n",
                 seconds, frameMs.size(), rssWarm / 1024.0, warmUp, rssEnd / 1024.0, growthMb, median, p99,
-                median > 0 ? p99 / median : 0.0, glErrors, r.exitCode);
+                median > 0 ? p99 / median : 0.0, hitch, glErrors, r.exitCode);
 
     bool ok = true;
     auto fail = [&ok](const char* why) {
@@ -145,7 +152,7 @@ int main(int argc, char** argv) {
     if (frameMs.empty()) fail("the engine reported no frames");
     if (glErrors > 0) fail("OpenGL raised errors");
     if (rssWarm < 0 || growthMb > 2.0) fail("resident memory grew by more than 2 MB after the warm-up");
-    if (checkFrames && p99 > 2 * median) fail("the 99th percentile of frame time is over twice its median");
+    if (checkFrames && hitch > 2.0) fail("the 99th percentile of frame time is over twice the median of its second");
     if (!ok) std::fprintf(stderr, "%s", r.err.substr(r.err.size() > 3000 ? r.err.size() - 3000 : 0).c_str());
     return ok ? 0 : 1;
 }
