@@ -16,16 +16,18 @@ namespace {
 bool ProjectHull(const Vector3* points, int n, const Matrix& m, float lo[2], float hi[2]) {
     Vector4 clip[9];
     float front[9];  // clip z + w: the distance in front of the near plane, scaled
+    bool degenerate = false;
     for (int i = 0; i < n; ++i) {
         const Vector3 p = points[i];
         clip[i] = {m.m0 * p.x + m.m4 * p.y + m.m8 * p.z + m.m12, m.m1 * p.x + m.m5 * p.y + m.m9 * p.z + m.m13,
                    m.m2 * p.x + m.m6 * p.y + m.m10 * p.z + m.m14, m.m3 * p.x + m.m7 * p.y + m.m11 * p.z + m.m15};
         front[i] = clip[i].z + clip[i].w;
+        // A range of "everywhere" (infinity, the largest float) overflows: no bound then.
+        if (!std::isfinite(front[i]) || !std::isfinite(clip[i].x) || !std::isfinite(clip[i].y)) degenerate = true;
     }
     lo[0] = lo[1] = INFINITY;
     hi[0] = hi[1] = -INFINITY;
     bool any = false;
-    bool degenerate = false;
     auto add = [&](Vector4 c) {
         if (!(c.w > 1e-6f)) {  // on the eye's plane: no finite projection
             degenerate = true;
@@ -39,7 +41,7 @@ bool ProjectHull(const Vector3* points, int n, const Matrix& m, float lo[2], flo
         hi[1] = std::max(hi[1], y);
         any = true;
     };
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !degenerate; ++i) {
         if (front[i] >= 0.0f) add(clip[i]);
         for (int j = i + 1; j < n; ++j) {
             if ((front[i] >= 0.0f) == (front[j] >= 0.0f)) continue;

@@ -50,6 +50,14 @@ TEST(ScreenSplit, ALightsRectangleHoldsEveryPixelItCanLight) {
                 << rect.x1 << "," << rect.y1;
         }
     }
+    // A light that reaches "everywhere" is not lost to overflow.
+    r3d::LightData everywhere;
+    everywhere.type = R3D_LIGHT_OMNI;
+    const Matrix view = MatrixMultiply(MatrixLookAt({0, 0, 0}, {0, 0, -1}, {0, 1, 0}), MatrixPerspective(70.0 * DEG2RAD, 1.6, 0.01, 1000.0));
+    for (float range : {1e30f, 3.4e38f, INFINITY}) {
+        everywhere.range = range;
+        EXPECT_EQ(r3d::LightScreenRect(everywhere, view, viewport).Area(), viewport.Area()) << range;
+    }
     // The walker's flashlight (30 degrees, in a 70 degree view) leaves more than half the
     // screen out: its rectangle is not much more than the square around the cone's circle
     // (42.5% of the screen).
@@ -57,8 +65,7 @@ TEST(ScreenSplit, ALightsRectangleHoldsEveryPixelItCanLight) {
     flashlight.type = R3D_LIGHT_SPOT;
     flashlight.direction = {0.0f, 0.0f, -1.0f};
     flashlight.range = 32.0f;
-    const Matrix viewProj = MatrixMultiply(MatrixLookAt({0, 0, 0}, {0, 0, -1}, {0, 1, 0}), MatrixPerspective(70.0 * DEG2RAD, 1.6, 0.01, 1000.0));
-    const long long area = r3d::LightScreenRect(flashlight, viewProj, viewport).Area();
+    const long long area = r3d::LightScreenRect(flashlight, view, viewport).Area();
     EXPECT_GT(area, viewport.Area() * 4 / 10);
     EXPECT_LT(area, viewport.Area() * 48 / 100);
 }
