@@ -2,6 +2,7 @@
 # Prepares a Debian 12 machine to build Vantor: installs the Debian packages it
 # needs and builds GLFW 3.4 and raylib 6.0 from Debian's source packages into a
 # cache outside the build folder, keyed by version, so a second run is instant.
+# raylib's audio decoders are kept there too, as sources, for the audio layer.
 #
 # Prints nothing on success but progress on stderr. Exports nothing: the build
 # finds the dependencies through scripts/deps-prefix (written by this script).
@@ -37,12 +38,16 @@ APT_PACKAGES=(
   # windows without a display, scripted input, screenshots; Mesa's OpenGL
   # driver, which the tests also copy into a player's minimal root
   xvfb xauth xdotool imagemagick libgl1-mesa-dri libglx-mesa0
+  # a private sound server with a null output that the tests record from, and
+  # encoders that write the tests' OGG, MP3 and FLAC files
+  pulseaudio pulseaudio-utils vorbis-tools lame flac
 )
 
 build_deps() {
   local cache; cache=$(deps_cache)
   local prefix="$cache/glfw-${GLFW_VER}_raylib-${RAYLIB_VER}"
   if [ -f "$prefix/.complete" ]; then
+    [ -f "$prefix/include/vantor-decoders/.complete" ] || add_decoders "$prefix"
     echo "$prefix" > "$here/deps-prefix"; return 0
   fi
 
@@ -60,11 +65,34 @@ build_deps() {
   fi
 
   rm -rf "$prefix"; mkdir -p "$prefix"
-  build_glfw_raylib "$prefix" "$(unpack_source "$work/glfw")" "$(unpack_source "$work/raylib")" -DGLFW_BUILD_X11=ON
+  local rsrc; rsrc=$(unpack_source "$work/raylib")
+  build_glfw_raylib "$prefix" "$(unpack_source "$work/glfw")" "$rsrc" -DGLFW_BUILD_X11=ON
+  copy_decoders "$rsrc" "$prefix"
 
   touch "$prefix/.complete"
   echo "$prefix" > "$here/deps-prefix"
   say "dependencies ready in $prefix"
+}
+
+# The audio decoders raylib ships (dr_wav, dr_mp3, dr_flac, stb_vorbis): the
+# engine's audio layer compiles its own copy of them, so they are kept beside
+# the libraries as sources, in include/vantor-decoders.
+copy_decoders() {
+  local rsrc=$1 prefix=$2 dest="$2/include/vantor-decoders"
+  mkdir -p "$dest"
+  cp "$rsrc"/src/external/{dr_wav.h,dr_mp3.h,dr_flac.h,stb_vorbis.c} "$dest"/
+  touch "$dest/.complete"
+}
+
+# A prefix built before the decoders were kept: only raylib's source is fetched again.
+add_decoders() {
+  local prefix=$1 work
+  work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-decoders.XXXXXX")
+  say "adding raylib's audio decoders to $prefix"
+  private_apt_update "$work/apt" "$RAYLIB_SUITE"
+  fetch_source "$RAYLIB_PKG" "$RAYLIB_VER" "$RAYLIB_SUITE" "$work/raylib" >/dev/null
+  copy_decoders "$(unpack_source "$work/raylib")" "$prefix"
+  rm -rf "$work"
 }
 
 # Sourced by scripts/windows.sh for the pinned versions; run, it sets up.

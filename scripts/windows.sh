@@ -230,7 +230,9 @@ build_windows() {
   if [ -f "$out/CMakeCache.txt" ] && ! grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt"; then
     rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
   fi
+  # The audio decoders are sources: the ones setup.sh keeps for the Linux build serve.
   cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt" \
+        -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
         -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests bench_bridge_libc
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op

@@ -1,0 +1,175 @@
+// One Decoder per format over the libraries in codecs.h, and the checks every
+// file passes before a frame is read from it.
+#include "decoder.h"
+
+#include <cstring>
+#include <limits>
+
+#include "codecs.h"
+
+namespace a3d {
+namespace {
+
+bool Starts(const unsigned char* data, std::size_t size, const char* magic, std::size_t at = 0) {
+    const std::size_t n = std::strlen(magic);
+    return size >= at + n && std::memcmp(data + at, magic, n) == 0;
+}
+
+// Sony Wave64 files open with this GUID ("riff" and 12 bytes more).
+const unsigned char kWave64[16] = {0x72, 0x69, 0x66, 0x66, 0x2E, 0x91, 0xCF, 0x11,
+                                   0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00};
+
+class WavDecoder final : public Decoder {
+public:
+    drwav wav{};
+    ~WavDecoder() override { drwav_uninit(&wav); }
+    std::uint64_t Read(float* out, std::uint64_t n) override { return drwav_read_pcm_frames_f32(&wav, n, out); }
+    bool Seek(std::uint64_t frame) override { return drwav_seek_to_pcm_frame(&wav, frame); }
+};
+
+class FlacDecoder final : public Decoder {
+public:
+    drflac* flac = nullptr;
+    ~FlacDecoder() override { drflac_close(flac); }
+    std::uint64_t Read(float* out, std::uint64_t n) override { return drflac_read_pcm_frames_f32(flac, n, out); }
+    bool Seek(std::uint64_t frame) override { return drflac_seek_to_pcm_frame(flac, frame); }
+};
+
+class Mp3Decoder final : public Decoder {
+public:
+    drmp3 mp3{};
+    ~Mp3Decoder() override { drmp3_uninit(&mp3); }
+    std::uint64_t Read(float* out, std::uint64_t n) override { return drmp3_read_pcm_frames_f32(&mp3, n, out); }
+    bool Seek(std::uint64_t frame) override { return drmp3_seek_to_pcm_frame(&mp3, frame); }
+};
+
+class OggDecoder final : public Decoder {
+public:
+    stb_vorbis* vorbis = nullptr;
+    ~OggDecoder() override { stb_vorbis_close(vorbis); }
+    std::uint64_t Read(float* out, std::uint64_t n) override {
+        // stb_vorbis counts in ints of floats.
+        const std::uint64_t most = static_cast<std::uint64_t>(std::numeric_limits<int>::max()) / channels;
+        if (n > most) n = most;
+        const int got = stb_vorbis_get_samples_float_interleaved(vorbis, channels, out, static_cast<int>(n) * channels);
+        return got > 0 ? static_cast<std::uint64_t>(got) : 0;
+    }
+    bool Seek(std::uint64_t frame) override {
+        if (frame == 0) return stb_vorbis_seek_start(vorbis);
+        return frame <= std::numeric_limits<unsigned>::max() && stb_vorbis_seek_frame(vorbis, static_cast<unsigned>(frame));
+    }
+};
+
+std::unique_ptr<Decoder> OpenWav(const unsigned char* data, std::size_t size, std::string& why) {
+    auto d = std::make_unique<WavDecoder>();
+    if (!drwav_init_memory(&d->wav, data, size, nullptr)) {
+        why = "not a WAV file that can be read (a broken header, or an encoding other than PCM, float, A-law or mu-law)";
+        return nullptr;
+    }
+    d->channels = d->wav.channels;
+    d->rate = static_cast<int>(d->wav.sampleRate);
+    d->frames = d->wav.totalPCMFrameCount;
+    return d;
+}
+
+std::unique_ptr<Decoder> OpenFlac(const unsigned char* data, std::size_t size, std::string& why) {
+    auto d = std::make_unique<FlacDecoder>();
+    d->flac = drflac_open_memory(data, size, nullptr);
+    if (!d->flac) {
+        why = "not a FLAC stream that can be read";
+        return nullptr;
+    }
+    d->channels = d->flac->channels;
+    d->rate = static_cast<int>(d->flac->sampleRate);
+    d->frames = d->flac->totalPCMFrameCount;
+    return d;
+}
+
+std::unique_ptr<Decoder> OpenMp3(const unsigned char* data, std::size_t size, std::string& why) {
+    auto d = std::make_unique<Mp3Decoder>();
+    if (!drmp3_init_memory(&d->mp3, data, size, nullptr)) {
+        why = "no MPEG audio frame in it";
+        return nullptr;
+    }
+    d->channels = static_cast<int>(d->mp3.channels);
+    d->rate = static_cast<int>(d->mp3.sampleRate);
+    // MP3 keeps no length: counting the frames reads the whole stream once.
+    d->frames = drmp3_get_pcm_frame_count(&d->mp3);
+    d->Seek(0);
+    return d;
+}
+
+std::unique_ptr<Decoder> OpenOgg(const unsigned char* data, std::size_t size, std::string& why) {
+    if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        why = "larger than 2 GiB";
+        return nullptr;
+    }
+    auto d = std::make_unique<OggDecoder>();
+    int error = 0;
+    d->vorbis = stb_vorbis_open_memory(data, static_cast<int>(size), &error, nullptr);
+    if (!d->vorbis) {
+        why = "not an Ogg Vorbis stream that can be read (error " + std::to_string(error) + ")";
+        return nullptr;
+    }
+    const stb_vorbis_info info = stb_vorbis_get_info(d->vorbis);
+    d->channels = info.channels;
+    d->rate = static_cast<int>(info.sample_rate);
+    d->frames = stb_vorbis_stream_length_in_samples(d->vorbis);
+    d->Seek(0);
+    return d;
+}
+
+}  // namespace
+
+Format Sniff(const unsigned char* data, std::size_t size) {
+    if ((Starts(data, size, "RIFF") || Starts(data, size, "RIFX") || Starts(data, size, "RF64")) &&
+        Starts(data, size, "WAVE", 8))
+        return Format::Wav;
+    if (size >= sizeof kWave64 && std::memcmp(data, kWave64, sizeof kWave64) == 0) return Format::Wav;
+    if (Starts(data, size, "OggS")) return Format::Ogg;
+    if (Starts(data, size, "fLaC")) return Format::Flac;
+    // An ID3 tag, or the 11 set bits that open an MPEG audio frame.
+    if (Starts(data, size, "ID3") || (size >= 2 && data[0] == 0xFF && (data[1] & 0xE0) == 0xE0)) return Format::Mp3;
+    return Format::Unknown;
+}
+
+const char* FormatName(Format format) {
+    switch (format) {
+        case Format::Wav: return "WAV";
+        case Format::Ogg: return "OGG";
+        case Format::Mp3: return "MP3";
+        case Format::Flac: return "FLAC";
+        case Format::Unknown: break;
+    }
+    return "unknown";
+}
+
+std::unique_ptr<Decoder> OpenDecoder(const unsigned char* data, std::size_t size, std::string& why) {
+    if (size == 0) {
+        why = "the file is empty";
+        return nullptr;
+    }
+    std::unique_ptr<Decoder> d;
+    switch (Sniff(data, size)) {
+        case Format::Wav: d = OpenWav(data, size, why); break;
+        case Format::Flac: d = OpenFlac(data, size, why); break;
+        case Format::Mp3: d = OpenMp3(data, size, why); break;
+        case Format::Ogg: d = OpenOgg(data, size, why); break;
+        case Format::Unknown:
+            why = "its first bytes are not those of a WAV, OGG, MP3 or FLAC file";
+            return nullptr;
+    }
+    if (!d) return nullptr;
+    if (d->channels < 1 || d->channels > kMaxChannels) {
+        why = std::to_string(d->channels) + " channels (1 to " + std::to_string(kMaxChannels) + " are played)";
+        return nullptr;
+    }
+    if (d->rate < kMinRate || d->rate > kMaxRate) {
+        why = "a sample rate of " + std::to_string(d->rate) + " Hz (" + std::to_string(kMinRate) + " to " +
+              std::to_string(kMaxRate) + " are played)";
+        return nullptr;
+    }
+    return d;
+}
+
+}  // namespace a3d
