@@ -31,7 +31,11 @@
     X(DrawBufferMissing, "Could not draw buffer \"{}\" because it does not exist.")                              \
     X(MapBufferMissing, "Could not map instance to buffer \"{}\" because the buffer does not exist.")            \
     X(UnmapBufferMissing, "Could not unmap instance to buffer \"{}\" becaues the buffer does not exist.")         \
-    X(UnmapSlotMissing, "Could not unmap instance to buffer \"{}\" because the instance does not exist.")
+    X(UnmapSlotMissing, "Could not unmap instance to buffer \"{}\" because the instance does not exist.")       \
+    X(SoundExists, "{}: a sound named \"{}\" is already loaded.")                                              \
+    X(SoundMissing, "{}: no sound named \"{}\" is loaded.")                                                    \
+    X(MusicExists, "{}: a music stream named \"{}\" is already loaded.")                                       \
+    X(MusicMissing, "{}: no music stream named \"{}\" is loaded.")
 
 enum class Fatal {
 #define VANTOR_FATAL_ID(id, text) id,

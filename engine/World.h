@@ -6,15 +6,19 @@
 //   World::RaycastSingle  one ray against one model instance
 //   World::Initialize     "Null", "Root" and the 171 API entries
 //   World::Clear          the scene as it was at start-up (a game restarted in place)
+//   World::Sounds         named sounds and music streams, and the placed "Sound"
+//                         instances heard from the camera
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "a3d.h"
 #include "r3d.h"
 #include "raylib.h"
 
@@ -29,9 +33,35 @@ void Initialize();
 void RegisterEntries();
 
 // Empties the scene as it was right after Initialize: every instance but "Null"
-// and "Root" is destroyed (lights with them) and every buffer is removed with
-// its model. Ids and slot numbers keep counting up.
+// and "Root" is destroyed (lights and placed sounds with them), every buffer is
+// removed with its model, every sound and music stream is unloaded. Ids and
+// slot numbers keep counting up.
 void Clear();
+
+namespace Sounds {
+
+extern std::unordered_map<std::string, A3D_Sound> Names;  // sound name -> sound
+extern std::unordered_map<std::string, A3D_Music> Music;  // music stream name -> stream
+extern std::unordered_set<int> Placed;                    // ids of "Sound" instances
+
+// The sound or music stream under `name`; a name never loaded is fatal, with a
+// message naming `entry` and the name.
+A3D_Sound Named(const char* entry, const std::string& name);
+A3D_Music MusicNamed(const char* entry, const std::string& name);
+
+// Where a "Sound" instance is heard from: its "Position", taken from its
+// parent's transform when the parent is a "Model" or a "CFrame" (so it follows
+// it), else from the world's origin.
+Vector3 WorldPosition(int id);
+// Hands the audio layer the position of one placed sound.
+void Place(int id);
+// Once a frame, after the game's tick: the listener takes the camera's place
+// and every placed sound its parent's.
+void Update();
+// Unloads every sound and music stream.
+void Clear();
+
+}  // namespace Sounds
 
 namespace Buffers {
 

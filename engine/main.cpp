@@ -21,6 +21,7 @@
 #include "Reload.h"
 #include "Stats.h"
 #include "World.h"
+#include "a3d.h"
 #include "r3d.h"
 #include "raylib.h"
 #include "resource_dir.h"
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
 #if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
     Platform::PinGlDriver();  // so LeakSanitizer at exit reports only what is ours
 #endif
-    StartAudio();  // no sound device is not an error: the engine plays no sound of its own
+    StartAudio();  // no sound device is not an error: the game then plays silently
+    A3D_Init();
     R3D_Init(1280, 800);
     Platform::NoteLoadedModules();  // the GL driver and what came with the window
     SearchAndSetResourceDir("assets");
@@ -138,6 +140,7 @@ int main(int argc, char** argv) {
         R3D_End();
         if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
+        World::Sounds::Update();  // heard from where tick left the camera and the scene
         DrawFPS(10, 10);
         bool focused = IsWindowFocused();
         EndDrawing();  // also polls input
@@ -146,6 +149,7 @@ int main(int argc, char** argv) {
     }
 
     UnloadGame();
+    A3D_Close();
     if (IsAudioDeviceReady()) CloseAudioDevice();  // without a device there is nothing to close, and raylib would warn
     CloseWindow();
     return 0;

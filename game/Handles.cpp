@@ -21,7 +21,7 @@ R TransformCall(Instance& self, const char* entry, const char* slot, A&&... args
     return Invoke<R>(callable, entry, handle, std::forward<A>(args)...);
 }
 
-// Creates a host instance of the type ("CFrame", "Model" or "Light") and
+// Creates a host instance of the type ("CFrame", "Model", "Light" or "Sound") and
 // yields its id.
 template <class... A>
 int New(A&&... args) {
@@ -33,6 +33,7 @@ int New(A&&... args) {
 Instance::Instance(int id) : Id(id) {}
 
 void Instance::SetName(std::string name) { Call<void>("Instance.SetName", Id, std::move(name)); }
+void Instance::SetParent(const Instance& parent) { Call<void>("Instance.SetParent", Id, parent.Id); }
 
 std::any* Instance::Get(std::string name) { return Call<std::any*>("Instance.Get", Id, std::move(name)); }
 
@@ -43,6 +44,7 @@ T Instance::GetChild(std::string name) {
 template CFrame Instance::GetChild<CFrame>(std::string);
 template Model Instance::GetChild<Model>(std::string);
 template Light Instance::GetChild<Light>(std::string);
+template Sound Instance::GetChild<Sound>(std::string);
 
 // -- CFrame: its transform is the variable "Value" -------------------------------
 CFrame::CFrame() { Id = New(std::string("CFrame")); }
@@ -80,6 +82,20 @@ void Light::SetSpecular(float specular) { Call<void>("Light.SetSpecular", Id, sp
 void Light::SetRange(float range) { Call<void>("Light.SetRange", Id, range); }
 void Light::EnableShadow() { Call<void>("Light.EnableShadow", Id); }
 void Light::SetShadowUpdateMode(std::string mode) { Call<void>("Light.SetShadowUpdateMode", Id, std::move(mode)); }
+
+// -- Sound: a placed sound of a loaded one -----------------------------------------
+Sound::Sound(std::string sound) { Id = New(std::string("Sound"), std::move(sound)); }
+Sound::Sound(int id) : Instance(id) {}
+
+void Sound::Play() { Call<void>("Sound.Play", Id); }
+void Sound::Stop() { Call<void>("Sound.Stop", Id); }
+bool Sound::IsPlaying() { return Call<bool>("Sound.IsPlaying", Id); }
+void Sound::SetPosition(List position) { Call<void>("Sound.SetPosition", Id, std::move(position)); }
+List Sound::GetPosition() { return Call<List>("Sound.GetPosition", Id); }
+void Sound::SetRange(float nearDistance, float farDistance) { Call<void>("Sound.SetRange", Id, nearDistance, farDistance); }
+void Sound::SetVolume(float volume) { Call<void>("Sound.SetVolume", Id, volume); }
+void Sound::SetPitch(float pitch) { Call<void>("Sound.SetPitch", Id, pitch); }
+void Sound::SetLooping(bool looping) { Call<void>("Sound.SetLooping", Id, looping); }
 
 // -- Ray test: the host answers [hit, distance, point, normal] ----------------------
 RaycastSingle::RaycastSingle(Model model, List start, List direction) {

@@ -62,6 +62,36 @@ WRAP(float, DeltaTime, (), ())
 
 WRAP(void, LoadModel, (std::string buffer, std::string path, int capacity), (buffer, path, capacity))
 WRAP(void, UnloadModel, (std::string buffer), (buffer))
+
+WRAP(void, LoadSound, (std::string sound, std::string path), (sound, path))
+WRAP(void, UnloadSound, (std::string sound), (sound))
+WRAP(void, PlaySound, (std::string sound), (sound))
+WRAP(void, StopSound, (std::string sound), (sound))
+WRAP(void, PauseSound, (std::string sound), (sound))
+WRAP(void, ResumeSound, (std::string sound), (sound))
+WRAP(bool, IsSoundPlaying, (std::string sound), (sound))
+WRAP(void, SetSoundVolume, (std::string sound, float volume), (sound, volume))
+WRAP(void, SetSoundPitch, (std::string sound, float pitch), (sound, pitch))
+WRAP(void, SetSoundPan, (std::string sound, float pan), (sound, pan))
+WRAP(float, GetSoundLength, (std::string sound), (sound))
+
+WRAP(void, LoadMusicStream, (std::string music, std::string path), (music, path))
+WRAP(void, UnloadMusicStream, (std::string music), (music))
+WRAP(void, PlayMusicStream, (std::string music), (music))
+WRAP(void, StopMusicStream, (std::string music), (music))
+WRAP(void, PauseMusicStream, (std::string music), (music))
+WRAP(void, ResumeMusicStream, (std::string music), (music))
+WRAP(bool, IsMusicStreamPlaying, (std::string music), (music))
+WRAP(void, SeekMusicStream, (std::string music, float seconds), (music, seconds))
+WRAP(void, SetMusicLooping, (std::string music, bool looping), (music, looping))
+WRAP(void, SetMusicVolume, (std::string music, float volume), (music, volume))
+WRAP(void, SetMusicPitch, (std::string music, float pitch), (music, pitch))
+WRAP(void, SetMusicPan, (std::string music, float pan), (music, pan))
+WRAP(float, GetMusicTimePlayed, (std::string music), (music))
+WRAP(float, GetMusicTimeLength, (std::string music), (music))
+
+WRAP(void, SetMasterVolume, (float volume), (volume))
+WRAP(float, GetMasterVolume, (), ())
 #undef ENTRY_GROUP
 
 namespace Vector2 {

@@ -21,13 +21,16 @@ void ThrowShortList(const char* entry, std::size_t position, std::size_t needed,
 const Catalog& Entries() {
     static const Catalog catalog = [] {
         Catalog c;
-        AddInstanceEntries(c);
-        AddCFrameEntries(c);
-        AddLightEntries(c);
-        AddInputEntries(c);
-        AddAssetEntries(c);
-        AddMathEntries(c);
-        AddRaycastEntries(c);
+        // Each adder appends its entries; the group word is stamped on them here.
+        const auto add = [&c](const char* group, void (*adder)(Catalog&)) {
+            const std::size_t from = c.size();
+            adder(c);
+            for (std::size_t i = from; i < c.size(); ++i) c[i].group = group;
+        };
+        for (auto adder : {AddInstanceEntries, AddCFrameEntries, AddLightEntries, AddInputEntries, AddAssetEntries,
+                           AddMathEntries, AddRaycastEntries})
+            add("core", adder);
+        add("sound", AddSoundEntries);
         return c;
     }();
     return catalog;
@@ -69,6 +72,7 @@ void Clear() {
     std::vector<std::string> buffers;
     for (const auto& entry : Buffers::Names) buffers.push_back(entry.first);
     for (const std::string& name : buffers) Buffers::RemoveBuffer(name);
+    Sounds::Clear();
 }
 
 }  // namespace World

@@ -16,6 +16,9 @@ namespace World::Api {
 
 struct Entry {
     const char* name;
+    // The group the entry came in: "core" for the first 171, which never change;
+    // each group added later has its own word ("sound", ...).
+    const char* group;
     game_op op;      // set for entries with a result
     game_func func;  // set for entries without
     // What the entry reads, by position, and what it returns: the API reference
@@ -37,6 +40,8 @@ void AddInputEntries(Catalog& catalog);     //  63-92  keyboard, mouse, cursor, 
 void AddAssetEntries(Catalog& catalog);     //  93-94  "LoadModel", "UnloadModel"
 void AddMathEntries(Catalog& catalog);      // 95-170  raymath
 void AddRaycastEntries(Catalog& catalog);   //    171  "RaycastSingle"
+// Groups added after the 171, each registered after the ones before it.
+void AddSoundEntries(Catalog& catalog);     // "sound": sounds, music streams, "Sound." placed sounds
 
 // -- Adapting typed functions ------------------------------------------------
 
@@ -58,7 +63,7 @@ R CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* na
 // An entry with a result from a typed function: Op("Vector3Add", Vector3Add).
 template <class R, class... A>
 Entry Op(const char* name, R (*fn)(A...)) {
-    return {name,
+    return {name, nullptr,
             [fn, name](Params params) -> std::any {
                 return Kind<Value<R>>::Write(CallTyped(fn, params, name, std::index_sequence_for<A...>{}));
             },
@@ -68,7 +73,7 @@ Entry Op(const char* name, R (*fn)(A...)) {
 // An entry without a result from a typed function.
 template <class... A>
 Entry Func(const char* name, void (*fn)(A...)) {
-    return {name, nullptr,
+    return {name, nullptr, nullptr,
             [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); },
             {Kind<Value<A>>::kInfo...}, Kind<void>::kInfo};
 }
@@ -77,12 +82,13 @@ Entry Func(const char* name, void (*fn)(A...)) {
 // reads); the kinds they read are named by type: RawOp<Result, Args...>(...).
 template <class R, class... A>
 Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
-    return {name, [fn, name](Params params) { return fn(params, name); }, nullptr, {Kind<A>::kInfo...},
+    return {name, nullptr, [fn, name](Params params) { return fn(params, name); }, nullptr, {Kind<A>::kInfo...},
             Kind<R>::kInfo};
 }
 template <class... A>
 Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
-    return {name, nullptr, [fn, name](Params params) { fn(params, name); }, {Kind<A>::kInfo...}, Kind<void>::kInfo};
+    return {name, nullptr, nullptr, [fn, name](Params params) { fn(params, name); }, {Kind<A>::kInfo...},
+            Kind<void>::kInfo};
 }
 
 }  // namespace World::Api

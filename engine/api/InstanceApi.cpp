@@ -1,4 +1,4 @@
-// Instance entries: create scene objects of the three kinds, name them, move
+// Instance entries: create scene objects of the four kinds, name them, move
 // them in the tree, look them up, reach their variable slots, destroy them.
 #include <stdexcept>
 
@@ -41,17 +41,36 @@ void SetUpLight(Instance& inst, const std::string& kind) {
     inst.OnDestroy = [id](std::vector<std::any>) { R3D_DestroyLight(std::any_cast<int>(Instances[id].Variables["Value"])); };
 }
 
-// Argument 1 (read for "Model" and "Light" only) is read before the instance
-// exists, so a call that throws creates nothing and uses up no id.
+// "Sound": one emitter of the audio layer, owned by the instance, heard from
+// its "Position" (relative to its parent when that is a Model or a CFrame).
+void SetUpSound(Instance& inst, A3D_Sound sound, std::string name) {
+    inst.Variables["Emitter"] = static_cast<int>(A3D_CreateEmitter(sound).id);
+    inst.Variables["Sound"] = std::move(name);
+    inst.Variables["Position"] = Vector3{0, 0, 0};
+    const int id = inst.id;
+    Sounds::Placed.insert(id);
+    Sounds::Place(id);
+    inst.OnDestroy = [id](std::vector<std::any>) {
+        A3D_DestroyEmitter(A3D_Emitter{static_cast<unsigned>(std::any_cast<int>(Instances[id].Variables["Emitter"]))});
+        Sounds::Placed.erase(id);
+    };
+}
+
+// Argument 1 (read for "Model", "Light" and "Sound" only) is read, and a sound's
+// name looked up, before the instance exists, so a call that fails creates
+// nothing and uses up no id.
 std::any New(const Params& params, const char* entry) {
     std::string kind = Arg<std::string>(params, 0, entry);
-    std::string extra = kind == "Model" || kind == "Light" ? Arg<std::string>(params, 1, entry) : std::string();
+    const bool named = kind == "Model" || kind == "Light" || kind == "Sound";
+    std::string extra = named ? Arg<std::string>(params, 1, entry) : std::string();
+    const A3D_Sound sound = kind == "Sound" ? Sounds::Named(entry, extra) : A3D_Sound{};
     const int id = Instance(kind, 1).id;
     Instance& inst = Instances[id];
     inst.Type = kind;
     if (kind == "CFrame") inst.Variables["Value"] = CFrame();
     else if (kind == "Model") SetUpModel(inst, std::move(extra));
     else if (kind == "Light") SetUpLight(inst, extra);
+    else if (kind == "Sound") SetUpSound(inst, sound, std::move(extra));
     else Fail(Fatal::InvalidInstanceType, true, kind);
     return id;
 }

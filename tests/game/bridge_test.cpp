@@ -28,6 +28,7 @@ struct Args {
     List V2(int p) const { return std::any_cast<List>(ArgSample(Vec2, p)); }
     List V3(int p) const { return std::any_cast<List>(ArgSample(Vec3, p)); }
     List M(int p) const { return std::any_cast<List>(ArgSample(Mat, p)); }
+    bool B(int p) const { return std::any_cast<bool>(ArgSample(Bool, p)); }
 };
 
 struct Case {
@@ -75,6 +76,34 @@ const std::vector<Case>& FreeWrappers() {
         RESULT("DeltaTime", Game::DeltaTime()),
         ACTION("LoadModel", Game::LoadModel(a.S(0), a.S(1), a.I(2))),
         ACTION("UnloadModel", Game::UnloadModel(a.S(0))),
+
+        ACTION("LoadSound", Game::LoadSound(a.S(0), a.S(1))),
+        ACTION("UnloadSound", Game::UnloadSound(a.S(0))),
+        ACTION("PlaySound", Game::PlaySound(a.S(0))),
+        ACTION("StopSound", Game::StopSound(a.S(0))),
+        ACTION("PauseSound", Game::PauseSound(a.S(0))),
+        ACTION("ResumeSound", Game::ResumeSound(a.S(0))),
+        RESULT("IsSoundPlaying", Game::IsSoundPlaying(a.S(0))),
+        ACTION("SetSoundVolume", Game::SetSoundVolume(a.S(0), a.F(1))),
+        ACTION("SetSoundPitch", Game::SetSoundPitch(a.S(0), a.F(1))),
+        ACTION("SetSoundPan", Game::SetSoundPan(a.S(0), a.F(1))),
+        RESULT("GetSoundLength", Game::GetSoundLength(a.S(0))),
+        ACTION("LoadMusicStream", Game::LoadMusicStream(a.S(0), a.S(1))),
+        ACTION("UnloadMusicStream", Game::UnloadMusicStream(a.S(0))),
+        ACTION("PlayMusicStream", Game::PlayMusicStream(a.S(0))),
+        ACTION("StopMusicStream", Game::StopMusicStream(a.S(0))),
+        ACTION("PauseMusicStream", Game::PauseMusicStream(a.S(0))),
+        ACTION("ResumeMusicStream", Game::ResumeMusicStream(a.S(0))),
+        RESULT("IsMusicStreamPlaying", Game::IsMusicStreamPlaying(a.S(0))),
+        ACTION("SeekMusicStream", Game::SeekMusicStream(a.S(0), a.F(1))),
+        ACTION("SetMusicLooping", Game::SetMusicLooping(a.S(0), a.B(1))),
+        ACTION("SetMusicVolume", Game::SetMusicVolume(a.S(0), a.F(1))),
+        ACTION("SetMusicPitch", Game::SetMusicPitch(a.S(0), a.F(1))),
+        ACTION("SetMusicPan", Game::SetMusicPan(a.S(0), a.F(1))),
+        RESULT("GetMusicTimePlayed", Game::GetMusicTimePlayed(a.S(0))),
+        RESULT("GetMusicTimeLength", Game::GetMusicTimeLength(a.S(0))),
+        ACTION("SetMasterVolume", Game::SetMasterVolume(a.F(0))),
+        RESULT("GetMasterVolume", Game::GetMasterVolume()),
 
         RESULT("Vector2Zero", V2::Zero()),
         RESULT("Vector2One", V2::One()),
@@ -172,8 +201,8 @@ protected:
 }  // namespace
 
 TEST_F(Bridge, RegistrationFillsEachTableWithItsOwnEntries) {
-    EXPECT_EQ(bridge_ops.size(), 128u);
-    EXPECT_EQ(bridge_funcs.size(), 43u);
+    EXPECT_EQ(bridge_ops.size(), 128u + 8u);  // the core, then the sound group
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u);
     EXPECT_EQ(bridge_ops.count("Instance.SetName"), 0u);  // a func is not found among the ops
     EXPECT_EQ(bridge_funcs.count("Instance.GetName"), 0u);
 }
@@ -182,7 +211,7 @@ TEST_F(Bridge, ALaterDefinitionReplacesTheEarlierOneWithoutGrowingTheTable) {
     int seen = 0;
     define_func("ShowCursor", [&](Params) { seen = 1; });
     define_func("ShowCursor", [&](Params) { seen = 2; });
-    EXPECT_EQ(bridge_funcs.size(), 43u);
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u);
     Game::ShowCursor();
     EXPECT_EQ(seen, 2);
     EXPECT_TRUE(host.calls.empty());
@@ -219,7 +248,7 @@ TEST_F(Bridge, EveryFreeWrapperSendsExactlyWhatItsEntryTakes) {
     std::set<std::string> free;
     for (const EntrySpec& e : Catalogue())
         if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle") free.insert(e.name);
-    EXPECT_EQ(free.size(), 108u);
+    EXPECT_EQ(free.size(), 108u + 27u);
     EXPECT_EQ(covered, free);
 }
 
@@ -299,8 +328,9 @@ TEST_F(Bridge, HandlesFromAnIdCallNothing) {
     Game::CFrame c(6);
     Game::Model m(7);
     Game::Light l(8);
+    Game::Sound s(9);
     Game::CFrame copy = c;
-    EXPECT_EQ(i.Id + c.Id + m.Id + l.Id + copy.Id, 5 + 6 + 7 + 8 + 6);
+    EXPECT_EQ(i.Id + c.Id + m.Id + l.Id + s.Id + copy.Id, 5 + 6 + 7 + 8 + 9 + 6);
     EXPECT_TRUE(host.calls.empty());
 }
 
@@ -310,11 +340,13 @@ TEST_F(Bridge, StringConstructorsCreateAnInstanceOfTheirType) {
     Game::CFrame c;
     Game::Model m(std::string("base"));
     Game::Light l(std::string("Spot"));
+    Game::Sound s(std::string("hum"));
     EXPECT_EQ(c.Id, 20);
     EXPECT_EQ(m.Id, 21);
     EXPECT_EQ(l.Id, 22);
+    EXPECT_EQ(s.Id, 23);
 
-    ASSERT_EQ(host.calls.size(), 3u);
+    ASSERT_EQ(host.calls.size(), 4u);
     EXPECT_EQ(CheckAgainstCatalogue(host.calls[0], 1), "");
     EXPECT_TRUE(SameValue(host.calls[0].args[0], std::string("CFrame")));
     EXPECT_EQ(CheckAgainstCatalogue(host.calls[1]), "");
@@ -323,6 +355,9 @@ TEST_F(Bridge, StringConstructorsCreateAnInstanceOfTheirType) {
     EXPECT_EQ(CheckAgainstCatalogue(host.calls[2]), "");
     EXPECT_TRUE(SameValue(host.calls[2].args[0], std::string("Light")));
     EXPECT_TRUE(SameValue(host.calls[2].args[1], std::string("Spot")));
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls[3]), "");
+    EXPECT_TRUE(SameValue(host.calls[3].args[0], std::string("Sound")));
+    EXPECT_TRUE(SameValue(host.calls[3].args[1], std::string("hum")));
 }
 
 TEST_F(Bridge, InstanceMethodsSendTheIdFirst) {
@@ -335,10 +370,14 @@ TEST_F(Bridge, InstanceMethodsSendTheIdFirst) {
     EXPECT_EQ(i.GetChild<Game::CFrame>("a").Id, 33);
     EXPECT_EQ(i.GetChild<Game::Model>("b").Id, 33);
     EXPECT_EQ(i.GetChild<Game::Light>("c").Id, 33);
+    EXPECT_EQ(i.GetChild<Game::Sound>("d").Id, 33);
+    i.SetParent(Game::Instance(4));
 
-    std::vector<std::pair<std::string, std::string>> expected = {
-        {"Instance.SetName", "renamed"}, {"Instance.Get", "Value"}, {"Instance.GetChild", "a"},
-        {"Instance.GetChild", "b"},      {"Instance.GetChild", "c"}};
+    std::vector<std::pair<std::string, std::any>> expected = {
+        {"Instance.SetName", std::string("renamed")}, {"Instance.Get", std::string("Value")},
+        {"Instance.GetChild", std::string("a")},      {"Instance.GetChild", std::string("b")},
+        {"Instance.GetChild", std::string("c")},      {"Instance.GetChild", std::string("d")},
+        {"Instance.SetParent", 4}};
     ASSERT_EQ(host.calls.size(), expected.size());
     for (size_t k = 0; k < expected.size(); ++k) {
         EXPECT_EQ(host.calls[k].name, expected[k].first);
@@ -403,9 +442,12 @@ TEST_F(Bridge, TransformMethodsFetchTheirSlotThenPassItsAddress) {
     }
 }
 
-TEST_F(Bridge, ModelAndLightMethodsSendIdAndValue) {
+TEST_F(Bridge, ModelLightAndSoundMethodsSendIdAndValue) {
+    host.answers["Sound.IsPlaying"] = [](const Params&) { return std::any(true); };
+    host.answers["Sound.GetPosition"] = [](const Params&) { return std::any(List{1, 2, 3}); };
     Game::Model m(3);
     Game::Light l(4);
+    Game::Sound s(5);
     m.SetScale({1, 2, 3});
     m.SetColor(-1);
     l.SetState(true);
@@ -417,6 +459,15 @@ TEST_F(Bridge, ModelAndLightMethodsSendIdAndValue) {
     l.SetRange(32);
     l.EnableShadow();
     l.SetShadowUpdateMode("Continuous");
+    s.Play();
+    s.Stop();
+    EXPECT_TRUE(s.IsPlaying());
+    s.SetPosition({4, 5, 6});
+    EXPECT_EQ(s.GetPosition(), (List{1, 2, 3}));
+    s.SetRange(2, 30);
+    s.SetVolume(0.5f);
+    s.SetPitch(1.5f);
+    s.SetLooping(true);
 
     std::vector<std::pair<std::string, std::any>> expected = {
         {"Model.SetScale", List{1, 2, 3}},  {"Model.SetColor", -1},
@@ -424,14 +475,19 @@ TEST_F(Bridge, ModelAndLightMethodsSendIdAndValue) {
         {"Light.SetPosition", List{1, 1, 1}}, {"Light.SetDirection", List{0, 0, 1}},
         {"Light.SetEnergy", 8.0f},          {"Light.SetSpecular", 0.0f},
         {"Light.SetRange", 32.0f},          {"Light.EnableShadow", std::any()},
-        {"Light.SetShadowUpdateMode", std::string("Continuous")}};
+        {"Light.SetShadowUpdateMode", std::string("Continuous")},
+        {"Sound.Play", std::any()},         {"Sound.Stop", std::any()},
+        {"Sound.IsPlaying", std::any()},    {"Sound.SetPosition", List{4, 5, 6}},
+        {"Sound.GetPosition", std::any()},  {"Sound.SetRange", 2.0f},
+        {"Sound.SetVolume", 0.5f},          {"Sound.SetPitch", 1.5f},
+        {"Sound.SetLooping", true}};
     ASSERT_EQ(host.calls.size(), expected.size());
     for (size_t k = 0; k < expected.size(); ++k) {
         SCOPED_TRACE(expected[k].first);
         const Recorded& call = host.calls[k];
         EXPECT_EQ(call.name, expected[k].first);
         EXPECT_EQ(CheckAgainstCatalogue(call), "");
-        EXPECT_TRUE(SameValue(call.args[0], k < 2 ? 3 : 4));
+        EXPECT_TRUE(SameValue(call.args[0], k < 2 ? 3 : k < 11 ? 4 : 5));
         if (expected[k].second.has_value()) {
             EXPECT_TRUE(SameValue(call.args[1], expected[k].second)) << Describe(call.args[1]);
         }

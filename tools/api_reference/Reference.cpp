@@ -89,8 +89,10 @@ std::string Markdown() {
           "| handle | `std::any*` | a variable's address from \"Instance.Get\", valid while its instance lives |\n"
           "| children | `std::unordered_map<std::string, int>` | child name to instance id |\n"
           "| hit | `std::vector<std::any>` | bool hit, float distance, vec3 point, vec3 normal |\n\n"
-          "| # | Name | Kind | Arguments | Result | What it does |\n"
-          "|---|---|---|---|---|---|\n";
+          "Entries 1 to 171 (group core) never change; the groups after them (sound) were added later,\n"
+          "in the same conventions.\n\n"
+          "| # | Group | Name | Kind | Arguments | Result | What it does |\n"
+          "|---|---|---|---|---|---|---|\n";
     for (const Row& row : Rows()) {
         const Entry& e = *row.entry;
         std::string args;
@@ -101,7 +103,7 @@ std::string Markdown() {
             if (*meaning) args += std::string(" ") + meaning;
             else if (*e.args[i].note) args += std::string(" (") + e.args[i].note + ")";
         }
-        md << "| " << row.number << " | \"" << e.name << "\" | " << (e.op ? "op" : "func") << " | "
+        md << "| " << row.number << " | " << e.group << " | \"" << e.name << "\" | " << (e.op ? "op" : "func") << " | "
            << MarkdownCell(args.empty() ? "–" : args) << " | " << MarkdownCell(e.op ? WithNote(e.result) : "–") << " | "
            << MarkdownCell(row.summary->line) << " |\n";
     }
@@ -114,7 +116,8 @@ std::string Json() {
     std::vector<Row> rows = Rows();
     for (const Row& row : rows) {
         const Entry& e = *row.entry;
-        js << "  {\"number\": " << row.number << ", \"name\": " << JsonString(e.name) << ", \"kind\": \""
+        js << "  {\"number\": " << row.number << ", \"group\": " << JsonString(e.group) << ", \"name\": " << JsonString(e.name)
+           << ", \"kind\": \""
            << (e.op ? "op" : "func") << "\",\n   \"args\": [";
         for (std::size_t i = 0; i < e.args.size(); ++i)
             js << (i ? ", " : "") << JsonValue(e.args[i], row.summary->argNames[i], static_cast<int>(i));

@@ -1,4 +1,4 @@
-// The API reference of the 171 entries, generated from the host's own
+// The API reference of every entry, generated from the host's own
 // catalogue: names, kinds and argument types come from the typed functions the
 // entries are made of, so the reference cannot drift from what the host reads.
 #pragma once

@@ -7,6 +7,7 @@
 //   VANTOR_EXPORT void tick() { ... }                      // once per frame
 //
 //   Game::IsKeyDown(87)                      input, cursor, camera, time, model files
+//   Game::PlaySound("step")                  sounds, music streams, the master volume
 //   Game::Vector3::Add(a, b)                 vector and matrix arithmetic ("Vector3Add")
 //   Game::CFrame player; player.MoveBy(...)  scene objects, held by instance id
 //
@@ -76,6 +77,43 @@ float DeltaTime();
 // Game::Model instances are drawn from; `capacity` instances at most.
 void LoadModel(std::string buffer, std::string path, int capacity);
 void UnloadModel(std::string buffer);
+
+// -- Sound ----------------------------------------------------------------------
+// WAV, OGG, MP3 or FLAC files (relative to the assets folder), loaded under a
+// name. A sound is decoded whole and every PlaySound starts a voice of its own,
+// so it may overlap itself; a music stream is decoded as it plays, on a thread
+// of the engine's, and needs no call per frame. A file that cannot be used
+// plays as silence, with one warning naming it. Volume 1 is as recorded, pitch
+// 2 an octave up, pan -1 left, 0 centre, 1 right.
+void LoadSound(std::string sound, std::string path);
+void UnloadSound(std::string sound);
+void PlaySound(std::string sound);
+void StopSound(std::string sound);
+void PauseSound(std::string sound);
+void ResumeSound(std::string sound);
+bool IsSoundPlaying(std::string sound);
+void SetSoundVolume(std::string sound, float volume);
+void SetSoundPitch(std::string sound, float pitch);
+void SetSoundPan(std::string sound, float pan);
+float GetSoundLength(std::string sound);  // seconds
+
+void LoadMusicStream(std::string music, std::string path);
+void UnloadMusicStream(std::string music);
+void PlayMusicStream(std::string music);
+void StopMusicStream(std::string music);    // and back to the start
+void PauseMusicStream(std::string music);
+void ResumeMusicStream(std::string music);
+bool IsMusicStreamPlaying(std::string music);
+void SeekMusicStream(std::string music, float seconds);
+void SetMusicLooping(std::string music, bool looping);  // music loops unless told not to
+void SetMusicVolume(std::string music, float volume);
+void SetMusicPitch(std::string music, float pitch);
+void SetMusicPan(std::string music, float pan);
+float GetMusicTimePlayed(std::string music);  // seconds
+float GetMusicTimeLength(std::string music);  // seconds
+
+void SetMasterVolume(float volume);
+float GetMasterVolume();
 
 // -- Arithmetic (raymath's functions of the same name) --------------------------
 namespace Vector2 {
@@ -173,10 +211,12 @@ public:
     explicit Instance(int id);
 
     void SetName(std::string name);
+    // Moves it under another instance ("Instance.SetParent").
+    void SetParent(const Instance& parent);
     // Address of the named variable slot; handed back to the transform entries only.
     std::any* Get(std::string name);
     // The child of that name as a handle of the wanted type (id 0 when there is none).
-    // Provided for CFrame, Model and Light.
+    // Provided for CFrame, Model, Light and Sound.
     template <class T>
     T GetChild(std::string name);
 
@@ -225,6 +265,31 @@ public:
     void SetRange(float range);
     void EnableShadow();
     void SetShadowUpdateMode(std::string mode);  // "Manual", "Interval" or "Continuous"
+};
+
+// A sound placed in the scene, heard from the camera: full loudness within the
+// near distance, silent beyond the far one, panned by where it lies in the view.
+// Its position is in the world, or relative to its parent when that is a Model
+// or a CFrame, which it then follows:
+//
+//   Game::Sound hum("hum");            // a loaded sound
+//   hum.SetParent(generator);          // a Game::Model: the hum follows it
+//   hum.SetLooping(true);
+//   hum.Play();
+class Sound : public Instance {
+public:
+    explicit Sound(std::string sound);  // a new placed sound of a loaded sound, at the origin
+    explicit Sound(int id);
+
+    void Play();  // from the start, also when it plays already
+    void Stop();
+    bool IsPlaying();
+    void SetPosition(List position);
+    List GetPosition();
+    void SetRange(float nearDistance, float farDistance);  // 1 and 40 by default
+    void SetVolume(float volume);
+    void SetPitch(float pitch);
+    void SetLooping(bool looping);
 };
 
 // One ray test against a model at its current transform; a snapshot.

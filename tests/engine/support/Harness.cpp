@@ -37,6 +37,10 @@ Api& Fresh() {
     World::Buffers::Colors.clear();
     World::Buffers::BufferCount = 0;
     World::Buffers::InstanceCount = 0;
+    A3D_Close();  // every sound, music and emitter of the audio layer goes
+    World::Sounds::Names.clear();
+    World::Sounds::Music.clear();
+    World::Sounds::Placed.clear();
     FakeR3D::Reset();
     GameCamera = {};
 

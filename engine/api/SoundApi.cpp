@@ -1,0 +1,158 @@
+// Sound entries: sounds and music streams loaded under names the game picks,
+// the master volume, and "Sound." calls on placed sounds (instances of the
+// kind "Sound"). Each forwards to the audio layer (a3d.h).
+#include "Catalog.h"
+#include "Instance.h"
+#include "Lookup.h"
+#include "Messages.h"
+#include "World.h"
+#include "a3d.h"
+
+namespace World::Api {
+namespace {
+
+// The table a handle type is loaded into.
+template <class H>
+H Named(const char* entry, const std::string& name);
+template <>
+A3D_Sound Named<A3D_Sound>(const char* entry, const std::string& name) {
+    return Sounds::Named(entry, name);
+}
+template <>
+A3D_Music Named<A3D_Music>(const char* entry, const std::string& name) {
+    return Sounds::MusicNamed(entry, name);
+}
+
+// Entries on one loaded sound or stream, named by argument 0. Every argument
+// is read before the name is looked up, so a wrong type is reported first.
+template <class H, void (*Fn)(H)>
+void Do(const Params& params, const char* entry) {
+    Fn(Named<H>(entry, Arg<std::string>(params, 0, entry)));
+}
+template <class H, class V, void (*Fn)(H, V)>
+void Set(const Params& params, const char* entry) {
+    const std::string& name = Arg<std::string>(params, 0, entry);
+    const V value = Arg<V>(params, 1, entry);
+    Fn(Named<H>(entry, name), value);
+}
+template <class H, class R, R (*Fn)(H)>
+std::any Get(const Params& params, const char* entry) {
+    return Kind<R>::Write(Fn(Named<H>(entry, Arg<std::string>(params, 0, entry))));
+}
+
+// The name is checked before the file is read: a name in use loads nothing.
+void LoadSound(const Params& params, const char* entry) {
+    const std::string& name = Arg<std::string>(params, 0, entry);
+    const std::string& path = Arg<std::string>(params, 1, entry);
+    Fail(Fatal::SoundExists, Sounds::Names.count(name) != 0, entry, name);
+    Sounds::Names[name] = A3D_LoadSound(path.c_str());
+}
+
+void UnloadSound(const Params& params, const char* entry) {
+    const std::string& name = Arg<std::string>(params, 0, entry);
+    A3D_UnloadSound(Named<A3D_Sound>(entry, name));
+    Sounds::Names.erase(name);
+}
+
+void LoadMusicStream(const Params& params, const char* entry) {
+    const std::string& name = Arg<std::string>(params, 0, entry);
+    const std::string& path = Arg<std::string>(params, 1, entry);
+    Fail(Fatal::MusicExists, Sounds::Music.count(name) != 0, entry, name);
+    Sounds::Music[name] = A3D_LoadMusic(path.c_str());
+}
+
+void UnloadMusicStream(const Params& params, const char* entry) {
+    const std::string& name = Arg<std::string>(params, 0, entry);
+    A3D_UnloadMusic(Named<A3D_Music>(entry, name));
+    Sounds::Music.erase(name);
+}
+
+// -- Placed sounds ------------------------------------------------------------------
+
+// The audio layer's emitter of a "Sound" instance; a record of another kind has none.
+A3D_Emitter EmitterOf(int id) {
+    const int* emitter = FindVariable<int>(id, "Emitter");
+    if (!emitter) throw BadValue("instance " + std::to_string(id) + " is not a Sound");
+    return A3D_Emitter{static_cast<unsigned>(*emitter)};
+}
+
+// Adapters from the layer's (emitter, value...) calls to entries taking (id, value...).
+template <auto Fn>
+struct Placed;
+template <void (*Fn)(A3D_Emitter)>
+struct Placed<Fn> {
+    static void Do(int id) { Fn(EmitterOf(id)); }
+};
+template <bool (*Fn)(A3D_Emitter)>
+struct Placed<Fn> {
+    static bool Get(int id) { return Fn(EmitterOf(id)); }
+};
+template <class V, void (*Fn)(A3D_Emitter, V)>
+struct Placed<Fn> {
+    static void Set(int id, V value) { Fn(EmitterOf(id), value); }
+};
+
+void SetRange(int id, float nearDistance, float farDistance) {
+    A3D_SetEmitterRange(EmitterOf(id), nearDistance, farDistance);
+}
+
+// Kept on the instance (an offset when it follows a parent) and handed on at
+// once, so a sound played right after it is moved is heard from the new place.
+void SetPosition(int id, Vector3 position) {
+    EmitterOf(id);
+    Vector3& slot = VariableOf<Vector3>(id, "Position", "position");
+    slot = position;
+    Sounds::Place(id);
+}
+Vector3 GetPosition(int id) {
+    EmitterOf(id);
+    return VariableOf<Vector3>(id, "Position", "position");
+}
+
+}  // namespace
+
+void AddSoundEntries(Catalog& c) {
+    using S = A3D_Sound;
+    using M = A3D_Music;
+    c.push_back(RawFunc<std::string, std::string>("LoadSound", LoadSound));
+    c.push_back(RawFunc<std::string>("UnloadSound", UnloadSound));
+    c.push_back(RawFunc<std::string>("PlaySound", Do<S, A3D_PlaySound>));
+    c.push_back(RawFunc<std::string>("StopSound", Do<S, A3D_StopSound>));
+    c.push_back(RawFunc<std::string>("PauseSound", Do<S, A3D_PauseSound>));
+    c.push_back(RawFunc<std::string>("ResumeSound", Do<S, A3D_ResumeSound>));
+    c.push_back(RawOp<bool, std::string>("IsSoundPlaying", Get<S, bool, A3D_IsSoundPlaying>));
+    c.push_back(RawFunc<std::string, float>("SetSoundVolume", Set<S, float, A3D_SetSoundVolume>));
+    c.push_back(RawFunc<std::string, float>("SetSoundPitch", Set<S, float, A3D_SetSoundPitch>));
+    c.push_back(RawFunc<std::string, float>("SetSoundPan", Set<S, float, A3D_SetSoundPan>));
+    c.push_back(RawOp<float, std::string>("GetSoundLength", Get<S, float, A3D_GetSoundLength>));
+
+    c.push_back(RawFunc<std::string, std::string>("LoadMusicStream", LoadMusicStream));
+    c.push_back(RawFunc<std::string>("UnloadMusicStream", UnloadMusicStream));
+    c.push_back(RawFunc<std::string>("PlayMusicStream", Do<M, A3D_PlayMusic>));
+    c.push_back(RawFunc<std::string>("StopMusicStream", Do<M, A3D_StopMusic>));
+    c.push_back(RawFunc<std::string>("PauseMusicStream", Do<M, A3D_PauseMusic>));
+    c.push_back(RawFunc<std::string>("ResumeMusicStream", Do<M, A3D_ResumeMusic>));
+    c.push_back(RawOp<bool, std::string>("IsMusicStreamPlaying", Get<M, bool, A3D_IsMusicPlaying>));
+    c.push_back(RawFunc<std::string, float>("SeekMusicStream", Set<M, float, A3D_SeekMusic>));
+    c.push_back(RawFunc<std::string, bool>("SetMusicLooping", Set<M, bool, A3D_SetMusicLooping>));
+    c.push_back(RawFunc<std::string, float>("SetMusicVolume", Set<M, float, A3D_SetMusicVolume>));
+    c.push_back(RawFunc<std::string, float>("SetMusicPitch", Set<M, float, A3D_SetMusicPitch>));
+    c.push_back(RawFunc<std::string, float>("SetMusicPan", Set<M, float, A3D_SetMusicPan>));
+    c.push_back(RawOp<float, std::string>("GetMusicTimePlayed", Get<M, float, A3D_GetMusicTimePlayed>));
+    c.push_back(RawOp<float, std::string>("GetMusicTimeLength", Get<M, float, A3D_GetMusicTimeLength>));
+
+    c.push_back(Func("SetMasterVolume", A3D_SetMasterVolume));
+    c.push_back(Op("GetMasterVolume", A3D_GetMasterVolume));
+
+    c.push_back(Func("Sound.Play", Placed<A3D_PlayEmitter>::Do));
+    c.push_back(Func("Sound.Stop", Placed<A3D_StopEmitter>::Do));
+    c.push_back(Op("Sound.IsPlaying", Placed<A3D_IsEmitterPlaying>::Get));
+    c.push_back(Func("Sound.SetPosition", SetPosition));
+    c.push_back(Op("Sound.GetPosition", GetPosition));
+    c.push_back(Func("Sound.SetRange", SetRange));
+    c.push_back(Func("Sound.SetVolume", Placed<A3D_SetEmitterVolume>::Set));
+    c.push_back(Func("Sound.SetPitch", Placed<A3D_SetEmitterPitch>::Set));
+    c.push_back(Func("Sound.SetLooping", Placed<A3D_SetEmitterLooping>::Set));
+}
+
+}  // namespace World::Api
