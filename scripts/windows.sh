@@ -233,7 +233,8 @@ build_windows() {
   # The audio decoders are sources: the ones setup.sh keeps for the Linux build serve.
   cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt" \
         -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
-        -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" \
+        -DVANTOR_SOUND_GENERATOR="$root/build/tools/make_sounds" -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests bench_bridge_libc
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green
@@ -545,8 +546,8 @@ if [ "${1:-}" = --checks-in-display ]; then
 fi
 
 install_packages "${WINDOWS_PACKAGES[@]}"
-say "building the level generator for this machine"
-"$root/scripts/build.sh" make_level
+say "building the level and sound generators for this machine"
+"$root/scripts/build.sh" make_level make_sounds
 prefix=$(build_windows_deps)
 meshopt=$(build_windows_meshoptimizer)
 build_windows "$prefix" "$meshopt"

@@ -1,5 +1,7 @@
 // A starting point for a game: a few crates spin on a floor under a shadowed
-// spot light, the mouse moves the camera around them, Escape quits. Played
+// spot light, the first one chimes at every full turn (a sound placed on it,
+// heard from where it is), the mouse moves the camera around them, Escape
+// quits. Played
 // with `cmake --build build --target run_mygame`, a rebuild in another
 // terminal swaps the new code in: reload() finds the crates again by name and
 // the spin carries on from where it was.
@@ -14,6 +16,7 @@ constexpr int kCrates = 5;
 constexpr float kPixelsPerRadian = 200.0f;
 
 Game::Model crates[kCrates] = {Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0)};
+Game::Sound chime(0);
 
 // Kept in the engine across rebuilds of game.dll (see Game::Keep).
 struct View {
@@ -53,18 +56,28 @@ VANTOR_EXPORT void init() {
     sun.SetShadowUpdateMode("Continuous");
     sun.SetState(true);
 
+    // A sound on the first crate: parented to it, it follows it round.
+    Game::LoadSound("chime", "chime.wav");
+    chime = Game::Sound("chime");
+    chime.SetName("chime");
+    chime.SetParent(crates[0]);
+    chime.SetRange(3, 30);
+
     Game::DisableCursor();  // relative mouse movement for the camera
 }
 
 // A rebuilt game.dll took over: the scene is as the old one left it.
 VANTOR_EXPORT void reload() {
     for (int i = 0; i < kCrates; ++i) crates[i] = Game::Root.GetChild<Game::Model>(CrateName(i));
+    chime = crates[0].GetChild<Game::Sound>("chime");
 }
 
 VANTOR_EXPORT void tick() {
     View& view = Kept();
     float &spin = view.spin, &yaw = view.yaw, &pitch = view.pitch;
     const float dt = Game::DeltaTime();
+    const float turn = 2 * 3.14159265f;
+    if (std::floor((spin + dt) / turn) > std::floor(spin / turn)) chime.Play();
     spin += dt;
     for (Game::Model& crate : crates) crate.RotateTo({0, spin, 0});
 

@@ -14,10 +14,21 @@ VANTOR_EXPORT void init() {
     base.SetColor(-1);  // 0xFFFFFFFF, opaque white: the level keeps its own colours
 
     player::init();
+
+    // A machine humming by a pillar ahead on the right: heard from 25 units
+    // away, louder as the walker comes near.
+    Game::LoadSound("hum", "hum.wav");
+    Game::Sound hum("hum");
+    hum.SetName("hum");
+    hum.SetPosition({10, 0.5f, 14.4f});
+    hum.SetRange(2, 25);
+    hum.SetLooping(true);
+    hum.Play();
 }
 
 VANTOR_EXPORT void tick() { player::tick(); }
 
-// A rebuilt game.dll bound while the game runs: the level, the player and the
-// flashlight are still in the scene, and tick() finds them by name.
+// A rebuilt game.dll bound while the game runs: the level, the player, the
+// flashlight and the hum are still in the scene (and the sounds loaded), and
+// tick() finds them by name.
 VANTOR_EXPORT void reload() {}

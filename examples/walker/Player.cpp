@@ -1,6 +1,6 @@
 // The walker. Everything it knows lives in the host's instances "player"
 // (a transform), "flashlight" (a spot light) and "base" (the level), and in
-// the statics of tick().
+// the statics of tick(). It is heard walking, jumping and landing.
 #include "Player.h"
 
 #include <algorithm>
@@ -38,6 +38,12 @@ constexpr float kLookInto = 0.01f;
 constexpr float kStartX = -2, kStartY = 1.5f, kStartZ = -5;
 constexpr float kKillHeight = -1.5f - 20.0f;
 
+// Footsteps: one every kStride units walked on the ground, left and right foot
+// in turn. A landing is heard after more than kLandAirTime seconds in the air:
+// after every jump (about 0.4 s), not after stepping down a stair (0.25 s).
+constexpr float kStride = 0.8f;
+constexpr float kLandAirTime = 0.3f;
+
 // raylib key codes
 constexpr int kKeyW = 87;
 constexpr int kKeyS = 83;
@@ -51,6 +57,9 @@ struct Motion {
     float pitch = 0;
     float yaw = 0;
     bool grounded = false;
+    float stride = 0;   // walked since the last footstep
+    int foot = 0;
+    float airTime = 0;  // seconds since the feet left the ground
 };
 
 struct Blocker {
@@ -142,6 +151,12 @@ void init() {
     Game::HideCursor();
     Game::DisableCursor();
     Game::SetMousePosition({kAnchorX, kAnchorY});
+
+    Game::LoadSound("step_a", "step_a.wav");
+    Game::LoadSound("step_b", "step_b.wav");
+    Game::LoadSound("jump", "jump.wav");
+    Game::LoadSound("land", "land.wav");
+    Game::SetSoundVolume("land", 0.8f);
 }
 
 void tick() {
@@ -188,7 +203,8 @@ void tick() {
     // the frame time), then it turns to the new angles.
     Game::List before = player.Position();
     Game::List move = Game::Vector3::Scale(velocityVector, Game::DeltaTime());
-    player.MoveBy(StopAtWalls(Game::Root.GetChild<Game::Model>("base"), before, move));
+    const Game::List walked = StopAtWalls(Game::Root.GetChild<Game::Model>("base"), before, move);
+    player.MoveBy(walked);
     player.RotateTo({Pitch, Yaw, 0});
     Game::SetMousePosition({kAnchorX, kAnchorY});
 
@@ -203,14 +219,28 @@ void tick() {
     Game::RaycastSingle probe(base, {eye[0], eye[1] + above, eye[2]}, {0, -1, 0});
     float distance = probe.hit ? probe.distance - above : std::numeric_limits<float>::infinity();
 
+    const bool wasGrounded = grounded;
     grounded = distance <= kEyeHeight;  // false for NaN too
     if (distance < kEyeHeight) player.MoveBy({0, kEyeHeight - distance, 0});
 
     if (grounded) {
+        if (!wasGrounded && motion.airTime > kLandAirTime) Game::PlaySound("land");
+        motion.airTime = 0;
+        // Footsteps keep time with the ground covered, not with the keys.
+        motion.stride += std::hypot(walked[0], walked[2]);
+        if (motion.stride >= kStride) {
+            motion.stride = std::fmod(motion.stride, kStride);
+            motion.foot ^= 1;
+            Game::PlaySound(motion.foot ? "step_a" : "step_b");
+        }
         // Landing cancels vertical speed; diagonals are no faster than straight lines.
         velocityVector = Game::Vector3::Scale(Game::Vector3::Normalize(moveVector), kWalkSpeed);
-        if (Game::IsKeyDown(kKeySpace)) velocityVector = Game::Vector3::Add(velocityVector, {0, kJumpImpulse, 0});
+        if (Game::IsKeyDown(kKeySpace)) {
+            if (motion.velocity[1] <= 0) Game::PlaySound("jump");  // not again while still rising off the ground
+            velocityVector = Game::Vector3::Add(velocityVector, {0, kJumpImpulse, 0});
+        }
     } else {
+        motion.airTime += Game::DeltaTime();
         // In the air the horizontal speed is kept and the keys do not steer.
         velocityVector = Game::Vector3::Subtract(velocityVector, {0, Game::DeltaTime() * kGravity, 0});
     }

@@ -57,7 +57,7 @@ struct Look {
 Look PlayMouse(const std::function<void(const std::string& window, const std::function<void(int)>& wait)>& play,
                const std::vector<std::string>& env = {}) {
     EngineInstall install(VANTOR_ENGINE, VANTOR_SCRIPTED_GAME);
-    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
+    CopyFolder(VANTOR_ASSETS, install.assets);  // the level and the sounds
     RunOptions options;
     options.cwd = install.root.Path();
     options.env = {"VANTOR_NO_DIALOG=1", "VANTOR_PLAY_SCRIPT=realmouse; frames 1000000"};
@@ -169,7 +169,7 @@ TEST(EngineRun, MovingTheMouseWhileAnotherWindowHasFocusTurnsNothing) {
 
 TEST(EngineRun, PlayedWithKeysAndMouseShowsALitLevelAndExitsZeroOnEscape) {
     EngineInstall install(VANTOR_ENGINE, VANTOR_GAME_MODULE);
-    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
+    CopyFolder(VANTOR_ASSETS, install.assets);  // the level and the sounds
 
     RunOptions options;
     options.cwd = install.root.Path();
@@ -243,6 +243,7 @@ TEST(EngineRun, LevelWithAnInfiniteCoordinateIsRefusedAndTheEngineRunsOn) {
     first += 3;
     size_t end = level.find(',', first);
     level.replace(first, end - first, "-1e39");
+    CopyFolder(VANTOR_ASSETS, install.assets);  // the sounds
     std::ofstream(install.assets + "/base.fbx", std::ios::binary) << level;
 
     RunOptions options;

@@ -131,7 +131,7 @@ std::string Show(const Recorded& c) {
 
 }  // namespace
 
-TEST_F(Module, StartUpLoadsTheLevelAndMakesFlashlightAndPlayerInOrder) {
+TEST_F(Module, StartUpLoadsTheLevelAndMakesFlashlightPlayerAndSoundsInOrder) {
     init();
     std::any* baseSlot = &slots["2/CFrame"];
     std::any* playerSlot = &slots["4/Value"];
@@ -159,6 +159,18 @@ TEST_F(Module, StartUpLoadsTheLevelAndMakesFlashlightAndPlayerInOrder) {
         {"HideCursor", Func, {}},  // hidden first: hiding after the capture would undo it
         {"DisableCursor", Func, {}},
         {"SetMousePosition", Func, {List{500, 500}}},
+        {"LoadSound", Func, {std::string("step_a"), std::string("step_a.wav")}},
+        {"LoadSound", Func, {std::string("step_b"), std::string("step_b.wav")}},
+        {"LoadSound", Func, {std::string("jump"), std::string("jump.wav")}},
+        {"LoadSound", Func, {std::string("land"), std::string("land.wav")}},
+        {"SetSoundVolume", Func, {std::string("land"), 0.8f}},
+        {"LoadSound", Func, {std::string("hum"), std::string("hum.wav")}},  // heard by a pillar
+        {"Instance.New", Op, {std::string("Sound"), std::string("hum")}},
+        {"Instance.SetName", Func, {5, std::string("hum")}},
+        {"Sound.SetPosition", Func, {5, List{10, 0.5f, 14.4f}}},
+        {"Sound.SetRange", Func, {5, 2.0f, 25.0f}},
+        {"Sound.SetLooping", Func, {5, true}},
+        {"Sound.Play", Func, {5}},
     };
     ASSERT_EQ(host.calls.size(), expected.size());
     for (size_t k = 0; k < expected.size(); ++k) {

@@ -38,7 +38,7 @@ struct State {
 // number (element 0 unused).
 std::vector<State> Play(const std::string& script) {
     EngineInstall install(VANTOR_ENGINE, VANTOR_SCRIPTED_GAME);
-    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
+    CopyFolder(VANTOR_ASSETS, install.assets);  // the level and the sounds
 
     RunOptions options;
     options.cwd = install.root.Path();

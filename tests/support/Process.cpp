@@ -163,6 +163,11 @@ void CopyFile(const std::string& from, const std::string& to) {
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
+void CopyFolder(const std::string& from, const std::string& to) {
+    fs::create_directories(to);
+    fs::copy(from, to, fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

@@ -75,6 +75,7 @@ struct EngineInstall {
 };
 
 void CopyFile(const std::string& from, const std::string& to);  // keeps the mode bits
+void CopyFolder(const std::string& from, const std::string& to);  // its files and folders into `to`
 void MakeDirs(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
 
