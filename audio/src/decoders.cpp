@@ -2,8 +2,10 @@
 // file passes before a frame is read from it.
 #include "decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "codecs.h"
 
@@ -38,6 +40,7 @@ public:
 class Mp3Decoder final : public Decoder {
 public:
     drmp3 mp3{};
+    bool missing = false;  // fewer MPEG frames than its header declares
     ~Mp3Decoder() override { drmp3_uninit(&mp3); }
     std::uint64_t Read(float* out, std::uint64_t n) override { return drmp3_read_pcm_frames_f32(&mp3, n, out); }
     bool Seek(std::uint64_t frame) override { return drmp3_seek_to_pcm_frame(&mp3, frame); }
@@ -93,8 +96,14 @@ std::unique_ptr<Decoder> OpenMp3(const unsigned char* data, std::size_t size, st
     }
     d->channels = static_cast<int>(d->mp3.channels);
     d->rate = static_cast<int>(d->mp3.sampleRate);
-    // MP3 keeps no length: counting the frames reads the whole stream once.
-    d->frames = drmp3_get_pcm_frame_count(&d->mp3);
+    // The length comes from the encoder's Xing or Info frame when there is
+    // one; the frames are counted all the same (reading the stream once), to
+    // find a file cut short. A frame or two of slack: the tag's own frame, padding.
+    drmp3_uint64 mpegFrames = 0, counted = 0;
+    const bool tagged = d->mp3.totalPCMFrameCount != DRMP3_UINT64_MAX;
+    drmp3_get_mp3_and_pcm_frame_count(&d->mp3, &mpegFrames, &counted);
+    d->frames = tagged ? drmp3_get_pcm_frame_count(&d->mp3) : counted;
+    d->missing = tagged && counted + 2 * 1152 < d->mp3.totalPCMFrameCount;
     d->Seek(0);
     return d;
 }
@@ -117,6 +126,81 @@ std::unique_ptr<Decoder> OpenOgg(const unsigned char* data, std::size_t size, st
     d->frames = stb_vorbis_stream_length_in_samples(d->vorbis);
     d->Seek(0);
     return d;
+}
+
+// -- Files cut short ------------------------------------------------------------------
+// A file whose end is missing still opens: each format tells it another way.
+
+// WAV and FLAC declare their length: its last frame must be there.
+bool LastFrameMissing(Decoder& d) {
+    std::vector<float> frame(static_cast<std::size_t>(d.channels));
+    const bool missing = d.frames == 0 || !d.Seek(d.frames - 1) || d.Read(frame.data(), 1) != 1;
+    return !d.Seek(0) || missing;
+}
+
+// An Ogg stream ends with a page marked "end of stream"; a cut file ends
+// before that page, or inside a page.
+bool OggEndMissing(const unsigned char* data, std::size_t size) {
+    if (size < 27) return true;
+    // From the end back to the page that ends the file (bytes that only look
+    // like a page's start, inside another page's data, end elsewhere).
+    for (std::size_t at = size - 27;; --at) {
+        if (data[at] == 'O' && Starts(data + at, size - at, "OggS") && data[at + 4] == 0) {
+            const std::size_t segments = data[at + 26];
+            std::size_t end = at + 27 + segments;
+            if (end <= size) {
+                for (std::size_t k = 0; k < segments; ++k) end += data[at + 27 + k];
+                if (end == size) return (data[at + 5] & 0x04) == 0;
+            }
+        }
+        if (at == 0) return true;
+    }
+}
+
+// A RIFF WAV's "data" chunk declaring more bytes than the file holds: what it
+// declares and what is there. (Writers that did not know the length when they
+// started write 0 or all ones, which is taken as "up to the end".)
+bool WavDataMissing(const unsigned char* data, std::size_t size, std::uint64_t& declared, std::uint64_t& present) {
+    const bool bigEndian = Starts(data, size, "RIFX");
+    if (!bigEndian && !Starts(data, size, "RIFF")) return false;
+    for (std::size_t at = 12; at + 8 <= size;) {
+        const unsigned char* b = data + at + 4;
+        const std::uint64_t length = bigEndian ? (std::uint64_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3])
+                                               : (std::uint64_t(b[3]) << 24 | b[2] << 16 | b[1] << 8 | b[0]);
+        if (Starts(data + at, size - at, "data")) {
+            declared = length;
+            present = size - (at + 8);
+            return length != 0 && length != 0xFFFFFFFFu && length > present;
+        }
+        at += 8 + length + (length & 1);
+    }
+    return false;
+}
+
+// Why the file is cut short, or empty when it is whole.
+std::string CutShort(Format format, const unsigned char* data, std::size_t size, Decoder& d) {
+    const std::string declared = "its header declares " + std::to_string(d.frames) + " frames";
+    std::uint64_t bytes = 0, present = 0;
+    switch (format) {
+        case Format::Wav:
+            if (WavDataMissing(data, size, bytes, present))
+                return "it is cut short: its data chunk declares " + std::to_string(bytes) + " bytes, " +
+                       std::to_string(present) + " are there";
+            if (LastFrameMissing(d)) return "it is cut short: " + declared + ", the last is missing";
+            break;
+        case Format::Flac:
+            if (LastFrameMissing(d)) return "it is cut short: " + declared + ", the last is missing";
+            break;
+        case Format::Ogg:
+            if (OggEndMissing(data, size)) return "it is cut short: its last Ogg page is missing or incomplete";
+            break;
+        case Format::Mp3:
+            if (static_cast<Mp3Decoder&>(d).missing)
+                return "it is cut short: " + declared + " (in its Xing or Info frame), fewer are there";
+            break;
+        case Format::Unknown: break;
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -150,7 +234,8 @@ std::unique_ptr<Decoder> OpenDecoder(const unsigned char* data, std::size_t size
         return nullptr;
     }
     std::unique_ptr<Decoder> d;
-    switch (Sniff(data, size)) {
+    const Format format = Sniff(data, size);
+    switch (format) {
         case Format::Wav: d = OpenWav(data, size, why); break;
         case Format::Flac: d = OpenFlac(data, size, why); break;
         case Format::Mp3: d = OpenMp3(data, size, why); break;
@@ -169,7 +254,9 @@ std::unique_ptr<Decoder> OpenDecoder(const unsigned char* data, std::size_t size
               std::to_string(kMaxRate) + " are played)";
         return nullptr;
     }
-    return d;
+    why = CutShort(format, data, size, *d);
+    if (why.empty() && d->frames == 0) why = "no audio in it";
+    return why.empty() ? std::move(d) : nullptr;
 }
 
 }  // namespace a3d
