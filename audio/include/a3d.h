@@ -69,7 +69,7 @@ typedef struct A3D_Emitter { unsigned int id; } A3D_Emitter;
 // What the mixer has done, for tests and benchmarks.
 typedef struct A3D_Stats {
     int voicesPlaying;              // voices playing now, heard or not
-    int voicesHeard;                // voices in the last block mixed
+    int voicesHeard;                // voices mixed in the last block
     unsigned long long framesMixed; // output frames made since A3D_Init
     unsigned long long underruns;   // output frames of music left silent because its decoder was late
     double mixSeconds;              // time spent mixing since A3D_Init (thread CPU time where the system has it)

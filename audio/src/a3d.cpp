@@ -347,7 +347,12 @@ float A3D_GetMasterVolume(void) {
 }
 
 A3D_Stats A3D_GetStats(void) {
-    return Locked([](Mixer& m) { return m.stats; });
+    return Locked([](Mixer& m) {
+        A3D_Stats stats = m.stats;
+        stats.voicesPlaying = 0;
+        for (const Voice& v : m.voices) stats.voicesPlaying += v.data != nullptr;
+        return stats;
+    });
 }
 
 // -- Sounds --------------------------------------------------------------------------------

@@ -108,9 +108,61 @@ std::unique_ptr<Decoder> OpenMp3(const unsigned char* data, std::size_t size, st
     return d;
 }
 
+// The bytes of the stream's second packet (the Vorbis comment header), put
+// together from the pages it spans; false when the pages end first.
+bool SecondPacket(const unsigned char* data, std::size_t size, std::vector<unsigned char>& packet) {
+    int packets = 0;
+    packet.clear();
+    for (std::size_t at = 0; at + 27 <= size && Starts(data + at, size - at, "OggS");) {
+        const std::size_t segments = data[at + 26];
+        std::size_t body = at + 27 + segments;
+        if (body > size) return false;
+        for (std::size_t k = 0; k < segments; ++k) {
+            const std::size_t lace = data[at + 27 + k];
+            if (body + lace > size) return false;
+            if (packets == 1) packet.insert(packet.end(), data + body, data + body + lace);
+            body += lace;
+            if (lace < 255 && ++packets == 2) return true;
+        }
+        at = body;
+    }
+    return false;
+}
+
+// stb_vorbis trusts the lengths in the comment header: a vendor string or a
+// comment count larger than the packet makes it write before a buffer or free
+// pointers it never set (found by the fuzzer). Every length is checked here
+// against what the packet holds.
+bool OggCommentsBroken(const unsigned char* data, std::size_t size) {
+    std::vector<unsigned char> p;
+    if (!SecondPacket(data, size, p) || p.size() < 7 || p[0] != 3 || std::memcmp(&p[1], "vorbis", 6) != 0) return true;
+    std::size_t at = 7;
+    auto u32 = [&](std::uint64_t& value) {
+        if (at + 4 > p.size()) return false;
+        value = std::uint64_t(p[at]) | std::uint64_t(p[at + 1]) << 8 | std::uint64_t(p[at + 2]) << 16 |
+                std::uint64_t(p[at + 3]) << 24;
+        at += 4;
+        return true;
+    };
+    std::uint64_t vendor = 0, count = 0;
+    if (!u32(vendor) || vendor > p.size() - at) return true;
+    at += vendor;
+    if (!u32(count) || count > (p.size() - at) / 4) return true;
+    for (std::uint64_t k = 0; k < count; ++k) {
+        std::uint64_t length = 0;
+        if (!u32(length) || length > p.size() - at) return true;
+        at += length;
+    }
+    return false;
+}
+
 std::unique_ptr<Decoder> OpenOgg(const unsigned char* data, std::size_t size, std::string& why) {
     if (size > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         why = "larger than 2 GiB";
+        return nullptr;
+    }
+    if (OggCommentsBroken(data, size)) {
+        why = "its Vorbis comment header is missing or its lengths run past its end";
         return nullptr;
     }
     auto d = std::make_unique<OggDecoder>();

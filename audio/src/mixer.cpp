@@ -256,11 +256,10 @@ void Mixer::Render(float* out, int frames) {
     // Which voices are heard: all with a gain, up to A3D_MAX_HEARD, the loudest;
     // one that was heard and is not now glides to silence in this block.
     std::array<int, A3D_MAX_PLAYING> candidates;
-    int count = 0, playing = 0;
+    int count = 0;
     for (int i = 0; i < A3D_MAX_PLAYING; ++i) {
         Voice& v = voices[i];
         if (!v.data) continue;
-        ++playing;
         if (v.paused && !v.heard) continue;
         Targets(v);
         if (v.target[0] > 0 || v.target[1] > 0 || v.heard) candidates[count++] = i;
@@ -299,19 +298,14 @@ void Mixer::Render(float* out, int frames) {
         if (m.playing && (!m.paused || m.heard) && !m.ring.empty()) MixMusic(m, out, frames);
     }
 
-    stats.voicesPlaying = playing;
     stats.voicesHeard = heard;
     stats.framesMixed += static_cast<unsigned long long>(frames);
 }
 
 void Mixer::Advance(std::uint64_t frames) {
     if (frames == 0) return;
-    int playing = 0;
-    for (Voice& v : voices) {
-        if (!v.data) continue;
-        AdvanceVoice(v, frames);
-        playing += v.data != nullptr;
-    }
+    for (Voice& v : voices)
+        if (v.data) AdvanceVoice(v, frames);
     for (auto& entry : musics) {
         Stream& m = *entry.second;
         if (!m.playing || m.paused) continue;
@@ -321,7 +315,6 @@ void Mixer::Advance(std::uint64_t frames) {
             Rewind(m, 0);
         }
     }
-    stats.voicesPlaying = playing;
     stats.voicesHeard = 0;
 }
 

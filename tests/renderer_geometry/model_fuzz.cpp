@@ -8,61 +8,30 @@
 //   model_fuzz --replay FILE      load one file in this process and check it
 //
 // The bounded seeded run is a test; a long run is `--seconds 3600`.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "Fuzz.h"
 #include "Process.h"
 #include "TestModels.h"
 #include "internal.h"
 #include "r3d.h"
 #include "raymath.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VANTOR_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VANTOR_ASAN 1
-#endif
-#endif
-
-#ifdef VANTOR_ASAN
-// A mutant may ask for absurd amounts of memory: the importer should see that as a
-// failed allocation (which it reports), not as a sanitizer error.
-extern "C" const char* __asan_default_options() {
-    return "allocator_may_return_null=1:max_allocation_size_mb=2048";
-}
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
+using TestSupport::Bytes;
+using TestSupport::ReadBytes;
+using TestSupport::WriteBytes;
 
 // --- Checking one loaded model ------------------------------------------------------
 
@@ -212,9 +181,6 @@ const char* const kNumbers[] = {"0",         "-1",         "1e39",       "-1e39"
                                 "1e-39",     "nan",        "inf",        "-inf",  "4294967295", "4294967296",
                                 "2147483648", "-2147483649", "18446744073709551615", "65535", "1e308", "0.5",
                                 "99999999999999999999999999999"};
-const uint32_t kWords[] = {0u, 1u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFu, 0x7F800000u /* inf */,
-                           0xFF800000u /* -inf */, 0x7FC00000u /* NaN */, 0x7F7FFFFFu /* FLT_MAX */,
-                           0x00000001u /* tiny */, 0x4F800000u /* 2^32 as float */};
 
 struct Seed {
     std::string format;     // "obj", "gltf", "glb", "fbx"
@@ -223,57 +189,27 @@ struct Seed {
 };
 
 void Mutate(Bytes& data, std::mt19937& random) {
-    auto pick = [&](size_t n) { return n == 0 ? size_t(0) : std::uniform_int_distribution<size_t>(0, n - 1)(random); };
+    auto pick = [&](size_t n) { return TestSupport::Pick(n, random); };
     int kind = static_cast<int>(pick(7));
     if (data.empty()) kind = 3;
-    switch (kind) {
-        case 0: {  // flip a bit
-            size_t at = pick(data.size());
-            data[at] ^= static_cast<unsigned char>(1u << pick(8));
-            break;
-        }
-        case 1: {  // a word with a telling value (sizes, counts, float specials)
-            if (data.size() < 4) break;
-            size_t at = pick(data.size() - 3);
-            if (pick(2) == 0) at &= ~size_t(3);
-            uint32_t w = kWords[pick(std::size(kWords))];
-            memcpy(&data[at], &w, 4);
-            break;
-        }
-        case 2: {  // drop a span
-            size_t at = pick(data.size()), n = std::min(data.size() - at, pick(64) + 1);
-            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
-            break;
-        }
-        case 3: {  // copy a span elsewhere
-            size_t from = pick(data.size()), n = std::min(data.size() - from, pick(256) + 1);
-            Bytes span(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(from + n));
-            data.insert(data.begin() + static_cast<long>(pick(data.size() + 1)), span.begin(), span.end());
-            break;
-        }
-        case 4: {  // cut the file short
-            data.resize(pick(data.size() + 1));
-            break;
-        }
-        default: {  // replace a number in text with an extreme one
-            std::vector<size_t> starts;
-            for (size_t i = 0; i < data.size(); i++) {
-                bool digit = data[i] >= '0' && data[i] <= '9';
-                bool before = i > 0 && ((data[i - 1] >= '0' && data[i - 1] <= '9') || data[i - 1] == '.' ||
-                                        data[i - 1] == '-' || data[i - 1] == 'e');
-                if (digit && !before) starts.push_back(i);
-            }
-            if (starts.empty()) break;
-            size_t at = starts[pick(starts.size())];
-            if (at > 0 && data[at - 1] == '-') at--;
-            size_t end = at + 1;
-            while (end < data.size() && strchr("0123456789.eE+-", data[end]) != nullptr && data[end] != 0) end++;
-            std::string number = kNumbers[pick(std::size(kNumbers))];
-            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(end));
-            data.insert(data.begin() + static_cast<long>(at), number.begin(), number.end());
-            break;
-        }
+    if (kind < TestSupport::kByteMutations) return TestSupport::MutateBytes(data, random, kind);
+
+    // Replace a number in text with an extreme one.
+    std::vector<size_t> starts;
+    for (size_t i = 0; i < data.size(); i++) {
+        bool digit = data[i] >= '0' && data[i] <= '9';
+        bool before = i > 0 && ((data[i - 1] >= '0' && data[i - 1] <= '9') || data[i - 1] == '.' ||
+                                data[i - 1] == '-' || data[i - 1] == 'e');
+        if (digit && !before) starts.push_back(i);
     }
+    if (starts.empty()) return;
+    size_t at = starts[pick(starts.size())];
+    if (at > 0 && data[at - 1] == '-') at--;
+    size_t end = at + 1;
+    while (end < data.size() && strchr("0123456789.eE+-", data[end]) != nullptr && data[end] != 0) end++;
+    std::string number = kNumbers[pick(std::size(kNumbers))];
+    data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(end));
+    data.insert(data.begin() + static_cast<long>(at), number.begin(), number.end());
 }
 
 // Half the GLB mutants change only the JSON chunk, with the lengths around it kept
@@ -331,41 +267,12 @@ struct Counts {
 
 // Loads one case in a child process, so that a crash or hang is reported, not suffered.
 std::string RunCase(const std::string& path, unsigned seed, const std::string& errPath, bool* loaded) {
-    fflush(stdout);
-    fflush(stderr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fd >= 0) dup2(fd, 2);
-        alarm(60);  // a hang ends in SIGALRM
-#ifndef VANTOR_ASAN
-        // Unbounded memory shows as a failed allocation (the shadow memory of ASan
-        // does not fit such a limit; there the allocator's own limit serves).
-        rlimit limit{size_t(3) << 30, size_t(3) << 30};
-        setrlimit(RLIMIT_AS, &limit);
-#endif
-        int status = CheckFile(path, seed);
-        fflush(stderr);
-        _exit(status);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hang (over 60 s)";
-    if (WIFSIGNALED(status)) return std::string("crash (signal ") + std::to_string(WTERMSIG(status)) + ")";
-    int code = WEXITSTATUS(status);
+    int code = 0;
+    std::string finding = TestSupport::RunInChild([&] { return CheckFile(path, seed); }, errPath, code);
+    if (!finding.empty()) return finding;
     *loaded = code == 0;
-    // UBSan goes on after a report unless told to halt: read what the child said.
-    Bytes said = ReadFile(errPath);
-    if (std::string(said.begin(), said.end()).find("runtime error:") != std::string::npos) return "UBSan report";
     if (code == 0 || code == 4) return std::string();
     return code == 3 ? "broken model" : "exit status " + std::to_string(code) + " (sanitizer report?)";
-}
-
-std::string Tail(const std::string& path, size_t n) {
-    Bytes bytes = ReadFile(path);
-    std::string text(bytes.begin(), bytes.end());
-    return text.size() > n ? text.substr(text.size() - n) : text;
 }
 
 }  // namespace
@@ -409,8 +316,8 @@ int main(int argc, char** argv) {
         fs::remove_all(caseDir);
         fs::create_directories(caseDir);
         std::string path = caseDir + "/" + fs::path(s.main).filename().string();
-        Bytes main = ReadFile(s.main);
-        Bytes companion = s.companion.empty() ? Bytes() : ReadFile(work / s.companion);
+        Bytes main = ReadBytes(s.main);
+        Bytes companion = s.companion.empty() ? Bytes() : ReadBytes(work / s.companion);
         bool mutateCompanion = !companion.empty() && random() % 4 == 0;
         int mutations = 1 + static_cast<int>(random() % 4);
         if (s.format == "glb" && random() % 2 == 0) {
@@ -418,8 +325,8 @@ int main(int argc, char** argv) {
         } else {
             for (int m = 0; m < mutations; m++) Mutate(mutateCompanion ? companion : main, random);
         }
-        WriteFile(path, main);
-        if (!s.companion.empty()) WriteFile(caseDir + "/" + s.companion, companion);
+        WriteBytes(path, main);
+        if (!s.companion.empty()) WriteBytes(caseDir + "/" + s.companion, companion);
 
         bool loaded = false;
         unsigned caseSeed = static_cast<unsigned>(random());
@@ -429,7 +336,7 @@ int main(int argc, char** argv) {
         if (!finding.empty()) {
             counts.findings++;
             printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", counts.findings, s.format.c_str(), seed,
-                   counts.files, finding.c_str(), Tail(errPath, 3000).c_str());
+                   counts.files, finding.c_str(), TestSupport::Tail(errPath, 3000).c_str());
             if (!keep.empty()) {
                 std::string to = keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(counts.files);
                 fs::create_directories(to);

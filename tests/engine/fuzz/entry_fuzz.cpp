@@ -1,4 +1,4 @@
-// Entry fuzzer: calls the 171 API entries through the callables World::Initialize
+// Entry fuzzer: calls every API entry through the callables World::Initialize
 // hands out, as the game module would, with hostile argument lists, and checks
 // after every call that the scene still holds together.
 //
@@ -44,8 +44,10 @@
 #include "Harness.h"
 #include "Instance.h"
 #include "Messages.h"
+#include "Process.h"
 #include "World.h"
 #include "raylib.h"
+#include "sound/Wav.h"
 
 namespace {
 
@@ -231,11 +233,16 @@ void CheckScene(const std::string& after) {
 
 // -- Argument lists -----------------------------------------------------------
 
-const char* const kWords[] = {"CFrame", "Model", "Light", "Global", "Spot", "Point", "Manual", "Interval",
+const char* const kWords[] = {"CFrame", "Model", "Light", "Sound", "Global", "Spot", "Point", "Manual", "Interval",
                               "Continuous", "Value", "Scale", "Color", "Tied Model", "Buffer Index", "A", "B",
                               "C", "Null", "Root", "", "cframe", "point", "continuous", "x.obj",
                               "a name long enough to live on the heap, not inside the string"};
 const char* const kBuffers[] = {"A", "B", "C"};
+// Names of sounds and music streams, and files to load them from: a real sound
+// (written at start-up) and ones that cannot be used.
+const char* const kSounds[] = {"S1", "S2", "M1", "M2"};
+std::string soundFile;  // a 0.1 s tone
+const char* const kSoundFiles[] = {"missing.wav", "", "x.obj"};
 // Separates the messages a call may stop with, when more than one may come first.
 const char kOr = '\x1f';
 
@@ -335,7 +342,12 @@ struct Fuzzer {
                     (entry == "Instance.New" && position == 1 && Chance(0.5)))
                     if (Chance(0.9)) return std::string(kBuffers[Below(std::size(kBuffers))]);
                 if (entry == "Instance.New" && position == 0 && Chance(0.9))
-                    return std::string(kWords[Below(3)]);
+                    return std::string(kWords[Below(4)]);
+                if (SoundEntry(entry) || (entry == "Instance.New" && position == 1 && Chance(0.3))) {
+                    if (position == 1 && entry.rfind("Load", 0) == 0 && Chance(0.9))
+                        return Chance(0.7) ? soundFile : std::string(kSoundFiles[Below(std::size(kSoundFiles))]);
+                    if (Chance(0.9)) return std::string(kSounds[Below(std::size(kSounds))]);
+                }
                 return AnyString();
             case 'h': return AnyHandle();
             case '2': return AnyList(2);
@@ -356,6 +368,39 @@ struct Fuzzer {
     }
 
     // -- Predicting the documented fatal stops --------------------------------
+
+    // Entries of the sound group that name a sound or a music stream first.
+    static bool SoundEntry(const std::string& entry) {
+        for (const auto& e : World::Api::Entries())
+            if (entry == e.name)
+                return std::string(e.group) == "sound" && !e.args.empty() && std::string(e.args[0].type) == "string";
+        return false;
+    }
+    // Every documented argument present with its type: only then is a name looked up.
+    static bool AllRead(const std::string& entry, const Params& p) {
+        for (const auto& e : World::Api::Entries()) {
+            if (entry != e.name) continue;
+            if (p.size() < e.args.size()) return false;
+            for (std::size_t i = 0; i < e.args.size(); ++i) {
+                const char letter = Letter(e.args[i]);
+                const std::type_info& want = letter == 's' ? typeid(std::string) : letter == 'f' ? typeid(float)
+                                             : letter == 'b' ? typeid(bool) : typeid(int);
+                if (p[i].type() != want) return false;
+            }
+            return true;
+        }
+        return false;
+    }
+    // How a sound entry stops: a name loaded already, or one never loaded.
+    static std::string SoundStop(const std::string& entry, const Params& p) {
+        if (!AllRead(entry, p)) return "";
+        const std::string& name = *At<std::string>(p, 0);
+        const bool music = entry.find("Music") != std::string::npos;
+        const bool loaded = music ? World::Sounds::Music.count(name) != 0 : World::Sounds::Names.count(name) != 0;
+        if (entry == "LoadSound" || entry == "LoadMusicStream")
+            return loaded ? FormatFatal(music ? Fatal::MusicExists : Fatal::SoundExists, entry, name) : "";
+        return loaded ? "" : FormatFatal(music ? Fatal::MusicMissing : Fatal::SoundMissing, entry, name);
+    }
 
     template <class T>
     static const T* At(const Params& p, std::size_t i) {
@@ -387,9 +432,12 @@ struct Fuzzer {
             const std::string* kind = At<std::string>(p, 0);
             if (!kind) return "";
             if (*kind == "CFrame") return "";
-            if (*kind != "Model" && *kind != "Light") return FormatFatal(Fatal::InvalidInstanceType, *kind);
+            if (*kind != "Model" && *kind != "Light" && *kind != "Sound")
+                return FormatFatal(Fatal::InvalidInstanceType, *kind);
             const std::string* extra = At<std::string>(p, 1);
             if (!extra) return "";
+            if (*kind == "Sound")
+                return World::Sounds::Names.count(*extra) ? "" : FormatFatal(Fatal::SoundMissing, entry, *extra);
             if (*kind == "Model")
                 return HasBuffer(*extra) ? "" : FormatFatal(Fatal::MapBufferMissing, *extra);
             return *extra == "Global" || *extra == "Spot" || *extra == "Point"
@@ -442,6 +490,7 @@ struct Fuzzer {
             const std::string* name = At<std::string>(p, 0);
             return name && !HasBuffer(*name) ? FormatFatal(Fatal::RemoveBufferMissing, *name) : "";
         }
+        if (SoundEntry(entry)) return SoundStop(entry, p);
         if (entry == "Light.SetShadowUpdateMode") {
             const int* id = At<int>(p, 0);
             const std::string* mode = At<std::string>(p, 1);
@@ -630,7 +679,9 @@ struct Fuzzer {
                                                 "Instance.SetParent", "Instance.SetName", "Instance.Destroy",
                                                 "Instance.Get", "Instance.Get", "Model.SetModel", "LoadModel",
                                                 "UnloadModel", "CFrame.MoveTo", "CFrame.RotateBy", "Model.SetScale",
-                                                "Light.SetShadowUpdateMode", "RaycastSingle"};
+                                                "Light.SetShadowUpdateMode", "RaycastSingle", "LoadSound",
+                                                "LoadMusicStream", "PlaySound", "UnloadSound", "PlayMusicStream",
+                                                "Sound.Play", "Sound.SetPosition"};
             const auto& e = Catalog(scene[Below(std::size(scene))]);
             Call(e, Arguments(e));
         } else {
@@ -662,6 +713,11 @@ int main(int argc, char** argv) {
     setenv("VANTOR_NO_DIALOG", "1", 1);
 
     SetTraceLogLevel(LOG_ERROR);
+    TestSupport::TempDir files;
+    soundFile = files / "tone.wav";
+    std::vector<float> tone(4410);
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(0.0627f * static_cast<float>(i));
+    SoundFile::WriteWav(soundFile, tone, 1, 44100);
     SetConfigFlags(FLAG_WINDOW_HIDDEN);
     InitWindow(320, 240, "engine entry fuzz");
     if (!IsWindowReady()) {

@@ -1,0 +1,156 @@
+// The real engine heard through a real sound server: a test game plays sounds
+// through the entries, and what the server's null output plays is recorded
+// from its monitor and measured. Also the same game without any sound server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+#include "Process.h"
+#include "SoundTest.h"
+#include "sound/Wav.h"
+
+using namespace TestSupport;
+using namespace SoundTest;
+
+namespace {
+
+constexpr int kRate = 48000;  // what the server plays and records
+
+// The engine and the test game in a fresh folder, with the sounds the game plays.
+struct Install {
+    EngineInstall files{VANTOR_ENGINE, VANTOR_SOUND_GAME};
+
+    Install() {
+        WriteSound(files.assets + "/tone.wav", Tone(440, 0.5f, 44100, 0.5f), 44100);
+        WriteSound(files.assets + "/click.wav", Tone(1000, 0.02f, 44100, 0.9f), 44100);
+        // Music that is a straight line from -0.9 to 0.9 over 6 s: stretched by
+        // resampling and scaled by volume and pan it stays one, so a gap or a
+        // stretch played twice is a break in the line.
+        std::vector<float> ramp(6 * 44100);
+        for (std::size_t i = 0; i < ramp.size(); ++i)
+            ramp[i] = -0.9f + 1.8f * static_cast<float>(i) / static_cast<float>(ramp.size());
+        SoundFile::WriteWav(files.assets + "/ramp.wav", ramp, 1, 44100, SoundFile::Encoding::Float32);
+    }
+
+    RunResult Run(const std::string& script, std::vector<std::string> env) const {
+        RunOptions options;
+        options.cwd = files.root.Path();
+        options.env = {"VANTOR_NO_DIALOG=1", "VANTOR_SOUND_SCRIPT=" + script};
+        options.env.insert(options.env.end(), env.begin(), env.end());
+        options.timeoutMs = 60000;
+        RunResult r = TestSupport::Run(files.bin + "/engine", {}, options);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.err.find(script + " done"), std::string::npos) << r.err;
+        return r;
+    }
+
+    // Runs the script with the engine playing to the suite's sound server, and
+    // returns what was heard.
+    std::vector<float> Record(const std::string& script) const {
+        const std::string server = ServerAddress();
+        Recorder recorder(server);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the recording has started
+        Run(script, {"PULSE_SERVER=" + server});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last block has come through
+        return recorder.Stop();
+    }
+};
+
+double Decibels(double ratio) { return 20 * std::log10(ratio); }
+
+// The placed sound's loudness at `distance` with a range of 1 to 100, as the
+// entries document it: 1/distance, lowered to reach 0 at the far end.
+double Attenuation(double distance) { return (1 / distance - 0.01) / (1 - 0.01); }
+
+}  // namespace
+
+TEST(EngineSound, AToneThroughTheEntriesIsHeardAtItsPitchAndLevelInTheMiddle) {
+    Install install;
+    const std::vector<float> heard = install.Record("tone");
+    const std::vector<Span> bursts = Bursts(heard, 0.01f, kRate / 20);
+    ASSERT_EQ(bursts.size(), 1u) << "one tone, heard once (" << heard.size() / 2 << " frames recorded)";
+    EXPECT_NEAR(static_cast<double>(bursts[0].Frames()) / kRate, 0.5, 0.01) << "as long as the file";
+    const Span middle = Middle(bursts[0], kRate * 3 / 10);
+    EXPECT_NEAR(Frequency(heard, 0, middle, kRate), 440.0, 0.5);
+    EXPECT_NEAR(Frequency(heard, 1, middle, kRate), 440.0, 0.5);
+    // A sine of peak 0.5, centred: each side at -3 dB.
+    const double expected = 0.5 / std::sqrt(2.0) * std::sqrt(0.5);
+    EXPECT_NEAR(Rms(heard, 0, middle), expected, expected * 0.03);
+    EXPECT_NEAR(Rms(heard, 1, middle), expected, expected * 0.03);
+}
+
+TEST(EngineSound, APlacedSoundIsPannedByItsPlaceFallsWithDistanceAndFollowsItsParent) {
+    Install install;
+    const std::vector<float> heard = install.Record("placed");
+    const std::vector<Span> bursts = Bursts(heard, 0.005f, kRate / 20);
+    ASSERT_EQ(bursts.size(), 3u) << heard.size() / 2 << " frames recorded";
+    double left[3], right[3];
+    for (int b = 0; b < 3; ++b) {
+        const Span middle = Middle(bursts[b], kRate * 3 / 10);
+        left[b] = Rms(heard, 0, middle);
+        right[b] = Rms(heard, 1, middle);
+    }
+    const double sineRms = 0.5 / std::sqrt(2.0);
+    // 45 degrees to the right: its pan is sin 45 = 0.707, which leaves the
+    // left side at cos((0.707 + 1) pi/4) and the right at its sine.
+    const double angle = (std::sqrt(0.5) + 1) * M_PI / 4;
+    EXPECT_NEAR(Decibels(right[0] / left[0]), Decibels(std::tan(angle)), 0.5) << "louder on the right";
+    EXPECT_NEAR(right[0], sineRms * Attenuation(3) * std::sin(angle), 0.06 * right[0]);
+    // Twice as far on the same line: the same balance, quieter by the range's law.
+    EXPECT_NEAR(Decibels(right[1] / left[1]), Decibels(std::tan(angle)), 0.5);
+    EXPECT_NEAR(Decibels(right[1] / right[0]), Decibels(Attenuation(6) / Attenuation(3)), 0.5)
+        << "at 6 units, " << Decibels(Attenuation(6) / Attenuation(3)) << " dB";
+    // On a transform 3 units to the left: all of it on the left side.
+    EXPECT_NEAR(left[2], sineRms * Attenuation(3), 0.06 * left[2]);
+    EXPECT_LT(right[2], left[2] / 100);
+}
+
+TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlayedTwice) {
+    Install install;
+    const std::vector<float> heard = install.Record("music");
+    // The ramp heard: from the first sound to the last (it crosses zero once, in its middle).
+    std::size_t first = 0, last = 0;
+    for (std::size_t i = 0; i < heard.size() / 2; ++i) {
+        if (std::fabs(heard[2 * i]) < 1e-4f) continue;
+        if (!first) first = i;
+        last = i;
+    }
+    ASSERT_GT(last, first);
+    EXPECT_NEAR(static_cast<double>(last - first) / kRate, 6.0, 0.02) << "all of it, once";
+    // Past the fade-in of the first block, each frame is one step up the line.
+    std::vector<double> steps;
+    for (std::size_t i = first + kRate / 20; i + 1 < last - kRate / 100; ++i) steps.push_back(heard[2 * i + 2] - heard[2 * i]);
+    std::vector<double> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const double step = sorted[sorted.size() / 2];
+    EXPECT_NEAR(step, 1.8 / (6.0 * kRate) * std::sqrt(0.5), 1e-7);
+    std::size_t breaks = 0, firstBreak = 0;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        if (std::fabs(steps[k] - step) <= step / 2) continue;
+        if (!breaks++) firstBreak = k;
+    }
+    EXPECT_EQ(breaks, 0u) << "the line breaks " << breaks << " times, first "
+                          << static_cast<double>(firstBreak) / kRate << " s in";
+}
+
+// Without any sound server or sound card, every entry works and stderr carries
+// the engine's one line about it.
+TEST(EngineSound, WithoutASoundServerEveryEntryAnswersAndTheEngineSaysSoOnce) {
+    Install install;
+    TempDir nowhere;
+    std::ofstream(nowhere / "empty.conf");  // ALSA with no configuration has no device to open
+    const RunResult r = install.Run("entries", {"PULSE_SERVER=unix:" + nowhere / "no-server",
+                                                "ALSA_CONFIG_PATH=" + nowhere / "empty.conf"});
+    std::vector<std::string> others;
+    int checks = 0;
+    for (const std::string& line : Lines(r.err)) {
+        if (line.rfind("check ok: ", 0) == 0) ++checks;
+        else if (line != "entries done") others.push_back(line);
+    }
+    EXPECT_EQ(checks, 19) << r.err;
+    EXPECT_EQ(others, std::vector<std::string>{"WARNING: AUDIO: no audio device, continuing without sound"}) << r.err;
+}

@@ -1,0 +1,54 @@
+// What the sound tests share: sound files of every format made on the spot, the
+// private sound server the suite runs, a recorder of everything it plays, and
+// a few measures of what was recorded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Process.h"
+
+namespace SoundTest {
+
+// `seconds` of a sine at `hz` with peak `level`, mono, at `rate`.
+std::vector<float> Tone(float hz, float seconds, int rate, float level);
+
+// Writes mono `samples` at `rate` as `path`, in the format its extension names:
+// .wav (16-bit), .ogg, .mp3 or .flac (the last three through Debian's
+// encoders, which scripts/setup.sh installs). Throws std::runtime_error naming
+// what failed.
+void WriteSound(const std::string& path, const std::vector<float>& samples, int rate);
+
+// The address of the suite's private sound server (scripts/test.sh starts it);
+// a test without one fails with a message saying so.
+std::string ServerAddress();
+
+// Everything the server's output plays while it lives: 48 kHz float stereo.
+class Recorder {
+public:
+    explicit Recorder(const std::string& server);
+    // Stops recording and hands back the samples, left and right interleaved.
+    std::vector<float> Stop();
+
+private:
+    TestSupport::TempDir dir_;  // parec writes to a file: a pipe nobody reads would stall it
+    TestSupport::Process parec_;
+};
+
+// A stretch of a stereo recording, in frames.
+struct Span {
+    std::size_t from = 0, to = 0;
+    std::size_t Frames() const { return to - from; }
+};
+
+// The stretches where either channel is louder than `threshold`, joined across
+// quieter gaps shorter than `gapFrames`.
+std::vector<Span> Bursts(const std::vector<float>& stereo, float threshold, std::size_t gapFrames);
+// Root mean square of one channel (0 left, 1 right) over `span`.
+double Rms(const std::vector<float>& stereo, int channel, Span span);
+// Frequency of a tone in one channel over `span`, from its upward zero crossings.
+double Frequency(const std::vector<float>& stereo, int channel, Span span, int rate);
+// The middle of `span`, `frames` long.
+Span Middle(Span span, std::size_t frames);
+
+}  // namespace SoundTest

@@ -1,0 +1,122 @@
+#include "Fuzz.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VANTOR_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTOR_ASAN 1
+#endif
+#endif
+
+#ifdef VANTOR_ASAN
+// A mutant may ask for absurd amounts of memory: the loader should see that as a
+// failed allocation (which it reports), not as a sanitizer error.
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:max_allocation_size_mb=2048";
+}
+#endif
+
+namespace TestSupport {
+
+Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::size_t Pick(std::size_t n, std::mt19937& random) {
+    return n == 0 ? std::size_t(0) : std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+}
+
+namespace {
+const std::uint32_t kWords[] = {0u, 1u, 0xFFFFFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFu, 0x7F800000u /* inf */,
+                                0xFF800000u /* -inf */, 0x7FC00000u /* NaN */, 0x7F7FFFFFu /* FLT_MAX */,
+                                0x00000001u /* tiny */, 0x4F800000u /* 2^32 as float */};
+}  // namespace
+
+void MutateBytes(Bytes& data, std::mt19937& random, int kind) {
+    auto pick = [&](std::size_t n) { return Pick(n, random); };
+    switch (kind) {
+        case 0: {  // flip a bit
+            std::size_t at = pick(data.size());
+            data[at] ^= static_cast<unsigned char>(1u << pick(8));
+            break;
+        }
+        case 1: {  // a word with a telling value (sizes, counts, float specials)
+            if (data.size() < 4) break;
+            std::size_t at = pick(data.size() - 3);
+            if (pick(2) == 0) at &= ~std::size_t(3);
+            std::uint32_t w = kWords[pick(std::size(kWords))];
+            std::memcpy(&data[at], &w, 4);
+            break;
+        }
+        case 2: {  // drop a span
+            std::size_t at = pick(data.size()), n = std::min(data.size() - at, pick(64) + 1);
+            data.erase(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
+            break;
+        }
+        case 3: {  // copy a span elsewhere
+            std::size_t from = pick(data.size()), n = std::min(data.size() - from, pick(256) + 1);
+            Bytes span(data.begin() + static_cast<long>(from), data.begin() + static_cast<long>(from + n));
+            data.insert(data.begin() + static_cast<long>(pick(data.size() + 1)), span.begin(), span.end());
+            break;
+        }
+        default: {  // cut the file short
+            data.resize(pick(data.size() + 1));
+            break;
+        }
+    }
+}
+
+std::string RunInChild(const std::function<int()>& check, const std::string& errPath, int& code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int fd = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd >= 0) dup2(fd, 2);
+        alarm(60);  // a hang ends in SIGALRM
+#ifndef VANTOR_ASAN
+        // Unbounded memory shows as a failed allocation (the shadow memory of ASan
+        // does not fit such a limit; there the allocator's own limit serves).
+        rlimit limit{std::size_t(3) << 30, std::size_t(3) << 30};
+        setrlimit(RLIMIT_AS, &limit);
+#endif
+        int status = check();
+        std::fflush(stderr);
+        _exit(status);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "hang (over 60 s)";
+    if (WIFSIGNALED(status)) return std::string("crash (signal ") + std::to_string(WTERMSIG(status)) + ")";
+    code = WEXITSTATUS(status);
+    Bytes said = ReadBytes(errPath);
+    if (std::string(said.begin(), said.end()).find("runtime error:") != std::string::npos) return "UBSan report";
+    return std::string();
+}
+
+std::string Tail(const std::string& path, std::size_t n) {
+    Bytes bytes = ReadBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+}  // namespace TestSupport

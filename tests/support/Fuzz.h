@@ -1,0 +1,36 @@
+// What the file fuzzers share: byte-level mutations of a file, and running the
+// loader on each mutant in a child process, so that a crash, a hang or a
+// sanitizer report is a finding to report rather than the end of the run.
+#pragma once
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace TestSupport {
+
+using Bytes = std::vector<unsigned char>;
+
+Bytes ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const Bytes& bytes);
+
+// A random index below n (0 when n is 0).
+std::size_t Pick(std::size_t n, std::mt19937& random);
+
+// The byte-level mutations, by number below kByteMutations: flip a bit, write
+// a 32-bit word with a telling value (sizes, counts, float specials), drop a
+// span, copy a span elsewhere, cut the file short.
+constexpr int kByteMutations = 5;
+void MutateBytes(Bytes& data, std::mt19937& random, int kind);
+
+// Runs `check` in a child process with its stderr in `errPath` and a minute to
+// finish. Empty when it exited, with its exit status in `code`; otherwise what
+// went wrong: a hang, a crash by signal, or a report of UBSan (which goes on
+// after reporting unless told to halt).
+std::string RunInChild(const std::function<int()>& check, const std::string& errPath, int& code);
+
+// The last `n` characters of a file.
+std::string Tail(const std::string& path, std::size_t n);
+
+}  // namespace TestSupport
