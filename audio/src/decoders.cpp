@@ -82,6 +82,12 @@ std::unique_ptr<Decoder> OpenFlac(const unsigned char* data, std::size_t size, s
         why = "not a FLAC stream that can be read";
         return nullptr;
     }
+    // dr_flac seeks by bisecting the file (from a seek table point, or without
+    // one), which divides by zero when it lands on the first frame and casts
+    // the NaN to an integer (found by the fuzzer on a broken file; a whole one
+    // can meet it too). Skipping forward frame by frame is slower and sound.
+    d->flac->_noSeekTableSeek = DRFLAC_TRUE;
+    d->flac->_noBinarySearchSeek = DRFLAC_TRUE;
     d->channels = d->flac->channels;
     d->rate = static_cast<int>(d->flac->sampleRate);
     d->frames = d->flac->totalPCMFrameCount;
