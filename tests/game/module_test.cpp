@@ -352,3 +352,37 @@ TEST_F(Module, ANotANumberDistanceIsNotGround) {
     while (host.calls[probe].name != "RaycastSingle") ++probe;
     EXPECT_EQ(ArgsOf("CFrame.MoveBy", probe).size(), 0u);
 }
+
+// The walker heard: a footstep every 0.8 units walked on the ground, feet in
+// turn; none in the air; one jump sound however long Space is held; a landing
+// after more than 0.3 s in the air.
+TEST_F(Module, FootstepsKeepTimeWithTheGroundCoveredAndJumpsAndLandingsAreHeard) {
+    host.answers["DeltaTime"] = [](const Params&) { return std::any(0.1f); };
+    init();
+    auto sounds = [this](size_t from) {
+        std::vector<std::string> played;
+        for (const Params& p : ArgsOf("PlaySound", from)) played.push_back(std::any_cast<std::string>(p[0]));
+        return played;
+    };
+    keys = {87};
+    Frame();  // the first frame sets off at walking speed: 0.3 units a frame from the next
+    size_t from = Frame();
+    for (int frame = 1; frame < 40; ++frame) Frame();  // 12 units
+    const std::vector<std::string> steps = sounds(from);
+    ASSERT_EQ(steps.size(), 15u);
+    for (size_t k = 0; k < steps.size(); ++k) EXPECT_EQ(steps[k], k % 2 ? "step_b" : "step_a");
+
+    probeHit = false;  // walked off an edge: falling, not walking
+    from = Frame();
+    for (int frame = 0; frame < 5; ++frame) Frame();
+    EXPECT_EQ(sounds(from), std::vector<std::string>{}) << "no footsteps in the air";
+    probeHit = true;
+    keys = {};
+    from = Frame();
+    EXPECT_EQ(sounds(from), std::vector<std::string>{"land"});
+
+    keys = {32};
+    from = Frame();
+    for (int frame = 0; frame < 3; ++frame) Frame();  // Space held on: still the one jump
+    EXPECT_EQ(sounds(from), std::vector<std::string>{"jump"});
+}
