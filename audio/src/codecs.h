@@ -53,4 +53,14 @@
 #define stb_vorbis_seek_start a3d_stb_vorbis_seek_start
 #define stb_vorbis_stream_length_in_samples a3d_stb_vorbis_stream_length_in_samples
 #define stb_vorbis_stream_length_in_seconds a3d_stb_vorbis_stream_length_in_seconds
+// Its only floor() and pow() size a codebook from the file's counts, and cast
+// the result to int: a hostile codebook makes it infinite, which no int holds
+// (found by the fuzzer). Within the int range the answer is the same.
+static inline double a3d_vorbis_clamp(double x) {
+    return x >= -2147483648.0 && x <= 2147483647.0 ? x : x < 0 ? -2147483648.0 : 2147483647.0;
+}
+#define floor(x) std::floor(a3d_vorbis_clamp(x))
+#define pow(x, y) a3d_vorbis_clamp(std::pow((x), (y)))
 #include "stb_vorbis.c"
+#undef floor
+#undef pow
