@@ -11,60 +11,59 @@
 namespace World::Api {
 namespace {
 
-// The table a handle type is loaded into.
+// What sounds and music streams each have: the table of names they are loaded
+// under, the stops for a name in use and a name never loaded, and the layer's
+// load and unload.
 template <class H>
-H Named(const char* entry, const std::string& name);
+struct Loaded;
 template <>
-A3D_Sound Named<A3D_Sound>(const char* entry, const std::string& name) {
-    return Sounds::Named(entry, name);
-}
+struct Loaded<A3D_Sound> {
+    static auto& Names() { return Sounds::Names; }
+    static constexpr Fatal kExists = Fatal::SoundExists;
+    static A3D_Sound Find(const char* entry, const std::string& name) { return Sounds::Named(entry, name); }
+    static A3D_Sound Load(const char* path) { return A3D_LoadSound(path); }
+    static void Unload(A3D_Sound sound) { A3D_UnloadSound(sound); }
+};
 template <>
-A3D_Music Named<A3D_Music>(const char* entry, const std::string& name) {
-    return Sounds::MusicNamed(entry, name);
-}
+struct Loaded<A3D_Music> {
+    static auto& Names() { return Sounds::Music; }
+    static constexpr Fatal kExists = Fatal::MusicExists;
+    static A3D_Music Find(const char* entry, const std::string& name) { return Sounds::MusicNamed(entry, name); }
+    static A3D_Music Load(const char* path) { return A3D_LoadMusic(path); }
+    static void Unload(A3D_Music music) { A3D_UnloadMusic(music); }
+};
 
 // Entries on one loaded sound or stream, named by argument 0. Every argument
 // is read before the name is looked up, so a wrong type is reported first.
 template <class H, void (*Fn)(H)>
 void Do(const Params& params, const char* entry) {
-    Fn(Named<H>(entry, Arg<std::string>(params, 0, entry)));
+    Fn(Loaded<H>::Find(entry, Arg<std::string>(params, 0, entry)));
 }
 template <class H, class V, void (*Fn)(H, V)>
 void Set(const Params& params, const char* entry) {
     const std::string& name = Arg<std::string>(params, 0, entry);
     const V value = Arg<V>(params, 1, entry);
-    Fn(Named<H>(entry, name), value);
+    Fn(Loaded<H>::Find(entry, name), value);
 }
 template <class H, class R, R (*Fn)(H)>
 std::any Get(const Params& params, const char* entry) {
-    return Kind<R>::Write(Fn(Named<H>(entry, Arg<std::string>(params, 0, entry))));
+    return Kind<R>::Write(Fn(Loaded<H>::Find(entry, Arg<std::string>(params, 0, entry))));
 }
 
 // The name is checked before the file is read: a name in use loads nothing.
-void LoadSound(const Params& params, const char* entry) {
+template <class H>
+void Load(const Params& params, const char* entry) {
     const std::string& name = Arg<std::string>(params, 0, entry);
     const std::string& path = Arg<std::string>(params, 1, entry);
-    Fail(Fatal::SoundExists, Sounds::Names.count(name) != 0, entry, name);
-    Sounds::Names[name] = A3D_LoadSound(path.c_str());
+    Fail(Loaded<H>::kExists, Loaded<H>::Names().count(name) != 0, entry, name);
+    Loaded<H>::Names()[name] = Loaded<H>::Load(path.c_str());
 }
 
-void UnloadSound(const Params& params, const char* entry) {
+template <class H>
+void Unload(const Params& params, const char* entry) {
     const std::string& name = Arg<std::string>(params, 0, entry);
-    A3D_UnloadSound(Named<A3D_Sound>(entry, name));
-    Sounds::Names.erase(name);
-}
-
-void LoadMusicStream(const Params& params, const char* entry) {
-    const std::string& name = Arg<std::string>(params, 0, entry);
-    const std::string& path = Arg<std::string>(params, 1, entry);
-    Fail(Fatal::MusicExists, Sounds::Music.count(name) != 0, entry, name);
-    Sounds::Music[name] = A3D_LoadMusic(path.c_str());
-}
-
-void UnloadMusicStream(const Params& params, const char* entry) {
-    const std::string& name = Arg<std::string>(params, 0, entry);
-    A3D_UnloadMusic(Named<A3D_Music>(entry, name));
-    Sounds::Music.erase(name);
+    Loaded<H>::Unload(Loaded<H>::Find(entry, name));
+    Loaded<H>::Names().erase(name);
 }
 
 // -- Placed sounds ------------------------------------------------------------------
@@ -114,8 +113,8 @@ Vector3 GetPosition(int id) {
 void AddSoundEntries(Catalog& c) {
     using S = A3D_Sound;
     using M = A3D_Music;
-    c.push_back(RawFunc<std::string, std::string>("LoadSound", LoadSound));
-    c.push_back(RawFunc<std::string>("UnloadSound", UnloadSound));
+    c.push_back(RawFunc<std::string, std::string>("LoadSound", Load<S>));
+    c.push_back(RawFunc<std::string>("UnloadSound", Unload<S>));
     c.push_back(RawFunc<std::string>("PlaySound", Do<S, A3D_PlaySound>));
     c.push_back(RawFunc<std::string>("StopSound", Do<S, A3D_StopSound>));
     c.push_back(RawFunc<std::string>("PauseSound", Do<S, A3D_PauseSound>));
@@ -126,8 +125,8 @@ void AddSoundEntries(Catalog& c) {
     c.push_back(RawFunc<std::string, float>("SetSoundPan", Set<S, float, A3D_SetSoundPan>));
     c.push_back(RawOp<float, std::string>("GetSoundLength", Get<S, float, A3D_GetSoundLength>));
 
-    c.push_back(RawFunc<std::string, std::string>("LoadMusicStream", LoadMusicStream));
-    c.push_back(RawFunc<std::string>("UnloadMusicStream", UnloadMusicStream));
+    c.push_back(RawFunc<std::string, std::string>("LoadMusicStream", Load<M>));
+    c.push_back(RawFunc<std::string>("UnloadMusicStream", Unload<M>));
     c.push_back(RawFunc<std::string>("PlayMusicStream", Do<M, A3D_PlayMusic>));
     c.push_back(RawFunc<std::string>("StopMusicStream", Do<M, A3D_StopMusic>));
     c.push_back(RawFunc<std::string>("PauseMusicStream", Do<M, A3D_PauseMusic>));

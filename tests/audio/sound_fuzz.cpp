@@ -101,25 +101,9 @@ std::string WrongWords(const std::string& said, const std::string& path, bool si
 }  // namespace
 
 int main(int argc, char** argv) {
-    unsigned seed = 1;
-    long files = 200, seconds = 0;
-    std::string keep, replay;
-    bool verbose = false;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
-        if (a == "--seed") seed = static_cast<unsigned>(std::stoul(next()));
-        else if (a == "--files") files = std::stol(next());
-        else if (a == "--seconds") seconds = std::stol(next());
-        else if (a == "--keep") keep = next();
-        else if (a == "--replay") replay = next();
-        else if (a == "--verbose") verbose = true;
-        else {
-            std::fprintf(stderr, "usage: sound_fuzz [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE\n");
-            return 2;
-        }
-    }
-    if (!replay.empty()) return CheckFile(replay, seed) == 4 ? 1 : 0;
+    const TestSupport::FuzzOptions o = TestSupport::ParseFuzzOptions(argc, argv, "sound_fuzz");
+    const unsigned seed = o.seed;
+    if (!o.replay.empty()) return CheckFile(o.replay, seed) == 4 ? 1 : 0;
 
     TestSupport::TempDir work;
     const std::vector<Seed> seeds = MakeSeeds(work.Path());
@@ -127,8 +111,8 @@ int main(int argc, char** argv) {
     long count = 0, sounds = 0, findings = 0;
     const auto start = std::chrono::steady_clock::now();
     auto more = [&] {
-        if (seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds);
-        return count < files;
+        if (o.seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(o.seconds);
+        return count < o.files;
     };
     const std::string errPath = work / "child.err";
     while (more()) {
@@ -149,14 +133,14 @@ int main(int argc, char** argv) {
             ++findings;
             std::printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", findings, s.name.c_str(), seed, count,
                         finding.c_str(), TestSupport::Tail(errPath, 3000).c_str());
-            if (!keep.empty()) {
-                const std::string to = keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(count) +
+            if (!o.keep.empty()) {
+                const std::string to = o.keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(count) +
                                        fs::path(s.path).extension().string();
-                fs::create_directories(keep);
+                fs::create_directories(o.keep);
                 fs::copy_file(path, to, fs::copy_options::overwrite_existing);
                 std::printf("kept as %s\n", to.c_str());
             }
-        } else if (verbose) {
+        } else if (o.verbose) {
             std::printf("%ld %s %s\n", count, s.name.c_str(), code == 0 ? "sound" : "silent");
         }
     }

@@ -278,26 +278,10 @@ std::string RunCase(const std::string& path, unsigned seed, const std::string& e
 }  // namespace
 
 int main(int argc, char** argv) {
-    unsigned seed = 1;
-    long files = 200, seconds = 0;
-    std::string keep, replay;
-    bool verbose = false;
-    for (int i = 1; i < argc; i++) {
-        std::string a = argv[i];
-        auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
-        if (a == "--seed") seed = static_cast<unsigned>(std::stoul(next()));
-        else if (a == "--files") files = std::stol(next());
-        else if (a == "--seconds") seconds = std::stol(next());
-        else if (a == "--keep") keep = next();
-        else if (a == "--replay") replay = next();
-        else if (a == "--verbose") verbose = true;
-        else {
-            fprintf(stderr, "usage: model_fuzz [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE\n");
-            return 2;
-        }
-    }
+    const TestSupport::FuzzOptions o = TestSupport::ParseFuzzOptions(argc, argv, "model_fuzz");
+    const unsigned seed = o.seed;
     SetTraceLogLevel(LOG_WARNING);
-    if (!replay.empty()) return CheckFile(replay, seed) == 3 ? 1 : 0;
+    if (!o.replay.empty()) return CheckFile(o.replay, seed) == 3 ? 1 : 0;
 
     TestSupport::TempDir work;
     std::vector<Seed> seeds = MakeSeeds(work.Path());
@@ -305,8 +289,8 @@ int main(int argc, char** argv) {
     Counts counts;
     auto start = std::chrono::steady_clock::now();
     auto more = [&] {
-        if (seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds);
-        return counts.files < files;
+        if (o.seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(o.seconds);
+        return counts.files < o.files;
     };
     std::string errPath = work / "child.err";
     while (more()) {
@@ -337,13 +321,13 @@ int main(int argc, char** argv) {
             counts.findings++;
             printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", counts.findings, s.format.c_str(), seed,
                    counts.files, finding.c_str(), TestSupport::Tail(errPath, 3000).c_str());
-            if (!keep.empty()) {
-                std::string to = keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(counts.files);
+            if (!o.keep.empty()) {
+                std::string to = o.keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(counts.files);
                 fs::create_directories(to);
                 for (const auto& entry : fs::directory_iterator(caseDir)) fs::copy(entry.path(), to);
                 printf("kept in %s\n", to.c_str());
             }
-        } else if (verbose) {
+        } else if (o.verbose) {
             printf("%ld %s %s\n", counts.files, s.format.c_str(), loaded ? "model" : "empty");
         }
     }

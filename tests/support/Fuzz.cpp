@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -117,6 +118,26 @@ std::string Tail(const std::string& path, std::size_t n) {
     Bytes bytes = ReadBytes(path);
     std::string text(bytes.begin(), bytes.end());
     return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+FuzzOptions ParseFuzzOptions(int argc, char** argv, const char* program) {
+    FuzzOptions o;
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        auto next = [&] { return i + 1 < argc ? std::string(argv[++i]) : std::string(); };
+        if (a == "--seed") o.seed = static_cast<unsigned>(std::stoul(next()));
+        else if (a == "--files") o.files = std::stol(next());
+        else if (a == "--seconds") o.seconds = std::stol(next());
+        else if (a == "--keep") o.keep = next();
+        else if (a == "--replay") o.replay = next();
+        else if (a == "--verbose") o.verbose = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE\n",
+                         program);
+            std::exit(2);
+        }
+    }
+    return o;
 }
 
 }  // namespace TestSupport

@@ -33,4 +33,15 @@ std::string RunInChild(const std::function<int()>& check, const std::string& err
 // The last `n` characters of a file.
 std::string Tail(const std::string& path, std::size_t n);
 
+// The command line of the fuzzers:
+//   PROGRAM [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE
+struct FuzzOptions {
+    unsigned seed = 1;
+    long files = 200, seconds = 0;
+    std::string keep, replay;
+    bool verbose = false;
+};
+// A word it does not know ends the program with the usage line and status 2.
+FuzzOptions ParseFuzzOptions(int argc, char** argv, const char* program);
+
 }  // namespace TestSupport
