@@ -191,5 +191,6 @@ TEST(Sdk, PackedGamePlaysOnAMachineWithOnlyTheCLibraryX11AndAnOpenGlDriver) {
     EXPECT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 0) << Tail(run.err);
     EXPECT_EQ(run.out, "0\n");
+    EXPECT_EQ(run.err.find("could not load sound"), std::string::npos) << "the chime travels with the game\n" << run.err;
     ExpectLitCrates(shot);
 }

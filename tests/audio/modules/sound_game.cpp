@@ -4,8 +4,8 @@
 //   tone      plays "tone.wav" once, 0.3 s in
 //   placed    "tone.wav" as a placed sound 45 degrees to the camera's right, 3
 //             units away; then 6 units away on the same line; then following a
-//             transform 3 units to the left. The camera stays at the origin
-//             looking down +z, so its right is -x.
+//             transform 3 units to the left, each once the last has ended. The
+//             camera stays at the origin looking down +z, so its right is -x.
 //   music     streams "ramp.wav" once (not looping) while every frame takes 250 ms
 //   entries   calls every sound entry and checks its answers, for a run without
 //             a sound server: "check ok: ..." or "check FAILED: ..." per check
@@ -46,11 +46,30 @@ void Check(bool ok, const std::string& what) {
 }
 bool Near(float a, float b, float tolerance) { return std::fabs(a - b) <= tolerance; }
 
-// The placed-sound script: three bursts, one second apart.
+// Whether the script may go on: `playing` has stopped (as the mixer plays it,
+// so a device that starts late only delays the script) and a quarter of a
+// second of silence has passed since.
+bool Over(bool playing) {
+    static double quietSince = -1;
+    if (playing) quietSince = -1;
+    else if (quietSince < 0) quietSince = Seconds();
+    return !playing && Seconds() - quietSince > 0.25;
+}
+
+// The tone script: played once, over when it has been heard.
+void ToneOnce() {
+    if (step == 0 && Seconds() > 0.3) {
+        Game::PlaySound("tone");
+        ++step;
+    } else if (step == 1 && Over(Game::IsSoundPlaying("tone"))) {
+        Done();
+    }
+}
+
+// The placed-sound script: three bursts, each after the last has been heard.
 void Placed() {
     static Game::Sound tone(0);
     static Game::CFrame left(0);
-    const double t = Seconds();
     if (step == 0) {
         tone = Game::Sound("tone");
         tone.SetRange(1, 100);
@@ -58,19 +77,19 @@ void Placed() {
         left = Game::CFrame();
         left.MoveTo({3, 0, 0});
         ++step;
-    } else if (step == 1 && t > 0.3) {
+    } else if (step == 1 && Seconds() > 0.3) {
         tone.Play();
         ++step;
-    } else if (step == 2 && t > 1.3) {
+    } else if (step == 2 && Over(tone.IsPlaying())) {
         tone.SetPosition({-4.24264f, 0, 4.24264f});
         tone.Play();
         ++step;
-    } else if (step == 3 && t > 2.3) {
+    } else if (step == 3 && Over(tone.IsPlaying())) {
         tone.SetParent(left);
         tone.SetPosition({0, 0, 0});
         tone.Play();
         ++step;
-    } else if (step == 4 && t > 3.3) {
+    } else if (step == 4 && Over(tone.IsPlaying())) {
         Done();
     }
 }
@@ -160,12 +179,7 @@ VANTOR_EXPORT void init() {
 VANTOR_EXPORT void tick() {
     const double t = Seconds();
     if (mode == "tone") {
-        if (step == 0 && t > 0.3) {
-            Game::PlaySound("tone");
-            ++step;
-        } else if (step == 1 && t > 1.3) {
-            Done();
-        }
+        ToneOnce();
     } else if (mode == "placed") {
         Placed();
     } else if (mode == "music") {
@@ -174,8 +188,7 @@ VANTOR_EXPORT void tick() {
             Game::SetMusicLooping("ramp", false);
             Game::PlayMusicStream("ramp");
             ++step;
-        } else if (step == 1 && !Game::IsMusicStreamPlaying("ramp")) {
-            Sleep(0.3);
+        } else if (step == 1 && Over(Game::IsMusicStreamPlaying("ramp"))) {
             Done();
         }
         Sleep(0.25);  // a heavy frame
