@@ -9,6 +9,10 @@ namespace Platform {
 
 ModuleLoad LoadModule(const char* fileName) {
     ModuleLoad load;
+    // A successful load may leave the last error as it found it: cleared first,
+    // the number is the load's own (0 when it loaded), not that of an earlier
+    // call of the thread (listing the loaded modules ends on 18, "no more files").
+    SetLastError(0);
     load.handle = LoadLibraryA(fileName);
     load.error = GetLastError();
     if (load.handle) {
