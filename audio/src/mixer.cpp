@@ -206,6 +206,16 @@ void Mixer::Rewind(Stream& m, std::uint64_t fileFrame) {
 }
 
 void Mixer::MixMusic(Stream& m, float* out, int frames) {
+    // Some twelve hours into a stream that loops, its timeline starts again
+    // where it stands (by whole rings, so the ring's places stay), long before
+    // a position could overflow.
+    if ((m.pos >> 32) >= (std::uint64_t(1) << 31)) {
+        const std::uint64_t shift = (m.pos >> 32) / m.RingFrames() * m.RingFrames();
+        m.pos -= shift << 32;
+        m.written -= shift;
+        if (m.endAt != kNoEnd) m.endAt -= shift;
+        if (m.length) m.origin = (m.origin + shift) % m.length;
+    }
     float target[2] = {0, 0};
     if (!m.paused) PanGains(m.pan, master * m.volume, target);
     const std::uint64_t step = StepFor(m.rate, m.pitch);
@@ -313,6 +323,8 @@ void Mixer::Advance(std::uint64_t frames) {
         if (m.origin + (m.pos >> 32) >= m.length && (!m.looping || m.length == 0)) {
             m.playing = false;
             Rewind(m, 0);
+        } else if (m.looping) {
+            m.pos %= m.length << 32;  // the time played is counted modulo the length anyway
         }
     }
     stats.voicesHeard = 0;
