@@ -135,7 +135,7 @@ std::unique_ptr<SoundData> DecodeSound(const char* fileName) {
     }
     const int out = decoder->channels == 1 ? 1 : 2;
     const std::uint64_t most = kMaxSoundSeconds * static_cast<std::uint64_t>(decoder->rate);
-    if (decoder->frames && decoder->frames <= most) sound->samples.reserve(decoder->frames * out);
+    if (decoder->frames <= most) sound->samples.reserve(decoder->frames * out);
     std::vector<float> chunk(kChunkFrames * decoder->channels), stereo(kChunkFrames * 2);
     std::uint64_t total = 0;
     for (std::uint64_t got; total < most && (got = decoder->Read(chunk.data(), kChunkFrames)) > 0;) {
@@ -176,7 +176,6 @@ std::shared_ptr<Stream> OpenMusic(const char* fileName) {
     if (!music->bytes.empty()) music->decoder = OpenDecoder(music->bytes.data(), music->bytes.size(), why);
     if (!music->decoder) {
         Warn("music", fileName, why, "it plays as silence");
-        music->decoder.reset();
         music->bytes.clear();
         music->bytes.shrink_to_fit();
         return music;
