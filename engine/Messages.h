@@ -35,7 +35,11 @@
     X(SoundExists, "{}: a sound named \"{}\" is already loaded.")                                              \
     X(SoundMissing, "{}: no sound named \"{}\" is loaded.")                                                    \
     X(MusicExists, "{}: a music stream named \"{}\" is already loaded.")                                       \
-    X(MusicMissing, "{}: no music stream named \"{}\" is loaded.")
+    X(MusicMissing, "{}: no music stream named \"{}\" is loaded.")                                            \
+    X(FontExists, "{}: a font named \"{}\" is already loaded.")                                                \
+    X(FontMissing, "{}: no font named \"{}\" is loaded.")                                                      \
+    X(ImageExists, "{}: an image named \"{}\" is already loaded.")                                             \
+    X(ImageMissing, "{}: no image named \"{}\" is loaded.")
 
 enum class Fatal {
 #define VANTOR_FATAL_ID(id, text) id,

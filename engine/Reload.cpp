@@ -68,6 +68,11 @@ struct State {
     std::string copy;            // the copy loaded now
     unsigned long copyCount = 0;
     std::unordered_map<std::string, Watch> models;  // buffer name -> its file
+    struct File {
+        Watch watch;
+        std::function<bool(const std::string&)> reload;
+    };
+    std::unordered_map<std::string, File> files;  // key -> a font's or an image's file
     bool paused = false;
     bool initFailed = false;     // the scene was not built by a good init(): the next build starts afresh
     std::string pauseMessage;
@@ -198,6 +203,17 @@ void PollModels(Clock::time_point now) {
     }
 }
 
+void PollFiles(Clock::time_point now) {
+    State& s = Current();
+    for (auto it = s.files.begin(); it != s.files.end();) {
+        if (it->second.watch.Settled(now) && !it->second.reload(it->second.watch.path)) {
+            it = s.files.erase(it);
+            continue;
+        }
+        ++it;
+    }
+}
+
 }  // namespace
 
 bool Enabled() {
@@ -236,11 +252,20 @@ void WatchModel(const std::string& buffer, const std::string& path) {
     Current().models[buffer] = watch;
 }
 
+void WatchFile(const std::string& key, const std::string& path, std::function<bool(const std::string&)> reload) {
+    State::File file;
+    file.watch.path = path;
+    file.watch.read = file.watch.pending = Platform::StampOf(path);
+    file.reload = std::move(reload);
+    Current().files[key] = std::move(file);
+}
+
 void Poll() {
     State& s = Current();
     const Clock::time_point now = Clock::now();
     if (s.watchingModule && s.module.Settled(now)) SwapModule();
     PollModels(now);
+    PollFiles(now);
 }
 
 void Pause(const std::string& message, bool initFailed) {

@@ -1,6 +1,6 @@
 // Changing the game while it runs. With VANTOR_RELOAD=1 the engine runs a
-// private copy of game.dll and watches the original, and every model file
-// loaded with "LoadModel". Once a watched file was rewritten and then left
+// private copy of game.dll and watches the original, every model file
+// loaded with "LoadModel", and every font and image file. Once a watched file was rewritten and then left
 // alone for a moment, the new module is bound in place of the old one (the
 // scene stays), or the new model replaces the old one in its buffer. A module
 // that does not load, or fails, never ends the session: the old one keeps
@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace Reload {
@@ -27,8 +28,14 @@ std::string StartModule(const char* fileName);
 // working directory), watched from now on.
 void WatchModel(const std::string& buffer, const std::string& path);
 
+// Any other resource file, watched under `key` from now on (a key watched
+// before is replaced). Once the file was rewritten and left alone, `reload` is
+// called with its path; it returns false when the resource is gone, which ends
+// the watch.
+void WatchFile(const std::string& key, const std::string& path, std::function<bool(const std::string&)> reload);
+
 // Once per frame, before drawing: binds a rebuilt game.dll, reloads rewritten
-// model files.
+// model, font and image files.
 void Poll();
 
 // A call into the game that threw, in reload mode: the game stops getting

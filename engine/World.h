@@ -8,6 +8,7 @@
 //   World::Clear          the scene as it was at start-up (a game restarted in place)
 //   World::Sounds         named sounds and music streams, and the placed "Sound"
 //                         instances heard from the camera
+//   World::Screen         named fonts and images the game draws over the scene
 #pragma once
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "a3d.h"
 #include "r3d.h"
 #include "raylib.h"
+#include "s2d.h"
 
 namespace World {
 
@@ -34,8 +36,8 @@ void RegisterEntries();
 
 // Empties the scene as it was right after Initialize: every instance but "Null"
 // and "Root" is destroyed (lights and placed sounds with them), every buffer is
-// removed with its model, every sound and music stream is unloaded. Ids and
-// slot numbers keep counting up.
+// removed with its model, every sound, music stream, font and image is
+// unloaded. Ids and slot numbers keep counting up.
 void Clear();
 
 namespace Sounds {
@@ -62,6 +64,26 @@ void Update();
 void Clear();
 
 }  // namespace Sounds
+
+namespace Screen {
+
+// The name the built-in font is known by; it is always loaded.
+constexpr const char* kDefaultFont = "default";
+
+extern std::unordered_map<std::string, S2D_Font> Fonts;    // font name -> font ("default" included)
+extern std::unordered_map<std::string, S2D_Image> Images;  // image name -> image
+
+// The font or image under `name`; a name never loaded is fatal, with a message
+// naming `entry` and the name.
+S2D_Font FontNamed(const char* entry, const std::string& name);
+S2D_Image ImageNamed(const char* entry, const std::string& name);
+// Loads a font or an image under a new name (watched for changes in reload mode).
+void LoadFont(const std::string& name, const std::string& path);
+void LoadImage(const std::string& name, const std::string& path);
+// Unloads every font and image but the default font.
+void Clear();
+
+}  // namespace Screen
 
 namespace Buffers {
 

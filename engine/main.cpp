@@ -25,6 +25,7 @@
 #include "r3d.h"
 #include "raylib.h"
 #include "resource_dir.h"
+#include "s2d.h"
 
 namespace {
 
@@ -123,6 +124,7 @@ int main(int argc, char** argv) {
     StartAudio();  // no sound device is not an error: the game then plays silently
     A3D_Init();
     R3D_Init(1280, 800);
+    S2D_Init();
     Platform::NoteLoadedModules();  // the GL driver and what came with the window
     SearchAndSetResourceDir("assets");
     LoadGame();
@@ -139,6 +141,7 @@ int main(int argc, char** argv) {
         World::Buffers::Draw();
         R3D_End();
         if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
+        S2D_EndFrame();  // what tick drew, over the scene and under what follows
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
         World::Sounds::Update();  // heard from where tick left the camera and the scene
         DrawFPS(10, 10);
@@ -149,6 +152,7 @@ int main(int argc, char** argv) {
     }
 
     UnloadGame();
+    S2D_Close();
     A3D_Close();
     if (IsAudioDeviceReady()) CloseAudioDevice();  // without a device there is nothing to close, and raylib would warn
     CloseWindow();

@@ -92,6 +92,33 @@ WRAP(float, GetMusicTimeLength, (std::string music), (music))
 
 WRAP(void, SetMasterVolume, (float volume), (volume))
 WRAP(float, GetMasterVolume, (), ())
+
+WRAP(void, DrawText, (std::string text, int x, int y, int size, int color), (text, x, y, size, color))
+WRAP(int, MeasureText, (std::string text, int size), (text, size))
+WRAP(void, LoadFont, (std::string font, std::string path), (font, path))
+WRAP(void, UnloadFont, (std::string font), (font))
+WRAP(void, DrawTextEx, (std::string font, std::string text, List position, float size, float spacing, int color),
+     (font, text, position, size, spacing, color))
+WRAP(List, MeasureTextEx, (std::string font, std::string text, float size, float spacing), (font, text, size, spacing))
+WRAP(void, DrawRectangle, (int x, int y, int width, int height, int color), (x, y, width, height, color))
+WRAP(void, DrawRectangleLines, (int x, int y, int width, int height, int color), (x, y, width, height, color))
+WRAP(void, DrawRectangleRounded, (List rectangle, float roundness, int color), (rectangle, roundness, color))
+WRAP(void, DrawRectangleRoundedLines, (List rectangle, float roundness, float thickness, int color),
+     (rectangle, roundness, thickness, color))
+WRAP(void, DrawCircle, (List center, float radius, int color), (center, radius, color))
+WRAP(void, DrawCircleLines, (List center, float radius, int color), (center, radius, color))
+WRAP(void, DrawLine, (List start, List end, float thickness, int color), (start, end, thickness, color))
+WRAP(void, LoadTexture, (std::string image, std::string path), (image, path))
+WRAP(void, UnloadTexture, (std::string image), (image))
+WRAP(int, GetTextureWidth, (std::string image), (image))
+WRAP(int, GetTextureHeight, (std::string image), (image))
+WRAP(void, DrawTexture, (std::string image, int x, int y, int tint), (image, x, y, tint))
+WRAP(void, DrawTexturePro, (std::string image, List source, List dest, List origin, float rotation, int tint),
+     (image, source, dest, origin, rotation, tint))
+WRAP(List, GetWorldToScreen, (List point), (point))
+WRAP(bool, IsInFrontOfCamera, (List point), (point))
+WRAP(int, GetScreenWidth, (), ())
+WRAP(int, GetScreenHeight, (), ())
 #undef ENTRY_GROUP
 
 namespace Vector2 {

@@ -31,6 +31,7 @@ const Catalog& Entries() {
                            AddMathEntries, AddRaycastEntries})
             add("core", adder);
         add("sound", AddSoundEntries);
+        add("screen", AddScreenEntries);
         return c;
     }();
     return catalog;
@@ -73,6 +74,7 @@ void Clear() {
     for (const auto& entry : Buffers::Names) buffers.push_back(entry.first);
     for (const std::string& name : buffers) Buffers::RemoveBuffer(name);
     Sounds::Clear();
+    Screen::Clear();
 }
 
 }  // namespace World

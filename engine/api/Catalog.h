@@ -42,6 +42,7 @@ void AddMathEntries(Catalog& catalog);      // 95-170  raymath
 void AddRaycastEntries(Catalog& catalog);   //    171  "RaycastSingle"
 // Groups added after the 171, each registered after the ones before it.
 void AddSoundEntries(Catalog& catalog);     // "sound": sounds, music streams, "Sound." placed sounds
+void AddScreenEntries(Catalog& catalog);    // "screen": text, fonts, shapes, images, world to screen
 
 // -- Adapting typed functions ------------------------------------------------
 

@@ -1,7 +1,7 @@
 // How values cross the bridge to the game module.
 //
 // Every argument and result is a std::any holding exactly one of: int, float,
-// bool, std::string, std::vector<float> (vec2, vec3, or a 16-element matrix),
+// bool, std::string, std::vector<float> (vec2, vec3, a rectangle of 4, or a 16-element matrix),
 // std::any* (a variable handle), a child table or a ray hit. Nothing is ever
 // converted: a double where a float is wanted is a std::bad_any_cast.
 //
@@ -99,6 +99,16 @@ struct Kind<Vector3> {
         return {l[0], l[1], l[2]};
     }
     static std::any Write(Vector3 v) { return FloatList{v.x, v.y, v.z}; }
+};
+
+// Rectangles cross as 4 floats: x, y, width, height.
+template <>
+struct Kind<Rectangle> {
+    static constexpr KindInfo kInfo{"vec4", "rectangle: x, y, width, height"};
+    static Rectangle Read(const std::any& value, const char* entry, std::size_t position) {
+        const FloatList& l = ReadList(value, entry, position, 4);
+        return {l[0], l[1], l[2], l[3]};
+    }
 };
 
 // Matrices cross as 16 floats, element i being member mi (not declaration order).

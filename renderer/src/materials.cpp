@@ -22,7 +22,8 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
-#include "raylib.h"  // Required for: LoadImage(), LoadTextureFromImage(), ImageFormat()
+#include "image_files.h"
+#include "raylib.h"  // Required for: LoadTextureFromImage(), ImageFormat()
 #include "rlgl.h"    // Required for: rlUnloadTexture()
 #include "texture_files.h"
 
@@ -55,11 +56,11 @@ float SolveMetallic(float diffuse, float specular, float maxSpecular) {
 float MaxOf(const float* c) { return std::max(c[0], std::max(c[1], c[2])); }
 
 // A texture stored inside the file: compressed bytes (PNG, JPEG...) or raw BGRA texels.
-Image ImageFromEmbedded(const aiTexture* texture) {
-    if (texture->mHeight == 0) {
-        std::string type = std::string(".") + texture->achFormatHint;
-        return LoadImageFromMemory(type.c_str(), reinterpret_cast<const unsigned char*>(texture->pcData),
-                                   static_cast<int>(texture->mWidth));
+Image ImageFromEmbedded(const aiTexture* texture, std::string* why) {
+    if (texture->mHeight == 0) return ImageFiles::Decode(texture->pcData, texture->mWidth, why);
+    if (texture->pcData == nullptr || static_cast<long long>(texture->mWidth) * texture->mHeight > ImageFiles::kMaxImagePixels) {
+        *why = "its raw texels are missing or too many";
+        return Image{};
     }
     Image image{};
     int count = static_cast<int>(texture->mWidth * texture->mHeight);
@@ -146,13 +147,13 @@ unsigned int Reader::Load(const std::string& path, TextureUse use, const Specula
     if (cached != textures_.end()) return cached->second;
 
     Image image{};
-    std::string file;
+    std::string file, why;
     if (const aiTexture* embedded = scene_.GetEmbeddedTexture(path.c_str())) {
-        image = ImageFromEmbedded(embedded);
+        image = ImageFromEmbedded(embedded, &why);
         file = "embedded";
     } else {
         file = FindTextureFile(directory_, path);
-        if (!file.empty()) image = LoadImage(file.c_str());
+        if (!file.empty()) image = ImageFiles::Load(file, &why);
     }
     unsigned int id = 0;
     if (image.data != nullptr) {
@@ -176,8 +177,9 @@ unsigned int Reader::Load(const std::string& path, TextureUse use, const Specula
                 "subfolders or in the assets folder); the material keeps its colour\n",
                 fileName_, path.c_str());
     } else {
-        fprintf(stderr, "WARNING: R3D: model \"%s\": texture \"%s\" (%s) could not be read; the material keeps its colour\n",
-                fileName_, path.c_str(), file.c_str());
+        fprintf(stderr,
+                "WARNING: R3D: model \"%s\": texture \"%s\" (%s) could not be read: %s; the material keeps its colour\n",
+                fileName_, path.c_str(), file.c_str(), why.c_str());
     }
     textures_[key] = id;
     return id;

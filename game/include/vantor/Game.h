@@ -8,6 +8,8 @@
 //
 //   Game::IsKeyDown(87)                      input, cursor, camera, time, model files
 //   Game::PlaySound("step")                  sounds, music streams, the master volume
+//   Game::DrawText("Score: 3", 20, 40, 24, Game::Rgba(255, 255, 255))
+//                                            text, fonts, shapes and images over the scene
 //   Game::Vector3::Add(a, b)                 vector and matrix arithmetic ("Vector3Add")
 //   Game::CFrame player; player.MoveBy(...)  scene objects, held by instance id
 //
@@ -114,6 +116,54 @@ float GetMusicTimeLength(std::string music);  // seconds
 
 void SetMasterVolume(float volume);
 float GetMasterVolume();
+
+// -- On screen ------------------------------------------------------------------
+// What tick draws lies over the scene in the same frame, in call order, under
+// the frame-rate counter. Pixels from the window's top left corner; colours
+// packed 0xRRGGBBAA and blended by their alpha. Text is UTF-8, in the built-in
+// font (DejaVu Sans: Latin, Greek, Cyrillic and more) or in TrueType/OpenType
+// fonts loaded by name; the font "default" is always loaded. A character a
+// font lacks comes from the default font, or draws as the replacement glyph.
+// A missing or broken font or image file loads as the default font or as an
+// image that draws nothing, with a warning. Sizes and positions that are not
+// finite numbers stop the game with a message naming the entry.
+constexpr int Rgba(int r, int g, int b, int a = 255) {
+    return static_cast<int>((static_cast<unsigned>(r & 255) << 24) | (static_cast<unsigned>(g & 255) << 16) |
+                            (static_cast<unsigned>(b & 255) << 8) | static_cast<unsigned>(a & 255));
+}
+
+void DrawText(std::string text, int x, int y, int size, int color);  // the default font; size in pixels
+int MeasureText(std::string text, int size);                          // width in pixels
+void LoadFont(std::string font, std::string path);                    // relative to the assets folder
+void UnloadFont(std::string font);
+void DrawTextEx(std::string font, std::string text, List position, float size, float spacing, int color);
+List MeasureTextEx(std::string font, std::string text, float size, float spacing);  // {width, height}
+
+void DrawRectangle(int x, int y, int width, int height, int color);
+void DrawRectangleLines(int x, int y, int width, int height, int color);
+// Rectangles as {x, y, width, height}; roundness 0..1 of half the shorter side.
+void DrawRectangleRounded(List rectangle, float roundness, int color);
+void DrawRectangleRoundedLines(List rectangle, float roundness, float thickness, int color);
+void DrawCircle(List center, float radius, int color);
+void DrawCircleLines(List center, float radius, int color);
+void DrawLine(List start, List end, float thickness, int color);
+
+// Images: PNG, JPEG, TGA, BMP or HDR files, loaded under a name.
+void LoadTexture(std::string image, std::string path);
+void UnloadTexture(std::string image);
+int GetTextureWidth(std::string image);
+int GetTextureHeight(std::string image);
+void DrawTexture(std::string image, int x, int y, int tint);
+// The `source` part of the image drawn into `dest`, turned `rotation` degrees
+// clockwise about `origin` (relative to dest's corner, which sits at dest's x, y).
+void DrawTexturePro(std::string image, List source, List dest, List origin, float rotation, int tint);
+
+// Where a point of the world shows on the screen, in pixels; meaningful only
+// when the point is in front of the camera.
+List GetWorldToScreen(List point);
+bool IsInFrontOfCamera(List point);
+int GetScreenWidth();
+int GetScreenHeight();
 
 // -- Arithmetic (raymath's functions of the same name) --------------------------
 namespace Vector2 {

@@ -1,0 +1,96 @@
+#include "image_files.h"
+
+#include <cstdio>
+#include <vector>
+
+// Only the formats asked for, reading from memory (the file is read here, so
+// paths with any characters work alike on every system). The decoder's
+// external names stay inside this file: raylib carries a copy of its own.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_TGA
+#define STBI_ONLY_BMP
+#define STBI_ONLY_HDR
+#define STBI_MAX_DIMENSIONS ImageFiles::kMaxImageSide
+// Pixels in raylib's allocation, so that UnloadImage frees what comes back.
+#define STBI_MALLOC(size) MemAlloc(static_cast<unsigned int>(size))
+#define STBI_REALLOC(block, size) MemRealloc(block, static_cast<unsigned int>(size))
+#define STBI_FREE(block) MemFree(block)
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#endif
+#include "stb_image.h"
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace ImageFiles {
+namespace {
+
+Image Fail(std::string* why, std::string text) {
+    if (why) *why = std::move(text);
+    return Image{};
+}
+
+// The decoder's terse reasons, in words a user can act on.
+std::string Reason(const char* decoder) {
+    const std::string text = decoder ? decoder : "unknown error";
+    if (text == "unknown image type") return "not a PNG, JPEG, TGA, BMP or HDR image";
+    if (text == "too large") return "larger than " + std::to_string(kMaxImageSide) + " pixels on a side";
+    if (text == "outofmem") return "out of memory";
+    return "damaged or unsupported (" + text + ")";
+}
+
+}  // namespace
+
+Image Decode(const void* bytes, std::size_t size, std::string* why) {
+    if (bytes == nullptr || size == 0) return Fail(why, "the file is empty");
+    if (size > static_cast<std::size_t>(kMaxFileBytes) || size > 0x7fffffffu)
+        return Fail(why, "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
+    const auto* data = static_cast<const stbi_uc*>(bytes);
+    const int length = static_cast<int>(size);
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return Fail(why, Reason(stbi_failure_reason()));
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
+        return Fail(why, "its size (" + std::to_string(width) + " x " + std::to_string(height) + ") is not usable");
+    if (static_cast<long long>(width) * height > kMaxImagePixels)
+        return Fail(why, "it has more than " + std::to_string(kMaxImagePixels >> 20) + " million pixels");
+
+    stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
+    if (pixels == nullptr) return Fail(why, Reason(stbi_failure_reason()));
+    Image image{};
+    image.data = pixels;
+    image.width = width;
+    image.height = height;
+    image.mipmaps = 1;
+    image.format = PIXELFORMAT_UNCOMPRESSED_R8G8B8A8;
+    return image;
+}
+
+Image Load(const std::string& path, std::string* why) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return Fail(why, "the file could not be opened");
+    std::vector<unsigned char> bytes;
+    unsigned char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        if (bytes.size() + n > static_cast<std::size_t>(kMaxFileBytes)) {
+            std::fclose(file);
+            return Fail(why, "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
+        }
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return Fail(why, "the file could not be read");
+    return Decode(bytes.data(), bytes.size(), why);
+}
+
+}  // namespace ImageFiles

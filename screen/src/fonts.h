@@ -1,0 +1,67 @@
+// Fonts: FreeType faces, their glyphs rasterised per size on first use into
+// the atlas, and text laid out with them into the batch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "atlas.h"
+#include "batch.h"
+
+namespace s2d {
+
+// One glyph at one raster size: its quad around the pen on the baseline (y
+// down), where it lies in the atlas, and how far it moves the pen.
+struct Glyph {
+    float x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+    float advance = 0;
+    int page = -1;         // -1: nothing to draw (a space)
+    bool present = false;  // false: the font has no such character
+    bool lost = false;     // no room was left in the atlas for it
+};
+
+class Fonts {
+public:
+    explicit Fonts(Batch& batch);
+    ~Fonts();
+
+    // A face from a whole file's bytes; 0 and `why` when it cannot be used.
+    unsigned int Load(std::vector<unsigned char> bytes, std::string& why);
+    void Unload(unsigned int id);
+    bool Exists(unsigned int id) const;
+
+    void Draw(unsigned int font, const char* text, std::size_t length, float x, float y, float size, float spacing,
+              std::uint32_t rgba, Batch& batch);
+    void Measure(unsigned int font, const char* text, std::size_t length, float size, float spacing, float& width,
+                 float& height);
+    float LineHeight(unsigned int font, float size);
+
+    // Every cached glyph is forgotten (the atlas was reset).
+    void ForgetGlyphs();
+    Atlas& atlas() { return atlas_; }
+
+    struct Face;
+    struct Sized;
+
+private:
+    Face* FaceOf(unsigned int id);
+    Sized& SizeOf(Face& face, int px);
+    const Glyph& Find(Face& face, Sized& sized, std::uint32_t cp);
+    Glyph Resolve(Face& face, int px, std::uint32_t cp);
+    Glyph Rasterise(Face& face, Sized& sized, std::uint32_t cp);
+
+    template <class Visit>
+    void Layout(unsigned int font, const char* text, std::size_t length, float size, float spacing, Visit& visit);
+
+    void* library_ = nullptr;  // FT_Library
+    std::vector<std::unique_ptr<Face>> faces_;  // id -> face; 0 is the default font
+    Atlas atlas_;
+    Batch& batch_;  // its queued quads point into the atlas: drawn before the atlas is reset
+};
+
+}  // namespace s2d

@@ -1,0 +1,337 @@
+// The layer's state and its C API: fonts and text (fonts.cpp), images, and
+// shapes drawn with the atlas's white square.
+#include "s2d.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "fonts.h"
+#include "image_files.h"
+#include "rlgl.h"
+
+namespace s2d {
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+
+struct ImageSlot {
+    unsigned int texture = 0;  // 0: loaded without a window, or unloaded
+    int width = 0, height = 0;
+    bool live = false;
+};
+
+struct State {
+    Batch batch;
+    Fonts fonts{batch};
+    std::vector<ImageSlot> images = std::vector<ImageSlot>(1);  // id 0: the empty image
+    bool gpu = false;
+    S2D_Stats last{};
+};
+
+// Created on first use and deleted by S2D_Close, so a closed layer starts clean.
+State* state = nullptr;
+State& S() {
+    if (!state) state = new State;
+    return *state;
+}
+
+bool Finite(float v) { return std::isfinite(v); }
+bool Finite(Vector2 v) { return std::isfinite(v.x) && std::isfinite(v.y); }
+bool Finite(Rectangle r) { return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height); }
+
+std::uint32_t Rgba(Color c) { return Pack(c.r, c.g, c.b, c.a); }
+
+// -- Shapes: quads on the white square of glyph page 0 ---------------------------
+
+struct Shapes {
+    Batch& batch;
+    unsigned int texture;
+    std::uint32_t rgba;
+
+    void Quad(Vector2 a, Vector2 b, Vector2 c, Vector2 d) {
+        Vertex* v = batch.Quads(texture, 1);
+        constexpr float u = Atlas::kWhiteU, w = Atlas::kWhiteV;
+        v[0] = {a.x, a.y, u, w, rgba};
+        v[1] = {b.x, b.y, u, w, rgba};
+        v[2] = {c.x, c.y, u, w, rgba};
+        v[3] = {d.x, d.y, u, w, rgba};
+    }
+    void Rect(float x, float y, float w, float h) {
+        if (w > 0 && h > 0) Quad({x, y}, {x + w, y}, {x + w, y + h}, {x, y + h});
+    }
+    // Filled: the part of the disc around `c` between angles a0 and a1
+    // (radians, y down), as pairs of triangles.
+    void Fan(Vector2 c, float radius, float a0, float a1, int segments) {
+        const float step = (a1 - a0) / static_cast<float>(segments);
+        auto at = [&](int i) { return Vector2{c.x + radius * std::cos(a0 + step * i), c.y + radius * std::sin(a0 + step * i)}; };
+        for (int i = 0; i < segments; i += 2) {
+            const int next = std::min(i + 2, segments);
+            Quad(c, at(i), at(i + 1), at(next));
+        }
+    }
+    // The band between radii inner and outer, between angles a0 and a1.
+    void Arc(Vector2 c, float inner, float outer, float a0, float a1, int segments) {
+        const float step = (a1 - a0) / static_cast<float>(segments);
+        for (int i = 0; i < segments; ++i) {
+            const float s0 = std::sin(a0 + step * i), c0 = std::cos(a0 + step * i);
+            const float s1 = std::sin(a0 + step * (i + 1)), c1 = std::cos(a0 + step * (i + 1));
+            Quad({c.x + outer * c0, c.y + outer * s0}, {c.x + outer * c1, c.y + outer * s1},
+                 {c.x + inner * c1, c.y + inner * s1}, {c.x + inner * c0, c.y + inner * s0});
+        }
+    }
+};
+
+// Segments for a full circle of `radius` pixels: the chords stray at most a
+// quarter pixel from the curve.
+int CircleSegments(float radius) {
+    if (radius <= 1.0f) return 8;
+    const float angle = std::acos(std::max(-1.0f, 1.0f - 0.25f / radius));
+    return std::clamp(static_cast<int>(std::ceil(2.0f * kPi / angle)), 8, 512);
+}
+
+Shapes ShapesFor(Color color) {
+    State& s = S();
+    return Shapes{s.batch, s.fonts.atlas().Texture(0), Rgba(color)};
+}
+
+float CornerRadius(Rectangle rec, float roundness) {
+    if (!(roundness > 0)) return 0;
+    return std::min(roundness, 1.0f) * std::min(rec.width, rec.height) * 0.5f;
+}
+
+}  // namespace
+}  // namespace s2d
+
+using namespace s2d;
+
+extern "C" {
+
+void S2D_Init(void) {
+    State& s = S();
+    if (s.gpu) return;
+    s.gpu = true;
+    s.batch.InitGpu();
+    s.fonts.ForgetGlyphs();  // glyphs packed before there was a texture are packed again
+    s.fonts.atlas().InitGpu();
+}
+
+void S2D_Close(void) {
+    if (!state) return;
+    if (state->gpu) {
+        state->batch.CloseGpu();
+        state->fonts.atlas().CloseGpu();
+        for (ImageSlot& image : state->images)
+            if (image.texture) rlUnloadTexture(image.texture);
+    }
+    delete state;
+    state = nullptr;
+}
+
+// -- Fonts and text ---------------------------------------------------------------
+
+S2D_Font S2D_LoadFontFromMemory(const void* bytes, size_t size, const char* what) {
+    const auto* begin = static_cast<const unsigned char*>(bytes);
+    std::string why;
+    const unsigned int id = bytes ? S().fonts.Load(std::vector<unsigned char>(begin, begin + size), why)
+                                  : (why = "the file is empty", 0u);
+    if (id == 0)
+        std::fprintf(stderr, "WARNING: S2D: could not load font \"%s\": %s; the default font is used\n", what ? what : "",
+                     why.c_str());
+    return S2D_Font{id};
+}
+
+S2D_Font S2D_LoadFont(const char* fileName) {
+    const std::string path = fileName ? fileName : "";
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!file) {
+        why = "the file could not be opened";
+    } else {
+        unsigned char chunk[65536];
+        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= (64u << 20);)
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        std::fclose(file);
+    }
+    unsigned int id = 0;
+    if (file) id = S().fonts.Load(std::move(bytes), why);
+    if (id == 0)
+        std::fprintf(stderr, "WARNING: S2D: could not load font \"%s\": %s; the default font is used\n", path.c_str(),
+                     why.c_str());
+    return S2D_Font{id};
+}
+
+void S2D_UnloadFont(S2D_Font font) { S().fonts.Unload(font.id); }
+
+void S2D_DrawText(S2D_Font font, const char* text, size_t length, Vector2 position, float size, float spacing, Color color) {
+    if (!Finite(position) || color.a == 0) return;
+    State& s = S();
+    s.fonts.Draw(font.id, text, length, position.x, position.y, size, spacing, Rgba(color), s.batch);
+}
+
+Vector2 S2D_MeasureText(S2D_Font font, const char* text, size_t length, float size, float spacing) {
+    float width = 0, height = 0;
+    S().fonts.Measure(font.id, text, length, size, spacing, width, height);
+    return Vector2{width, height};
+}
+
+float S2D_GetLineHeight(S2D_Font font, float size) { return S().fonts.LineHeight(font.id, size); }
+
+// -- Images -----------------------------------------------------------------------
+
+S2D_Image S2D_LoadImage(const char* fileName) {
+    const std::string path = fileName ? fileName : "";
+    std::string why;
+    Image pixels = ImageFiles::Load(path, &why);
+    if (pixels.data == nullptr) {
+        std::fprintf(stderr, "WARNING: S2D: could not load image \"%s\": %s; it draws as nothing\n", path.c_str(), why.c_str());
+        return S2D_Image{0};
+    }
+    State& s = S();
+    ImageSlot slot;
+    slot.width = pixels.width, slot.height = pixels.height, slot.live = true;
+    if (s.gpu) {
+        slot.texture = rlLoadTexture(pixels.data, pixels.width, pixels.height, pixels.format, 1);
+        rlTextureParameters(slot.texture, RL_TEXTURE_MIN_FILTER, RL_TEXTURE_FILTER_LINEAR);
+        rlTextureParameters(slot.texture, RL_TEXTURE_MAG_FILTER, RL_TEXTURE_FILTER_LINEAR);
+        rlTextureParameters(slot.texture, RL_TEXTURE_WRAP_S, RL_TEXTURE_WRAP_CLAMP);
+        rlTextureParameters(slot.texture, RL_TEXTURE_WRAP_T, RL_TEXTURE_WRAP_CLAMP);
+    }
+    UnloadImage(pixels);
+    s.images.push_back(slot);
+    return S2D_Image{static_cast<unsigned int>(s.images.size() - 1)};
+}
+
+void S2D_UnloadImage(S2D_Image image) {
+    State& s = S();
+    if (image.id == 0 || image.id >= s.images.size() || !s.images[image.id].live) return;
+    ImageSlot& slot = s.images[image.id];
+    if (slot.texture) {
+        s.batch.Flush();  // queued quads may still use it
+        rlUnloadTexture(slot.texture);
+    }
+    slot = ImageSlot{};
+}
+
+static const ImageSlot* Slot(S2D_Image image) {
+    State& s = S();
+    return image.id < s.images.size() && s.images[image.id].live ? &s.images[image.id] : nullptr;
+}
+
+int S2D_GetImageWidth(S2D_Image image) { return Slot(image) ? Slot(image)->width : 0; }
+int S2D_GetImageHeight(S2D_Image image) { return Slot(image) ? Slot(image)->height : 0; }
+
+void S2D_DrawImage(S2D_Image image, Rectangle source, Rectangle dest, Vector2 origin, float rotation, Color tint) {
+    const ImageSlot* slot = Slot(image);
+    if (!slot || !Finite(source) || !Finite(dest) || !Finite(origin) || !Finite(rotation) || tint.a == 0) return;
+    if (!(dest.width > 0) || !(dest.height > 0) || source.width == 0 || source.height == 0) return;
+    const float iw = static_cast<float>(slot->width), ih = static_cast<float>(slot->height);
+    float u0 = source.x / iw, u1 = (source.x + source.width) / iw;
+    float v0 = source.y / ih, v1 = (source.y + source.height) / ih;
+    // Corners relative to the rotation origin, turned, then placed at dest.
+    const float left = -origin.x, top = -origin.y, right = left + dest.width, bottom = top + dest.height;
+    Vector2 corner[4] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+    if (rotation != 0) {
+        const float radians = rotation * kPi / 180.0f, c = std::cos(radians), s = std::sin(radians);
+        for (Vector2& p : corner) p = {p.x * c - p.y * s, p.x * s + p.y * c};
+    }
+    const std::uint32_t rgba = Rgba(tint);
+    Vertex* v = S().batch.Quads(slot->texture, 1);
+    v[0] = {dest.x + corner[0].x, dest.y + corner[0].y, u0, v0, rgba};
+    v[1] = {dest.x + corner[1].x, dest.y + corner[1].y, u1, v0, rgba};
+    v[2] = {dest.x + corner[2].x, dest.y + corner[2].y, u1, v1, rgba};
+    v[3] = {dest.x + corner[3].x, dest.y + corner[3].y, u0, v1, rgba};
+}
+
+// -- Shapes -----------------------------------------------------------------------
+
+void S2D_DrawRectangle(Rectangle rec, Color color) {
+    if (Finite(rec) && color.a != 0) ShapesFor(color).Rect(rec.x, rec.y, rec.width, rec.height);
+}
+
+void S2D_DrawRectangleLines(Rectangle rec, float thickness, Color color) {
+    if (!Finite(rec) || !(thickness > 0) || !Finite(thickness) || color.a == 0 || !(rec.width > 0) || !(rec.height > 0)) return;
+    const float t = std::min(thickness, std::min(rec.width, rec.height) * 0.5f);
+    Shapes shapes = ShapesFor(color);
+    shapes.Rect(rec.x, rec.y, rec.width, t);
+    shapes.Rect(rec.x, rec.y + rec.height - t, rec.width, t);
+    shapes.Rect(rec.x, rec.y + t, t, rec.height - 2 * t);
+    shapes.Rect(rec.x + rec.width - t, rec.y + t, t, rec.height - 2 * t);
+}
+
+void S2D_DrawRectangleRounded(Rectangle rec, float roundness, Color color) {
+    if (!Finite(rec) || !Finite(roundness) || color.a == 0 || !(rec.width > 0) || !(rec.height > 0)) return;
+    const float r = CornerRadius(rec, roundness);
+    Shapes shapes = ShapesFor(color);
+    if (r < 0.5f) return shapes.Rect(rec.x, rec.y, rec.width, rec.height);
+    const float x = rec.x, y = rec.y, w = rec.width, h = rec.height;
+    shapes.Rect(x + r, y, w - 2 * r, h);
+    shapes.Rect(x, y + r, r, h - 2 * r);
+    shapes.Rect(x + w - r, y + r, r, h - 2 * r);
+    const int n = std::max(2, CircleSegments(r) / 4);
+    shapes.Fan({x + r, y + r}, r, kPi, 1.5f * kPi, n);
+    shapes.Fan({x + w - r, y + r}, r, 1.5f * kPi, 2 * kPi, n);
+    shapes.Fan({x + w - r, y + h - r}, r, 0, 0.5f * kPi, n);
+    shapes.Fan({x + r, y + h - r}, r, 0.5f * kPi, kPi, n);
+}
+
+void S2D_DrawRectangleRoundedLines(Rectangle rec, float roundness, float thickness, Color color) {
+    if (!Finite(rec) || !Finite(roundness) || !(thickness > 0) || !Finite(thickness) || color.a == 0 || !(rec.width > 0) ||
+        !(rec.height > 0))
+        return;
+    const float r = CornerRadius(rec, roundness);
+    if (r < 0.5f) return S2D_DrawRectangleLines(rec, thickness, color);
+    const float x = rec.x, y = rec.y, w = rec.width, h = rec.height;
+    const float t = std::min(thickness, std::min(w, h) * 0.5f);
+    Shapes shapes = ShapesFor(color);
+    shapes.Rect(x + r, y, w - 2 * r, t);
+    shapes.Rect(x + r, y + h - t, w - 2 * r, t);
+    shapes.Rect(x, y + r, t, h - 2 * r);
+    shapes.Rect(x + w - t, y + r, t, h - 2 * r);
+    const float inner = std::max(0.0f, r - t);
+    const int n = std::max(2, CircleSegments(r) / 4);
+    shapes.Arc({x + r, y + r}, inner, r, kPi, 1.5f * kPi, n);
+    shapes.Arc({x + w - r, y + r}, inner, r, 1.5f * kPi, 2 * kPi, n);
+    shapes.Arc({x + w - r, y + h - r}, inner, r, 0, 0.5f * kPi, n);
+    shapes.Arc({x + r, y + h - r}, inner, r, 0.5f * kPi, kPi, n);
+}
+
+void S2D_DrawCircle(Vector2 center, float radius, Color color) {
+    if (!Finite(center) || !(radius > 0) || !Finite(radius) || color.a == 0) return;
+    ShapesFor(color).Fan(center, radius, 0, 2 * kPi, CircleSegments(radius));
+}
+
+void S2D_DrawCircleLines(Vector2 center, float radius, float thickness, Color color) {
+    if (!Finite(center) || !(radius > 0) || !Finite(radius) || !(thickness > 0) || !Finite(thickness) || color.a == 0) return;
+    ShapesFor(color).Arc(center, std::max(0.0f, radius - thickness), radius, 0, 2 * kPi, CircleSegments(radius));
+}
+
+void S2D_DrawLine(Vector2 start, Vector2 end, float thickness, Color color) {
+    if (!Finite(start) || !Finite(end) || !(thickness > 0) || !Finite(thickness) || color.a == 0) return;
+    const float dx = end.x - start.x, dy = end.y - start.y, length = std::sqrt(dx * dx + dy * dy);
+    if (!(length > 0) || !std::isfinite(length)) return;
+    const float nx = -dy / length * thickness * 0.5f, ny = dx / length * thickness * 0.5f;
+    ShapesFor(color).Quad({start.x + nx, start.y + ny}, {end.x + nx, end.y + ny}, {end.x - nx, end.y - ny},
+                          {start.x - nx, start.y - ny});
+}
+
+// -- The frame ----------------------------------------------------------------------
+
+void S2D_Flush(void) {
+    if (state) state->batch.Flush();
+}
+
+void S2D_EndFrame(void) {
+    State& s = S();
+    s.batch.Flush();
+    s.last = S2D_Stats{s.batch.drawCalls, s.batch.quadsDrawn, s.fonts.atlas().Pages()};
+    s.batch.drawCalls = s.batch.quadsDrawn = 0;
+}
+
+S2D_Stats S2D_GetFrameStats(void) { return S().last; }
+
+}  // extern "C"
