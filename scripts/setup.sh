@@ -31,6 +31,9 @@ APT_PACKAGES=(
   libassimp-dev
   # mesh optimisation and level-of-detail simplification
   libmeshoptimizer-dev
+  # drawing over the scene: fonts (FreeType), the built-in font (DejaVu Sans),
+  # image decoding (stb_image, compiled by the engine itself)
+  libfreetype-dev fonts-dejavu-core libstb-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # process-wide allocator of the engine

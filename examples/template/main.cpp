@@ -1,7 +1,7 @@
 // A starting point for a game: a few crates spin on a floor under a shadowed
 // spot light, the first one chimes at every full turn (a sound placed on it,
-// heard from where it is), the mouse moves the camera around them, Escape
-// quits. Played
+// heard from where it is), their count shows in a font of the game's own, the
+// mouse moves the camera around them, Escape quits. Played
 // with `cmake --build build --target run_mygame`, a rebuild in another
 // terminal swaps the new code in: reload() finds the crates again by name and
 // the spin carries on from where it was.
@@ -63,6 +63,9 @@ VANTOR_EXPORT void init() {
     chime.SetParent(crates[0]);
     chime.SetRange(3, 30);
 
+    // A font from the assets folder (DejaVu Sans Bold: its licence lies beside it).
+    Game::LoadFont("title", "fonts/DejaVuSans-Bold.ttf");
+
     Game::DisableCursor();  // relative mouse movement for the camera
 }
 
@@ -87,4 +90,9 @@ VANTOR_EXPORT void tick() {
     const Game::List eye{8 * std::cos(pitch) * std::sin(yaw), 8 * std::sin(pitch), -8 * std::cos(pitch) * std::cos(yaw)};
     Game::SetCameraPosition(eye);
     Game::SetCameraLookDirection(Game::Vector3::Negate(eye));  // towards the centre
+
+    // Drawn after the scene, so it lies over it; the frame-rate counter stays at the top left.
+    const std::string count = "Crates: " + std::to_string(kCrates);
+    Game::DrawTextEx("title", count, {20, 44}, 32, 0, Game::Rgba(0, 0, 0, 120));  // a shadow
+    Game::DrawTextEx("title", count, {18, 42}, 32, 0, Game::Rgba(255, 236, 200));
 }
