@@ -47,6 +47,8 @@ struct Scene {
         api.Func("LoadModel", {std::string("crate"), std::string("crate.obj"), 8});
         api.Func("LoadSound", {std::string("beep"), std::string("beep.wav")});
         api.Func("LoadMusicStream", {std::string("tune"), std::string("tune.ogg")});
+        api.Func("LoadFont", {std::string("title"), std::string("title.ttf")});
+        api.Func("LoadTexture", {std::string("pic"), std::string("pic.png")});
         cframe = api.New("CFrame");
         model = api.New("Model", "crate");
         light = api.New("Light", "Spot");
@@ -73,10 +75,15 @@ struct Scene {
             if (entry == "LoadSound" || entry == "LoadMusicStream") return std::string(position == 0 ? "new" : "x.wav");
             if (entry.find("Sound") != std::string::npos) return std::string("beep");
             if (entry.find("Music") != std::string::npos) return std::string("tune");
+            if (entry == "LoadFont" || entry == "LoadTexture") return std::string(position == 0 ? "new" : "x.ttf");
+            if (entry == "DrawTextEx" || entry == "MeasureTextEx" || entry == "UnloadFont")
+                return std::string(position == 0 ? "title" : "text");
+            if (entry.find("Texture") != std::string::npos) return std::string("pic");
             return std::string("Value");
         }
         if (type == "vec2") return std::vector<float>{1, 2};
         if (type == "vec3") return std::vector<float>{0, 0, 1};
+        if (type == "vec4") return std::vector<float>{0, 0, 8, 8};
         if (type == "mat") return std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
         if (type == "handle") return handle;
         ADD_FAILURE() << entry << ": no test value for the type " << type;

@@ -1,5 +1,6 @@
 // Every host entry in registration order: the 171 of the core (128 with a
-// result, 43 without), then the sound group (8 with a result, 28 without).
+// result, 43 without), then the sound group (8 with a result, 28 without),
+// then the screen group (8 with a result, 15 without).
 #include "Catalogue.h"
 
 #include <unordered_map>
@@ -216,6 +217,29 @@ const std::vector<EntrySpec>& Catalogue() {
     {"Sound.SetVolume", Func, {Int, Float}, None},
     {"Sound.SetPitch", Func, {Int, Float}, None},
     {"Sound.SetLooping", Func, {Int, Bool}, None},
+    {"DrawText", Func, {Str, Int, Int, Int, Int}, None},
+    {"MeasureText", Op, {Str, Int}, Int},
+    {"LoadFont", Func, {Str, Str}, None},
+    {"UnloadFont", Func, {Str}, None},
+    {"DrawTextEx", Func, {Str, Str, Vec2, Float, Float, Int}, None},
+    {"MeasureTextEx", Op, {Str, Str, Float, Float}, Vec2},
+    {"DrawRectangle", Func, {Int, Int, Int, Int, Int}, None},
+    {"DrawRectangleLines", Func, {Int, Int, Int, Int, Int}, None},
+    {"DrawRectangleRounded", Func, {Vec4, Float, Int}, None},
+    {"DrawRectangleRoundedLines", Func, {Vec4, Float, Float, Int}, None},
+    {"DrawCircle", Func, {Vec2, Float, Int}, None},
+    {"DrawCircleLines", Func, {Vec2, Float, Int}, None},
+    {"DrawLine", Func, {Vec2, Vec2, Float, Int}, None},
+    {"LoadTexture", Func, {Str, Str}, None},
+    {"UnloadTexture", Func, {Str}, None},
+    {"DrawTexture", Func, {Str, Int, Int, Int}, None},
+    {"DrawTexturePro", Func, {Str, Vec4, Vec4, Vec2, Float, Int}, None},
+    {"GetTextureWidth", Op, {Str}, Int},
+    {"GetTextureHeight", Op, {Str}, Int},
+    {"GetWorldToScreen", Op, {Vec3}, Vec2},
+    {"IsInFrontOfCamera", Op, {Vec3}, Bool},
+    {"GetScreenWidth", Op, {}, Int},
+    {"GetScreenHeight", Op, {}, Int},
     };
     return entries;
 }
@@ -234,6 +258,7 @@ const std::type_info& TypeOf(Kind kind) {
         case Str: return typeid(std::string);
         case Vec2:
         case Vec3:
+        case Vec4:
         case Mat: return typeid(std::vector<float>);
         case Handle: return typeid(std::any*);
         case Children: return typeid(std::unordered_map<std::string, int>);
@@ -244,7 +269,7 @@ const std::type_info& TypeOf(Kind kind) {
 }
 
 const char* KindName(Kind kind) {
-    static const char* const names[] = {"none", "int", "float", "bool", "string", "vec2", "vec3", "mat", "handle", "children", "hit"};
+    static const char* const names[] = {"none", "int", "float", "bool", "string", "vec2", "vec3", "mat", "handle", "children", "hit", "vec4"};
     return names[kind];
 }
 

@@ -46,6 +46,7 @@ std::any DefaultAnswer(Kind kind) {
         case Str: return std::string("answer");
         case Vec2: return std::vector<float>{1.5f, -2.0f};
         case Vec3: return std::vector<float>{1.0f, 2.0f, 3.0f};
+        case Vec4: return std::vector<float>{1.0f, 2.0f, 30.0f, 40.0f};
         case Mat: {
             std::vector<float> m(16);
             for (int i = 0; i < 16; ++i) m[i] = 100.0f + i;
@@ -68,6 +69,7 @@ std::any ArgSample(Kind kind, int position) {
         case Str: return "arg" + std::to_string(position);
         case Vec2: return std::vector<float>{p + 0.5f, p + 1.5f};
         case Vec3: return std::vector<float>{p, p + 0.5f, p + 1.0f};
+        case Vec4: return std::vector<float>{p, p + 0.25f, p + 10.0f, p + 20.0f};
         case Mat: {
             std::vector<float> m(16);
             for (int i = 0; i < 16; ++i) m[i] = p * 100 + i;

@@ -27,6 +27,7 @@ struct Args {
     std::string S(int p) const { return std::any_cast<std::string>(ArgSample(Str, p)); }
     List V2(int p) const { return std::any_cast<List>(ArgSample(Vec2, p)); }
     List V3(int p) const { return std::any_cast<List>(ArgSample(Vec3, p)); }
+    List V4(int p) const { return std::any_cast<List>(ArgSample(Vec4, p)); }
     List M(int p) const { return std::any_cast<List>(ArgSample(Mat, p)); }
     bool B(int p) const { return std::any_cast<bool>(ArgSample(Bool, p)); }
 };
@@ -104,6 +105,29 @@ const std::vector<Case>& FreeWrappers() {
         RESULT("GetMusicTimeLength", Game::GetMusicTimeLength(a.S(0))),
         ACTION("SetMasterVolume", Game::SetMasterVolume(a.F(0))),
         RESULT("GetMasterVolume", Game::GetMasterVolume()),
+        ACTION("DrawText", Game::DrawText(a.S(0), a.I(1), a.I(2), a.I(3), a.I(4))),
+        RESULT("MeasureText", Game::MeasureText(a.S(0), a.I(1))),
+        ACTION("LoadFont", Game::LoadFont(a.S(0), a.S(1))),
+        ACTION("UnloadFont", Game::UnloadFont(a.S(0))),
+        ACTION("DrawTextEx", Game::DrawTextEx(a.S(0), a.S(1), a.V2(2), a.F(3), a.F(4), a.I(5))),
+        RESULT("MeasureTextEx", Game::MeasureTextEx(a.S(0), a.S(1), a.F(2), a.F(3))),
+        ACTION("DrawRectangle", Game::DrawRectangle(a.I(0), a.I(1), a.I(2), a.I(3), a.I(4))),
+        ACTION("DrawRectangleLines", Game::DrawRectangleLines(a.I(0), a.I(1), a.I(2), a.I(3), a.I(4))),
+        ACTION("DrawRectangleRounded", Game::DrawRectangleRounded(a.V4(0), a.F(1), a.I(2))),
+        ACTION("DrawRectangleRoundedLines", Game::DrawRectangleRoundedLines(a.V4(0), a.F(1), a.F(2), a.I(3))),
+        ACTION("DrawCircle", Game::DrawCircle(a.V2(0), a.F(1), a.I(2))),
+        ACTION("DrawCircleLines", Game::DrawCircleLines(a.V2(0), a.F(1), a.I(2))),
+        ACTION("DrawLine", Game::DrawLine(a.V2(0), a.V2(1), a.F(2), a.I(3))),
+        ACTION("LoadTexture", Game::LoadTexture(a.S(0), a.S(1))),
+        ACTION("UnloadTexture", Game::UnloadTexture(a.S(0))),
+        ACTION("DrawTexture", Game::DrawTexture(a.S(0), a.I(1), a.I(2), a.I(3))),
+        ACTION("DrawTexturePro", Game::DrawTexturePro(a.S(0), a.V4(1), a.V4(2), a.V2(3), a.F(4), a.I(5))),
+        RESULT("GetTextureWidth", Game::GetTextureWidth(a.S(0))),
+        RESULT("GetTextureHeight", Game::GetTextureHeight(a.S(0))),
+        RESULT("GetWorldToScreen", Game::GetWorldToScreen(a.V3(0))),
+        RESULT("IsInFrontOfCamera", Game::IsInFrontOfCamera(a.V3(0))),
+        RESULT("GetScreenWidth", Game::GetScreenWidth()),
+        RESULT("GetScreenHeight", Game::GetScreenHeight()),
 
         RESULT("Vector2Zero", V2::Zero()),
         RESULT("Vector2One", V2::One()),
@@ -201,8 +225,8 @@ protected:
 }  // namespace
 
 TEST_F(Bridge, RegistrationFillsEachTableWithItsOwnEntries) {
-    EXPECT_EQ(bridge_ops.size(), 128u + 8u);  // the core, then the sound group
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u);
+    EXPECT_EQ(bridge_ops.size(), 128u + 8u + 8u);  // the core, the sound group, the screen group
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u);
     EXPECT_EQ(bridge_ops.count("Instance.SetName"), 0u);  // a func is not found among the ops
     EXPECT_EQ(bridge_funcs.count("Instance.GetName"), 0u);
 }
@@ -211,7 +235,7 @@ TEST_F(Bridge, ALaterDefinitionReplacesTheEarlierOneWithoutGrowingTheTable) {
     int seen = 0;
     define_func("ShowCursor", [&](Params) { seen = 1; });
     define_func("ShowCursor", [&](Params) { seen = 2; });
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u);
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u);
     Game::ShowCursor();
     EXPECT_EQ(seen, 2);
     EXPECT_TRUE(host.calls.empty());
@@ -248,7 +272,7 @@ TEST_F(Bridge, EveryFreeWrapperSendsExactlyWhatItsEntryTakes) {
     std::set<std::string> free;
     for (const EntrySpec& e : Catalogue())
         if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle") free.insert(e.name);
-    EXPECT_EQ(free.size(), 108u + 27u);
+    EXPECT_EQ(free.size(), 108u + 27u + 23u);
     EXPECT_EQ(covered, free);
 }
 

@@ -85,11 +85,12 @@ std::string Markdown() {
           "| bool | `bool` | |\n"
           "| string | `std::string` | |\n"
           "| vec2, vec3 | `std::vector<float>` | x, y (, z); at least that many elements in arguments |\n"
+          "| vec4 | `std::vector<float>` | a rectangle: x, y, width, height (screen pixels, or an image's pixels) |\n"
           "| mat | `std::vector<float>` | 16 elements, element i is raymath's member mi |\n"
           "| handle | `std::any*` | a variable's address from \"Instance.Get\", valid while its instance lives |\n"
           "| children | `std::unordered_map<std::string, int>` | child name to instance id |\n"
           "| hit | `std::vector<std::any>` | bool hit, float distance, vec3 point, vec3 normal |\n\n"
-          "Entries 1 to 171 (group core) never change; the groups after them (sound) were added later,\n"
+          "Entries 1 to 171 (group core) never change; the groups after them (sound, screen) were added later,\n"
           "in the same conventions.\n\n"
           "| # | Group | Name | Kind | Arguments | Result | What it does |\n"
           "|---|---|---|---|---|---|---|\n";

@@ -243,6 +243,11 @@ const char* const kBuffers[] = {"A", "B", "C"};
 const char* const kSounds[] = {"S1", "S2", "M1", "M2"};
 std::string soundFile;  // a 0.1 s tone
 const char* const kSoundFiles[] = {"missing.wav", "", "x.obj"};
+// Names of fonts and images, and files to load them from: a real font, the
+// sound file (neither a font nor an image), ones that are missing.
+const char* const kFonts[] = {"F1", "F2", "default"};
+const char* const kImages[] = {"I1", "I2"};
+const char* const kScreenFiles[] = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "missing.png", ""};
 // Separates the messages a call may stop with, when more than one may come first.
 const char kOr = '\x1f';
 
@@ -325,6 +330,7 @@ struct Fuzzer {
         if (type == "int") return std::string(kind.note).find("colour") != std::string::npos ? 'c' : 'i';
         if (type == "vec2") return '2';
         if (type == "vec3") return '3';
+        if (type == "vec4") return '4';
         if (type == "mat") return 'm';
         return type[0];  // float, bool, string, handle
     }
@@ -343,6 +349,13 @@ struct Fuzzer {
                     if (Chance(0.9)) return std::string(kBuffers[Below(std::size(kBuffers))]);
                 if (entry == "Instance.New" && position == 0 && Chance(0.9))
                     return std::string(kWords[Below(4)]);
+                if (ScreenEntry(entry)) {
+                    if (position == 1 && entry.rfind("Load", 0) == 0 && Chance(0.9))
+                        return Chance(0.3) ? soundFile : std::string(kScreenFiles[Below(std::size(kScreenFiles))]);
+                    if (position == 0 && Chance(0.9))
+                        return entry.find("Texture") != std::string::npos ? std::string(kImages[Below(std::size(kImages))])
+                                                                          : std::string(kFonts[Below(std::size(kFonts))]);
+                }
                 if (SoundEntry(entry) || (entry == "Instance.New" && position == 1 && Chance(0.3))) {
                     if (position == 1 && entry.rfind("Load", 0) == 0 && Chance(0.9))
                         return Chance(0.7) ? soundFile : std::string(kSoundFiles[Below(std::size(kSoundFiles))]);
@@ -352,6 +365,7 @@ struct Fuzzer {
             case 'h': return AnyHandle();
             case '2': return AnyList(2);
             case '3': return AnyList(3);
+            case '4': return AnyList(4);
             case 'm': return AnyList(16);
         }
         return {};
@@ -376,13 +390,25 @@ struct Fuzzer {
                 return std::string(e.group) == "sound" && !e.args.empty() && std::string(e.args[0].type) == "string";
         return false;
     }
-    // Every documented argument present with its type: only then is a name looked up.
+    // Entries of the screen group that name a font or an image first.
+    static bool ScreenEntry(const std::string& entry) {
+        return entry == "LoadFont" || entry == "UnloadFont" || entry == "DrawTextEx" || entry == "MeasureTextEx" ||
+               (entry.find("Texture") != std::string::npos && entry != "DrawText");
+    }
+    // Every documented argument present with its type (lists long enough): only
+    // then is a name looked up.
     static bool AllRead(const std::string& entry, const Params& p) {
         for (const auto& e : World::Api::Entries()) {
             if (entry != e.name) continue;
             if (p.size() < e.args.size()) return false;
             for (std::size_t i = 0; i < e.args.size(); ++i) {
                 const char letter = Letter(e.args[i]);
+                if (letter == '2' || letter == '3' || letter == '4' || letter == 'm') {
+                    const auto* list = std::any_cast<std::vector<float>>(&p[i]);
+                    const std::size_t needed = letter == 'm' ? 16 : static_cast<std::size_t>(letter - '0');
+                    if (!list || list->size() < needed) return false;
+                    continue;
+                }
                 const std::type_info& want = letter == 's' ? typeid(std::string) : letter == 'f' ? typeid(float)
                                              : letter == 'b' ? typeid(bool) : typeid(int);
                 if (p[i].type() != want) return false;
@@ -390,6 +416,34 @@ struct Fuzzer {
             return true;
         }
         return false;
+    }
+    // Whether every float read, alone or in a list, is finite: the screen
+    // entries refuse the others before any name is looked up. A list is read
+    // up to the length its kind needs.
+    static bool AllFinite(const std::string& entry, const Params& p) {
+        for (const auto& e : World::Api::Entries()) {
+            if (entry != e.name) continue;
+            for (std::size_t i = 0; i < e.args.size() && i < p.size(); ++i) {
+                const char letter = Letter(e.args[i]);
+                if (const float* f = std::any_cast<float>(&p[i]); f && !std::isfinite(*f)) return false;
+                const auto* list = std::any_cast<std::vector<float>>(&p[i]);
+                if (!list || letter < '2' || letter > '4') continue;
+                for (std::size_t k = 0; k < static_cast<std::size_t>(letter - '0') && k < list->size(); ++k)
+                    if (!std::isfinite((*list)[k])) return false;
+            }
+        }
+        return true;
+    }
+    // How a screen entry stops: a name loaded already, or one never loaded.
+    static std::string ScreenStop(const std::string& entry, const Params& p) {
+        if (!AllRead(entry, p) || !AllFinite(entry, p)) return "";
+        const std::string& name = *At<std::string>(p, 0);
+        const bool image = entry.find("Texture") != std::string::npos;
+        const bool loaded = image ? World::Screen::Images.count(name) != 0 : World::Screen::Fonts.count(name) != 0;
+        if (entry == "LoadFont" || entry == "LoadTexture")
+            return loaded ? FormatFatal(image ? Fatal::ImageExists : Fatal::FontExists, entry, name) : "";
+        if (entry == "UnloadFont" && name == World::Screen::kDefaultFont) return "";
+        return loaded ? "" : FormatFatal(image ? Fatal::ImageMissing : Fatal::FontMissing, entry, name);
     }
     // How a sound entry stops: a name loaded already, or one never loaded.
     static std::string SoundStop(const std::string& entry, const Params& p) {
@@ -491,6 +545,7 @@ struct Fuzzer {
             return name && !HasBuffer(*name) ? FormatFatal(Fatal::RemoveBufferMissing, *name) : "";
         }
         if (SoundEntry(entry)) return SoundStop(entry, p);
+        if (ScreenEntry(entry)) return ScreenStop(entry, p);
         if (entry == "Light.SetShadowUpdateMode") {
             const int* id = At<int>(p, 0);
             const std::string* mode = At<std::string>(p, 1);
