@@ -1,8 +1,9 @@
 // Image files decoded to pixels. Every format artists hand over for textures
 // and sprites reads the same way, from a file or from bytes already in memory
 // (a texture embedded in a model file):
-//   PNG, JPEG (baseline and progressive), TGA, BMP, and Radiance HDR (brought
-//   into 0..255 with a 2.2 gamma).
+//   PNG, JPEG (baseline and progressive), TGA and BMP.
+// (Radiance HDR is left out: this decoder's copy can loop forever on a broken
+// run-length scanline.)
 // The pixels come as a raylib Image of 8-bit RGBA, allocated with raylib's
 // allocator: UnloadImage frees it.
 //

@@ -13,7 +13,6 @@
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_TGA
 #define STBI_ONLY_BMP
-#define STBI_ONLY_HDR
 #define STBI_MAX_DIMENSIONS ImageFiles::kMaxImageSide
 // Pixels in raylib's allocation, so that UnloadImage frees what comes back.
 #define STBI_MALLOC(size) MemAlloc(static_cast<unsigned int>(size))
@@ -43,7 +42,7 @@ Image Fail(std::string* why, std::string text) {
 // The decoder's terse reasons, in words a user can act on.
 std::string Reason(const char* decoder) {
     const std::string text = decoder ? decoder : "unknown error";
-    if (text == "unknown image type") return "not a PNG, JPEG, TGA, BMP or HDR image";
+    if (text == "unknown image type") return "not a PNG, JPEG, TGA or BMP image";
     if (text == "too large") return "larger than " + std::to_string(kMaxImageSide) + " pixels on a side";
     if (text == "outofmem") return "out of memory";
     return "damaged or unsupported (" + text + ")";

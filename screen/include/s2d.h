@@ -74,7 +74,7 @@ void S2D_DrawText(S2D_Font font, const char *text, size_t length, Vector2 positi
 Vector2 S2D_MeasureText(S2D_Font font, const char *text, size_t length, float size, float spacing);
 float S2D_GetLineHeight(S2D_Font font, float size);
 
-// Images: PNG, JPEG, TGA, BMP, HDR. A file that cannot be used gives the empty
+// Images: PNG, JPEG, TGA, BMP. A file that cannot be used gives the empty
 // image (id 0, 0 x 0, draws nothing) and one warning on stderr naming the file.
 S2D_Image S2D_LoadImage(const char *fileName);
 void S2D_UnloadImage(S2D_Image image);

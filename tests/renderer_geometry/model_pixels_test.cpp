@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "ScreenFiles.h"
 #include "TestModels.h"
 #include "r3d.h"
 #include "raymath.h"
@@ -79,6 +80,55 @@ TEST(ModelPixels, TextureTopRowLandsWhereTheFileMapsIt) {
     UnloadImage(frame);
     R3D_UnloadModel(model, true);
 }
+
+// Every image format artists hand over, as a file beside the model and stored
+// inside it: the texture is decoded and lands the right way up (red top half
+// of the image at the bottom of the screen, as above).
+class TextureFormats : public testing::TestWithParam<std::tuple<const char*, bool>> {};
+
+TEST_P(TextureFormats, DecodeAndLandWhereTheFileMapsThem) {
+    const std::string format = std::get<0>(GetParam());
+    const bool embedded = std::get<1>(GetParam());
+    std::string dir = TestModels::TempDir("pixels-format");
+    std::vector<unsigned char> rgba(16 * 16 * 4);
+    for (int i = 0; i < 16 * 16; ++i) {
+        const bool top = i < 16 * 8;
+        rgba[i * 4 + 0] = top ? 255 : 0, rgba[i * 4 + 1] = 0, rgba[i * 4 + 2] = top ? 0 : 255, rgba[i * 4 + 3] = 255;
+    }
+    std::string file = dir + "/halves." + (format == "progressive" ? "jpg" : format);
+    if (format == "progressive") {
+        ASSERT_TRUE(ScreenFiles::WriteImage(dir + "/halves.png", 16, 16, rgba));
+        ASSERT_EQ(std::system(("convert '" + dir + "/halves.png' -interlace JPEG '" + file + "'").c_str()), 0);
+    } else {
+        ASSERT_TRUE(ScreenFiles::WriteImage(file, 16, 16, rgba));
+    }
+
+    Shape plane = TestModels::Terrain(4, 4, 8.0f, 0.0f);
+    plane.texturePath = embedded ? file : file.substr(dir.size() + 1);
+    plane.embedTexture = embedded;
+    const std::string path = dir + (embedded ? "/plane.glb" : "/plane.obj");
+    ASSERT_EQ(TestModels::Export({plane}, embedded ? "glb2" : "obj", path), "");
+    if (embedded) std::remove(file.c_str());  // only the copy inside the model remains
+    testing::internal::CaptureStderr();
+    R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_OPTIMIZE);
+    const std::string err = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(model.meshCount, 1);
+    EXPECT_EQ(err.find("could not be read"), std::string::npos) << err;
+
+    Image frame = RenderFromAbove(model);
+    ASSERT_NE(frame.data, nullptr);
+    const Color top = Pixel(frame, 0.5f, 0.3f), bottom = Pixel(frame, 0.5f, 0.7f);
+    EXPECT_GT(bottom.r, bottom.b + 60) << int(bottom.r) << "," << int(bottom.g) << "," << int(bottom.b);
+    EXPECT_GT(top.b, top.r + 60) << int(top.r) << "," << int(top.g) << "," << int(top.b);
+    UnloadImage(frame);
+    R3D_UnloadModel(model, true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, TextureFormats,
+                         testing::Combine(testing::Values("png", "jpg", "progressive", "tga", "bmp"), testing::Bool()),
+                         [](const testing::TestParamInfo<TextureFormats::ParamType>& info) {
+                             return std::string(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_embedded" : "_file");
+                         });
 
 TEST(ModelPixels, MeshesAppearWhereTheirNodesPutThemAndRaysHitThem) {
     Shape left = TestModels::Cube(1.0f);

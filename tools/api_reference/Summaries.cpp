@@ -228,7 +228,7 @@ const std::vector<Summary>& Summaries() {
         {"DrawCircle", "Fills a circle.", {"centre", "radius in pixels", "colour"}},
         {"DrawCircleLines", "Draws a circle's outline, one pixel wide.", {"centre", "radius in pixels", "colour"}},
         {"DrawLine", "Draws a line of a thickness.", {"start", "end", "thickness in pixels", "colour"}},
-        {"LoadTexture", "Loads a PNG, JPEG, TGA, BMP or HDR image under a name; a file that cannot be used gives an image that draws nothing and one warning.", {"image name", "image file path"}},
+        {"LoadTexture", "Loads a PNG, JPEG, TGA or BMP image under a name; a file that cannot be used gives an image that draws nothing and one warning.", {"image name", "image file path"}},
         {"UnloadTexture", "Unloads the image.", {"image name"}},
         {"DrawTexture", "Draws the whole image at its size, its top left corner at x, y, multiplied by the tint.", {"image name", "x", "y", "tint colour"}},
         {"DrawTexturePro", "Draws a part of the image (in its pixels; a negative width or height mirrors it) into a rectangle of the screen, turned clockwise about an origin relative to that rectangle's corner, tinted.", {"image name", "source rectangle", "destination rectangle", "rotation origin", "rotation in degrees", "tint colour"}},

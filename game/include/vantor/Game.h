@@ -148,7 +148,7 @@ void DrawCircle(List center, float radius, int color);
 void DrawCircleLines(List center, float radius, int color);
 void DrawLine(List start, List end, float thickness, int color);
 
-// Images: PNG, JPEG, TGA, BMP or HDR files, loaded under a name.
+// Images: PNG, JPEG, TGA or BMP files, loaded under a name.
 void LoadTexture(std::string image, std::string path);
 void UnloadTexture(std::string image);
 int GetTextureWidth(std::string image);
