@@ -2,6 +2,7 @@
 // reload when a rebuilt game.dll takes over a running game.
 #include <vantor/Game.h>
 
+#include "Hud.h"
 #include "Player.h"
 
 VANTOR_EXPORT void init() {
@@ -26,7 +27,10 @@ VANTOR_EXPORT void init() {
     hum.Play();
 }
 
-VANTOR_EXPORT void tick() { player::tick(); }
+VANTOR_EXPORT void tick() {
+    player::tick();
+    hud::tick();
+}
 
 // A rebuilt game.dll bound while the game runs: the level, the player, the
 // flashlight and the hum are still in the scene (and the sounds loaded), and
