@@ -236,3 +236,54 @@ TEST(ScreenDrawing, ASizeThatIsNotANumberStopsTheGameNamingTheEntry) {
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_NE(r.err.find("DrawTextEx: argument 3 (size) is not a finite number"), std::string::npos) << r.err;
 }
+
+// In reload mode a rewritten image or font file is read again and drawn from
+// the next frame on; a broken one keeps what was there.
+TEST(ScreenDrawing, RewrittenImagesAndFontsAreReloadedAndBrokenOnesKeepTheOld) {
+    Install install;
+    auto image = [](int side, unsigned char r, unsigned char g) {
+        std::vector<unsigned char> rgba(static_cast<std::size_t>(side) * side * 4);
+        for (std::size_t i = 0; i < rgba.size(); i += 4) rgba[i] = r, rgba[i + 1] = g, rgba[i + 2] = 0, rgba[i + 3] = 255;
+        return rgba;
+    };
+    const std::string pic = install.files.assets + "/pic.png", font = install.files.assets + "/f.ttf";
+    ASSERT_TRUE(ScreenFiles::WriteImage(pic, 8, 8, image(8, 255, 0)));
+    CopyFile(ScreenFiles::kFont, font);
+    RunOptions options = install.Options("reload");
+    options.env.push_back("VANTOR_RELOAD=1");
+    TempDir tmp;
+    options.env.push_back("TMPDIR=" + tmp.Path());
+    Process engine(install.files.bin + "/engine", {}, options);
+    const std::string window = WaitForWindow(kTitle);
+    ASSERT_FALSE(window.empty()) << engine.Wait().err;
+    ASSERT_TRUE(engine.WaitForStderr("pic 8 font", 30000)) << engine.Stderr();
+    const float regular = Numbers(engine.Stderr(), "font").at(0);
+    EXPECT_TRUE(Near(GrabWindow(window).At(150, 150), 255, 0, 0));
+
+    // Written beside and renamed over, as editors and exporters do.
+    auto replace = [](const std::string& path, const std::vector<unsigned char>& bytes) {
+        ScreenFiles::WriteBytes(path + ".new", bytes);
+        std::rename((path + ".new").c_str(), path.c_str());
+    };
+    std::size_t mark = engine.Stderr().size();
+    ASSERT_TRUE(ScreenFiles::WriteImage(pic + ".png", 16, 16, image(16, 0, 255)));
+    std::rename((pic + ".png").c_str(), pic.c_str());
+    replace(font, ScreenFiles::ReadBytes(ScreenFiles::kBoldFont));
+    ASSERT_TRUE(engine.WaitForStderr("image \"pic.png\" reloaded\n", 15000, mark)) << engine.Stderr().substr(mark);
+    ASSERT_TRUE(engine.WaitForStderr("font \"f.ttf\" reloaded\n", 15000, mark)) << engine.Stderr().substr(mark);
+    mark = engine.Stderr().size();
+    ASSERT_TRUE(engine.WaitForStderr("pic 16 font", 15000, mark)) << engine.Stderr().substr(mark);
+    const std::vector<float> bold = Numbers(engine.Stderr().substr(mark), "font");
+    ASSERT_FALSE(bold.empty());
+    EXPECT_GT(bold[0], regular + 4) << "the bold font is wider";
+    EXPECT_TRUE(Near(GrabWindow(window).At(150, 150), 0, 255, 0)) << Describe(GrabWindow(window), 150, 150);
+
+    mark = engine.Stderr().size();
+    replace(pic, {1, 2, 3});
+    ASSERT_TRUE(engine.WaitForStderr("image \"pic.png\" not reloaded: the old one stays", 15000, mark))
+        << engine.Stderr().substr(mark);
+    mark = engine.Stderr().size();
+    ASSERT_TRUE(engine.WaitForStderr("pic 16 font", 15000, mark));
+    EXPECT_TRUE(Near(GrabWindow(window).At(150, 150), 0, 255, 0));
+    engine.Kill(SIGTERM);
+}

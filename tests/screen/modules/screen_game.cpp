@@ -11,6 +11,8 @@
 //           of range for three frames, writes "<name> <width> <height>" per
 //           image and ends with "files done"
 //   nan     draws text of size NaN (which stops the game)
+//   reload  draws "pic.png" stretched over (100, 100)-(200, 200) every frame and
+//           writes "pic <width>" and "font <width of Hello in f.ttf>" each tick
 #include <vantor/Game.h>
 
 #include <cmath>
@@ -117,6 +119,9 @@ VANTOR_EXPORT void init() {
         box.SetColor(Game::Rgba(255, 0, 0));
         Game::LoadTexture("sprite", "sprite.png");
         Game::LoadFont("bold", "bold.ttf");
+    } else if (mode == "reload") {
+        Game::LoadTexture("pic", "pic.png");
+        Game::LoadFont("f", "f.ttf");
     } else if (mode == "files") {
         std::ifstream list("files.txt");
         for (std::string file; std::getline(list, file);) {
@@ -133,6 +138,10 @@ VANTOR_EXPORT void tick() {
     ++frames;
     if (mode == "scene") Scene();
     else if (mode == "files") Files();
-    else if (mode == "nan") Game::DrawTextEx("default", "x", List{0, 0}, std::numeric_limits<float>::quiet_NaN(), 0, kWhite);
+    else if (mode == "reload") {
+        const float w = static_cast<float>(Game::GetTextureWidth("pic")), h = static_cast<float>(Game::GetTextureHeight("pic"));
+        Game::DrawTexturePro("pic", List{0, 0, w, h}, List{100, 100, 100, 100}, List{0, 0}, 0, kWhite);
+        std::fprintf(stderr, "pic %d font %g\n", Game::GetTextureWidth("pic"), Game::MeasureTextEx("f", "Hello", 40, 0)[0]);
+    } else if (mode == "nan") Game::DrawTextEx("default", "x", List{0, 0}, std::numeric_limits<float>::quiet_NaN(), 0, kWhite);
     std::fprintf(stderr, "tick %d\n", frames);
 }
