@@ -11,11 +11,13 @@
 #                                        the template game built against that SDK and packed
 #
 # Installs what is missing (MinGW-w64 g++ with posix threads, wine, Xvfb),
-# cross-builds GLFW, raylib, assimp (OBJ, FBX and glTF importers only) and
-# minizip from Debian's source packages into the version-keyed cache that
-# scripts/setup.sh uses, plus Google Test and Google Benchmark for the tests.
-# The level generator runs on this machine (it needs assimp's FBX writer, which
-# the Windows assimp leaves out), so the Linux build's make_level is built too.
+# cross-builds GLFW, raylib, assimp (OBJ, FBX and glTF importers only),
+# minizip, meshoptimizer and FreeType from Debian's source packages into the
+# version-keyed cache that scripts/setup.sh uses, plus Google Test and Google
+# Benchmark for the tests. The level and sound generators run on this machine
+# (make_level needs assimp's FBX writer, which the Windows assimp leaves out):
+# they are built for it in build-windows/native, out of the way of a Linux
+# build in build/.
 #
 # Then, under wine in a private Xvfb display, each with a time limit: the
 # shipped game, the template game from its package, the missing game.dll (with and without the error box), the
@@ -36,13 +38,17 @@ ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUIT
 MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
 BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE=bookworm
 MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
+FREETYPE_PKG=freetype   FREETYPE_VER=2.12.1+dfsg-5+deb12u4             FREETYPE_SUITE=bookworm
 MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
 
 WINDOWS_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-  # assimp's own copies of these are left out of Debian's source package
+  # assimp's own copies of these are left out of Debian's source package;
+  # the image layer compiles stb_image too
   libutfcpp-dev libstb-dev
+  # the engine's built-in font, read at build time
+  fonts-dejavu-core
   # running and checking the Windows build
   wine wine64 xvfb xauth xdotool imagemagick
 )
@@ -183,10 +189,54 @@ build_windows_meshoptimizer() {
   echo "$prefix"
 }
 
+# Prints the prefix of FreeType for Windows (the screen layer's text), a static
+# library without its optional dependencies (zlib: its own copy; no bzip2, PNG,
+# HarfBuzz or Brotli), in a cache folder of its own like meshoptimizer.
+build_windows_freetype() {
+  local cache prefix; cache=$(deps_cache); prefix="$cache/windows-x64_freetype-${FREETYPE_VER}"
+  if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+  local work; work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-freetype.XXXXXX")
+  trap 'rm -rf "$work"' RETURN
+  private_apt_update "$work/apt" "$FREETYPE_SUITE"
+  local ver; ver=$(fetch_source "$FREETYPE_PKG" "$FREETYPE_VER" "$FREETYPE_SUITE" "$work/freetype")
+  if [ "$ver" != "$FREETYPE_VER" ]; then
+    prefix="$cache/windows-x64_freetype-$ver"
+    if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+  fi
+  local src; src=$(unpack_source "$work/freetype")
+  # Debian's fixes to the library (security fixes among them); not those to the
+  # demo programs and the documentation, whose sources are not unpacked.
+  local p patches=()
+  for p in $(grep -v '^#' "$work/freetype/debian/patches/series"); do
+    grep -qE '^\+\+\+ b/ft2(demos|docs)/' "$work/freetype/debian/patches/$p" || patches+=("$p")
+  done
+  apply_patches "$src" "${patches[@]}"
+  rm -rf "$prefix"; mkdir -p "$prefix"
+  say "building FreeType $ver"
+  # -Wno-attributes: its zlib copy marks functions hidden, which a PE file has no notion of.
+  cmake_install "$src" "$work/freetype-build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DCMAKE_C_FLAGS=-Wno-attributes \
+        -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+  touch "$prefix/.complete"
+  echo "$prefix"
+}
+
+# The generators, built for this machine in a folder of their own, so that a
+# Linux build in build/ (perhaps one under way) is left alone.
+build_generators() {
+  say "building the level and sound generators for this machine"
+  "$root/scripts/setup.sh"
+  cmake -S "$root" -B "$native" -DCMAKE_PREFIX_PATH="$(cat "$root/scripts/deps-prefix")" \
+        -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$native" -j"$(nproc)" --target make_level make_sounds
+}
+
 # -- The build --------------------------------------------------------------
 
 out=$root/build-windows
 bin=$out/bin
+native=$out/native
 objdump=$MINGW-objdump
 
 # DLLs that come with Windows itself and so are not shipped.
@@ -225,16 +275,19 @@ check_game_exports() {
 }
 
 build_windows() {
-  local prefix=$1 meshopt=$2
+  local prefix=$1 meshopt=$2 freetype=$3
   # Found paths are cached: dependencies from another prefix mean a fresh configure.
-  if [ -f "$out/CMakeCache.txt" ] && ! grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt"; then
+  if [ -f "$out/CMakeCache.txt" ] &&
+     ! { grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt" &&
+         grep -qxF "FREETYPE_LIBRARY_RELEASE:FILEPATH=$freetype/lib/libfreetype.a" "$out/CMakeCache.txt"; }; then
     rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
   fi
-  # The audio decoders are sources: the ones setup.sh keeps for the Linux build serve.
-  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt" \
+  # The audio decoders and stb_image are sources: the ones the Linux build uses serve.
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt;$freetype" \
         -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
-        -DVANTOR_LEVEL_GENERATOR="$root/build/tools/make_level" \
-        -DVANTOR_SOUND_GENERATOR="$root/build/tools/make_sounds" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DVANTOR_STB_DIR=/usr/include/stb \
+        -DVANTOR_LEVEL_GENERATOR="$native/tools/make_level" \
+        -DVANTOR_SOUND_GENERATOR="$native/tools/make_sounds" -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests bench_bridge_libc
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green
@@ -552,11 +605,11 @@ if [ "${1:-}" = --checks-in-display ]; then
 fi
 
 install_packages "${WINDOWS_PACKAGES[@]}"
-say "building the level and sound generators for this machine"
-"$root/scripts/build.sh" make_level make_sounds
+build_generators
 prefix=$(build_windows_deps)
 meshopt=$(build_windows_meshoptimizer)
-build_windows "$prefix" "$meshopt"
+freetype=$(build_windows_freetype)
+build_windows "$prefix" "$meshopt" "$freetype"
 build_windows_sdk
 
 if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then
