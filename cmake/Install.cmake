@@ -1,5 +1,5 @@
 # The SDK that `cmake --install build --prefix DIR` lays out:
-#   bin/engine                      the host program
+#   bin/engine                      the host program, with the licence of its built-in font
 #   include/vantor/                 Game.h (wrappers and handles), Bridge.h, Call.h
 #   lib/libvantor_game.a            the game side of the bridge
 #   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game() (on
@@ -10,6 +10,7 @@ include(CMakePackageConfigHelpers)
 
 set(VANTOR_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vantor)
 install(TARGETS engine EXPORT VantorTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/screen/fonts/LICENSE-DejaVu DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS vantor_game EXPORT VantorTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/game/include/vantor DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT VantorTargets NAMESPACE Vantor:: DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})

@@ -7,11 +7,13 @@
 #   STRIP     the strip program for that system
 #
 # The archive holds one folder, <name>/, with the engine as <name> (<name>.exe),
-# game.dll and assets/. On Windows the DLLs beside the engine come along. On
-# Linux, lib/ holds every library the engine and game.dll load that a player's
-# machine cannot be expected to have: all but glibc's own, the OpenGL driver's
-# and libX11 with its xcb libraries. The engine finds lib/ through its RPATH
-# ($ORIGIN/lib), so the folder runs from anywhere.
+# game.dll, assets/ and the LICENSE files beside the engine (those of what is
+# built into it, such as its default font). On Windows the DLLs beside the
+# engine come along. On Linux, lib/ holds every library the engine and
+# game.dll load that a player's machine cannot be expected to have: all but
+# glibc's own, the OpenGL driver's and libX11 with its xcb libraries. The
+# engine finds lib/ through its RPATH ($ORIGIN/lib), so the folder runs from
+# anywhere.
 cmake_minimum_required(VERSION 3.25)
 foreach(var NAME ENGINE FOLDER OUTPUT SYSTEM STRIP)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
@@ -121,6 +123,12 @@ else()
 endif()
 
 ship(${FOLDER}/game.dll ${stage})
+# What is built into the engine comes with its licence.
+get_filename_component(engine_dir ${ENGINE} DIRECTORY)
+file(GLOB licences ${engine_dir}/LICENSE*)
+foreach(licence ${licences})
+  ship(${licence} ${stage})
+endforeach()
 if(IS_DIRECTORY ${FOLDER}/assets)
   file(COPY ${FOLDER}/assets DESTINATION ${stage})
 endif()

@@ -316,10 +316,12 @@ build_windows_sdk() {
   cmake --build "$game" --target package_mygame >/dev/null
   say "the template game built against the Windows SDK and packed in $(( ($(date +%s%N) - start) / 1000000 )) ms:" \
       "$game/mygame-windows-x64.zip ($(( $(stat -c %s "$game/mygame-windows-x64.zip") / 1024 )) KiB)"
-  local size
-  for size in "$game/mygame-windows-x64.zip" "$out/examples/walker/walker-windows-x64.zip"; do
-    [ "$(stat -c %s "$size")" -lt $((8 << 20)) ] || die "$size is larger than 8 MB"
+  local zip
+  for zip in "$game/mygame-windows-x64.zip" "$out/examples/walker/walker-windows-x64.zip"; do
+    [ "$(stat -c %s "$zip")" -lt $((8 << 20)) ] || die "$zip is larger than 8 MB"
+    grep -qE '^[^/]+/LICENSE-DejaVu$' <<<"$(cmake -E tar tf "$zip")" || die "$zip lacks the built-in font's licence"
   done
+  [ -f "$sdk/bin/LICENSE-DejaVu" ] || die "the SDK lacks the built-in font's licence beside the engine"
 }
 
 # -- The checks under wine ----------------------------------------------------
