@@ -20,7 +20,7 @@
 # build in build/.
 #
 # Then, under wine in a private Xvfb display, each with a time limit: the
-# shipped game, the template game from its package, the missing game.dll (with and without the error box), the
+# shipped game, the template game from its package (its text too), the missing game.dll (with and without the error box), the
 # host's failure and crash modules, game.dll rebuilt while the engine runs,
 # and the in-process test programs.
 #
@@ -435,7 +435,20 @@ check_sdk_game() {
   mkdir -p "$dir"
   (cd "$dir" && cmake -E tar xf "$out/mygame-build/mygame-windows-x64.zip")
   # The template's spot light pools on a dark floor: lit, yet nothing near white.
-  PROGRAM=mygame/mygame.exe play_lit "$dir" "the packed template game (Windows SDK)" "$out/template-screenshot.png" 0
+  local png=$out/template-screenshot.png what="the packed template game (Windows SDK)"
+  rm -f "$png"  # not last run's picture
+  PROGRAM=mygame/mygame.exe play_lit "$dir" "$what" "$png" 0
+  # Its crate count, in its own font, light on the dark wall under the
+  # frame-rate counter: without the text that strip has no bright pixel.
+  local text
+  text=$(convert "$png" -crop 320x48+0+36 +repage -colorspace Gray -threshold 70% -format '%[fx:mean]' info: 2>/dev/null || echo 0)
+  if grep -q "S2D" "$dir/err"; then
+    fail "$what: the screen layer warned"; grep "S2D" "$dir/err" | sed 's/^/    | /' >&2
+  elif awk -v t="$text" 'BEGIN { exit !(t > 0.02) }'; then
+    pass "$what: its text draws (a share $text of the strip under the counter)"
+  else
+    fail "$what: no text under the frame-rate counter (bright share $text, $png)"
+  fi
 }
 
 # No game.dll: Windows' own error number, the message, exit 1; once without
