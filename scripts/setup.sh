@@ -22,6 +22,7 @@ log_name=setup
 # overridden to try a newer release). scripts/windows.sh builds the same ones.
 RAYLIB_PKG=raylib RAYLIB_VER=${VANTOR_RAYLIB_VERSION:-6.0+ds-2} RAYLIB_SUITE=unstable
 GLFW_PKG=glfw3    GLFW_VER=${VANTOR_GLFW_VERSION:-3.4-3}        GLFW_SUITE=trixie
+FREETYPE_VER=2.12.1+dfsg-5+deb12u4 FREETYPE_SUITE=bookworm
 
 APT_PACKAGES=(
   build-essential cmake pkg-config ca-certificates dpkg-dev xz-utils
@@ -31,9 +32,9 @@ APT_PACKAGES=(
   libassimp-dev
   # mesh optimisation and level-of-detail simplification
   libmeshoptimizer-dev
-  # drawing over the scene: fonts (FreeType), the built-in font (DejaVu Sans),
-  # image decoding (stb_image, compiled by the engine itself)
-  libfreetype-dev fonts-dejavu-core libstb-dev
+  # drawing over the scene: the built-in font (DejaVu Sans), image decoding
+  # (stb_image, compiled by the engine itself); FreeType is built below
+  fonts-dejavu-core libstb-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # process-wide allocator of the engine
@@ -51,6 +52,7 @@ build_deps() {
   local prefix="$cache/glfw-${GLFW_VER}_raylib-${RAYLIB_VER}"
   if [ -f "$prefix/.complete" ]; then
     [ -f "$prefix/include/vantor-decoders/.complete" ] || add_decoders "$prefix"
+    [ -f "$prefix/.freetype-complete" ] || add_freetype "$prefix"
     echo "$prefix" > "$here/deps-prefix"; return 0
   fi
 
@@ -71,6 +73,7 @@ build_deps() {
   local rsrc; rsrc=$(unpack_source "$work/raylib")
   build_glfw_raylib "$prefix" "$(unpack_source "$work/glfw")" "$rsrc" -DGLFW_BUILD_X11=ON
   copy_decoders "$rsrc" "$prefix"
+  add_freetype "$prefix"
 
   touch "$prefix/.complete"
   echo "$prefix" > "$here/deps-prefix"
@@ -95,6 +98,17 @@ add_decoders() {
   private_apt_update "$work/apt" "$RAYLIB_SUITE"
   fetch_source "$RAYLIB_PKG" "$RAYLIB_VER" "$RAYLIB_SUITE" "$work/raylib" >/dev/null
   copy_decoders "$(unpack_source "$work/raylib")" "$prefix"
+  rm -rf "$work"
+}
+
+# FreeType as a static library without optional dependencies (build_freetype),
+# into the same prefix; added to a cache made before it was kept there.
+add_freetype() {
+  local prefix=$1 work
+  work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-freetype.XXXXXX")
+  private_apt_update "$work/apt" "$FREETYPE_SUITE"
+  build_freetype "$prefix" "$work" "$FREETYPE_VER" "$FREETYPE_SUITE" -DCMAKE_POSITION_INDEPENDENT_CODE=ON >/dev/null
+  touch "$prefix/.freetype-complete"
   rm -rf "$work"
 }
 

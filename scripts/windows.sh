@@ -38,7 +38,6 @@ ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUIT
 MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
 BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE=bookworm
 MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
-FREETYPE_PKG=freetype   FREETYPE_VER=2.12.1+dfsg-5+deb12u4             FREETYPE_SUITE=bookworm
 MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
 
@@ -189,35 +188,18 @@ build_windows_meshoptimizer() {
   echo "$prefix"
 }
 
-# Prints the prefix of FreeType for Windows (the screen layer's text), a static
-# library without its optional dependencies (zlib: its own copy; no bzip2, PNG,
-# HarfBuzz or Brotli), in a cache folder of its own like meshoptimizer.
+# Prints the prefix of FreeType for Windows (see build_freetype), in a cache
+# folder of its own like meshoptimizer.
 build_windows_freetype() {
   local cache prefix; cache=$(deps_cache); prefix="$cache/windows-x64_freetype-${FREETYPE_VER}"
   if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
   local work; work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-freetype.XXXXXX")
   trap 'rm -rf "$work"' RETURN
   private_apt_update "$work/apt" "$FREETYPE_SUITE"
-  local ver; ver=$(fetch_source "$FREETYPE_PKG" "$FREETYPE_VER" "$FREETYPE_SUITE" "$work/freetype")
-  if [ "$ver" != "$FREETYPE_VER" ]; then
-    prefix="$cache/windows-x64_freetype-$ver"
-    if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
-  fi
-  local src; src=$(unpack_source "$work/freetype")
-  # Debian's fixes to the library (security fixes among them); not those to the
-  # demo programs and the documentation, whose sources are not unpacked.
-  local p patches=()
-  for p in $(grep -v '^#' "$work/freetype/debian/patches/series"); do
-    grep -qE '^\+\+\+ b/ft2(demos|docs)/' "$work/freetype/debian/patches/$p" || patches+=("$p")
-  done
-  apply_patches "$src" "${patches[@]}"
   rm -rf "$prefix"; mkdir -p "$prefix"
-  say "building FreeType $ver"
   # -Wno-attributes: its zlib copy marks functions hidden, which a PE file has no notion of.
-  cmake_install "$src" "$work/freetype-build" -DCMAKE_INSTALL_PREFIX="$prefix" \
-        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" -DBUILD_SHARED_LIBS=OFF \
-        -DCMAKE_C_FLAGS=-Wno-attributes \
-        -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+  build_freetype "$prefix" "$work" "$FREETYPE_VER" "$FREETYPE_SUITE" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" -DCMAKE_C_FLAGS=-Wno-attributes >/dev/null
   touch "$prefix/.complete"
   echo "$prefix"
 }
@@ -279,7 +261,7 @@ build_windows() {
   # Found paths are cached: dependencies from another prefix mean a fresh configure.
   if [ -f "$out/CMakeCache.txt" ] &&
      ! { grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt" &&
-         grep -qxF "FREETYPE_LIBRARY_RELEASE:FILEPATH=$freetype/lib/libfreetype.a" "$out/CMakeCache.txt"; }; then
+         grep -qxF "freetype_DIR:PATH=$freetype/lib/cmake/freetype" "$out/CMakeCache.txt"; }; then
     rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
   fi
   # The audio decoders and stb_image are sources: the ones the Linux build uses serve.

@@ -40,7 +40,7 @@ void Hint(int width, int height, float age) {
 
 }  // namespace
 
-void tick() {
+void Draw() {
     float& age = Age();
     age += Game::DeltaTime();
     const int width = Game::GetScreenWidth(), height = Game::GetScreenHeight();

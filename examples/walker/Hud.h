@@ -4,6 +4,6 @@
 
 namespace hud {
 
-void tick();  // after the player's tick, so it lies over that frame's scene
+void Draw();  // after the player's tick, so it lies over that frame's scene
 
 }  // namespace hud

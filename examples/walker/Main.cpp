@@ -29,7 +29,7 @@ VANTOR_EXPORT void init() {
 
 VANTOR_EXPORT void tick() {
     player::tick();
-    hud::tick();
+    hud::Draw();
 }
 
 // A rebuilt game.dll bound while the game runs: the level, the player, the

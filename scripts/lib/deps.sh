@@ -109,3 +109,44 @@ build_glfw_raylib() {
   cmake_install "$rsrc" "$rsrc-build" -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" "$@" \
         -DBUILD_SHARED_LIBS=OFF -DWITH_PIC=ON -DUSE_EXTERNAL_GLFW=ON -DPLATFORM=Desktop -DBUILD_EXAMPLES=OFF
 }
+
+# apply_patches SRC PATCH...: Debian's patches, by name, from the unpacked
+# source's debian/patches.
+apply_patches() {
+  local src=$1; shift
+  for p in "$@"; do patch -s -p1 -d "$src" < "$(dirname "$src")/debian/patches/$p" || die "patch $p failed"; done
+}
+
+# build_freetype PREFIX WORK VERSION SUITE CMAKE_ARGS...: FreeType (the screen
+# layer's fonts) from Debian's source package, as a static library without its
+# optional dependencies (zlib: its own copy; no bzip2, PNG, HarfBuzz or Brotli),
+# so a packed game carries nothing for it. Prints the version built.
+build_freetype() {
+  local prefix=$1 work=$2 version=$3 suite=$4; shift 4
+  local ver; ver=$(fetch_source freetype "$version" "$suite" "$work/freetype")
+  local src; src=$(unpack_source "$work/freetype")
+  # Debian's fixes to the library (security fixes among them); not those to the
+  # demo programs and the documentation, whose sources are not unpacked.
+  local p patches=()
+  for p in $(grep -v '^#' "$work/freetype/debian/patches/series"); do
+    grep -qE '^\+\+\+ b/ft2(demos|docs)/' "$work/freetype/debian/patches/$p" || patches+=("$p")
+  done
+  apply_patches "$src" "${patches[@]}"
+  # Only the modules TrueType and OpenType fonts need: the others (Type 1, BDF,
+  # PCF, Windows FNT...) are formats the engine does not read, and code a broken
+  # file could reach.
+  cat > "$src/include/freetype/config/ftmodule.h" <<'MODULES'
+FT_USE_MODULE( FT_Module_Class, autofit_module_class )
+FT_USE_MODULE( FT_Driver_ClassRec, tt_driver_class )
+FT_USE_MODULE( FT_Driver_ClassRec, cff_driver_class )
+FT_USE_MODULE( FT_Module_Class, psaux_module_class )
+FT_USE_MODULE( FT_Module_Class, psnames_module_class )
+FT_USE_MODULE( FT_Module_Class, pshinter_module_class )
+FT_USE_MODULE( FT_Module_Class, sfnt_module_class )
+FT_USE_MODULE( FT_Renderer_Class, ft_smooth_renderer_class )
+MODULES
+  say "building FreeType $ver"
+  cmake_install "$src" "$work/freetype-build" -DCMAKE_INSTALL_PREFIX="$prefix" "$@" -DBUILD_SHARED_LIBS=OFF \
+        -DFT_DISABLE_ZLIB=ON -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
+  echo "$ver"
+}

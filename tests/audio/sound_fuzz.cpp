@@ -9,9 +9,6 @@
 //   sound_fuzz --replay FILE      load one file in this process
 //
 // The bounded seeded run is a test; a long run is `--seconds 3600`.
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -23,7 +20,6 @@
 #include "decoder.h"
 #include "sound/Wav.h"
 
-namespace fs = std::filesystem;
 using TestSupport::Bytes;
 
 namespace {
@@ -53,10 +49,7 @@ int CheckFile(const std::string& path, unsigned seed) {
     return A3D_GetSoundLength(sound) > 0 ? 0 : 4;
 }
 
-struct Seed {
-    std::string name;
-    std::string path;
-};
+using Seed = TestSupport::FileFuzz::Seed;
 
 std::vector<Seed> MakeSeeds(const std::string& dir) {
     // A tone with some noise on it, short: the decoders meet every kind of frame.
@@ -73,16 +66,6 @@ std::vector<Seed> MakeSeeds(const std::string& dir) {
     seeds.push_back({"wav-float", dir + "/seed-float.wav"});
     SoundFile::WriteWav(seeds.back().path, stereo, 2, 44100, SoundFile::Encoding::Float32);
     return seeds;
-}
-
-// Half the word writes land in the first bytes, where the headers are.
-void Mutate(Bytes& data, std::mt19937& random) {
-    int kind = static_cast<int>(TestSupport::Pick(TestSupport::kByteMutations + 1, random));
-    if (data.empty()) kind = 3;
-    if (kind < TestSupport::kByteMutations) return TestSupport::MutateBytes(data, random, kind);
-    Bytes head(data.begin(), data.begin() + static_cast<long>(std::min<std::size_t>(data.size(), 160)));
-    TestSupport::MutateBytes(head, random, 1);
-    std::copy(head.begin(), head.end(), data.begin());
 }
 
 // What the child said besides the warnings it should say: empty when right.
@@ -102,49 +85,10 @@ std::string WrongWords(const std::string& said, const std::string& path, bool si
 
 int main(int argc, char** argv) {
     const TestSupport::FuzzOptions o = TestSupport::ParseFuzzOptions(argc, argv, "sound_fuzz");
-    const unsigned seed = o.seed;
-    if (!o.replay.empty()) return CheckFile(o.replay, seed) == 4 ? 1 : 0;
+    if (!o.replay.empty()) return CheckFile(o.replay, o.seed) == 4 ? 1 : 0;
 
     TestSupport::TempDir work;
-    const std::vector<Seed> seeds = MakeSeeds(work.Path());
-    std::mt19937 random(seed);
-    long count = 0, sounds = 0, findings = 0;
-    const auto start = std::chrono::steady_clock::now();
-    auto more = [&] {
-        if (o.seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(o.seconds);
-        return count < o.files;
-    };
-    const std::string errPath = work / "child.err";
-    while (more()) {
-        const Seed& s = seeds[static_cast<std::size_t>(count) % seeds.size()];
-        const std::string path = work / ("case-" + fs::path(s.path).filename().string());
-        Bytes data = TestSupport::ReadBytes(s.path);
-        for (int m = 1 + static_cast<int>(random() % 4); m > 0; --m) Mutate(data, random);
-        TestSupport::WriteBytes(path, data);
-
-        const unsigned caseSeed = static_cast<unsigned>(random());
-        int code = 0;
-        std::string finding = TestSupport::RunInChild([&] { return CheckFile(path, caseSeed); }, errPath, code);
-        if (finding.empty() && code != 0 && code != 4) finding = "exit status " + std::to_string(code) + " (sanitizer report?)";
-        if (finding.empty()) finding = WrongWords(TestSupport::Tail(errPath, 100000), path, code == 4);
-        ++count;
-        sounds += code == 0;
-        if (!finding.empty()) {
-            ++findings;
-            std::printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", findings, s.name.c_str(), seed, count,
-                        finding.c_str(), TestSupport::Tail(errPath, 3000).c_str());
-            if (!o.keep.empty()) {
-                const std::string to = o.keep + "/finding-" + std::to_string(seed) + "-" + std::to_string(count) +
-                                       fs::path(s.path).extension().string();
-                fs::create_directories(o.keep);
-                fs::copy_file(path, to, fs::copy_options::overwrite_existing);
-                std::printf("kept as %s\n", to.c_str());
-            }
-        } else if (o.verbose) {
-            std::printf("%ld %s %s\n", count, s.name.c_str(), code == 0 ? "sound" : "silent");
-        }
-    }
-    std::printf("sound_fuzz: seed %u: %ld files, %ld loaded as sounds, %ld refused (silent), %ld findings\n", seed, count,
-                sounds, count - sounds, findings);
-    return findings == 0 ? 0 : 1;
+    TestSupport::FileFuzz fuzz{"sound_fuzz", MakeSeeds(work.Path()), 160, CheckFile, WrongWords, "loaded as sounds",
+                               "refused (silent)"};
+    return TestSupport::RunFileFuzz(o, work.Path(), fuzz);
 }

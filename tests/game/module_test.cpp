@@ -209,6 +209,9 @@ TEST_F(Module, AFrameFollowsLooksWalksMovesTurnsAndProbesInThatOrder) {
         "SetMousePosition",                                                               // re-anchor
         "Instance.GetChild", "Instance.Get", "CFrame.Position", "RaycastSingle",          // ground probe
         "Vector3Normalize", "Vector3Scale", "IsKeyDown",                                  // grounded: walk, no jump
+        "DeltaTime", "GetScreenWidth", "GetScreenHeight",                                 // over the scene:
+        "DrawRectangle", "DrawRectangle", "DrawRectangle", "DrawRectangle",               //   the crosshair,
+        "MeasureText", "DrawRectangleRounded", "DrawText",                                //   the hint (2.5 s in)
     };
     EXPECT_EQ(names, expected);
 

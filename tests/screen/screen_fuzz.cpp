@@ -10,7 +10,6 @@
 //   screen_fuzz --replay FILE      load one file in this process
 //
 // The bounded seeded run is a test; a long run is `--seconds 3600`.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,14 +23,13 @@
 #include "s2d.h"
 
 namespace fs = std::filesystem;
-using TestSupport::Bytes;
 
 namespace {
 
 bool IsFont(const std::string& path) { return fs::path(path).extension() == ".ttf"; }
 
 // 0: loaded, 4: refused.
-int CheckFile(const std::string& path) {
+int CheckFile(const std::string& path, unsigned = 0) {
     if (IsFont(path)) {
         const S2D_Font font = S2D_LoadFont(path.c_str());
         const std::string text = "Grüße, Ωμέγα, Привет! 0123456789 The quick brown fox\n\tjumps ÆØÅ œ € ‰ ﬁ";
@@ -47,9 +45,7 @@ int CheckFile(const std::string& path) {
     return image.id != 0 ? 0 : 4;
 }
 
-struct Seed {
-    std::string name, path;
-};
+using Seed = TestSupport::FileFuzz::Seed;
 
 std::vector<Seed> MakeSeeds(const std::string& dir) {
     std::vector<Seed> seeds;
@@ -72,17 +68,6 @@ std::vector<Seed> MakeSeeds(const std::string& dir) {
     return seeds;
 }
 
-// Half the word writes land in the first bytes, where the headers (and a
-// font's table directory) are.
-void Mutate(Bytes& data, std::mt19937& random) {
-    int kind = static_cast<int>(TestSupport::Pick(TestSupport::kByteMutations + 1, random));
-    if (data.empty()) kind = 3;
-    if (kind < TestSupport::kByteMutations) return TestSupport::MutateBytes(data, random, kind);
-    Bytes head(data.begin(), data.begin() + static_cast<long>(std::min<std::size_t>(data.size(), 400)));
-    TestSupport::MutateBytes(head, random, 1);
-    std::copy(head.begin(), head.end(), data.begin());
-}
-
 // What the child said besides the warning it should say: empty when right.
 std::string WrongWords(const std::string& said, const std::string& path, bool refused) {
     const std::string warning = std::string("WARNING: S2D: could not load ") + (IsFont(path) ? "font" : "image") + " \"" +
@@ -103,44 +88,7 @@ int main(int argc, char** argv) {
     if (!o.replay.empty()) return CheckFile(o.replay) == 0 ? 0 : 1;
 
     TestSupport::TempDir work;
-    const std::vector<Seed> seeds = MakeSeeds(work.Path());
-    std::mt19937 random(o.seed);
-    long count = 0, loaded = 0, findings = 0;
-    const auto start = std::chrono::steady_clock::now();
-    auto more = [&] {
-        if (o.seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(o.seconds);
-        return count < o.files;
-    };
-    const std::string errPath = work / "child.err";
-    while (more()) {
-        const Seed& s = seeds[static_cast<std::size_t>(count) % seeds.size()];
-        const std::string path = work / ("case" + fs::path(s.path).extension().string());
-        Bytes data = TestSupport::ReadBytes(s.path);
-        for (int m = 1 + static_cast<int>(random() % 4); m > 0; --m) Mutate(data, random);
-        TestSupport::WriteBytes(path, data);
-
-        int code = 0;
-        std::string finding = TestSupport::RunInChild([&] { return CheckFile(path); }, errPath, code);
-        if (finding.empty() && code != 0 && code != 4) finding = "exit status " + std::to_string(code) + " (sanitizer report?)";
-        if (finding.empty()) finding = WrongWords(TestSupport::Tail(errPath, 100000), path, code == 4);
-        ++count;
-        loaded += code == 0;
-        if (!finding.empty()) {
-            ++findings;
-            std::printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", findings, s.name.c_str(), o.seed, count,
-                        finding.c_str(), TestSupport::Tail(errPath, 3000).c_str());
-            if (!o.keep.empty()) {
-                const std::string to = o.keep + "/finding-" + std::to_string(o.seed) + "-" + std::to_string(count) +
-                                       fs::path(s.path).extension().string();
-                fs::create_directories(o.keep);
-                fs::copy_file(path, to, fs::copy_options::overwrite_existing);
-                std::printf("kept as %s\n", to.c_str());
-            }
-        } else if (o.verbose) {
-            std::printf("%ld %s %s\n", count, s.name.c_str(), code == 0 ? "loaded" : "refused");
-        }
-    }
-    std::printf("screen_fuzz: seed %u: %ld files (%zu kinds), %ld loaded, %ld refused, %ld findings\n", o.seed, count,
-                seeds.size(), loaded, count - loaded, findings);
-    return findings == 0 ? 0 : 1;
+    // A font's table directory lies in its first few hundred bytes.
+    TestSupport::FileFuzz fuzz{"screen_fuzz", MakeSeeds(work.Path()), 400, CheckFile, WrongWords};
+    return TestSupport::RunFileFuzz(o, work.Path(), fuzz);
 }

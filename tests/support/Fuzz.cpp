@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <filesystem>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +88,20 @@ void MutateBytes(Bytes& data, std::mt19937& random, int kind) {
     }
 }
 
+void MutateFile(Bytes& data, std::mt19937& random, std::size_t headerBytes) {
+    for (int m = 1 + static_cast<int>(random() % 4); m > 0; --m) {
+        int kind = static_cast<int>(Pick(kByteMutations + 1, random));
+        if (data.empty()) kind = 3;
+        if (kind < kByteMutations) {
+            MutateBytes(data, random, kind);
+            continue;
+        }
+        Bytes head(data.begin(), data.begin() + static_cast<long>(std::min(data.size(), headerBytes)));
+        MutateBytes(head, random, 1);
+        std::copy(head.begin(), head.end(), data.begin());
+    }
+}
+
 std::string RunInChild(const std::function<int()>& check, const std::string& errPath, int& code) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -138,6 +155,50 @@ FuzzOptions ParseFuzzOptions(int argc, char** argv, const char* program) {
         }
     }
     return o;
+}
+
+int RunFileFuzz(const FuzzOptions& o, const std::string& work, const FileFuzz& fuzz) {
+    namespace fs = std::filesystem;
+    std::mt19937 random(o.seed);
+    long count = 0, loaded = 0, findings = 0;
+    const auto start = std::chrono::steady_clock::now();
+    auto more = [&] {
+        if (o.seconds > 0) return std::chrono::steady_clock::now() - start < std::chrono::seconds(o.seconds);
+        return count < o.files;
+    };
+    const std::string errPath = work + "/child.err";
+    while (more()) {
+        const FileFuzz::Seed& s = fuzz.seeds[static_cast<std::size_t>(count) % fuzz.seeds.size()];
+        const std::string extension = fs::path(s.path).extension().string();
+        const std::string path = work + "/case" + extension;
+        Bytes data = ReadBytes(s.path);
+        MutateFile(data, random, fuzz.headerBytes);
+        WriteBytes(path, data);
+
+        const unsigned caseSeed = static_cast<unsigned>(random());
+        int code = 0;
+        std::string finding = RunInChild([&] { return fuzz.check(path, caseSeed); }, errPath, code);
+        if (finding.empty() && code != 0 && code != 4) finding = "exit status " + std::to_string(code) + " (sanitizer report?)";
+        if (finding.empty()) finding = fuzz.wrongWords(Tail(errPath, 100000), path, code == 4);
+        ++count;
+        loaded += code == 0;
+        if (!finding.empty()) {
+            ++findings;
+            std::printf("FINDING %ld (%s, seed %u, file %ld): %s\n%s\n", findings, s.name.c_str(), o.seed, count,
+                        finding.c_str(), Tail(errPath, 3000).c_str());
+            if (!o.keep.empty()) {
+                const std::string to = o.keep + "/finding-" + std::to_string(o.seed) + "-" + std::to_string(count) + extension;
+                fs::create_directories(o.keep);
+                fs::copy_file(path, to, fs::copy_options::overwrite_existing);
+                std::printf("kept as %s\n", to.c_str());
+            }
+        } else if (o.verbose) {
+            std::printf("%ld %s %s\n", count, s.name.c_str(), code == 0 ? fuzz.loaded : fuzz.refused);
+        }
+    }
+    std::printf("%s: seed %u: %ld files, %ld %s, %ld %s, %ld findings\n", fuzz.program, o.seed, count, loaded, fuzz.loaded,
+                count - loaded, fuzz.refused, findings);
+    return findings == 0 ? 0 : 1;
 }
 
 }  // namespace TestSupport

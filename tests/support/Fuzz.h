@@ -33,6 +33,10 @@ std::string RunInChild(const std::function<int()>& check, const std::string& err
 // The last `n` characters of a file.
 std::string Tail(const std::string& path, std::size_t n);
 
+// 1 to 4 byte-level mutations of a seed file's bytes; of the word writes, half
+// land in its first `headerBytes` bytes, where the headers are.
+void MutateFile(Bytes& data, std::mt19937& random, std::size_t headerBytes);
+
 // The command line of the fuzzers:
 //   PROGRAM [--seed N] [--files N | --seconds N] [--keep DIR] [--verbose] | --replay FILE
 struct FuzzOptions {
@@ -43,5 +47,25 @@ struct FuzzOptions {
 };
 // A word it does not know ends the program with the usage line and status 2.
 FuzzOptions ParseFuzzOptions(int argc, char** argv, const char* program);
+
+// The loop of a file fuzzer: seed files taken in turn, each mutated with
+// MutateFile, written as `case<extension>` in `work`, and checked in a child
+// process. `check` returns 0 for a file loaded, 4 for one refused, anything
+// else for a finding; `wrongWords` is given what the child wrote on stderr and
+// says what was wrong with it ("" when right). A finding is printed, kept in
+// --keep when given, and fails the run. Returns the program's exit status.
+struct FileFuzz {
+    struct Seed {
+        std::string name, path;
+    };
+    const char* program;
+    std::vector<Seed> seeds;
+    std::size_t headerBytes;
+    std::function<int(const std::string& path, unsigned caseSeed)> check;
+    std::function<std::string(const std::string& said, const std::string& path, bool refused)> wrongWords;
+    const char* loaded = "loaded";    // how the summary line names the two outcomes
+    const char* refused = "refused";
+};
+int RunFileFuzz(const FuzzOptions& options, const std::string& work, const FileFuzz& fuzz);
 
 }  // namespace TestSupport
