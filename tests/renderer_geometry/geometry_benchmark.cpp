@@ -12,9 +12,9 @@
 #include <random>
 
 #include "TestModels.h"
-#include "bvh.h"
+#include "geometry/bvh.h"
 #include "internal.h"
-#include "lod.h"
+#include "geometry/lod.h"
 #include "r3d.h"
 #include "raymath.h"
 

@@ -8,7 +8,7 @@
 
 #include "ShadingScene.h"
 #include "raymath.h"
-#include "screen_rects.h"
+#include "draw/screen_rects.h"
 
 using namespace Shading;
 

@@ -6,7 +6,7 @@
 //
 // Both glTF 2 (collections are arrays, references are indices) and glTF 1
 // (collections are objects, references are keys) are walked.
-#include "model_check.h"
+#include "import/model_check.h"
 
 #include <cstdint>
 #include <cstdio>

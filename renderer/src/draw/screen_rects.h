@@ -3,7 +3,7 @@
 // without, which on a software rasteriser saves most of the light's per-pixel cost.
 #pragma once
 
-#include "lights.h"
+#include "draw/lights.h"
 
 namespace r3d {
 

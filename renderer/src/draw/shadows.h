@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "draw.h"
-#include "lights.h"
-#include "shaders.h"
+#include "draw/draw.h"
+#include "draw/lights.h"
+#include "draw/shaders.h"
 
 namespace r3d {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "internal.h"
-#include "shaders.h"
+#include "draw/shaders.h"
 
 namespace r3d {
 

@@ -9,7 +9,7 @@
 // (2 / (n + 2))^(1/4), and the specular colour's strength scales the 4% reflectance (0.5,
 // Blender's default, keeps 4%). An opacity below 1 blends, an opacity map cuts out by the
 // base texture's alpha. Colours are taken as the display values they are in the file.
-#include "materials.h"
+#include "import/materials.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,7 +25,7 @@
 #include "image_files.h"
 #include "raylib.h"  // Required for: LoadTextureFromImage(), ImageFormat()
 #include "rlgl.h"    // Required for: rlUnloadTexture()
-#include "texture_files.h"
+#include "import/texture_files.h"
 
 namespace r3d {
 namespace {

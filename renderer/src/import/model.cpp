@@ -14,11 +14,11 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
-#include "bvh.h"
+#include "geometry/bvh.h"
 #include "internal.h"
-#include "lod.h"
-#include "model_check.h"
-#include "materials.h"
+#include "geometry/lod.h"
+#include "import/model_check.h"
+#include "import/materials.h"
 #include "raymath.h"  // Required for: Vector3CrossProduct(), Vector3Subtract()
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 

@@ -8,16 +8,16 @@
 #include <cmath>
 #include <cstring>
 
-#include "draw.h"
-#include "draw_gl.h"
-#include "lights.h"
+#include "draw/draw.h"
+#include "draw/draw_gl.h"
+#include "draw/lights.h"
 #include "r3d.h"
 #include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground(), TraceLog()
 #include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
 #include "rlgl.h"     // Required for: rlDrawRenderBatchActive(), rlSetUniform(), rlGetMatrix*()
-#include "screen_rects.h"
-#include "shaders.h"
-#include "shadows.h"
+#include "draw/screen_rects.h"
+#include "draw/shaders.h"
+#include "draw/shadows.h"
 
 namespace r3d {
 namespace {

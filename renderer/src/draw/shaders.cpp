@@ -1,14 +1,14 @@
 // GLSL of the scene and depth passes. Forward shading: one pass over the geometry
 // evaluates every light, which on a software rasteriser (llvmpipe) costs less than
 // writing and re-reading a G-buffer.
-#include "shaders.h"
+#include "draw/shaders.h"
 
 #include <string>
 
 #include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlLoadShaderProgram(), rlGetLocationUniform()
 #include "internal.h"
-#include "lights.h"
+#include "draw/lights.h"
 
 namespace r3d {
 namespace {

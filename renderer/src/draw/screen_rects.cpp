@@ -1,4 +1,4 @@
-#include "screen_rects.h"
+#include "draw/screen_rects.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Lights: creation, destruction and every property getter and setter. Values are
 // stored exactly as given; the scene pass interprets them (frame.cpp, shaders.cpp).
-#include "lights.h"
+#include "draw/lights.h"
 
 #include "raylib.h"  // Required for: TraceLog()
 

@@ -1,12 +1,12 @@
 // R3D_DrawModelInstanced and the instanced draw calls behind it.
-#include "draw.h"
+#include "draw/draw.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "draw_gl.h"
-#include "lod.h"
+#include "draw/draw_gl.h"
+#include "geometry/lod.h"
 #include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlGetTextureIdDefault(), rlSetUniform(), rlLoadVertexBuffer()
 

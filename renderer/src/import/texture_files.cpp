@@ -1,4 +1,4 @@
-#include "texture_files.h"
+#include "import/texture_files.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 // BVH build (binned SAH) and traversal. The triangle test is raylib's
 // Moller-Trumbore with the same thresholds, so both agree hit for hit.
-#include "bvh.h"
+#include "geometry/bvh.h"
 
 #include <algorithm>  // Required for: std::min, std::max, std::partition
 #include <cfloat>     // Required for: FLT_MAX, DBL_MAX

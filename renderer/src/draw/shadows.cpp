@@ -1,13 +1,13 @@
 // Shadow maps. Every shadowed light owns one layer of a shared depth texture of its
 // kind; layers are handed out on first use and the texture grows when it runs out.
 // Casters are drawn with their front faces; biases are applied when the map is read.
-#include "shadows.h"
+#include "draw/shadows.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "draw_gl.h"
+#include "draw/draw_gl.h"
 #include "raylib.h"   // Required for: GetTime(), TraceLog()
 #include "raymath.h"  // Required for: MatrixLookAt(), MatrixOrtho(), MatrixPerspective()
 #include "rlgl.h"     // Required for: rlSetUniformMatrix()

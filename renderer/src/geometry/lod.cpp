@@ -13,7 +13,7 @@
 //
 // On a large mesh the chain is built on a second thread while the loading thread builds
 // the BVH, so that levels of detail add almost nothing to a load.
-#include "lod.h"
+#include "geometry/lod.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +21,7 @@
 #include <thread>
 #include <meshoptimizer.h>
 
-#include "bvh.h"
+#include "geometry/bvh.h"
 #include "raymath.h"
 #include "rlgl.h"  // Required for: rlLoadVertexBufferElement(), rlUpdateVertexBufferElements()
 

@@ -1,5 +1,5 @@
 // Loading the OpenGL entry points declared in draw_gl.h.
-#include "draw_gl.h"
+#include "draw/draw_gl.h"
 
 #include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlGetProcAddress()

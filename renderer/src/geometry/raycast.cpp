@@ -10,7 +10,7 @@
 #include <cfloat>  // Required for: FLT_MAX
 #include <cmath>   // Required for: fabsf, std::isfinite
 
-#include "bvh.h"
+#include "geometry/bvh.h"
 #include "internal.h"
 #include "raymath.h"  // Required for: MatrixInvert, MatrixDeterminant, Vector3Transform
 
