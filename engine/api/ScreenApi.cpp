@@ -48,7 +48,9 @@ void DrawText(std::string text, int x, int y, int size, Color color) {
 }
 
 int MeasureText(std::string text, int size) {
-    return static_cast<int>(std::ceil(Measure(DefaultFont(), text, static_cast<float>(size), 0).x));
+    // A text of millions of characters can measure past what an int holds.
+    const float width = std::ceil(Measure(DefaultFont(), text, static_cast<float>(size), 0).x);
+    return width < 2147483520.0f ? static_cast<int>(width) : 2147483520;
 }
 
 void LoadFont(const Params& params, const char* entry) {

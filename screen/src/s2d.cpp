@@ -88,9 +88,10 @@ struct Shapes {
 // Segments for a full circle of `radius` pixels: the chords stray at most a
 // quarter pixel from the curve.
 int CircleSegments(float radius) {
-    if (radius <= 1.0f) return 8;
+    if (!(radius > 1.0f)) return 8;
     const float angle = std::acos(std::max(-1.0f, 1.0f - 0.25f / radius));
-    return std::clamp(static_cast<int>(std::ceil(2.0f * kPi / angle)), 8, 512);
+    const float segments = 2.0f * kPi / angle;  // infinite for a radius too vast to tell from a line
+    return segments < 512.0f ? std::max(8, static_cast<int>(std::ceil(segments))) : 512;
 }
 
 Shapes ShapesFor(Color color) {
