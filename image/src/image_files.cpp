@@ -1,5 +1,6 @@
 #include "image_files.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -48,6 +49,46 @@ std::string Reason(const char* decoder) {
     return "damaged or unsupported (" + text + ")";
 }
 
+std::uint32_t Be16(const unsigned char* p) { return static_cast<std::uint32_t>(p[0] << 8 | p[1]); }
+
+// Whether every Huffman table of a JPEG file is one the format allows. The
+// decoder's copy writes each table's code lengths and symbols into arrays of
+// 257 and 256 entries without checking that the table's 16 counts add up to at
+// most 256 (the fuzzer found the overflow), so tables are checked here first,
+// in every marker segment, between the scans of a progressive file too.
+bool JpegTablesFit(const unsigned char* data, std::size_t size) {
+    std::size_t at = 2;  // past the start-of-image marker
+    while (at + 1 < size) {
+        if (data[at] != 0xFF) {  // entropy-coded data of a scan: on to the next marker
+            ++at;
+            continue;
+        }
+        const unsigned char marker = data[at + 1];
+        // Stuffed zeros, fill bytes, restart markers and the start of image carry no length.
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9) return true;  // end of image
+        if (at + 4 > size) return true;   // cut short: the decoder reports that
+        const std::size_t length = Be16(data + at + 2);
+        if (length < 2 || at + 2 + length > size) return true;
+        if (marker == 0xC4) {
+            std::size_t p = at + 4;
+            const std::size_t end = at + 2 + length;
+            while (p < end) {
+                if (end - p < 17) return false;
+                std::size_t symbols = 0;
+                for (int i = 1; i <= 16; ++i) symbols += data[p + i];
+                if (symbols > 256 || end - p - 17 < symbols) return false;
+                p += 17 + symbols;
+            }
+        }
+        at += 2 + length;
+    }
+    return true;
+}
+
 }  // namespace
 
 Image Decode(const void* bytes, std::size_t size, std::string* why) {
@@ -57,6 +98,8 @@ Image Decode(const void* bytes, std::size_t size, std::string* why) {
     const auto* data = static_cast<const stbi_uc*>(bytes);
     const int length = static_cast<int>(size);
     int width = 0, height = 0, channels = 0;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8 && !JpegTablesFit(data, size))
+        return Fail(why, "damaged (a Huffman table larger than JPEG allows)");
     if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return Fail(why, Reason(stbi_failure_reason()));
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
         return Fail(why, "its size (" + std::to_string(width) + " x " + std::to_string(height) + ") is not usable");
