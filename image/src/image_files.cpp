@@ -70,9 +70,11 @@ bool JpegTablesFit(const unsigned char* data, std::size_t size) {
             continue;
         }
         if (marker == 0xD9) return true;  // end of image
-        if (at + 4 > size) return true;   // cut short: the decoder reports that
+        if (at + 4 > size) return true;  // cut short: the decoder reports that
         const std::size_t length = Be16(data + at + 2);
-        if (length < 2 || at + 2 + length > size) return true;
+        // A table cut short is read on with zeros by the decoder, past its
+        // arrays as well; any other segment cut short the decoder refuses.
+        if (length < 2 || at + 2 + length > size) return marker != 0xC4;
         if (marker == 0xC4) {
             std::size_t p = at + 4;
             const std::size_t end = at + 2 + length;
