@@ -42,7 +42,11 @@ Image Fail(std::string* why, std::string text) {
 
 // The decoder's terse reasons, in words a user can act on.
 std::string Reason(const char* decoder) {
-    const std::string text = decoder ? decoder : "unknown error";
+    std::string text = decoder ? decoder : "unknown error";
+    // Some reasons quote bytes of the file (a PNG chunk's name): a broken
+    // file must not put control characters or line breaks into the warning.
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
     if (text == "unknown image type") return "not a PNG, JPEG, TGA or BMP image";
     if (text == "too large") return "larger than " + std::to_string(kMaxImageSide) + " pixels on a side";
     if (text == "outofmem") return "out of memory";
