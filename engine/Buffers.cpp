@@ -32,6 +32,7 @@ void CreateBuffer(std::string name, R3D_Model model, int capacity) {
     Rotations[index] = {};
     Scales[index] = {};
     Colors[index] = {};
+    Players[index] = {};
     Models[index] = model;
     ++BufferCount;
 }
@@ -45,6 +46,7 @@ void RemoveBuffer(std::string buffer) {
     Rotations.erase(index);
     Scales.erase(index);
     Colors.erase(index);
+    Players.erase(index);
     R3D_UnloadModel(Models[index], true);
     Models.erase(index);
     Names.erase(buffer);
@@ -61,7 +63,8 @@ void ReplaceModel(const std::string& buffer, R3D_Model model) {
 }
 
 // No capacity test here: the next frame's update stops the program if the buffer is over-full.
-int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color) {
+int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color,
+                Animation::Player* player) {
     const int index = IndexOf(buffer);
     Fail(Fatal::MapBufferMissing, index < 0, buffer);
     Fail(Fatal::OutOfSlotNumbers, InstanceCount == INT_MAX, buffer);
@@ -70,6 +73,7 @@ int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vec
     Rotations[index].Insert(slot, rotation);
     Scales[index].Insert(slot, scale);
     Colors[index].Insert(slot, color);
+    Players[index].Insert(slot, player);
     ++InstanceCount;
     return slot;
 }
@@ -82,6 +86,7 @@ void UnmapInstance(std::string buffer, int instance) {
     Rotations[index].Erase(instance);
     Scales[index].Erase(instance);
     Colors[index].Erase(instance);
+    Players[index].Erase(instance);
 }
 
 void UpdateBuffer(std::string buffer) {
@@ -96,6 +101,10 @@ void UpdateBuffer(std::string buffer) {
     auto* outRotations = static_cast<Quaternion*>(R3D_MapInstances(gpu, R3D_INSTANCE_ROTATION));
     auto* outScales = static_cast<Vector3*>(R3D_MapInstances(gpu, R3D_INSTANCE_SCALE));
     auto* outColors = static_cast<Color*>(R3D_MapInstances(gpu, R3D_INSTANCE_COLOR));
+    // Only an animated model's poses are computed; others skip the copy.
+    auto* outStates = R3D_GetModelAnimationCount(Models[index]) > 0
+                          ? static_cast<R3D_AnimationState*>(R3D_MapInstances(gpu, R3D_INSTANCE_ANIMATION))
+                          : nullptr;
 
     // The four slot arrays are aligned index for index (same slots, same holes):
     // one pass over them, in slot order, fills element i of all four outputs.
@@ -103,6 +112,7 @@ void UpdateBuffer(std::string buffer) {
     const auto& r = Rotations[index].Values();
     const auto& s = Scales[index].Values();
     const auto& c = Colors[index].Values();
+    const auto& a = Players[index].Values();
     if (count > 0 && outPositions && outRotations && outScales && outColors) {
         const std::size_t n = p.size();
         constexpr std::size_t kAhead = 32;  // addresses point all over the heap: fetch well ahead
@@ -118,6 +128,7 @@ void UpdateBuffer(std::string buffer) {
             outRotations[i] = *r[k];
             outScales[i] = *s[k];
             outColors[i] = *c[k];
+            if (outStates) outStates[i] = Animation::State(*a[k]);
             ++i;
         }
     }

@@ -22,6 +22,7 @@ std::unordered_map<int, SlotMap<Vector3>> Positions;
 std::unordered_map<int, SlotMap<Quaternion>> Rotations;
 std::unordered_map<int, SlotMap<Vector3>> Scales;
 std::unordered_map<int, SlotMap<Color>> Colors;
+std::unordered_map<int, SlotMap<Animation::Player>> Players;
 std::unordered_map<int, R3D_Model>& Models = *new std::unordered_map<int, R3D_Model>;
 std::unordered_map<std::string, int> Names;
 int BufferCount = 0;

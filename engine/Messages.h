@@ -39,7 +39,9 @@
     X(FontExists, "{}: a font named \"{}\" is already loaded.")                                                \
     X(FontMissing, "{}: no font named \"{}\" is loaded.")                                                      \
     X(ImageExists, "{}: an image named \"{}\" is already loaded.")                                             \
-    X(ImageMissing, "{}: no image named \"{}\" is loaded.")
+    X(ImageMissing, "{}: no image named \"{}\" is loaded.")                                                   \
+    X(ClipMissing, "{}: model \"{}\" has no animation clip named \"{}\".")                                       \
+    X(JointMissing, "{}: model \"{}\" has no joint named \"{}\".")
 
 enum class Fatal {
 #define VANTOR_FATAL_ID(id, text) id,

@@ -24,7 +24,11 @@ RaycastSingle::RaycastSingle(int instance, Vector3 position, Vector3 direction) 
     Matrix transform = cframe.Transform();
 
     Ray ray = {position, direction};
-    RayCollision result = R3D_RaycastModel(ray, model, transform);
+    // An animated instance is hit where it was drawn: in its pose.
+    auto player = Animation::Players.find(instance);
+    RayCollision result = player != Animation::Players.end() && R3D_GetModelAnimationCount(model) > 0
+                              ? R3D_RaycastModelPose(ray, model, transform, Animation::State(player->second))
+                              : R3D_RaycastModel(ray, model, transform);
     hit = result.hit;
     distance = result.distance;
     point = result.point;

@@ -9,6 +9,7 @@
 //   World::Sounds         named sounds and music streams, and the placed "Sound"
 //                         instances heard from the camera
 //   World::Screen         named fonts and images the game draws over the scene
+//   World::Animation      each animated "Model" instance's clip, time, speed and fade
 #pragma once
 
 #include <algorithm>
@@ -84,6 +85,33 @@ void LoadImage(const std::string& name, const std::string& path);
 void Clear();
 
 }  // namespace Screen
+
+namespace Animation {
+
+// One "Model" instance's playback: its clip and the one it fades from.
+struct Player {
+    int clip = -1;          // -1: the rest pose
+    float time = 0.0f;      // seconds into the clip
+    float speed = 1.0f;     // 0 holds the pose
+    bool loop = false;
+    bool fading = false;
+    int from = -1;          // the clip faded from (-1: the rest pose)
+    float fromTime = 0.0f;
+    bool fromLoop = false;
+    float fadeLength = 0.0f;  // seconds the fade takes
+    float faded = 0.0f;       // seconds of it gone by
+};
+
+extern std::unordered_map<int, Player> Players;  // "Model" instance id -> its playback (addresses stay put)
+
+// What the renderer draws for a player.
+R3D_AnimationState State(const Player& player);
+// Moves every player on by `seconds` (the frame's "DeltaTime"), before the scene is drawn.
+void Advance(float seconds);
+// The model of a "Model" instance and its buffer's name; a non-model is a BadValue naming `entry`.
+R3D_Model ModelOf(int id, const char* entry, std::string* buffer = nullptr);
+
+}  // namespace Animation
 
 namespace Buffers {
 
@@ -166,6 +194,7 @@ extern std::unordered_map<int, SlotMap<Vector3>> Positions;       // index -> sl
 extern std::unordered_map<int, SlotMap<Quaternion>> Rotations;    // index -> slot -> &CFrame.Rotation
 extern std::unordered_map<int, SlotMap<Vector3>> Scales;          // index -> slot -> &"Scale"
 extern std::unordered_map<int, SlotMap<Color>> Colors;            // index -> slot -> &"Color"
+extern std::unordered_map<int, SlotMap<Animation::Player>> Players;  // index -> slot -> its playback
 extern int BufferCount;    // the next buffer index
 extern int InstanceCount;  // the next slot number, shared by all buffers
 
@@ -174,7 +203,8 @@ void RemoveBuffer(std::string buffer);
 // Puts `model` in place of the buffer's model, which is unloaded; the buffer's
 // instances are untouched and draw the new one from the next frame on.
 void ReplaceModel(const std::string& buffer, R3D_Model model);
-int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color);
+int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color,
+                Animation::Player* player);
 void UnmapInstance(std::string buffer, int instance);
 void UpdateBuffer(std::string buffer);
 void DrawBuffer(std::string buffer);

@@ -137,6 +137,8 @@ int main(int argc, char** argv) {
     while (!WindowShouldClose()) {
         if (reloading) Reload::Poll();
         BeginDrawing();
+        // Animations move on by the frame's "DeltaTime" (held while a reload pause holds the game).
+        if (!reloading || !Reload::Paused()) World::Animation::Advance(GetFrameTime());
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         R3D_End();

@@ -68,6 +68,14 @@ void Model::RotateTo(List eulerRadians) {
 }
 void Model::SetScale(List scale) { Call<void>("Model.SetScale", Id, std::move(scale)); }
 void Model::SetColor(int rgba) { Call<void>("Model.SetColor", Id, rgba); }
+void Model::PlayAnimation(std::string clip, bool loop) { Call<void>("Model.PlayAnimation", Id, std::move(clip), loop); }
+void Model::CrossFade(std::string clip, float seconds) { Call<void>("Model.CrossFade", Id, std::move(clip), seconds); }
+void Model::StopAnimation() { Call<void>("Model.StopAnimation", Id); }
+void Model::SetAnimationTime(float seconds) { Call<void>("Model.SetAnimationTime", Id, seconds); }
+float Model::GetAnimationTime() { return Call<float>("Model.GetAnimationTime", Id); }
+void Model::SetAnimationSpeed(float speed) { Call<void>("Model.SetAnimationSpeed", Id, speed); }
+std::string Model::GetAnimation() { return Call<std::string>("Model.GetAnimation", Id); }
+List Model::GetJointPosition(std::string joint) { return Call<List>("Model.GetJointPosition", Id, std::move(joint)); }
 
 // -- Light ------------------------------------------------------------------------
 Light::Light(std::string kind) { Id = New(std::string("Light"), std::move(kind)); }

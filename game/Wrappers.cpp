@@ -7,6 +7,8 @@
 
 namespace {
 
+using NameToIndex = std::unordered_map<std::string, int>;  // a macro argument cannot hold its comma
+
 template <class R>
 struct Entry {
     const char* name;
@@ -119,6 +121,9 @@ WRAP(List, GetWorldToScreen, (List point), (point))
 WRAP(bool, IsInFrontOfCamera, (List point), (point))
 WRAP(int, GetScreenWidth, (), ())
 WRAP(int, GetScreenHeight, (), ())
+
+WRAP(NameToIndex, GetModelAnimations, (std::string buffer), (buffer))
+WRAP(float, GetModelAnimationLength, (std::string buffer, std::string clip), (buffer, clip))
 #undef ENTRY_GROUP
 
 namespace Vector2 {

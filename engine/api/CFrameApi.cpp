@@ -82,8 +82,9 @@ void SetModel(const Params& params, const char* entry) {
     CFrame& cframe = *std::any_cast<CFrame>(&inst.Variables["CFrame"]);
     Vector3* scale = std::any_cast<Vector3>(&inst.Variables["Scale"]);
     Color* color = std::any_cast<Color>(&inst.Variables["Color"]);
+    Animation::Player& player = Animation::Players[id] = Animation::Player{};  // another model's clips
     inst.Variables["Buffer Index"] = Buffers::MapInstance(std::any_cast<const std::string&>(inst.Variables["Tied Model"]),
-                                                          &cframe.Position, &cframe.Rotation, scale, color);
+                                                          &cframe.Position, &cframe.Rotation, scale, color, &player);
 }
 
 }  // namespace

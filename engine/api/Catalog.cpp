@@ -32,6 +32,7 @@ const Catalog& Entries() {
             add("core", adder);
         add("sound", AddSoundEntries);
         add("screen", AddScreenEntries);
+        add("animation", AddAnimationEntries);
         return c;
     }();
     return catalog;
@@ -75,6 +76,7 @@ void Clear() {
     for (const std::string& name : buffers) Buffers::RemoveBuffer(name);
     Sounds::Clear();
     Screen::Clear();
+    Animation::Players.clear();  // what the destroyed models left (those of unloaded buffers)
 }
 
 }  // namespace World

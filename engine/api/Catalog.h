@@ -43,6 +43,7 @@ void AddRaycastEntries(Catalog& catalog);   //    171  "RaycastSingle"
 // Groups added after the 171, each registered after the ones before it.
 void AddSoundEntries(Catalog& catalog);     // "sound": sounds, music streams, "Sound." placed sounds
 void AddScreenEntries(Catalog& catalog);    // "screen": text, fonts, shapes, images, world to screen
+void AddAnimationEntries(Catalog& catalog); // "animation": clips of a model, "Model." playback and joints
 
 // -- Adapting typed functions ------------------------------------------------
 

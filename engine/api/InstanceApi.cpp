@@ -20,15 +20,16 @@ void SetUpModel(Instance& inst, std::string buffer) {
     inst.Variables["Scale"] = Vector3{0, 0, 0};
     inst.Variables["Tied Model"] = std::move(buffer);
     CFrame* cframe = std::any_cast<CFrame>(&inst.Variables["CFrame"]);
+    const int id = inst.id;
     int slot = Buffers::MapInstance(std::any_cast<const std::string&>(inst.Variables["Tied Model"]), &cframe->Position,
                                     &cframe->Rotation, std::any_cast<Vector3>(&inst.Variables["Scale"]),
-                                    std::any_cast<Color>(&inst.Variables["Color"]));
+                                    std::any_cast<Color>(&inst.Variables["Color"]), &Animation::Players[id]);
     inst.Variables["Buffer Index"] = slot;
-    const int id = inst.id;
     inst.OnDestroy = [id](std::vector<std::any>) {
         Instance& self = Instances[id];
         Buffers::UnmapInstance(std::any_cast<std::string>(self.Variables["Tied Model"]),
                                std::any_cast<int>(self.Variables["Buffer Index"]));
+        Animation::Players.erase(id);
     };
 }
 

@@ -60,8 +60,22 @@ typedef enum R3D_InstanceFlags {
     R3D_INSTANCE_ROTATION = 2,   // Quaternion (Vector4: x, y, z, w)
     R3D_INSTANCE_SCALE    = 4,   // Vector3
     R3D_INSTANCE_COLOR    = 8,   // Color (multiplied with the material colour)
-    R3D_INSTANCE_ALL      = 15
+    R3D_INSTANCE_ANIMATION = 16, // R3D_AnimationState (models with animation clips; CPU only)
+    R3D_INSTANCE_ALL      = 31
 } R3D_InstanceFlags;
+
+// Where an instance of an animated model is in its clips. Times are seconds into the
+// clip; keys are held before the first and after the last (looping is the caller's:
+// wrap the time). A clip of -1 (or out of range) is the rest pose. While fading, the pose
+// is `from` at fromTime blended towards `clip` at time by `fade` (0: all `from`, 1: all
+// `clip`). Slots start at the rest pose, fade 1.
+typedef struct R3D_AnimationState {
+    int clip;
+    float time;
+    int from;
+    float fromTime;
+    float fade;
+} R3D_AnimationState;
 
 // GPU arrays of per-instance attributes with room for `capacity` instances.
 typedef struct R3D_InstanceBuffer {
@@ -91,6 +105,7 @@ typedef struct R3D_FrameStats {
     // (R3D_End waits for the driver after each); 0 otherwise.
     float shadowMs;                             // redrawing the shadow maps that were due
     float sceneMs;                              // the lit pass, blended meshes included
+    float poseMs;                               // always: posing animated instances on the CPU
 } R3D_FrameStats;
 
 // A light, addressed by a small integer handle. 0 and negative values are never handed out.
@@ -194,6 +209,24 @@ void R3D_SetModelLod(R3D_Model model, bool enabled);
 bool R3D_IsModelLodEnabled(R3D_Model model);
 int R3D_GetModelLodCount(R3D_Model model);        // levels including full detail; 0 for an empty model
 int R3D_GetModelLodTriangles(R3D_Model model, int level);  // triangles of a level over all meshes
+
+// Animation. A model's skinned meshes (up to four joint weights a vertex) and the clips of
+// its file (glTF clips with their linear, step or cubic-spline keys; other formats' clips
+// through the importer, linear) are kept; so are clips that move whole nodes (a door, a
+// fan). Every node of an animated model is a joint, at most R3D_MAX_JOINTS of them; a
+// model with more, or whose skin or clips are broken, loads without the broken part and
+// a warning names the file and the reason. A model without clips draws as before.
+// Instances are posed on the CPU once per R3D_End from their R3D_AnimationState (one
+// matrix a joint) and skinned on the GPU, in the lit pass and in the shadow maps alike;
+// they are culled with bounds that hold every pose of every clip.
+#define R3D_MAX_JOINTS 256
+int R3D_GetModelAnimationCount(R3D_Model model);
+const char* R3D_GetModelAnimationName(R3D_Model model, int clip);  // "" out of range
+float R3D_GetModelAnimationLength(R3D_Model model, int clip);      // seconds; 0 out of range
+int R3D_GetModelJointCount(R3D_Model model);                       // 0 for a model without clips
+int R3D_FindModelJoint(R3D_Model model, const char* name);         // -1 when it has none so named
+// A joint's transform in model space in the given pose (identity for a joint out of range).
+Matrix R3D_GetJointTransform(R3D_Model model, R3D_AnimationState state, int joint);
 
 //----------------------------------------------------------------------------------
 // Instancing
@@ -314,6 +347,10 @@ void R3D_SetShadowSlopeBias(R3D_Light id, float bias);
 // on a 100,000-triangle mesh.
 #define R3D_RAY_MISS_DISTANCE 3.402823466e+38f
 RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform);
+// The same against an animated model in the given pose (the one it was drawn in, for what
+// the player saw): its meshes are skinned on the CPU and every triangle tested. A model
+// without clips is tested as R3D_RaycastModel tests it.
+RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state);
 
 #ifdef __cplusplus
 }

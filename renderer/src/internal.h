@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "animation/clip.h"
 #include "r3d.h"
 
 namespace r3d {
@@ -20,6 +22,9 @@ enum AttributeLocation : unsigned int {
     kAttribInstanceColor = 6,     // 4 x unsigned byte, normalised, per instance
     kAttribTangent = 7,           // vec4: tangent, w the handedness of the bitangent; per vertex
     kAttribColor = 8,             // 4 x unsigned byte, normalised, per vertex
+    kAttribJoints = 9,            // 4 x unsigned byte, as numbers: joints of an animated mesh's vertex
+    kAttribWeights = 10,          // vec4: their weights, summing to 1
+    kAttribInstancePose = 11,     // float, per instance: its slot, where its pose lies among the draw's
 };
 
 enum class AlphaMode { kOpaque, kMask, kBlend };
@@ -35,8 +40,9 @@ enum MaterialFeature : unsigned int {
     kFeatureEmissiveMap = 1u << 5,
     kFeatureAlphaMask = 1u << 6,
     kFeatureVertexColor = 1u << 7,
+    kFeatureSkinned = 1u << 8,  // a mesh of an animated model: posed per instance in the vertex stage
 };
-constexpr int kMaterialFeatureBits = 8;
+constexpr int kMaterialFeatureBits = 9;
 
 // A physically based material (metallic-roughness). GL texture ids; 0 means none.
 struct Material {
@@ -76,6 +82,32 @@ struct LodLevel {
     float error = 0.0f;       // how far, in model units, its surface may stray from the full mesh
 };
 
+// An affine transform as three rows of four: p' = (row . (p, 1)) for each row. The
+// layout the GPU reads poses in.
+struct Affine {
+    float m[12] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};
+};
+
+// Up to four joints that move a vertex of an animated model, strongest first; the
+// weights sum to 1 (unused ones are joint 0, weight 0).
+struct SkinWeights {
+    uint8_t joint[4] = {};
+    float weight[4] = {};
+};
+
+// One node of an animated model. Joints are stored parents first; a joint's rest
+// transform (translation, rotation, scale) is relative to its parent.
+struct Joint {
+    std::string name;
+    int parent = -1;
+    Vector3 translation{0.0f, 0.0f, 0.0f};
+    Quaternion rotation{0.0f, 0.0f, 0.0f, 1.0f};
+    Vector3 scale{1.0f, 1.0f, 1.0f};
+    // Inverse of its model-space rest transform: vertices are stored in the rest pose,
+    // so a joint moves them by pose * restInverse.
+    Affine restInverse;
+};
+
 }  // namespace r3d
 
 struct Bvh;  // per-mesh bounding volume hierarchy (bvh.h)
@@ -87,6 +119,8 @@ struct R3D_MeshData {
     std::vector<Vector2> texcoords;
     std::vector<Vector4> tangents;  // only for a mesh whose material has a normal map
     std::vector<Color> colors;      // only for a mesh whose file gives vertex colours
+    std::vector<r3d::SkinWeights> skin;  // only for the meshes of an animated model
+    std::vector<r3d::Affine> probeSkin;  // while loading an animated model: the pose its levels are simplified in
     std::vector<uint32_t> indices;  // three per triangle
     int material = 0;               // index into R3D_ModelData::materials
     unsigned int features = 0;      // its material's features, and kFeatureVertexColor
@@ -101,7 +135,7 @@ struct R3D_MeshData {
 
     unsigned int vao = 0;           // per-vertex attributes and the index buffer bound
     unsigned int vboPositions = 0, vboTexcoords = 0, vboNormals = 0, ebo = 0;
-    unsigned int vboTangents = 0, vboColors = 0;
+    unsigned int vboTangents = 0, vboColors = 0, vboJoints = 0, vboWeights = 0;
     Bvh* bvh = nullptr;             // owned
 };
 
@@ -114,12 +148,18 @@ struct R3D_ModelData {
     // strays from the full model by at most lodErrors[k] model units (lod.cpp).
     std::vector<float> lodErrors;
     bool lodEnabled = true;
+    // Animation: every node of the file as a joint, and the sound clips. Empty (and the
+    // meshes without skin weights) for a model without clips.
+    std::vector<r3d::Joint> joints;
+    std::vector<r3d::anim::Clip> clips;
+    BoundingBox poseBounds{};  // model space, around every pose of every clip
+    bool Animated() const { return !clips.empty(); }
 };
 
 // Per-instance arrays: one GPU buffer and one CPU staging array per attribute.
 struct R3D_InstanceData {
     unsigned int vbo[4] = {};       // position, rotation, scale, colour (0 when absent)
-    void* staging[4] = {};          // capacity elements each
+    void* staging[5] = {};          // capacity elements each; the fifth, animation, stays on the CPU
     int dirty = 0;                  // attribute bits unmapped since the last upload
     // Leading slots drawn in the latest scene that drew the buffer (-1: never drawn): an
     // unmap uploads only these; a draw of more uploads the rest first.
@@ -129,13 +169,14 @@ struct R3D_InstanceData {
 };
 
 namespace r3d {
-// Index 0..3 of an attribute bit (1, 2, 4, 8); -1 for anything else.
+// Index 0..4 of an attribute bit (1, 2, 4, 8, 16); -1 for anything else.
 inline int AttributeIndex(int flag) {
     switch (flag) {
         case R3D_INSTANCE_POSITION: return 0;
         case R3D_INSTANCE_ROTATION: return 1;
         case R3D_INSTANCE_SCALE: return 2;
         case R3D_INSTANCE_COLOR: return 3;
+        case R3D_INSTANCE_ANIMATION: return 4;
         default: return -1;
     }
 }

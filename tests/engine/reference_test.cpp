@@ -40,11 +40,12 @@ std::string FirstDifference(const std::string& committed, const std::string& gen
 // value of the documented type for argument `position` of `entry`.
 struct Scene {
     Api& api = Fresh();
-    int cframe, model, light, sound;
+    int cframe, model, light, sound, figure;
     std::any* handle;
 
     Scene() {
         api.Func("LoadModel", {std::string("crate"), std::string("crate.obj"), 8});
+        api.Func("LoadModel", {std::string("walker"), std::string("figure.glb"), 8});
         api.Func("LoadSound", {std::string("beep"), std::string("beep.wav")});
         api.Func("LoadMusicStream", {std::string("tune"), std::string("tune.ogg")});
         api.Func("LoadFont", {std::string("title"), std::string("title.ttf")});
@@ -53,7 +54,12 @@ struct Scene {
         model = api.New("Model", "crate");
         light = api.New("Light", "Spot");
         sound = api.New("Sound", "beep");
+        figure = api.New("Model", "walker");
         handle = api.Get(cframe, "Value");
+    }
+
+    static bool Animation(const std::string& entry) {
+        return entry.find("Animation") != std::string::npos || entry == "Model.CrossFade" || entry == "Model.GetJointPosition";
     }
 
     std::any Valid(const std::string& entry, std::size_t position, const std::string& type) const {
@@ -62,6 +68,7 @@ struct Scene {
             if (position > 0) return 1;  // a parent id, colour, key or frequency
             if (entry.rfind("Light.", 0) == 0) return light;
             if (entry.rfind("Sound.", 0) == 0) return sound;
+            if (Animation(entry)) return figure;
             if (entry.rfind("Model.", 0) == 0 || entry == "RaycastSingle") return model;
             return cframe;
         }
@@ -71,6 +78,9 @@ struct Scene {
             if (entry == "Instance.New") return std::string(position == 0 ? "Light" : "Point");
             if (entry == "Light.SetShadowUpdateMode") return std::string("Interval");
             if (entry == "LoadModel") return std::string(position == 0 ? "barrel" : "barrel.obj");
+            if (entry == "Model.GetJointPosition") return std::string("head");
+            if (Animation(entry) && entry.rfind("Model.", 0) == 0) return std::string("walk");
+            if (Animation(entry)) return std::string(position == 0 ? "walker" : "idle");
             if (entry == "UnloadModel" || entry == "Model.SetModel") return std::string("crate");
             if (entry == "LoadSound" || entry == "LoadMusicStream") return std::string(position == 0 ? "new" : "x.wav");
             if (entry.find("Sound") != std::string::npos) return std::string("beep");

@@ -1,6 +1,7 @@
 // Every host entry in registration order: the 171 of the core (128 with a
 // result, 43 without), then the sound group (8 with a result, 28 without),
-// then the screen group (8 with a result, 15 without).
+// then the screen group (8 with a result, 15 without), then the animation group
+// (5 with a result, 5 without).
 #include "Catalogue.h"
 
 #include <unordered_map>
@@ -240,6 +241,16 @@ const std::vector<EntrySpec>& Catalogue() {
     {"IsInFrontOfCamera", Op, {Vec3}, Bool},
     {"GetScreenWidth", Op, {}, Int},
     {"GetScreenHeight", Op, {}, Int},
+    {"GetModelAnimations", Op, {Str}, Children},
+    {"GetModelAnimationLength", Op, {Str, Str}, Float},
+    {"Model.PlayAnimation", Func, {Int, Str, Bool}, None},
+    {"Model.CrossFade", Func, {Int, Str, Float}, None},
+    {"Model.StopAnimation", Func, {Int}, None},
+    {"Model.SetAnimationTime", Func, {Int, Float}, None},
+    {"Model.GetAnimationTime", Op, {Int}, Float},
+    {"Model.SetAnimationSpeed", Func, {Int, Float}, None},
+    {"Model.GetJointPosition", Op, {Int, Str}, Vec3},
+    {"Model.GetAnimation", Op, {Int}, Str},
     };
     return entries;
 }

@@ -128,6 +128,8 @@ const std::vector<Case>& FreeWrappers() {
         RESULT("IsInFrontOfCamera", Game::IsInFrontOfCamera(a.V3(0))),
         RESULT("GetScreenWidth", Game::GetScreenWidth()),
         RESULT("GetScreenHeight", Game::GetScreenHeight()),
+        RESULT("GetModelAnimations", Game::GetModelAnimations(a.S(0))),
+        RESULT("GetModelAnimationLength", Game::GetModelAnimationLength(a.S(0), a.S(1))),
 
         RESULT("Vector2Zero", V2::Zero()),
         RESULT("Vector2One", V2::One()),
@@ -225,8 +227,8 @@ protected:
 }  // namespace
 
 TEST_F(Bridge, RegistrationFillsEachTableWithItsOwnEntries) {
-    EXPECT_EQ(bridge_ops.size(), 128u + 8u + 8u);  // the core, the sound group, the screen group
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u);
+    EXPECT_EQ(bridge_ops.size(), 128u + 8u + 8u + 5u);  // the core, the sound, screen and animation groups
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u);
     EXPECT_EQ(bridge_ops.count("Instance.SetName"), 0u);  // a func is not found among the ops
     EXPECT_EQ(bridge_funcs.count("Instance.GetName"), 0u);
 }
@@ -235,7 +237,7 @@ TEST_F(Bridge, ALaterDefinitionReplacesTheEarlierOneWithoutGrowingTheTable) {
     int seen = 0;
     define_func("ShowCursor", [&](Params) { seen = 1; });
     define_func("ShowCursor", [&](Params) { seen = 2; });
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u);
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u);
     Game::ShowCursor();
     EXPECT_EQ(seen, 2);
     EXPECT_TRUE(host.calls.empty());
@@ -272,7 +274,7 @@ TEST_F(Bridge, EveryFreeWrapperSendsExactlyWhatItsEntryTakes) {
     std::set<std::string> free;
     for (const EntrySpec& e : Catalogue())
         if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle") free.insert(e.name);
-    EXPECT_EQ(free.size(), 108u + 27u + 23u);
+    EXPECT_EQ(free.size(), 108u + 27u + 23u + 2u);
     EXPECT_EQ(covered, free);
 }
 
@@ -463,6 +465,31 @@ TEST_F(Bridge, TransformMethodsFetchTheirSlotThenPassItsAddress) {
         if (expected[k].list.has_value()) {
             EXPECT_TRUE(SameValue(call.args[1], expected[k].list)) << Describe(call.args[1]);
         }
+    }
+}
+
+TEST_F(Bridge, ModelAnimationMethodsSendTheIdThenTheirArguments) {
+    host.answers["Model.GetAnimationTime"] = [](const Params&) { return std::any(0.25f); };
+    host.answers["Model.GetAnimation"] = [](const Params&) { return std::any(std::string("walk")); };
+    host.answers["Model.GetJointPosition"] = [](const Params&) { return std::any(List{1, 2, 3}); };
+    Game::Model m(7);
+    m.PlayAnimation("walk", true);
+    m.CrossFade("idle", 0.5f);
+    m.StopAnimation();
+    m.SetAnimationTime(1.5f);
+    EXPECT_EQ(m.GetAnimationTime(), 0.25f);
+    m.SetAnimationSpeed(0.0f);
+    EXPECT_EQ(m.GetAnimation(), "walk");
+    EXPECT_EQ(m.GetJointPosition("head"), (List{1, 2, 3}));
+    const std::vector<std::vector<std::any>> expected = {
+        {std::string("walk"), true}, {std::string("idle"), 0.5f}, {}, {1.5f}, {}, {0.0f}, {}, {std::string("head")}};
+    ASSERT_EQ(host.calls.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE(host.calls[k].name);
+        EXPECT_EQ(CheckAgainstCatalogue(host.calls[k]), "");
+        EXPECT_TRUE(SameValue(host.calls[k].args[0], 7));
+        ASSERT_EQ(host.calls[k].args.size(), expected[k].size() + 1);
+        for (size_t i = 0; i < expected[k].size(); ++i) EXPECT_TRUE(SameValue(host.calls[k].args[i + 1], expected[k][i]));
     }
 }
 

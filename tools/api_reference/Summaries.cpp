@@ -238,6 +238,16 @@ const std::vector<Summary>& Summaries() {
         {"IsInFrontOfCamera", "Whether a point lies in front of the camera (only then does \"GetWorldToScreen\" say where it shows).", {"point"}},
         {"GetScreenWidth", "The window's width in pixels.", {}},
         {"GetScreenHeight", "The window's height in pixels.", {}},
+        {"GetModelAnimations", "The animation clips of a model buffer's file, by name (glTF or FBX; empty for a model without clips).", {"model buffer name"}},
+        {"GetModelAnimationLength", "A clip's length in seconds. A clip the model lacks stops the game.", {"model buffer name", "clip name"}},
+        {"Model.PlayAnimation", "Plays a clip on this model instance from time 0 at speed 1, looping or held at its end. Time moves on by each frame's \"DeltaTime\" before the scene is drawn.", {"model instance id", "clip name", "loop"}},
+        {"Model.CrossFade", "Blends from the pose shown now to a clip (from its start) over the given seconds; 0 switches at once.", {"model instance id", "clip name", "fade time in seconds"}},
+        {"Model.StopAnimation", "Stops the clip: the model is drawn in its rest pose.", {"model instance id"}},
+        {"Model.SetAnimationTime", "Moves the clip to a time in seconds (wrapped when looping, else held within the clip).", {"model instance id", "seconds"}},
+        {"Model.GetAnimationTime", "Where the clip is, in seconds.", {"model instance id"}},
+        {"Model.SetAnimationSpeed", "How fast the clip plays: 1 as made, 0 holds the pose (a cross-fade under way too), negative plays backwards.", {"model instance id", "speed"}},
+        {"Model.GetJointPosition", "Where a named joint is in the world, in the pose drawn (a sword in a hand, a label over a head). A joint the model lacks stops the game.", {"model instance id", "joint name"}},
+        {"Model.GetAnimation", "The clip playing on this instance, \"\" for none.", {"model instance id"}},
     };
     return summaries;
 }

@@ -257,6 +257,43 @@ Gltf::Document Bar() {
     return d;
 }
 
+std::vector<Corrupt> CorruptBars() {
+    std::vector<Corrupt> out;
+    auto add = [&out](const char* name, int sound, auto breakIt) {
+        Gltf::Document d = Bar();
+        breakIt(d);
+        out.push_back({name, d, sound});
+    };
+    const float nan = std::nanf("");
+    add("joint_out_of_range", 0, [](Gltf::Document& d) { d.meshes[0].joints[4 * 10] = 7; });
+    add("missing_joint_node", 0, [](Gltf::Document& d) { d.skins[0].joints[1] = 99; });
+    add("no_inverse_bind", 0, [](Gltf::Document& d) { d.skins[0].inverseBind.clear(); });
+    add("nan_key", 2, [nan](Gltf::Document& d) { d.animations[0].channels[0].values[5] = nan; });
+    add("times_backwards", 2, [](Gltf::Document& d) { d.animations[1].channels[0].times[1] = -1; });
+    add("zero_length", 2, [](Gltf::Document& d) {
+        Gltf::Channel& c = d.animations[0].channels[0];
+        c.times = {0};
+        c.values.resize(4);
+    });
+    add("values_missing", 2, [](Gltf::Document& d) { d.animations[2].channels[0].values.resize(12); });
+    add("zero_weights", 3, [](Gltf::Document& d) {
+        for (float& w : d.meshes[0].weights) w = 0;
+    });
+    add("nan_weights", 3, [nan](Gltf::Document& d) {
+        for (std::size_t v = 0; v < d.meshes[0].weights.size(); v += 8) d.meshes[0].weights[v] = nan;
+    });
+    add("too_many_joints", 0, [](Gltf::Document& d) {
+        // 300 more nodes under the root: more than an animated model may have.
+        for (int i = 0; i < 300; ++i) {
+            Gltf::Node n;
+            n.name = "finger" + std::to_string(i);
+            n.parent = 1;
+            d.nodes.push_back(n);
+        }
+    });
+    return out;
+}
+
 Gltf::Document Figure() {
     Gltf::Document d;
     Gltf::Node mesh;

@@ -10,11 +10,23 @@
 //           (2 s) and "walk" (1 s, walking in place)
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "Gltf.h"
 
 namespace Figures {
 
 Gltf::Document Bar();
 Gltf::Document Figure();
+
+// The bar broken in one way each, for the loader's tests: what is wrong, and the
+// clips that should survive it.
+struct Corrupt {
+    std::string name;            // file name stem
+    Gltf::Document document;
+    int soundClips;              // clips a careful loader keeps
+};
+std::vector<Corrupt> CorruptBars();
 
 }  // namespace Figures

@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <type_traits>
 #include <vector>
 
@@ -165,6 +166,11 @@ bool IsInFrontOfCamera(List point);
 int GetScreenWidth();
 int GetScreenHeight();
 
+// -- Animation --------------------------------------------------------------------
+// The clips of a loaded model buffer (glTF or FBX): name -> clip index.
+std::unordered_map<std::string, int> GetModelAnimations(std::string buffer);
+float GetModelAnimationLength(std::string buffer, std::string clip);  // seconds
+
 // -- Arithmetic (raymath's functions of the same name) --------------------------
 namespace Vector2 {
 List Zero();
@@ -299,6 +305,18 @@ public:
     void RotateTo(List eulerRadians);
     void SetScale(List scale);
     void SetColor(int rgba);
+
+    // Animation (a model buffer whose file has clips; see GetModelAnimations). A clip
+    // starts at time 0, speed 1; time moves on by each frame's DeltaTime before the
+    // scene is drawn. A clip or joint name the model lacks stops the game.
+    void PlayAnimation(std::string clip, bool loop);
+    void CrossFade(std::string clip, float seconds);  // from the pose shown now to `clip` from its start
+    void StopAnimation();                             // back to the rest pose
+    void SetAnimationTime(float seconds);
+    float GetAnimationTime();
+    void SetAnimationSpeed(float speed);  // 0 holds the pose (a cross-fade too); negative plays backwards
+    std::string GetAnimation();           // the clip playing, "" for none
+    List GetJointPosition(std::string joint);  // in the world, in the pose drawn
 };
 
 class Light : public Instance {

@@ -37,7 +37,7 @@ std::string Check(const Clip& clip) {
     for (const Channel& c : clip.channels) {
         if (c.times.empty()) return "clip \"" + clip.name + "\" has a channel without keys";
         for (std::size_t k = 0; k < c.times.size(); ++k) {
-            if (!std::isfinite(c.times[k]) || c.times[k] < 0) return "clip \"" + clip.name + "\" has a key time that is not a number";
+            if (!std::isfinite(c.times[k]) || c.times[k] < 0) return "clip \"" + clip.name + "\" has a key time that is negative or not a number";
             if (k > 0 && !(c.times[k] > c.times[k - 1])) return "clip \"" + clip.name + "\" has key times that do not increase";
         }
         const std::size_t perKey = static_cast<std::size_t>(c.Components()) * (c.interpolation == Interpolation::kCubicSpline ? 3 : 1);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "animation/pose.h"
 #include "draw/draw_gl.h"
 #include "geometry/lod.h"
 #include "raylib.h"  // Required for: TraceLog()
@@ -31,11 +32,15 @@ struct InstanceAttribute {
     float fallback[4];  // value every instance sees when the buffer lacks the attribute
 };
 
-constexpr InstanceAttribute kInstanceAttributes[4] = {
+// The four attributes of an instance buffer, then the pose slot of an animated model's
+// instance: which of the draw's poses is its own (its slot in the buffer).
+constexpr int kPose = 4;
+constexpr InstanceAttribute kInstanceAttributes[5] = {
     {kAttribInstancePosition, 3, gl::kFloat, false, sizeof(Vector3), {0.0f, 0.0f, 0.0f, 1.0f}},
     {kAttribInstanceRotation, 4, gl::kFloat, false, sizeof(Vector4), {0.0f, 0.0f, 0.0f, 1.0f}},
     {kAttribInstanceScale, 3, gl::kFloat, false, sizeof(Vector3), {1.0f, 1.0f, 1.0f, 1.0f}},
     {kAttribInstanceColor, 4, gl::kUnsignedByte, true, sizeof(Color), {1.0f, 1.0f, 1.0f, 1.0f}},
+    {kAttribInstancePose, 1, gl::kFloat, false, sizeof(float), {0.0f, 0.0f, 0.0f, 1.0f}},
 };
 
 // A sphere around spheres added one by one (through the box around them).
@@ -58,10 +63,10 @@ struct BoundsBuilder {
 // attribute one GPU buffer filled front to back during a frame, and CPU arrays to gather
 // into. All only grow, so steady frames allocate nothing.
 struct Scratch {
-    unsigned int vbo[4] = {};
-    int capacity[4] = {};  // bytes
-    int used[4] = {};      // bytes written this frame
-    std::vector<unsigned char> gather[4];
+    unsigned int vbo[5] = {};
+    int capacity[5] = {};  // bytes
+    int used[5] = {};      // bytes written this frame
+    std::vector<unsigned char> gather[5];
     std::vector<int> visible;          // instances inside the view
     std::vector<Vector3> centers;      // where their bounding spheres are
     std::vector<float> radii;          // and how large
@@ -72,11 +77,35 @@ struct Scratch {
 
 float lodPixelError = 1.0f;  // R3D_SetLodPixelError
 
+// Slots 0, 1, 2, ... as floats: the pose slots of instances drawn in buffer order.
+struct Slots {
+    unsigned int vbo = 0;
+    int count = 0;
+} slots;
+
+unsigned int SlotBuffer(int count) {
+    if (slots.count < count) {
+        if (slots.vbo != 0) rlUnloadVertexBuffer(slots.vbo);
+        slots.count = std::max(count, 2 * slots.count);
+        std::vector<float> values(static_cast<size_t>(slots.count));
+        for (int i = 0; i < slots.count; ++i) values[static_cast<size_t>(i)] = static_cast<float>(i);
+        slots.vbo = rlLoadVertexBuffer(values.data(), slots.count * static_cast<int>(sizeof(float)), false);
+    }
+    return slots.vbo;
+}
+
+// The frame's poses: three texels (rows) of RGBA32F per joint matrix.
+struct Poses {
+    unsigned int buffer = 0, texture = 0;
+    size_t capacity = 0;  // floats
+    std::vector<float> values;
+} poses;
+
 // Buckets: level of detail times two, plus one for mirrored instances.
 constexpr int kBuckets = 2 * kMaxLodLevels;
 
-void BindInstanceAttributes(const unsigned int vbo[4], const int offset[4], int first) {
-    for (int i = 0; i < 4; ++i) {
+void BindInstanceAttributes(const unsigned int vbo[5], const int offset[5], int first) {
+    for (int i = 0; i < 5; ++i) {
         const InstanceAttribute& a = kInstanceAttributes[i];
         if (vbo[i] != 0) {
             gl::BindBuffer(gl::kArrayBuffer, vbo[i]);
@@ -163,18 +192,26 @@ void Classify(const DrawCommand& draw, const DrawView& view, int counts[kBuckets
 }
 
 // Copies the given instances' attributes into the scratch buffers; returns where they start.
-void UploadInstances(const R3D_InstanceData& data, const std::vector<int>& which, unsigned int vbo[4], int offset[4]) {
+void UploadInstances(const R3D_InstanceData& data, const std::vector<int>& which, bool posed, unsigned int vbo[5],
+                     int offset[5]) {
     const int n = static_cast<int>(which.size());
-    for (int a = 0; a < 4; ++a) {
+    for (int a = 0; a < 5; ++a) {
         vbo[a] = 0;
         offset[a] = 0;
-        if (data.staging[a] == nullptr || data.vbo[a] == 0) continue;
+        if (a == kPose ? !posed : data.staging[a] == nullptr || data.vbo[a] == 0) continue;
         const int size = kInstanceAttributes[a].size;
         const int bytes = n * size;
         std::vector<unsigned char>& gather = scratch.gather[a];
         if (gather.size() < static_cast<size_t>(bytes)) gather.resize(bytes);
-        const auto* source = static_cast<const unsigned char*>(data.staging[a]);
-        for (int k = 0; k < n; ++k) std::memcpy(&gather[static_cast<size_t>(k) * size], source + static_cast<size_t>(which[k]) * size, size);
+        if (a == kPose) {
+            for (int k = 0; k < n; ++k) {
+                const float slot = static_cast<float>(which[k]);
+                std::memcpy(&gather[static_cast<size_t>(k) * size], &slot, sizeof slot);
+            }
+        } else {
+            const auto* source = static_cast<const unsigned char*>(data.staging[a]);
+            for (int k = 0; k < n; ++k) std::memcpy(&gather[static_cast<size_t>(k) * size], source + static_cast<size_t>(which[k]) * size, size);
+        }
         if (scratch.used[a] + bytes > scratch.capacity[a]) {
             // A fresh, larger buffer; draws already issued keep the old one until done.
             if (scratch.vbo[a] != 0) rlUnloadVertexBuffer(scratch.vbo[a]);
@@ -286,7 +323,7 @@ DrawView MakeDrawView(const Matrix& m, int width, int height, R3D_ViewStats* sta
 }
 
 void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prepare, const DrawView& view) {
-    const int noOffset[4] = {};
+    const int noOffset[5] = {};
     int counts[kBuckets];
     int first[kBuckets];
     for (const DrawCommand& draw : draws) {
@@ -294,10 +331,14 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
         const int visible = static_cast<int>(scratch.visible.size());
         if (visible == 0) continue;
         const Bounds bounds = scratch.bounds;
-        const unsigned int* vbo = draw.instances->vbo;
+        const bool posed = draw.poseBase >= 0;
+        unsigned int ownVbo[5];
+        std::copy(draw.instances->vbo, draw.instances->vbo + 4, ownVbo);
+        ownVbo[kPose] = posed ? SlotBuffer(draw.count) : 0;
+        const unsigned int* vbo = ownVbo;
         const int* offset = noOffset;
-        unsigned int gatheredVbo[4];
-        int gatheredOffset[4];
+        unsigned int gatheredVbo[5];
+        int gatheredOffset[5];
         int start = 0;
         for (int b = 0; b < kBuckets; ++b) {
             first[b] = start;
@@ -312,13 +353,13 @@ void ExecuteDraws(const std::vector<DrawCommand>& draws, const MeshPrepare& prep
             int next[kBuckets];
             std::copy(first, first + kBuckets, next);
             for (int k = 0; k < visible; ++k) scratch.order[next[scratch.bucket[k]]++] = scratch.visible[k];
-            UploadInstances(*draw.instances, scratch.order, gatheredVbo, gatheredOffset);
+            UploadInstances(*draw.instances, scratch.order, posed, gatheredVbo, gatheredOffset);
             vbo = gatheredVbo;
             offset = gatheredOffset;
         }
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;  // loaded without a GL context
-            const MeshDraw meshDraw{*draw.model, mesh, bounds, visible};
+            const MeshDraw meshDraw{*draw.model, mesh, bounds, visible, draw.poseBase};
             const int parts = prepare(meshDraw, 0);
             for (int part = 0; part < parts; ++part) {
                 if (part > 0 && prepare(meshDraw, part) == 0) continue;
@@ -377,12 +418,12 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
             run.Add(items[j].center, items[j].radius);
         }
         const Bounds bounds = run.Get();
-        unsigned int vbo[4];
-        int offset[4];
-        UploadInstances(*draw.instances, which, vbo, offset);
+        unsigned int vbo[5];
+        int offset[5];
+        UploadInstances(*draw.instances, which, draw.poseBase >= 0, vbo, offset);
         for (const R3D_MeshData& mesh : draw.model->meshes) {
             if (mesh.vao == 0) continue;
-            const MeshDraw meshDraw{*draw.model, mesh, bounds, static_cast<int>(which.size())};
+            const MeshDraw meshDraw{*draw.model, mesh, bounds, static_cast<int>(which.size()), draw.poseBase};
             const int parts = prepare(meshDraw, 0);
             for (int part = 0; part < parts; ++part) {
                 if (part > 0 && prepare(meshDraw, part) == 0) continue;
@@ -396,11 +437,59 @@ void ExecuteBlendedDraws(const std::vector<DrawCommand>& draws, const MeshPrepar
     gl::BindVertexArray(0);
 }
 
+void PoseDraws(std::vector<DrawCommand>& draws) {
+    size_t total = 0;  // joint matrices
+    for (DrawCommand& draw : draws) {
+        draw.poseBase = -1;
+        if (!draw.model->Animated()) continue;
+        draw.poseBase = static_cast<int>(total);
+        total += draw.model->joints.size() * static_cast<size_t>(draw.count);
+    }
+    if (total == 0) return;
+    poses.values.resize(total * 12);
+    for (const DrawCommand& draw : draws) {
+        if (draw.poseBase < 0) continue;
+        const auto* states = static_cast<const R3D_AnimationState*>(draw.instances->staging[4]);
+        const R3D_AnimationState rest{-1, 0.0f, -1, 0.0f, 1.0f};
+        const size_t joints = draw.model->joints.size();
+        auto* out = reinterpret_cast<Affine*>(poses.values.data()) + draw.poseBase;
+        for (int i = 0; i < draw.count; ++i) {
+            anim::SkinMatrices(*draw.model, states != nullptr ? states[i] : rest, out + static_cast<size_t>(i) * joints);
+        }
+    }
+    const size_t floats = total * 12;
+    if (poses.capacity < floats) {
+        if (poses.buffer != 0) rlUnloadVertexBuffer(poses.buffer);
+        poses.capacity = std::max(floats, 2 * poses.capacity);
+        poses.buffer = rlLoadVertexBuffer(nullptr, static_cast<int>(poses.capacity * sizeof(float)), true);
+        if (poses.texture == 0) gl::GenTextures(1, &poses.texture);
+        gl::BindTexture(gl::kTextureBuffer, poses.texture);
+        gl::TexBuffer(gl::kTextureBuffer, gl::kRgba32f, poses.buffer);
+        gl::BindTexture(gl::kTextureBuffer, 0);
+    }
+    rlUpdateVertexBuffer(poses.buffer, poses.values.data(), static_cast<int>(floats * sizeof(float)), 0);
+    gl::BindBuffer(gl::kArrayBuffer, 0);
+}
+
+void SetPoseUniforms(int posesLocation, int baseLocation, int jointsLocation, const MeshDraw& draw) {
+    const int unit = kUnitPoses, base = std::max(draw.poseBase, 0), joints = static_cast<int>(draw.model.joints.size());
+    gl::ActiveTexture(gl::kTexture0 + kUnitPoses);
+    gl::BindTexture(gl::kTextureBuffer, poses.texture);
+    rlSetUniform(posesLocation, &unit, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(baseLocation, &base, RL_SHADER_UNIFORM_INT, 1);
+    rlSetUniform(jointsLocation, &joints, RL_SHADER_UNIFORM_INT, 1);
+}
+
 void UnloadDrawResources() {
     for (unsigned int& vbo : scratch.vbo) {
         if (vbo != 0) rlUnloadVertexBuffer(vbo);
     }
     scratch = Scratch{};
+    if (slots.vbo != 0) rlUnloadVertexBuffer(slots.vbo);
+    slots = Slots{};
+    if (poses.buffer != 0) rlUnloadVertexBuffer(poses.buffer);
+    if (poses.texture != 0) gl::DeleteTextures(1, &poses.texture);
+    poses = Poses{};
 }
 
 }  // namespace r3d
@@ -421,7 +510,9 @@ extern "C" void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffe
     if (data.inUseScene != scene) data.inUse = 0;
     data.inUse = std::max(data.inUse, count);
     data.inUseScene = scene;
-    const Vector3 lo = model.aabb.min, hi = model.aabb.max;
+    // An animated model is culled by the box every pose of its clips stays in.
+    const BoundingBox& box = model.data->Animated() ? model.data->poseBounds : model.aabb;
+    const Vector3 lo = box.min, hi = box.max;
     r3d::DrawCommand draw;
     draw.model = model.data;
     draw.instances = buffer.data;

@@ -16,6 +16,9 @@ struct DrawCommand {
     // Model-space bounding sphere, for culling instances.
     Vector3 center{};
     float radius = 0.0f;
+    // An animated model's: where its instances' poses start among the frame's (in joint
+    // matrices; instance i's at poseBase + i * joints). -1 for a rigid model.
+    int poseBase = -1;
 };
 
 // Draws made in the current scene, executed by R3D_End (shadow maps need all of them
@@ -56,7 +59,14 @@ struct MeshDraw {
     const R3D_MeshData& mesh;
     Bounds bounds;  // of the instances drawn
     int instances = 0;
+    int poseBase = -1;  // the command's (see DrawCommand)
 };
+
+// Poses every instance of each animated model's draws for the frame (once, for every
+// view) into one texture buffer, and sets the draws' poseBase.
+void PoseDraws(std::vector<DrawCommand>& draws);
+// Binds the frame's poses to the texture unit, and sets a skinned program's uniforms.
+void SetPoseUniforms(int posesLocation, int baseLocation, int jointsLocation, const MeshDraw& draw);
 
 // What a pass does before drawing a mesh: binds its program and material (the lights
 // reaching the draw's bounds decide the program), and says in how many parts of the screen

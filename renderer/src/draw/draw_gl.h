@@ -68,6 +68,8 @@ constexpr GLenum kDrawFramebufferBinding = 0x8CA6;
 constexpr GLenum kDepthWriteMask = 0x0B72;
 constexpr GLenum kDepthFunc = 0x0B74;
 constexpr GLenum kScissorTest = 0x0C11;
+constexpr GLenum kTextureBuffer = 0x8C2A;
+constexpr GLenum kRgba32f = 0x8814;
 
 #define R3D_GL_FUNCTIONS(X)                                                                          \
     X(void, DrawElementsInstanced, GLenum mode, GLsizei count, GLenum type, const void* indices,      \
@@ -85,6 +87,7 @@ constexpr GLenum kScissorTest = 0x0C11;
     X(void, DeleteTextures, GLsizei n, const GLuint* textures)                                       \
     X(void, BindTexture, GLenum target, GLuint texture)                                              \
     X(void, ActiveTexture, GLenum texture)                                                           \
+    X(void, TexBuffer, GLenum target, GLenum internalformat, GLuint buffer)                          \
     X(void, TexImage2D, GLenum target, GLint level, GLint internalformat, GLsizei width,              \
       GLsizei height, GLint border, GLenum format, GLenum type, const void* pixels)                  \
     X(void, TexImage3D, GLenum target, GLint level, GLint internalformat, GLsizei width,              \

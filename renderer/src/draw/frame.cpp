@@ -369,6 +369,7 @@ void DrawScene() {
             program->uploadedLights = lights.mask;
         }
         BindMaterial(material, mesh.features, *program);
+        if (mesh.features & kFeatureSkinned) SetPoseUniforms(program->poses, program->poseBase, program->jointCount, draw);
         SetCulling(material.doubleSided);
         SetScissor(parts == 1 ? nullptr : part == 0 ? &frame.split.inside : &frame.split.band[part - 1]);
         return parts;
@@ -461,6 +462,9 @@ void R3D_End(void) {
             mark = now;
         };
         if (frame.passTiming) lap(nullptr);
+        const double posing = GetTime();
+        r3d::PoseDraws(r3d::DrawQueue());
+        frame.stats.poseMs = static_cast<float>((GetTime() - posing) * 1000.0);
         // A scissor the caller set (BeginScissorMode) is for the screen, not for the maps.
         const bool scissor = r3d::gl::IsEnabled(r3d::gl::kScissorTest);
         if (scissor) r3d::gl::Disable(r3d::gl::kScissorTest);

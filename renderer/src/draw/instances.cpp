@@ -11,11 +11,13 @@
 
 namespace {
 
-constexpr int kAttributeSize[4] = {
-    sizeof(Vector3),  // position
-    sizeof(Vector4),  // rotation quaternion
-    sizeof(Vector3),  // scale
-    sizeof(Color),    // colour
+constexpr int kAttributes = 5;
+constexpr int kAttributeSize[kAttributes] = {
+    sizeof(Vector3),             // position
+    sizeof(Vector4),             // rotation quaternion
+    sizeof(Vector3),             // scale
+    sizeof(Color),               // colour
+    sizeof(R3D_AnimationState),  // animation (CPU only: poses are computed from it)
 };
 
 // Slots start as an untransformed white instance at the origin.
@@ -36,6 +38,11 @@ void FillDefaults(int index, void* staging, int capacity) {
             for (int i = 0; i < capacity; i++) colors[i] = WHITE;
             break;
         }
+        case 4: {
+            auto* states = static_cast<R3D_AnimationState*>(staging);
+            for (int i = 0; i < capacity; i++) states[i] = {-1, 0.0f, -1, 0.0f, 1.0f};
+            break;
+        }
         default: break;  // positions stay zero
     }
 }
@@ -49,7 +56,7 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
     buffer.data = new R3D_InstanceData();
 
     bool gpu = IsWindowReady();
-    for (int index = 0; index < 4; index++) {
+    for (int index = 0; index < kAttributes; index++) {
         if ((buffer.flags & (1 << index)) == 0 || buffer.capacity == 0) continue;
         size_t bytes = static_cast<size_t>(buffer.capacity) * kAttributeSize[index];
         void* staging = std::calloc(static_cast<size_t>(buffer.capacity), kAttributeSize[index]);
@@ -60,6 +67,7 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
         }
         FillDefaults(index, staging, buffer.capacity);
         buffer.data->staging[index] = staging;
+        if (index >= 4) continue;
         if (gpu) buffer.data->vbo[index] = rlLoadVertexBuffer(staging, static_cast<int>(bytes), true);
         buffer.data->uploaded[index] = buffer.capacity;
     }
@@ -69,8 +77,8 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
 void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer) {
     R3D_InstanceData* data = buffer.data;
     if (data == nullptr) return;
-    for (int index = 0; index < 4; index++) {
-        if (data->vbo[index] != 0) rlUnloadVertexBuffer(data->vbo[index]);
+    for (int index = 0; index < kAttributes; index++) {
+        if (index < 4 && data->vbo[index] != 0) rlUnloadVertexBuffer(data->vbo[index]);
         std::free(data->staging[index]);
     }
     delete data;

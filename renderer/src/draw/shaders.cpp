@@ -28,6 +28,24 @@ layout(location = 8) in vec4 aColor;
 
 uniform mat4 uViewProj;
 
+#ifdef SKINNED
+// An animated mesh: each vertex moved by up to four of its instance's joint matrices,
+// three rows each in the frame's pose buffer.
+layout(location = 9) in vec4 aJoints;
+layout(location = 10) in vec4 aWeights;
+layout(location = 11) in float iPose;
+uniform samplerBuffer uPoses;
+uniform int uPoseBase;
+uniform int uJointCount;
+
+void AddJoint(float joint, float weight, inout vec4 r0, inout vec4 r1, inout vec4 r2) {
+    int at = 3 * (uPoseBase + int(iPose + 0.5) * uJointCount + int(joint + 0.5));
+    r0 += weight * texelFetch(uPoses, at);
+    r1 += weight * texelFetch(uPoses, at + 1);
+    r2 += weight * texelFetch(uPoses, at + 2);
+}
+#endif
+
 #ifndef DEPTH_ONLY
 out vec3 vWorld;
 out vec3 vNormal;
@@ -82,15 +100,29 @@ void ShadowVaryings(int k, vec3 world, vec3 normal) {
 
 
 void main() {
+    vec3 position = aPosition;
+    vec3 normal = aNormal;
+    vec3 tangent = aTangent.xyz;
+#ifdef SKINNED
+    vec4 r0 = vec4(0.0), r1 = vec4(0.0), r2 = vec4(0.0);
+    AddJoint(aJoints.x, aWeights.x, r0, r1, r2);
+    if (aWeights.y > 0.0) AddJoint(aJoints.y, aWeights.y, r0, r1, r2);
+    if (aWeights.z > 0.0) AddJoint(aJoints.z, aWeights.z, r0, r1, r2);
+    if (aWeights.w > 0.0) AddJoint(aJoints.w, aWeights.w, r0, r1, r2);
+    mat3 turn = transpose(mat3(r0.xyz, r1.xyz, r2.xyz));
+    position = turn * aPosition + vec3(r0.w, r1.w, r2.w);
+    normal = turn * aNormal;  // joints turn and scale evenly: no inverse transpose needed
+    tangent = turn * aTangent.xyz;
+#endif
     float len = length(iRotation);
     vec4 q = len > 1e-8 ? iRotation / len : vec4(0.0, 0.0, 0.0, 1.0);
-    vec3 world = iPosition + Rotate(q, aPosition * iScale);
+    vec3 world = iPosition + Rotate(q, position * iScale);
     gl_Position = uViewProj * vec4(world, 1.0);
 #ifndef DEPTH_ONLY
     vWorld = world;
     // Normals take the inverse scale; a zero scale would divide by zero.
     vec3 s = mix(vec3(1e-6), iScale, greaterThan(abs(iScale), vec3(1e-6)));
-    vNormal = Rotate(q, aNormal / s);
+    vNormal = Rotate(q, normal / s);
 #if SHADOW_VARYINGS > 0
     for (int k = 0; k < SHADOW_VARYINGS; ++k) ShadowVaryings(k, world, vNormal);
 #endif
@@ -103,7 +135,7 @@ void main() {
 #endif
 #ifdef NORMAL_MAP
     // Tangents take the scale itself; a mirroring scale turns the bitangent round.
-    vTangent = vec4(Rotate(q, aTangent.xyz * iScale), iScale.x * iScale.y * iScale.z < 0.0 ? -aTangent.w : aTangent.w);
+    vTangent = vec4(Rotate(q, tangent * iScale), iScale.x * iScale.y * iScale.z < 0.0 ? -aTangent.w : aTangent.w);
 #endif
 #ifdef VERTEX_COLOR
     vVertexColor = aColor;
@@ -498,7 +530,8 @@ void main() {
 // for the depth pass.
 std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned int features) {
     static const char* const kFeatureNames[kMaterialFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
-                                                                    "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR"};
+                                                                    "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR",
+                                                                    "SKINNED"};
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
@@ -563,6 +596,8 @@ bool Compile(SceneProgram& scene, bool omni, const LightSet& lights, unsigned in
         {&scene.lightShadowOrigin, "uLightShadowOrigin"}, {&scene.lightShadowPlanes, "uLightShadowPlanes"},
         {&scene.shadowMatrix, "uShadowMatrix"},   {&scene.shadowMapsDir, "uShadowMapsDir"},
         {&scene.shadowMapsSpot, "uShadowMapsSpot"}, {&scene.shadowMapsCube, "uShadowMapsCube"},
+        {&scene.poses, "uPoses"},                 {&scene.poseBase, "uPoseBase"},
+        {&scene.jointCount, "uJointCount"},
     };
     for (const auto& u : uniforms) *u.location = rlGetLocationUniform(id, u.name);
     return true;
@@ -576,6 +611,9 @@ bool Compile(DepthProgram& depth, unsigned int features) {
     depth.albedoMap = rlGetLocationUniform(depth.id, "uAlbedoMap");
     depth.baseColor = rlGetLocationUniform(depth.id, "uBaseColor");
     depth.alphaCutoff = rlGetLocationUniform(depth.id, "uAlphaCutoff");
+    depth.poses = rlGetLocationUniform(depth.id, "uPoses");
+    depth.poseBase = rlGetLocationUniform(depth.id, "uPoseBase");
+    depth.jointCount = rlGetLocationUniform(depth.id, "uJointCount");
     return true;
 }
 
@@ -620,8 +658,10 @@ SceneProgram* Programs::Scene(const LightSet& lights, unsigned int features) {
 }
 
 DepthProgram* Programs::Depth(unsigned int features) {
-    // Only a cut-out changes what depth a mesh leaves.
+    // Only a cut-out and skinning change what depth a mesh leaves.
+    const unsigned int skinned = features & kFeatureSkinned;
     features = (features & kFeatureAlphaMask) ? features & (kFeatureAlphaMask | kFeatureBaseMap | kFeatureVertexColor) : 0;
+    features |= skinned;
     DepthProgram& variant = depth_[features];
     if (variant.id == 0 && !variant.failed) {
         variant.failed = !Compile(variant, features);

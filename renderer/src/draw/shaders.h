@@ -21,6 +21,7 @@ struct SceneProgram {
     int lightRadiance = -1, lightParams = -1, lightSpecular = -1;
     int lightShadow = -1, lightShadowParams = -1, lightShadowOrigin = -1, lightShadowPlanes = -1;
     int shadowMatrix = -1, shadowMapsDir = -1, shadowMapsSpot = -1, shadowMapsCube = -1;
+    int poses = -1, poseBase = -1, jointCount = -1;  // skinned variants only
     unsigned int uploadedScene = 0;  // the scene whose frame uniforms it holds
     uint64_t uploadedLights = ~0ull;  // which of that scene's lights its light uniforms hold (a mask)
     bool failed = false;             // did not compile; not tried again
@@ -30,6 +31,7 @@ struct DepthProgram {
     unsigned int id = 0;
     int viewProj = -1;
     int albedoMap = -1, baseColor = -1, alphaCutoff = -1;  // cut-out variants only
+    int poses = -1, poseBase = -1, jointCount = -1;       // skinned variants only
     unsigned int uploadedView = 0;  // the shadow view whose matrix it holds
     bool failed = false;
 };
@@ -41,6 +43,7 @@ constexpr int kUnitNormal = 4;
 constexpr int kUnitMetalRough = 5;
 constexpr int kUnitOcclusion = 6;
 constexpr int kUnitEmissive = 7;
+constexpr int kUnitPoses = 8;  // a texture buffer: the frame's joint matrices
 
 // Lights reach the scene shader sorted into groups: shadowed directional, shadowed spot,
 // shadowed omni, directional, spot, omni. A frame uses the shader variant built for

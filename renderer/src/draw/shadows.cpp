@@ -177,6 +177,7 @@ void DrawDepth(const Matrix& viewProj, int size, const std::vector<DrawCommand>&
             rlSetUniform(program->albedoMap, &unit, RL_SHADER_UNIFORM_INT, 1);
             BindTexture(kUnitAlbedo, material.baseTexture);
         }
+        if (mesh.features & kFeatureSkinned) SetPoseUniforms(program->poses, program->poseBase, program->jointCount, draw);
         SetCulling(material.doubleSided);
         return 1;
     };
@@ -249,6 +250,10 @@ uint64_t SceneFingerprint(const std::vector<DrawCommand>& draws) {
             const void* values = draw.instances->staging[a];
             if (values != nullptr) f.Add(values, kAttributeSize[a] * static_cast<size_t>(draw.count));
             else f.Add(a);
+        }
+        // An animated model's poses.
+        if (draw.model->Animated() && draw.instances->staging[4] != nullptr) {
+            f.Add(draw.instances->staging[4], sizeof(R3D_AnimationState) * static_cast<size_t>(draw.count));
         }
     }
     return f.h;

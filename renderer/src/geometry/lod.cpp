@@ -15,6 +15,8 @@
 // the BVH, so that levels of detail add almost nothing to a load.
 #include "geometry/lod.h"
 
+#include "animation/pose.h"
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -196,6 +198,7 @@ void OptimizeMesh(R3D_MeshData& mesh) {
     Remap(mesh.texcoords, remap, used);
     if (!mesh.tangents.empty()) Remap(mesh.tangents, remap, used);
     if (!mesh.colors.empty()) Remap(mesh.colors, remap, used);
+    if (!mesh.skin.empty()) Remap(mesh.skin, remap, used);
 }
 
 void BuildLods(R3D_MeshData& mesh) {
@@ -208,7 +211,13 @@ void BuildLods(R3D_MeshData& mesh) {
     if (indices.empty() || used == 0) return;
     mesh.lods.push_back(LodLevel{0, static_cast<uint32_t>(indices.size()), 0.0f});
     std::vector<unsigned int> remap(used);
-    const float* positions = &mesh.positions[0].x;
+    // An animated mesh is simplified in a bent pose (flat at rest is not flat where it
+    // bends); its coarse vertices stay where they are, as moving them off a bent surface
+    // would not fit the rest pose they are stored in.
+    std::vector<Vector3> probe;
+    if (!mesh.probeSkin.empty() && mesh.skin.size() == used) anim::SkinPositions(mesh, mesh.probeSkin.data(), probe);
+    const bool skinned = !probe.empty();
+    const float* positions = skinned ? &probe[0].x : &mesh.positions[0].x;
     const float scale = meshopt_simplifyScale(positions, used, sizeof(Vector3));
     const Welding welding(indices, mesh, used);
     Placement placement(indices, mesh, used);
@@ -238,7 +247,7 @@ void BuildLods(R3D_MeshData& mesh) {
         copies.assign(mesh.lodVertices.end() - static_cast<std::ptrdiff_t>(local), mesh.lodVertices.end());
         // Normals that claim a curve the triangles do not have (smoothed over a hard edge)
         // could move a vertex far: no further than half the level's error.
-        placement.Place(mesh, next.data(), count, copies, 0.5f * spent * scale, mesh.lodPositions);
+        placement.Place(mesh, next.data(), count, copies, skinned ? 0.0f : 0.5f * spent * scale, mesh.lodPositions);
         const uint32_t first = static_cast<uint32_t>(indices.size() + mesh.lodIndices.size());
         for (size_t k = 0; k < count; ++k) mesh.lodIndices.push_back(base + remap[next[k]]);
         mesh.lods.push_back(LodLevel{first, static_cast<uint32_t>(count), spent * scale});
@@ -300,6 +309,7 @@ GpuVertices LodVertexArrays(const R3D_MeshData& mesh) {
     gpu.texcoords = WithLodVertices(mesh.texcoords, mesh.lodVertices);
     if (!mesh.tangents.empty()) gpu.tangents = WithLodVertices(mesh.tangents, mesh.lodVertices);
     if (!mesh.colors.empty()) gpu.colors = WithLodVertices(mesh.colors, mesh.lodVertices);
+    if (!mesh.skin.empty()) gpu.skin = WithLodVertices(mesh.skin, mesh.lodVertices);  // a coarse vertex moves as its source
     gpu.positions.insert(gpu.positions.end(), mesh.lodPositions.begin(), mesh.lodPositions.end());
     return gpu;
 }

@@ -36,6 +36,7 @@ struct GpuVertices {
     std::vector<Vector2> texcoords;
     std::vector<Vector4> tangents;  // empty when the mesh has none
     std::vector<Color> colors;      // empty when the mesh has none
+    std::vector<SkinWeights> skin;  // empty when the mesh has none
 };
 GpuVertices LodVertexArrays(const R3D_MeshData& mesh);
 

@@ -10,6 +10,7 @@
 #include <cfloat>  // Required for: FLT_MAX
 #include <cmath>   // Required for: fabsf, std::isfinite
 
+#include "animation/pose.h"
 #include "geometry/bvh.h"
 #include "internal.h"
 #include "raymath.h"  // Required for: MatrixInvert, MatrixDeterminant, Vector3Transform
@@ -73,6 +74,60 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
     result.distance = best;
     result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, best));
     // cross(M a, M b) = det(M) * M^-T (a x b): the sign keeps the winding's side under mirroring.
+    Vector3 n = TransformTransposed(bestNormal, inverse);
+    if (det < 0.0f) n = Vector3Negate(n);
+    result.normal = Vector3Normalize(n);
+    return result;
+}
+
+RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state) {
+    if (model.data == nullptr || !model.data->Animated()) return R3D_RaycastModel(ray, model, transform);
+    float det = MatrixDeterminant(transform);
+    if (!std::isfinite(det) || fabsf(det) < 1e-30f) return Miss();
+    Matrix inverse = MatrixInvert(transform);
+    Vector3 origin = Vector3Transform(ray.position, inverse);
+    Vector3 direction = TransformDirection(ray.direction, inverse);
+    if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return Miss();
+    for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
+        if (!std::isfinite(v)) return Miss();
+    }
+
+    // The pose is a few dozen matrices; its triangles are tested one by one (a BVH built
+    // per query would cost more than the walk it saves on a character's few thousand).
+    r3d::Affine skin[R3D_MAX_JOINTS];
+    r3d::anim::SkinMatrices(*model.data, state, skin);
+    thread_local std::vector<Vector3> posed;
+    float best = FLT_MAX;
+    Vector3 bestNormal{};
+    bool hit = false;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        r3d::anim::SkinPositions(mesh, skin, posed);
+        for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3) {
+            const Vector3 a = posed[mesh.indices[k]], b = posed[mesh.indices[k + 1]], c = posed[mesh.indices[k + 2]];
+            // Moller-Trumbore, both sides.
+            const Vector3 e1 = Vector3Subtract(b, a), e2 = Vector3Subtract(c, a);
+            const Vector3 p = Vector3CrossProduct(direction, e2);
+            const float d = Vector3DotProduct(e1, p);
+            if (fabsf(d) < 1e-20f) continue;
+            const float inv = 1.0f / d;
+            const Vector3 s = Vector3Subtract(origin, a);
+            const float u = Vector3DotProduct(s, p) * inv;
+            if (u < 0.0f || u > 1.0f) continue;
+            const Vector3 q = Vector3CrossProduct(s, e1);
+            const float v = Vector3DotProduct(direction, q) * inv;
+            if (v < 0.0f || u + v > 1.0f) continue;
+            const float t = Vector3DotProduct(e2, q) * inv;
+            if (t <= 0.0f || t >= best) continue;
+            best = t;
+            bestNormal = Vector3CrossProduct(e1, e2);
+            hit = true;
+        }
+    }
+    if (!hit) return Miss();
+    RayCollision result{};
+    result.hit = true;
+    result.distance = best;
+    result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, best));
     Vector3 n = TransformTransposed(bestNormal, inverse);
     if (det < 0.0f) n = Vector3Negate(n);
     result.normal = Vector3Normalize(n);

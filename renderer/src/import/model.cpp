@@ -9,7 +9,9 @@
 #include <cstring>  // Required for: memcpy
 #include <string>
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
+#include <assimp/MemoryIOWrapper.h>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -19,6 +21,8 @@
 #include "geometry/lod.h"
 #include "import/model_check.h"
 #include "import/materials.h"
+#include "import/skeleton.h"
+#include "animation/pose.h"
 #include "raymath.h"  // Required for: Vector3CrossProduct(), Vector3Subtract()
 #include "rlgl.h"  // Required for: rlLoadVertexArray, rlLoadVertexBuffer, rlSetVertexAttribute, rlUnloadTexture
 
@@ -26,6 +30,7 @@ namespace {
 
 struct Loader {
     const aiScene* scene = nullptr;
+    const r3d::SkeletonImport* skeleton = nullptr;
     bool gpu = false;       // a GL context exists: upload buffers and textures
     R3D_ModelData* data = nullptr;
     bool nonFinite = false;  // a vertex position came out infinite or NaN
@@ -58,6 +63,23 @@ void UploadMesh(R3D_MeshData& mesh) {
         mesh.vboColors = rlLoadVertexBuffer(gpu.colors.data(), vertexCount * 4, false);
         rlSetVertexAttribute(r3d::kAttribColor, 4, RL_UNSIGNED_BYTE, true, 0, 0);
         rlEnableVertexAttribute(r3d::kAttribColor);
+    }
+
+    if (!gpu.skin.empty()) {
+        std::vector<unsigned char> joints(gpu.skin.size() * 4);
+        std::vector<float> weights(gpu.skin.size() * 4);
+        for (size_t v = 0; v < gpu.skin.size(); ++v) {
+            for (int k = 0; k < 4; ++k) {
+                joints[v * 4 + k] = gpu.skin[v].joint[k];
+                weights[v * 4 + k] = gpu.skin[v].weight[k];
+            }
+        }
+        mesh.vboJoints = rlLoadVertexBuffer(joints.data(), vertexCount * 4, false);
+        rlSetVertexAttribute(r3d::kAttribJoints, 4, RL_UNSIGNED_BYTE, false, 0, 0);
+        rlEnableVertexAttribute(r3d::kAttribJoints);
+        mesh.vboWeights = rlLoadVertexBuffer(weights.data(), vertexCount * 4 * sizeof(float), false);
+        rlSetVertexAttribute(r3d::kAttribWeights, 4, RL_FLOAT, false, 0, 0);
+        rlEnableVertexAttribute(r3d::kAttribWeights);
     }
 
     mesh.ebo = r3d::UploadLodIndices(mesh);  // every level of detail, full detail first
@@ -113,8 +135,12 @@ void GrowBox(BoundingBox& box, const Vector3& p) {
     box.max = {fmaxf(box.max.x, p.x), fmaxf(box.max.y, p.y), fmaxf(box.max.z, p.z)};
 }
 
-// One mesh as placed by one node: vertices moved into model space, triangles only.
-void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform) {
+// One mesh as placed by one node: vertices moved into model space (through its bones,
+// at rest, for a skinned mesh), triangles only.
+void AddMesh(Loader& loader, const aiMesh* source, const aiNode* node, const aiMatrix4x4& nodeTransform) {
+    r3d::SkeletonImport::Binding binding = loader.skeleton->Bind(*source, *node, nodeTransform);
+    const bool perVertex = binding.transforms.size() > 1;
+    aiMatrix4x4 transform = binding.transforms.empty() ? nodeTransform : binding.transforms[0];
     R3D_MeshData mesh;
     unsigned int vertexCount = source->mNumVertices;
     mesh.positions.resize(vertexCount);
@@ -136,11 +162,19 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
 
     aiMatrix3x3 normalMatrix(transform);
     normalMatrix.Inverse().Transpose();
-    const aiMatrix3x3 tangentMatrix(transform);
+    aiMatrix3x3 tangentMatrix(transform);
     // A mirroring transform turns counter-clockwise triangles clockwise: swap two corners back.
     bool mirrored = transform.Determinant() < 0.0f;
+    mesh.skin = std::move(binding.skin);
+    if (!mesh.skin.empty()) mesh.features |= r3d::kFeatureSkinned;
 
     for (unsigned int i = 0; i < vertexCount; i++) {
+        if (perVertex) {
+            transform = binding.transforms[i];
+            normalMatrix = aiMatrix3x3(transform);
+            normalMatrix.Inverse().Transpose();
+            tangentMatrix = aiMatrix3x3(transform);
+        }
         aiVector3D p = transform * source->mVertices[i];
         // 1e39 in a file reads as infinity; nothing sensible can be drawn or hit there.
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
@@ -185,7 +219,9 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiMatrix4x4& transform)
     }
     if (mesh.indices.empty()) return;
     if (tangents) SetHandedness(mesh);
+    if (!mesh.skin.empty()) mesh.probeSkin = loader.skeleton->ProbeSkin();
     r3d::PrepareMesh(mesh);  // vertex order, levels of detail, BVH
+    mesh.probeSkin = {};
 
     mesh.bounds = {mesh.positions[0], mesh.positions[0]};
     for (const Vector3& p : mesh.positions) GrowBox(mesh.bounds, p);
@@ -199,7 +235,7 @@ void AddNode(Loader& loader, const aiNode* node, const aiMatrix4x4& parent) {
     aiMatrix4x4 transform = parent * node->mTransformation;
     for (unsigned int i = 0; i < node->mNumMeshes && !loader.nonFinite; i++) {
         unsigned int index = node->mMeshes[i];
-        if (index < loader.scene->mNumMeshes) AddMesh(loader, loader.scene->mMeshes[index], transform);
+        if (index < loader.scene->mNumMeshes) AddMesh(loader, loader.scene->mMeshes[index], node, transform);
     }
     for (unsigned int i = 0; i < node->mNumChildren; i++) AddNode(loader, node->mChildren[i], transform);
 }
@@ -266,6 +302,21 @@ unsigned int ImportSteps(int importFlags) {
     return steps;
 }
 
+// Hands the importer a repaired copy of the model file in place of the file itself (its
+// buffers and textures still come from disk).
+class RepairedFile : public Assimp::DefaultIOSystem {
+public:
+    RepairedFile(std::string name, const std::vector<unsigned char>& bytes) : name_(std::move(name)), bytes_(bytes) {}
+    Assimp::IOStream* Open(const char* file, const char* mode) override {
+        if (file != nullptr && name_ == file) return new Assimp::MemoryIOStream(bytes_.data(), bytes_.size(), false);
+        return Assimp::DefaultIOSystem::Open(file, mode);
+    }
+
+private:
+    std::string name_;
+    const std::vector<unsigned char>& bytes_;
+};
+
 // assimp picks its reader by the file's extension; only a name it does not know
 // lets it fall back to recognising the format (glTF included) by content.
 bool ReadsAsOtherFormat(const Assimp::Importer& importer, const std::string& fileName) {
@@ -288,10 +339,12 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
 
     Assimp::Importer importer;
     std::string reason;
-    if (!r3d::CheckModelFile(fileName, ReadsAsOtherFormat(importer, fileName), &reason)) {
+    r3d::GltfAnimation gltf;
+    if (!r3d::CheckModelFile(fileName, ReadsAsOtherFormat(importer, fileName), &reason, &gltf)) {
         fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName, reason.c_str());
         return model;
     }
+    if (!gltf.repaired.empty()) importer.SetIOHandler(new RepairedFile(fileName, gltf.repaired));  // owned by the importer
     // Smooth across gentle bends only, so a box generated without normals keeps its edges.
     importer.SetPropertyFloat(AI_CONFIG_PP_GSN_MAX_SMOOTHING_ANGLE, 80.0f);
     // Read, give normal-less meshes unshared corners, then run the processing steps.
@@ -313,6 +366,8 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
 
     Loader loader;
     loader.scene = scene;
+    r3d::SkeletonImport skeleton(*scene, gltf, fileName);
+    loader.skeleton = &skeleton;
     loader.data = model.data;
     loader.gpu = IsWindowReady();
     std::string path(fileName);
@@ -330,6 +385,8 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
         return model;
     }
     r3d::BuildModelLods(*model.data);
+    skeleton.MoveInto(*model.data);
+    if (model.data->Animated()) model.data->poseBounds = r3d::anim::PoseBounds(*model.data);
 
     if (model.data->meshes.empty()) {
         fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);
@@ -353,7 +410,8 @@ void R3D_UnloadModel(R3D_Model model, bool unloadMaterials) {
     if (data == nullptr) return;
     for (R3D_MeshData& mesh : data->meshes) {
         if (mesh.vao != 0) rlUnloadVertexArray(mesh.vao);
-        for (unsigned int vbo : {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.vboTangents, mesh.vboColors, mesh.ebo}) {
+        for (unsigned int vbo : {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.vboTangents, mesh.vboColors,
+                                 mesh.vboJoints, mesh.vboWeights, mesh.ebo}) {
             if (vbo != 0) rlUnloadVertexBuffer(vbo);
         }
         delete mesh.bvh;

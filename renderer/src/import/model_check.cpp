@@ -8,6 +8,7 @@
 // (collections are objects, references are keys) are walked.
 #include "import/model_check.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -150,7 +151,12 @@ private:
             out.kind = Json::kString;
             return String(out.text);
         }
-        if (Literal("true") || Literal("false")) {
+        if (Literal("true")) {
+            out.kind = Json::kBool;
+            out.number = 1;
+            return true;
+        }
+        if (Literal("false")) {
             out.kind = Json::kBool;
             return true;
         }
@@ -161,6 +167,56 @@ private:
     const char* p_;
     const char* end_;
 };
+
+// Writes a document back out (for a file whose broken skins or clips were taken out).
+void WriteJson(const Json& v, std::string& out) {
+    switch (v.kind) {
+        case Json::kNull: out += "null"; break;
+        case Json::kBool: out += v.number != 0 ? "true" : "false"; break;
+        case Json::kNumber: {
+            char text[64];
+            snprintf(text, sizeof text, v.unsignedInteger ? "%.0f" : "%.17g", v.number);
+            out += text;
+            break;
+        }
+        case Json::kString: {
+            out += '"';
+            for (char c : v.text) {
+                if (c == '"' || c == '\\') out += '\\';
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                    continue;
+                }
+                out += c;
+            }
+            out += '"';
+            break;
+        }
+        case Json::kArray:
+            out += '[';
+            for (size_t i = 0; i < v.items.size(); ++i) {
+                if (i > 0) out += ',';
+                WriteJson(v.items[i], out);
+            }
+            out += ']';
+            break;
+        case Json::kObject:
+            out += '{';
+            for (size_t i = 0; i < v.members.size(); ++i) {
+                if (i > 0) out += ',';
+                Json key;
+                key.kind = Json::kString;
+                key.text = v.members[i].first;
+                WriteJson(key, out);
+                out += ':';
+                WriteJson(v.members[i].second, out);
+            }
+            out += '}';
+            break;
+    }
+}
 
 // --- The checks ----------------------------------------------------------------------
 
@@ -271,10 +327,22 @@ struct ViewInfo {
     Size offset = 0, length = 0, stride = 0;
 };
 
+struct AccessorInfo {
+    std::string view;  // empty: zeros
+    Size offset = 0, count = 0;
+    int componentType = 0;
+    size_t components = 0;
+    bool normalized = false;
+    bool sparse = false;
+};
+
+constexpr const char* kAnimationPaths[3] = {"translation", "rotation", "scale"};
+
 class GltfCheck {
 public:
-    GltfCheck(const Json& root, const std::string& directory, const unsigned char* body, size_t bodyLength)
-        : root_(root), directory_(directory), body_(body), bodyLength_(bodyLength) {}
+    GltfCheck(Json& root, const std::string& directory, const unsigned char* body, size_t bodyLength,
+              r3d::GltfAnimation* animation)
+        : root_(root), directory_(directory), body_(body), bodyLength_(bodyLength), animation_(animation) {}
 
     void Run() {
         Buffers();
@@ -283,7 +351,13 @@ public:
         Images();
         Meshes();
         Nodes();
+        Skins();
+        Animations();
+        if (animation_ != nullptr) ReadClips();
     }
+
+    // Whether skins or animations were taken out of the document.
+    bool Repaired() const { return repaired_; }
 
 private:
     void Buffers() {
@@ -373,6 +447,16 @@ private:
             }
             if (const Json* sparse = accessor->Get("sparse")) Sparse(*sparse, name, count, elementSize);
             counts_[key] = count;
+            AccessorInfo info;
+            info.view = viewKey;
+            info.offset = offset;
+            info.count = count;
+            info.componentType = static_cast<int>(Unsigned(*accessor, "componentType"));
+            info.components = components;
+            const Json* normalized = accessor->Get("normalized");
+            info.normalized = normalized != nullptr && normalized->kind == Json::kBool && normalized->number != 0;
+            info.sparse = accessor->Get("sparse") != nullptr;
+            accessors_[key] = info;
         }
     }
 
@@ -474,15 +558,278 @@ private:
         }
     }
 
+    // Element i's components as numbers (normalised integers scaled to [0, 1] or [-1, 1]);
+    // false when the accessor is missing, sparse or has the wrong number of components.
+    bool Read(const std::string& key, size_t components, std::vector<float>& out) {
+        auto it = accessors_.find(key);
+        if (it == accessors_.end() || it->second.sparse || it->second.components != components) return false;
+        const AccessorInfo& a = it->second;
+        const size_t count = static_cast<size_t>(a.count);
+        out.assign(count * components, 0.0f);
+        if (a.view.empty()) return true;
+        const ViewInfo& view = views_[a.view];
+        const size_t size = ComponentSize(a.componentType);
+        const size_t stride = view.stride > 0 ? static_cast<size_t>(view.stride) : size * components;
+        const unsigned char* base = ViewBytes(view, a.offset);
+        for (size_t i = 0; i < count; ++i) {
+            for (size_t c = 0; c < components; ++c) {
+                const unsigned char* p = base + i * stride + c * size;
+                float v = 0;
+                switch (a.componentType) {
+                    case 5126: memcpy(&v, p, 4); break;
+                    case 5120: v = a.normalized ? std::max(static_cast<int8_t>(p[0]) / 127.0f, -1.0f) : static_cast<int8_t>(p[0]); break;
+                    case 5121: v = a.normalized ? p[0] / 255.0f : p[0]; break;
+                    case 5122: {
+                        int16_t x;
+                        memcpy(&x, p, 2);
+                        v = a.normalized ? std::max(x / 32767.0f, -1.0f) : x;
+                        break;
+                    }
+                    case 5123: {
+                        uint16_t x;
+                        memcpy(&x, p, 2);
+                        v = a.normalized ? x / 65535.0f : x;
+                        break;
+                    }
+                    case 5125: v = static_cast<float>(ReadU32Bytes(p)); break;
+                    default: return false;
+                }
+                out[i * components + c] = v;
+            }
+        }
+        return true;
+    }
+
+    static uint32_t ReadU32Bytes(const unsigned char* p) {
+        return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
+    }
+
+    void Problem(const std::string& text) {
+        if (firstProblem_.empty()) firstProblem_ = text;
+        if (animation_ != nullptr) animation_->problems.push_back(text);
+    }
+
+public:
+    const std::string& FirstProblem() const { return firstProblem_; }
+
+private:
+
+    Json* Mutable(const char* name) {
+        for (auto& m : root_.members) {
+            if (m.first == name) return &m.second;
+        }
+        return nullptr;
+    }
+
+    // Takes every skin out (the importer would read a broken one past its arrays): the
+    // model loads in its rest pose, unanimated.
+    void RemoveSkins(const std::string& why) {
+        Problem(why + "; the model loads without its skins and clips");
+        if (animation_ != nullptr) animation_->skinsRemoved = true;
+        for (auto it = root_.members.begin(); it != root_.members.end();) {
+            if (it->first == "skins" || it->first == "animations") it = root_.members.erase(it);
+            else ++it;
+        }
+        if (Json* nodes = Mutable("nodes")) {
+            std::vector<Json*> all;
+            if (nodes->kind == Json::kArray) for (Json& n : nodes->items) all.push_back(&n);
+            if (nodes->kind == Json::kObject) for (auto& m : nodes->members) all.push_back(&m.second);
+            for (Json* n : all) {
+                for (auto it = n->members.begin(); it != n->members.end();) {
+                    if (it->first == "skin") it = n->members.erase(it);
+                    else ++it;
+                }
+            }
+        }
+        repaired_ = true;
+    }
+
+    bool NodeExists(const std::string& key) {
+        for (const auto& entry : Entries(root_, "nodes")) {
+            if (entry.first == key) return true;
+        }
+        return false;
+    }
+
+    // Skins: joints that exist, inverse bind matrices for every joint, and vertices
+    // naming joints the skin has. The first two would send the importer past its arrays.
+    void Skins() {
+        auto skins = Entries(root_, "skins");
+        std::map<std::string, size_t> jointCounts;
+        for (const auto& [key, skin] : skins) {
+            const std::string name = Describe("skin", key);
+            const Json* joints = skin->Get("joints");
+            if (joints == nullptr || joints->kind != Json::kArray || joints->items.empty()) {
+                return RemoveSkins(name + " has no joints");
+            }
+            for (const Json& joint : joints->items) {
+                Json holder;
+                holder.kind = Json::kObject;
+                holder.members.emplace_back("joint", joint);
+                if (!NodeExists(Reference(holder, "joint"))) return RemoveSkins(name + " names a joint node that does not exist");
+            }
+            const std::string matrices = Reference(*skin, "inverseBindMatrices");
+            auto it = accessors_.find(matrices);
+            if (matrices.empty() || it == accessors_.end() || it->second.components != 16 || it->second.componentType != 5126 ||
+                it->second.count < joints->items.size()) {
+                return RemoveSkins(name + " lacks an inverse bind matrix for each joint");
+            }
+            const std::string skeleton = Reference(*skin, "skeleton");
+            if (!skeleton.empty() && !NodeExists(skeleton)) return RemoveSkins(name + " names a skeleton node that does not exist");
+            jointCounts[key] = joints->items.size();
+        }
+        // Each skinned node's primitives: joint numbers within the skin.
+        for (const auto& [key, node] : Entries(root_, "nodes")) {
+            const std::string skin = Reference(*node, "skin");
+            if (skin.empty()) continue;
+            if (jointCounts.count(skin) == 0) return RemoveSkins(Describe("node", key) + " names a skin that does not exist");
+            const std::string mesh = Reference(*node, "mesh");
+            for (const auto& [meshKey, meshJson] : Entries(root_, "meshes")) {
+                if (meshKey != mesh) continue;
+                const Json* primitives = meshJson->Get("primitives");
+                if (primitives == nullptr || primitives->kind != Json::kArray) continue;
+                for (const Json& primitive : primitives->items) {
+                    const Json* attributes = primitive.Get("attributes");
+                    if (attributes == nullptr) continue;
+                    for (const auto& attribute : attributes->members) {
+                        if (attribute.first.compare(0, 7, "JOINTS_") != 0) continue;
+                        std::vector<float> joints;
+                        if (!Read(Reference(*attributes, attribute.first.c_str()), 4, joints)) continue;
+                        for (float j : joints) {
+                            if (j >= static_cast<float>(jointCounts[skin])) {
+                                Problem(Describe("mesh", meshKey) + " has a vertex naming joint " + std::to_string(static_cast<long>(j)) +
+                                        " of a skin of " + std::to_string(jointCounts[skin]) + " joints");
+                                outOfRange_ = true;
+                                break;
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    // Animations whose samplers the importer would read past their arrays are taken out.
+    void Animations() {
+        Json* animations = Mutable("animations");
+        if (animations == nullptr || animations->kind != Json::kArray) return;  // glTF 1 animations are not read
+        for (size_t a = 0; a < animations->items.size();) {
+            std::string why = BrokenAnimation(animations->items[a]);
+            if (why.empty()) {
+                ++a;
+                continue;
+            }
+            Problem("animation " + std::to_string(a) + " " + why + "; it is left out");
+            animations->items.erase(animations->items.begin() + static_cast<long>(a));
+            repaired_ = true;
+        }
+    }
+
+    std::string BrokenAnimation(const Json& animation) {
+        if (animation.kind != Json::kObject) return "is not an object";
+        const Json* samplers = animation.Get("samplers");
+        const Json* channels = animation.Get("channels");
+        if (samplers == nullptr || samplers->kind != Json::kArray || channels == nullptr || channels->kind != Json::kArray) {
+            return "has no samplers or channels";
+        }
+        for (const Json& sampler : samplers->items) {
+            if (sampler.kind != Json::kObject) return "has a sampler that is not an object";
+            auto input = accessors_.find(Reference(sampler, "input"));
+            auto output = accessors_.find(Reference(sampler, "output"));
+            if (input == accessors_.end() || output == accessors_.end()) return "has a sampler without key times or values";
+            const Json* mode = sampler.Get("interpolation");
+            const bool cubic = mode != nullptr && mode->kind == Json::kString && mode->text == "CUBICSPLINE";
+            if (output->second.count < input->second.count * (cubic ? 3 : 1)) return "has a sampler with fewer values than keys";
+            if (input->second.components != 1) return "has key times that are not single numbers";
+        }
+        for (const Json& channel : channels->items) {
+            if (channel.kind != Json::kObject) return "has a channel that is not an object";
+            const Json* sampler = channel.Get("sampler");
+            if (sampler == nullptr || sampler->kind != Json::kNumber || !sampler->unsignedInteger ||
+                sampler->number >= static_cast<double>(samplers->items.size())) {
+                return "has a channel naming a sampler it lacks";
+            }
+            const Json* target = channel.Get("target");
+            if (target == nullptr || target->kind != Json::kObject) return "has a channel without a target";
+            const std::string node = Reference(*target, "node");
+            if (!node.empty() && !NodeExists(node)) return "has a channel aimed at a node that does not exist";
+        }
+        return std::string();
+    }
+
+    // The clips as the file defines them, for the renderer to sample itself.
+    void ReadClips() {
+        r3d::GltfAnimation& out = *animation_;
+        out.read = true;
+        for (const auto& [key, node] : Entries(root_, "nodes")) {
+            const Json* name = node->Get("name");
+            out.nodeNames.push_back(name != nullptr && name->kind == Json::kString ? name->text : std::string());
+        }
+        if (outOfRange_) {
+            // The importer drops such weights; the mesh would tear where they were.
+            out.problems.back() += "; the model loads without its clips";
+            return;
+        }
+        const Json* animations = root_.Get("animations");
+        if (animations == nullptr || animations->kind != Json::kArray) return;
+        for (size_t a = 0; a < animations->items.size(); ++a) {
+            const Json& animation = animations->items[a];
+            r3d::anim::Clip clip;
+            const Json* name = animation.Get("name");
+            clip.name = name != nullptr && name->kind == Json::kString && !name->text.empty() ? name->text
+                                                                                             : "animation_" + std::to_string(a);
+            const Json* samplers = animation.Get("samplers");
+            bool readable = true;
+            for (const Json& channel : animation.Get("channels")->items) {
+                const Json* target = channel.Get("target");
+                const Json* path = target->Get("path");
+                const std::string node = Reference(*target, "node");
+                int which = -1;
+                for (int p = 0; p < 3; ++p) {
+                    if (path != nullptr && path->kind == Json::kString && path->text == kAnimationPaths[p]) which = p;
+                }
+                if (which < 0 || node.empty()) continue;  // morph weights and pointers are not animated here
+                const Json& sampler = samplers->items[static_cast<size_t>(channel.Get("sampler")->number)];
+                r3d::anim::Channel c;
+                c.joint = atoi(node.c_str());
+                c.path = static_cast<r3d::anim::Path>(which);
+                const Json* mode = sampler.Get("interpolation");
+                const std::string interpolation = mode != nullptr && mode->kind == Json::kString ? mode->text : "LINEAR";
+                c.interpolation = interpolation == "STEP"          ? r3d::anim::Interpolation::kStep
+                                  : interpolation == "CUBICSPLINE" ? r3d::anim::Interpolation::kCubicSpline
+                                                                   : r3d::anim::Interpolation::kLinear;
+                const size_t perKey = c.interpolation == r3d::anim::Interpolation::kCubicSpline ? 3 : 1;
+                if (!Read(Reference(sampler, "input"), 1, c.times) ||
+                    !Read(Reference(sampler, "output"), static_cast<size_t>(c.Components()), c.values)) {
+                    readable = false;
+                    break;
+                }
+                c.values.resize(std::min(c.values.size(), c.times.size() * perKey * c.Components()));
+                for (float t : c.times) clip.length = std::max(clip.length, t);
+                clip.channels.push_back(std::move(c));
+            }
+            if (!readable) {
+                out.problems.push_back("clip \"" + clip.name + "\" has keys of a kind not read (sparse or of the wrong type); it is left out");
+                continue;
+            }
+            out.clips.push_back(std::move(clip));
+        }
+    }
+
     static constexpr int kMaxNodeDepth = 256;
 
-    const Json& root_;
+    Json& root_;
     std::string directory_;
     const unsigned char* body_;
     size_t bodyLength_;
     std::map<std::string, BufferInfo> buffers_;
     std::map<std::string, ViewInfo> views_;
     std::map<std::string, Size> counts_;
+    std::map<std::string, AccessorInfo> accessors_;
+    r3d::GltfAnimation* animation_;
+    bool repaired_ = false;
+    bool outOfRange_ = false;
+    std::string firstProblem_;
 };
 
 uint32_t ReadU32(const unsigned char* p) {
@@ -524,7 +871,7 @@ bool EndsWith(std::string text, const char* suffix) {
 
 namespace r3d {
 
-bool CheckModelFile(const char* fileName, bool otherFormat, std::string* reason) {
+bool CheckModelFile(const char* fileName, bool otherFormat, std::string* reason, GltfAnimation* animation) {
     if (otherFormat) return true;
     std::ifstream in(fileName, std::ios::binary);
     if (!in) return true;  // the importer says why it cannot open it
@@ -552,7 +899,38 @@ bool CheckModelFile(const char* fileName, bool otherFormat, std::string* reason)
             Fail("the glTF JSON is malformed or nested too deeply");
         }
         if (root.kind != Json::kObject) Fail("the glTF JSON is not an object");
-        GltfCheck(root, directory, body, bodyLength).Run();
+        GltfCheck check(root, directory, body, bodyLength, animation);
+        check.Run();
+        // Without a caller to hand the repaired file to, the importer must not read it.
+        if (check.Repaired() && animation == nullptr) Fail(check.FirstProblem());
+        if (check.Repaired()) {
+            // The document without what was taken out; a GLB keeps its binary chunk.
+            std::string text;
+            WriteJson(root, text);
+            while (text.size() % 4 != 0) text += ' ';
+            std::vector<unsigned char>& out = animation->repaired;
+            auto u32 = [&out](uint32_t v) {
+                for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+            };
+            if (glb && ReadU32(&file[4]) != 2) Fail(check.FirstProblem());  // no rewriting of the old layout
+            if (glb) {
+                size_t binPadded = (bodyLength + 3) / 4 * 4;
+                const bool hasBody = body != nullptr;
+                out.insert(out.end(), file.begin(), file.begin() + 8);
+                u32(static_cast<uint32_t>(12 + 8 + text.size() + (hasBody ? 8 + binPadded : 0)));
+                u32(static_cast<uint32_t>(text.size()));
+                u32(0x4E4F534Au);  // "JSON"
+                out.insert(out.end(), text.begin(), text.end());
+                if (hasBody) {
+                    u32(static_cast<uint32_t>(binPadded));
+                    u32(0x004E4942u);  // "BIN\0"
+                    out.insert(out.end(), body, body + bodyLength);
+                    out.resize(out.size() + (binPadded - bodyLength), 0);
+                }
+            } else {
+                out.assign(text.begin(), text.end());
+            }
+        }
     } catch (const Failure& failure) {
         *reason = failure.reason;
         return false;

@@ -456,6 +456,31 @@ struct Fuzzer {
         return loaded ? "" : FormatFatal(music ? Fatal::MusicMissing : Fatal::SoundMissing, entry, name);
     }
 
+    // How an animation entry stops: a clip or joint the model lacks, once every
+    // argument is read and the target is a model whose buffer is loaded.
+    static std::string AnimationStop(const std::string& entry, const Params& p) {
+        const bool byBuffer = entry == "GetModelAnimationLength";
+        const bool clip = byBuffer || entry == "Model.PlayAnimation" || entry == "Model.CrossFade";
+        if ((!clip && entry != "Model.GetJointPosition") || !AllRead(entry, p) || !AllFinite(entry, p)) return "";
+        std::string buffer;
+        if (byBuffer) {
+            buffer = *At<std::string>(p, 0);
+        } else {
+            const int id = *At<int>(p, 0);
+            const std::string* tied = Var<std::string>(id, "Tied Model");
+            if (!tied || !World::Animation::Players.count(id)) return "";
+            buffer = *tied;
+        }
+        auto index = B::Names.find(buffer);
+        if (index == B::Names.end()) return "";
+        const R3D_Model model = B::Models[index->second];
+        const std::string& name = *At<std::string>(p, 1);
+        if (!clip) return R3D_FindModelJoint(model, name.c_str()) < 0 ? FormatFatal(Fatal::JointMissing, entry, buffer, name) : "";
+        for (int c = 0; c < R3D_GetModelAnimationCount(model); ++c)
+            if (name == R3D_GetModelAnimationName(model, c)) return "";
+        return FormatFatal(Fatal::ClipMissing, entry, buffer, name);
+    }
+
     template <class T>
     static const T* At(const Params& p, std::size_t i) {
         return i < p.size() ? std::any_cast<T>(&p[i]) : nullptr;
@@ -546,6 +571,7 @@ struct Fuzzer {
         }
         if (SoundEntry(entry)) return SoundStop(entry, p);
         if (ScreenEntry(entry)) return ScreenStop(entry, p);
+        if (const std::string stop = AnimationStop(entry, p); !stop.empty()) return stop;
         if (entry == "Light.SetShadowUpdateMode") {
             const int* id = At<int>(p, 0);
             const std::string* mode = At<std::string>(p, 1);

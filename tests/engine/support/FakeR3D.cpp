@@ -93,6 +93,35 @@ void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag) {
 
 void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags) { BufferOf(buffer)->unmapped.push_back(flags); }
 
+// A model loaded from a file named "figure..." has two clips, "walk" (1 s) and
+// "idle" (2 s), and the joints "root" and "head" (1.5 above the root, raised by
+// the clip's time so that a test can see which pose it was asked for).
+static bool Animated(R3D_Model model) { return ModelPath(model).find("figure") != std::string::npos; }
+int R3D_GetModelAnimationCount(R3D_Model model) { return Animated(model) ? 2 : 0; }
+const char* R3D_GetModelAnimationName(R3D_Model model, int clip) {
+    if (clip < 0 || clip >= R3D_GetModelAnimationCount(model)) return "";
+    return clip == 0 ? "walk" : "idle";
+}
+float R3D_GetModelAnimationLength(R3D_Model model, int clip) {
+    if (clip < 0 || clip >= R3D_GetModelAnimationCount(model)) return 0.0f;
+    return clip == 0 ? 1.0f : 2.0f;
+}
+int R3D_GetModelJointCount(R3D_Model model) { return Animated(model) ? 2 : 0; }
+int R3D_FindModelJoint(R3D_Model model, const char* name) {
+    if (!Animated(model) || name == nullptr) return -1;
+    return std::strcmp(name, "root") == 0 ? 0 : std::strcmp(name, "head") == 0 ? 1 : -1;
+}
+Matrix R3D_GetJointTransform(R3D_Model, R3D_AnimationState state, int joint) {
+    Matrix m = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (joint == 1) m.m13 = 1.5f + (state.clip >= 0 ? state.time : 0.0f);
+    return m;
+}
+RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state) {
+    Get().raycasts.push_back({ray, ModelPath(model), transform});
+    Get().posedRaycasts.push_back(state);
+    return Get().nextHit;
+}
+
 void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {
     Get().draws.push_back({ModelPath(model), BufferOf(buffer), count});
 }

@@ -53,6 +53,7 @@ struct State {
     std::vector<Draw> draws;
     std::map<int, Light> lights;
     std::vector<Raycast> raycasts;
+    std::vector<R3D_AnimationState> posedRaycasts;  // the pose of each R3D_RaycastModelPose
     RayCollision nextHit = {};          // what R3D_RaycastModel answers
 };
 

@@ -35,6 +35,8 @@ Api& Fresh() {
     World::Buffers::Rotations.clear();
     World::Buffers::Scales.clear();
     World::Buffers::Colors.clear();
+    World::Buffers::Players.clear();
+    World::Animation::Players.clear();
     World::Buffers::BufferCount = 0;
     World::Buffers::InstanceCount = 0;
     A3D_Close();  // every sound, music and emitter of the audio layer goes
