@@ -1,5 +1,5 @@
 // Writes the generated skinned models (tools/figure/Figures.h) as binary
-// glTF into a folder: bar.glb and figure.glb.
+// glTF into a folder: bar.glb, figure.glb and floor.glb.
 #include <cstdio>
 #include <string>
 
@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string folder = argv[1];
-    for (const auto& [name, document] : {std::pair{"bar.glb", Figures::Bar()}, std::pair{"figure.glb", Figures::Figure()}}) {
+    for (const auto& [name, document] : {std::pair{"bar.glb", Figures::Bar()}, std::pair{"figure.glb", Figures::Figure()},
+                                         std::pair{"floor.glb", Figures::Floor()}}) {
         const std::string error = Gltf::WriteGlb(document, folder + "/" + name);
         if (!error.empty()) {
             std::fprintf(stderr, "make_figures: %s\n", error.c_str());

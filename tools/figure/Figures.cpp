@@ -257,6 +257,23 @@ Gltf::Document Bar() {
     return d;
 }
 
+Gltf::Document Floor() {
+    Gltf::Document d;
+    Gltf::Mesh m;
+    m.name = "floor";
+    m.color[0] = m.color[1] = m.color[2] = 0.6f;
+    for (int c = 0; c < 4; ++c) Vertex(m, {c == 1 || c == 2 ? 20.0f : -20.0f, 0, c >= 2 ? 20.0f : -20.0f}, {0, 1, 0}, 0, 0, 0);
+    m.joints.clear();
+    m.weights.clear();
+    Quad(m, 0, 3, 2, 1);
+    d.meshes = {m};
+    Gltf::Node node;
+    node.name = "floor";
+    node.mesh = 0;
+    d.nodes = {node};
+    return d;
+}
+
 std::vector<Corrupt> CorruptBars() {
     std::vector<Corrupt> out;
     auto add = [&out](const char* name, int sound, auto breakIt) {
@@ -315,6 +332,12 @@ Gltf::Document Figure() {
     }
     skin.skeleton = 1;
     d.skins = {skin};
+    // The skeleton hangs from a rig node, as exporters write it (and as raylib's
+    // glTF reader expects: it looks up the root joint's parent).
+    Gltf::Node rig;
+    rig.name = "rig";
+    d.nodes.push_back(rig);
+    d.nodes[1].parent = static_cast<int>(d.nodes.size()) - 1;
 
     Gltf::Mesh m;
     m.name = "figure";

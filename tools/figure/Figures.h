@@ -5,6 +5,7 @@
 //           +z (the tip goes to -x) over one second: "bend" (linear), "bend_step"
 //           (straight until 0.5 s, then bent) and "bend_cubic" (cubic spline,
 //           still at both ends)
+//   Floor   a square to stand them on
 //   Figure  a walking figure 1.8 units tall of about 2,000 triangles on 30
 //           joints, feet at y = 0, facing +z, with the looping clips "idle"
 //           (2 s) and "walk" (1 s, walking in place)
@@ -19,6 +20,8 @@ namespace Figures {
 
 Gltf::Document Bar();
 Gltf::Document Figure();
+// A flat grey square, 40 units a side at y = 0, for the figures to stand on.
+Gltf::Document Floor();
 
 // The bar broken in one way each, for the loader's tests: what is wrong, and the
 // clips that should survive it.
