@@ -90,6 +90,8 @@ bool SameValue(const std::any& a, const std::any& b) {
     if (a.type() == typeid(std::string)) return std::any_cast<std::string>(a) == std::any_cast<std::string>(b);
     if (a.type() == typeid(std::vector<float>)) return std::any_cast<std::vector<float>>(a) == std::any_cast<std::vector<float>>(b);
     if (a.type() == typeid(std::any*)) return std::any_cast<std::any*>(a) == std::any_cast<std::any*>(b);
+    using NameToIndex = std::unordered_map<std::string, int>;
+    if (a.type() == typeid(NameToIndex)) return std::any_cast<NameToIndex>(a) == std::any_cast<NameToIndex>(b);
     return false;
 }
 

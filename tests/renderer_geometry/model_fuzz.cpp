@@ -21,6 +21,7 @@
 #include "Fuzz.h"
 #include "Process.h"
 #include "TestModels.h"
+#include "figure/Figures.h"
 #include "internal.h"
 #include "r3d.h"
 #include "raymath.h"
@@ -160,6 +161,22 @@ void CheckModel(const R3D_Model& model, std::mt19937& random) {
             Expect(Finite(fast.point) && Finite(fast.normal), "hit point or normal not finite");
         }
     }
+
+    // An animated model's poses: joints and the posed surface stay finite in every clip.
+    for (int c = -1; c < R3D_GetModelAnimationCount(model); ++c) {
+        const float length = R3D_GetModelAnimationLength(model, c);
+        Expect(std::isfinite(length) && length >= 0.0f, "a clip length that is not a number");
+        for (float t : {0.0f, 0.5f * length, length, 1e9f}) {
+            const R3D_AnimationState state{c, t, 0, 0.25f * length, 0.5f};
+            for (int j = 0; j < R3D_GetModelJointCount(model); ++j) {
+                const Matrix m = R3D_GetJointTransform(model, state, j);
+                Expect(Finite({m.m12, m.m13, m.m14}), "a joint placed at a position that is not finite");
+            }
+            const Ray ray{Vector3Subtract(inside(), {0.0f, 0.0f, 100.0f}), {0.0f, 0.0f, 1.0f}};
+            const RayCollision posed = R3D_RaycastModelPose(ray, model, MatrixIdentity(), state);
+            if (posed.hit) Expect(Finite(posed.point) && Finite(posed.normal), "a posed hit that is not finite");
+        }
+    }
 }
 
 // 0: loaded as a model, 4: came back as the empty model, 3: a check failed.
@@ -258,6 +275,10 @@ std::vector<Seed> MakeSeeds(const std::string& dir) {
         }
         seeds.push_back({format, path, companion});
     }
+    // A skinned model with clips of each interpolation.
+    const std::string bar = dir + "/seed-bar.glb";
+    if (!Gltf::WriteGlb(Figures::Bar(), bar).empty()) exit(2);
+    seeds.push_back({"glb", bar, ""});
     return seeds;
 }
 
