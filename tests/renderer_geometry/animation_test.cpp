@@ -8,6 +8,7 @@
 
 #include "TestModels.h"
 #include "figure/Figures.h"
+#include "internal.h"  // Required for: R3D_ModelData::poseBounds
 #include "r3d.h"
 #include "raymath.h"
 
@@ -92,8 +93,11 @@ TEST(AnimatedModel, RaysHitThePoseAndItsBoundsHoldEveryPose) {
     const RayCollision rigid = R3D_RaycastModel(onStraightTip, bar, place);
     EXPECT_NEAR(rigid.distance, straightHit.distance, 1e-4f);
 
-    // The rest box is the straight bar; culling uses one that also holds the bent pose.
+    // The rest box is the straight bar; culling uses one that also holds the bent pose
+    // (its tip reaches x = -1.1).
     EXPECT_NEAR(bar.aabb.min.x, -0.1f, 1e-4f);
+    EXPECT_LE(bar.data->poseBounds.min.x, -1.1f);
+    EXPECT_GE(bar.data->poseBounds.max.y, 2.0f);
     R3D_UnloadModel(bar, true);
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameTiming.h"
 #include "ShadingScene.h"
 #include "animation/pose.h"  // Required for: r3d::anim::SkinMatrices, timed on its own
 #include "figure/Figures.h"
@@ -94,21 +95,7 @@ Crowd& TheCrowd() {
     return crowd;
 }
 
-double KeepFastest(double best, double ms) { return best <= 0.0 ? ms : std::min(best, ms); }
-double r3dMs = 0.0, raylibMs = 0.0, poseMs = 0.0, frameSamplingMs = 0.0;
-
-template <typename F>
-double TimeFrames(benchmark::State& state, F frame) {
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
-        frame();
-        total += GetTime() - t0;
-    }
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
-    return ms;
-}
+double r3dMs = 0.0, raylibMs = 0.0, poseMs = 0.0, frameSamplingMs = 0.0;  // fastest repetitions
 
 void BM_R3D_Crowd_ShadowedMovingLight(benchmark::State& state) {
     Crowd& c = TheCrowd();

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FrameTiming.h"
 #include "ShadingScene.h"
 #include "internal.h"  // Required for: R3D_MeshData, to hand raylib the same mesh
 #include "raymath.h"
@@ -223,24 +224,8 @@ Mesh ToRaylibMesh(const R3D_Model& model, size_t index = 0) {
     return ToRaylibMesh(m);
 }
 
-// The machine is shared and llvmpipe's threads compete with everything else on it, so
-// each case runs several times and the fastest repetition stands for it.
+// The fastest repetition of each case (FrameTiming.h).
 double r3dStaticMs = 0.0, r3dMovingMs = 0.0, raylibMs = 0.0;
-double KeepFastest(double best, double ms) { return best <= 0.0 ? ms : std::min(best, ms); }
-
-// Runs `frame` once per benchmark iteration; records and returns the mean frame time.
-template <typename F>
-double TimeFrames(benchmark::State& state, F frame) {
-    double total = 0.0;
-    for (auto _ : state) {
-        const double t0 = GetTime();
-        frame();
-        total += GetTime() - t0;
-    }
-    const double ms = 1000.0 * total / static_cast<double>(state.iterations());
-    state.counters["frame_ms"] = ms;
-    return ms;
-}
 
 enum class Shadows { Off, StaticScene, MovingLight };
 

@@ -36,23 +36,49 @@ Vector3 TransformTransposed(Vector3 v, const Matrix& m) {
             m.m8 * v.x + m.m9 * v.y + m.m10 * v.z};
 }
 
+// The ray moved into the model's space; `valid` false when nothing can be hit.
+struct ModelRay {
+    bool valid = false;
+    float det = 0.0f;
+    Matrix inverse{};
+    Vector3 origin{}, direction{};
+
+    explicit ModelRay(const Ray& ray, const Matrix& transform) {
+        // A flattened (zero-scale) placement has no inside to hit.
+        det = MatrixDeterminant(transform);
+        if (!std::isfinite(det) || fabsf(det) < 1e-30f) return;
+        inverse = MatrixInvert(transform);
+        origin = Vector3Transform(ray.position, inverse);
+        direction = TransformDirection(ray.direction, inverse);
+        if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return;
+        // NaN or infinite input would slip through every box test and visit the whole tree.
+        for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
+            if (!std::isfinite(v)) return;
+        }
+        valid = true;
+    }
+
+    // The nearest hit (at `distance` along the ray, on a triangle of model-space normal
+    // `normal`) back in world space.
+    RayCollision Hit(const Ray& ray, float distance, Vector3 normal) const {
+        RayCollision result{};
+        result.hit = true;
+        result.distance = distance;
+        result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, distance));
+        // cross(M a, M b) = det(M) * M^-T (a x b): the sign keeps the winding's side under mirroring.
+        Vector3 n = TransformTransposed(normal, inverse);
+        if (det < 0.0f) n = Vector3Negate(n);
+        result.normal = Vector3Normalize(n);
+        return result;
+    }
+};
+
 }  // namespace
 
 RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
     if (model.data == nullptr || model.meshCount <= 0) return Miss();
-
-    // A flattened (zero-scale) placement has no inside to hit.
-    float det = MatrixDeterminant(transform);
-    if (!std::isfinite(det) || fabsf(det) < 1e-30f) return Miss();
-    Matrix inverse = MatrixInvert(transform);
-
-    Vector3 origin = Vector3Transform(ray.position, inverse);
-    Vector3 direction = TransformDirection(ray.direction, inverse);
-    if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return Miss();
-    // NaN or infinite input would slip through every box test and visit the whole tree.
-    for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
-        if (!std::isfinite(v)) return Miss();
-    }
+    const ModelRay local(ray, transform);
+    if (!local.valid) return Miss();
 
     float best = FLT_MAX;
     Vector3 bestNormal{};
@@ -61,36 +87,20 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
         if (mesh.bvh == nullptr) continue;
         float t;
         Vector3 normal;
-        if (IntersectBvh(*mesh.bvh, origin, direction, best, &t, &normal)) {
+        if (IntersectBvh(*mesh.bvh, local.origin, local.direction, best, &t, &normal)) {
             best = t;
             bestNormal = normal;
             hit = true;
         }
     }
-    if (!hit) return Miss();
-
-    RayCollision result{};
-    result.hit = true;
-    result.distance = best;
-    result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, best));
-    // cross(M a, M b) = det(M) * M^-T (a x b): the sign keeps the winding's side under mirroring.
-    Vector3 n = TransformTransposed(bestNormal, inverse);
-    if (det < 0.0f) n = Vector3Negate(n);
-    result.normal = Vector3Normalize(n);
-    return result;
+    return hit ? local.Hit(ray, best, bestNormal) : Miss();
 }
 
 RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state) {
     if (model.data == nullptr || !model.data->Animated()) return R3D_RaycastModel(ray, model, transform);
-    float det = MatrixDeterminant(transform);
-    if (!std::isfinite(det) || fabsf(det) < 1e-30f) return Miss();
-    Matrix inverse = MatrixInvert(transform);
-    Vector3 origin = Vector3Transform(ray.position, inverse);
-    Vector3 direction = TransformDirection(ray.direction, inverse);
-    if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return Miss();
-    for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
-        if (!std::isfinite(v)) return Miss();
-    }
+    const ModelRay local(ray, transform);
+    if (!local.valid) return Miss();
+    const Vector3 origin = local.origin, direction = local.direction;
 
     // The pose is a few dozen matrices; its triangles are tested one by one (a BVH built
     // per query would cost more than the walk it saves on a character's few thousand).
@@ -123,13 +133,5 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
             hit = true;
         }
     }
-    if (!hit) return Miss();
-    RayCollision result{};
-    result.hit = true;
-    result.distance = best;
-    result.point = Vector3Add(ray.position, Vector3Scale(ray.direction, best));
-    Vector3 n = TransformTransposed(bestNormal, inverse);
-    if (det < 0.0f) n = Vector3Negate(n);
-    result.normal = Vector3Normalize(n);
-    return result;
+    return hit ? local.Hit(ray, best, bestNormal) : Miss();
 }
