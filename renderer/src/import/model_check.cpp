@@ -564,6 +564,9 @@ private:
         auto it = accessors_.find(key);
         if (it == accessors_.end() || it->second.sparse || it->second.components != components) return false;
         const AccessorInfo& a = it->second;
+        // Without a view the accessor is zeros, bounded only by the zero-fill limit: no
+        // clip or skin needs millions of them.
+        if (a.view.empty() && a.count * components > Size(1 << 22)) return false;
         const size_t count = static_cast<size_t>(a.count);
         out.assign(count * components, 0.0f);
         if (a.view.empty()) return true;
