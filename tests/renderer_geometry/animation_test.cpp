@@ -118,7 +118,9 @@ TEST(AnimatedModel, TheCorruptSkinSetLoadsWithoutWhatIsBrokenAndWarnsOnce) {
         for (int c = -1; c < R3D_GetModelAnimationCount(model); ++c) {
             for (float t : {0.0f, 0.5f, 1.0f}) {
                 const RayCollision hit = R3D_RaycastModelPose({{0, 1.9f, 5}, {0, 0, -1}}, model, MatrixIdentity(), At(c, t));
-                EXPECT_TRUE(std::isfinite(hit.distance));
+                EXPECT_TRUE(std::isfinite(hit.distance) && std::isfinite(hit.point.y) && std::isfinite(hit.normal.z));
+                const Matrix upper = R3D_GetJointTransform(model, At(c, t), R3D_FindModelJoint(model, "upper"));
+                EXPECT_TRUE(std::isfinite(upper.m13) && std::isfinite(upper.m0)) << "clip " << c << " at " << t;
             }
         }
         EXPECT_TRUE(std::isfinite(model.aabb.min.x) && std::isfinite(model.aabb.max.y));

@@ -299,6 +299,17 @@ std::vector<Corrupt> CorruptBars() {
     add("nan_weights", 3, [nan](Gltf::Document& d) {
         for (std::size_t v = 0; v < d.meshes[0].weights.size(); v += 8) d.meshes[0].weights[v] = nan;
     });
+    add("huge_scale", 3, [](Gltf::Document& d) {
+        // Finite keys whose product down the chain is not: the pose must stay finite anyway.
+        for (int node : {1, 2}) {
+            Gltf::Channel c;
+            c.node = node;
+            c.path = "scale";
+            c.times = {0, 1};
+            c.values = {1e30f, 1e30f, 1e30f, 1e30f, 1e30f, 1e30f};
+            d.animations[0].channels.push_back(c);
+        }
+    });
     add("too_many_joints", 0, [](Gltf::Document& d) {
         // 300 more nodes under the root: more than an animated model may have.
         for (int i = 0; i < 300; ++i) {

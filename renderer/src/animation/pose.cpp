@@ -39,6 +39,13 @@ void Local(const R3D_ModelData& model, int clip, float time, Trs* out) {
     }
 }
 
+// A transform whose numbers stay well inside float range (products of two cannot overflow).
+bool Sane(const Affine& a) {
+    for (float v : a.m)
+        if (!(std::fabs(v) < 1e18f)) return false;
+    return true;
+}
+
 // Up to R3D_MAX_JOINTS joints, so a pose needs no allocation.
 struct Scratch {
     Trs to[R3D_MAX_JOINTS];
@@ -88,6 +95,16 @@ void PoseJoints(const R3D_ModelData& model, const R3D_AnimationState& raw, Affin
         const Affine local = Compose(scratch.to[j]);
         const int parent = model.joints[j].parent;
         world[j] = parent >= 0 ? Multiply(world[parent], local) : local;
+        // Keys that are finite can still compound out of range down a chain of joints:
+        // such a joint stays where its parent holds it at rest, never at infinity.
+        if (!Sane(world[j])) {
+            const Joint& joint = model.joints[j];
+            const Affine rest = Compose({{joint.translation.x, joint.translation.y, joint.translation.z},
+                                         {joint.rotation.x, joint.rotation.y, joint.rotation.z, joint.rotation.w},
+                                         {joint.scale.x, joint.scale.y, joint.scale.z}});
+            world[j] = parent >= 0 ? Multiply(world[parent], rest) : rest;
+            if (!Sane(world[j])) world[j] = Affine{};
+        }
     }
 }
 
@@ -162,7 +179,8 @@ void SkinPositions(const R3D_MeshData& mesh, const Affine* skin, std::vector<Vec
             const Vector3 q = Apply(skin[mesh.skin[v].joint[k]], p);
             sum = {sum.x + w * q.x, sum.y + w * q.y, sum.z + w * q.z};
         }
-        out[v] = sum;
+        // A vertex far out moved by a large transform can overflow: it then stays at rest.
+        out[v] = std::isfinite(sum.x) && std::isfinite(sum.y) && std::isfinite(sum.z) ? sum : p;
     }
 }
 

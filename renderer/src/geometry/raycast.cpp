@@ -129,7 +129,12 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
             const float t = Vector3DotProduct(e2, q) * inv;
             if (t <= 0.0f || t >= best) continue;
             best = t;
-            bestNormal = Vector3CrossProduct(e1, e2);
+            // Edges scaled to about 1 first: the cross product of huge ones would overflow.
+            auto unit = [](Vector3 e) {
+                const float m = std::fmax(std::fabs(e.x), std::fmax(std::fabs(e.y), std::fabs(e.z)));
+                return m > 0.0f ? Vector3Scale(e, 1.0f / m) : e;
+            };
+            bestNormal = Vector3CrossProduct(unit(e1), unit(e2));
             hit = true;
         }
     }
