@@ -3,6 +3,10 @@
 // the pose, and the corrupt-skin set, each loaded without what is broken.
 #include <gtest/gtest.h>
 
+#include <assimp/Exporter.hpp>
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
 #include <cmath>
 #include <string>
 
@@ -98,6 +102,27 @@ TEST(AnimatedModel, RaysHitThePoseAndItsBoundsHoldEveryPose) {
     EXPECT_NEAR(bar.aabb.min.x, -0.1f, 1e-4f);
     EXPECT_LE(bar.data->poseBounds.min.x, -1.1f);
     EXPECT_GE(bar.data->poseBounds.max.y, 2.0f);
+    R3D_UnloadModel(bar, true);
+}
+
+// Formats other than glTF bring their clips through assimp. Its FBX writer keeps one
+// key a channel (so the pose stays straight), but the clips, their lengths and the
+// skeleton come through its reader as they would from an artist's file.
+TEST(AnimatedModel, FbxClipsAndJointsComeThroughTheImporter) {
+    const std::string dir = TestModels::TempDir("animation-fbx");
+    ASSERT_EQ(Gltf::WriteGlb(Figures::Bar(), dir + "/bar.glb"), "");
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(dir + "/bar.glb", 0);
+    ASSERT_NE(scene, nullptr);
+    ASSERT_EQ(Assimp::Exporter().Export(scene, "fbxa", dir + "/bar.fbx"), AI_SUCCESS);
+    R3D_Model bar = R3D_LoadModelEx((dir + "/bar.fbx").c_str(), R3D_IMPORT_DEFAULT);
+    EXPECT_EQ(bar.meshCount, 1);
+    ASSERT_EQ(R3D_GetModelAnimationCount(bar), 3);
+    EXPECT_NEAR(R3D_GetModelAnimationLength(bar, Clip(bar, "bend")), 1.0f, 1e-3f);
+    const int upper = R3D_FindModelJoint(bar, "upper");
+    ASSERT_GE(upper, 0);
+    EXPECT_NEAR(R3D_GetJointTransform(bar, At(Clip(bar, "bend"), 0.5f), upper).m13, 1.0f, 1e-4f);
+    EXPECT_NEAR(bar.aabb.max.y, 2.0f, 1e-4f);  // bound through its bones at rest, as from the glTF
     R3D_UnloadModel(bar, true);
 }
 

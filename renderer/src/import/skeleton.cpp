@@ -146,6 +146,9 @@ void SkeletonImport::TakeImporterClips(const aiScene& scene) {
                 return key.mTime;
             }, 3);
         }
+        // The file's own length counts too: a clip may hold its last key to its end.
+        const double duration = source.mDuration / ticks;
+        if (std::isfinite(duration) && duration > clip.length && duration < 1e7) clip.length = static_cast<float>(duration);
         if (aimed) Keep(std::move(clip));
     }
 }
