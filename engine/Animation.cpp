@@ -10,11 +10,7 @@ namespace World::Animation {
 
 std::unordered_map<int, Player> Players;
 
-namespace {
-
-// A time moved on within a clip: wrapped when looping, held at the ends otherwise.
-float Move(float time, float by, float length, bool loop) {
-    time += by;
+float Within(float time, float length, bool loop) {
     if (!(length > 0.0f)) return 0.0f;
     if (loop) {
         time = std::fmod(time, length);
@@ -22,8 +18,6 @@ float Move(float time, float by, float length, bool loop) {
     }
     return time < 0.0f ? 0.0f : time > length ? length : time;
 }
-
-}  // namespace
 
 R3D_AnimationState State(const Player& p) {
     const bool fading = p.fading && p.faded < p.fadeLength;
@@ -39,9 +33,9 @@ void Advance(float seconds) {
         if (buffer == Buffers::Names.end()) continue;
         const R3D_Model model = Buffers::Models[buffer->second];
         const float step = seconds * p.speed;
-        if (p.clip >= 0) p.time = Move(p.time, step, R3D_GetModelAnimationLength(model, p.clip), p.loop);
+        if (p.clip >= 0) p.time = Within(p.time + step, R3D_GetModelAnimationLength(model, p.clip), p.loop);
         if (p.fading) {
-            if (p.from >= 0) p.fromTime = Move(p.fromTime, step, R3D_GetModelAnimationLength(model, p.from), p.fromLoop);
+            if (p.from >= 0) p.fromTime = Within(p.fromTime + step, R3D_GetModelAnimationLength(model, p.from), p.fromLoop);
             p.faded += seconds * std::fabs(p.speed);  // a fade runs with the clips: speed 0 holds it too
             if (p.faded >= p.fadeLength) p.fading = false, p.from = -1;
         }

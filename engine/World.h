@@ -104,6 +104,8 @@ struct Player {
 
 extern std::unordered_map<int, Player> Players;  // "Model" instance id -> its playback (addresses stay put)
 
+// A time within a clip of `length` seconds: wrapped when looping, held at its ends otherwise.
+float Within(float time, float length, bool loop);
 // What the renderer draws for a player.
 R3D_AnimationState State(const Player& player);
 // Moves every player on by `seconds` (the frame's "DeltaTime"), before the scene is drawn.

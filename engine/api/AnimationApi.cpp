@@ -33,13 +33,14 @@ int ClipIndex(const char* entry, R3D_Model model, const std::string& buffer, con
 
 // The model instance `id`'s player and model.
 struct Target {
+    int id;
     Animation::Player* player;
     R3D_Model model;
     std::string buffer;
 };
 Target TargetOf(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
-    Target t{nullptr, {}, {}};
+    Target t{id, nullptr, {}, {}};
     try {
         t.model = Animation::ModelOf(id, entry, &t.buffer);
     } catch (const BadValue& bad) {
@@ -110,15 +111,8 @@ void StopAnimation(const Params& params, const char* entry) {
 
 void SetAnimationTime(const Params& params, const char* entry) {
     const Target t = TargetOf(params, entry);
-    float seconds = Finite(entry, Arg<float>(params, 1, entry), 1, "seconds");
-    const float length = R3D_GetModelAnimationLength(t.model, t.player->clip);
-    if (t.player->loop && length > 0.0f) {
-        seconds = std::fmod(seconds, length);
-        if (seconds < 0.0f) seconds += length;
-    } else {
-        seconds = seconds < 0.0f ? 0.0f : seconds > length ? length : seconds;
-    }
-    t.player->time = seconds;
+    const float seconds = Finite(entry, Arg<float>(params, 1, entry), 1, "seconds");
+    t.player->time = Animation::Within(seconds, R3D_GetModelAnimationLength(t.model, t.player->clip), t.player->loop);
 }
 
 std::any GetAnimationTime(const Params& params, const char* entry) { return Kind<float>::Write(TargetOf(params, entry).player->time); }
@@ -140,7 +134,7 @@ std::any GetJointPosition(const Params& params, const char* entry) {
     const int joint = R3D_FindModelJoint(t.model, name.c_str());
     Fail(Fatal::JointMissing, joint < 0, entry, t.buffer, name);
     const Matrix m = R3D_GetJointTransform(t.model, Animation::State(*t.player), joint);
-    const int id = Arg<int>(params, 0, entry);
+    const int id = t.id;
     const CFrame& cframe = VariableOf<CFrame>(id, "CFrame", "transform (it is not a Model)");
     const Vector3& scale = VariableOf<Vector3>(id, "Scale", "scale (it is not a Model)");
     const Vector3 local = {m.m12 * scale.x, m.m13 * scale.y, m.m14 * scale.z};

@@ -23,15 +23,16 @@ Affine Compose(const Trs& p) {
     return a;
 }
 
+Trs Rest(const Joint& joint) {
+    return {{joint.translation.x, joint.translation.y, joint.translation.z},
+            {joint.rotation.x, joint.rotation.y, joint.rotation.z, joint.rotation.w},
+            {joint.scale.x, joint.scale.y, joint.scale.z}};
+}
+
 // The joints' local transforms: rest, then the clip's channels at `time`.
 void Local(const R3D_ModelData& model, int clip, float time, Trs* out) {
     const size_t n = model.joints.size();
-    for (size_t j = 0; j < n; ++j) {
-        const Joint& joint = model.joints[j];
-        out[j] = {{joint.translation.x, joint.translation.y, joint.translation.z},
-                  {joint.rotation.x, joint.rotation.y, joint.rotation.z, joint.rotation.w},
-                  {joint.scale.x, joint.scale.y, joint.scale.z}};
-    }
+    for (size_t j = 0; j < n; ++j) out[j] = Rest(model.joints[j]);
     if (clip < 0) return;
     for (const Channel& c : model.clips[static_cast<size_t>(clip)].channels) {
         Trs& p = out[c.joint];
@@ -98,10 +99,7 @@ void PoseJoints(const R3D_ModelData& model, const R3D_AnimationState& raw, Affin
         // Keys that are finite can still compound out of range down a chain of joints:
         // such a joint stays where its parent holds it at rest, never at infinity.
         if (!Sane(world[j])) {
-            const Joint& joint = model.joints[j];
-            const Affine rest = Compose({{joint.translation.x, joint.translation.y, joint.translation.z},
-                                         {joint.rotation.x, joint.rotation.y, joint.rotation.z, joint.rotation.w},
-                                         {joint.scale.x, joint.scale.y, joint.scale.z}});
+            const Affine rest = Compose(Rest(model.joints[j]));
             world[j] = parent >= 0 ? Multiply(world[parent], rest) : rest;
             if (!Sane(world[j])) world[j] = Affine{};
         }

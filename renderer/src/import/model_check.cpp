@@ -220,6 +220,11 @@ void WriteJson(const Json& v, std::string& out) {
 
 // --- The checks ----------------------------------------------------------------------
 
+// A little-endian 32-bit number, as glTF stores them.
+uint32_t ReadU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
+}
+
 // Sizes are compared in long double: 2^64 times a 64-byte element still fits exactly
 // enough, where size_t arithmetic would wrap.
 using Size = long double;
@@ -486,7 +491,7 @@ private:
             uint32_t index = 0;
             if (indexSize == 1) index = p[0];
             if (indexSize == 2) index = static_cast<uint32_t>(p[0] | p[1] << 8);
-            if (indexSize == 4) index = static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
+            if (indexSize == 4) index = ReadU32(p);
             if (index >= count) Fail(name + " has a sparse index past its count");
         }
     }
@@ -594,17 +599,13 @@ private:
                         v = a.normalized ? x / 65535.0f : x;
                         break;
                     }
-                    case 5125: v = static_cast<float>(ReadU32Bytes(p)); break;
+                    case 5125: v = static_cast<float>(ReadU32(p)); break;
                     default: return false;
                 }
                 out[i * components + c] = v;
             }
         }
         return true;
-    }
-
-    static uint32_t ReadU32Bytes(const unsigned char* p) {
-        return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
     }
 
     void Problem(const std::string& text) {
@@ -834,10 +835,6 @@ private:
     bool outOfRange_ = false;
     std::string firstProblem_;
 };
-
-uint32_t ReadU32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // Splits a GLB into its JSON and binary body, or fails where its lengths disagree.
 void SplitGlb(const std::vector<unsigned char>& file, const unsigned char** json, size_t* jsonLength,

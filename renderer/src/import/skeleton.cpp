@@ -39,6 +39,7 @@ SkeletonImport::SkeletonImport(const aiScene& scene, const GltfAnimation& gltf, 
              " joints an animated model may have; it loads without its clips");
         clips_.clear();
     }
+    probeSkin_ = BendEveryJoint();
 }
 
 void SkeletonImport::AddNode(const aiNode* node, int parent, const aiMatrix4x4& parentWorld) {
@@ -217,7 +218,7 @@ SkeletonImport::Binding SkeletonImport::Bind(const aiMesh& mesh, const aiNode& n
     return out;
 }
 
-std::vector<Affine> SkeletonImport::ProbeSkin() const {
+std::vector<Affine> SkeletonImport::BendEveryJoint() const {
     if (!Animated()) return {};
     R3D_ModelData probe;
     probe.joints = joints_;

@@ -35,7 +35,7 @@ public:
     // Skinning matrices of a pose that bends every joint 40 degrees across the bone it
     // starts: levels of detail are simplified in that pose, so that they keep the
     // vertices where a mesh bends, which lie flat at rest. Empty for an unanimated model.
-    std::vector<Affine> ProbeSkin() const;
+    const std::vector<Affine>& ProbeSkin() const { return probeSkin_; }
 
     // Hands the joints and clips to the model (after its meshes are made).
     void MoveInto(R3D_ModelData& data);
@@ -46,6 +46,7 @@ private:
     void TakeImporterClips(const aiScene& scene);
     void Keep(anim::Clip clip);
     void Warn(const std::string& text) const;
+    std::vector<Affine> BendEveryJoint() const;
 
     const char* fileName_;
     std::vector<Joint> joints_;
@@ -53,6 +54,7 @@ private:
     std::unordered_map<const aiNode*, int> index_;
     std::unordered_map<std::string, int> byName_;  // first joint of each name
     std::vector<anim::Clip> clips_;
+    std::vector<Affine> probeSkin_;  // the same for every mesh: made once
 };
 
 }  // namespace r3d
