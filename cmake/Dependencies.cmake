@@ -36,3 +36,23 @@ if(NOT WIN32)
   target_link_libraries(vantor_allocator INTERFACE mimalloc)
 endif()
 find_package(meshoptimizer CONFIG REQUIRED)
+
+# Bullet, single precision: Debian's libbullet-dev here (shared libraries, which
+# a Linux package carries); for Windows scripts/windows.sh builds it static.
+# Only the rigid-body part is used: dynamics, collision and the maths under them.
+find_path(BULLET_INCLUDE_DIR btBulletDynamicsCommon.h PATH_SUFFIXES bullet
+  DOC "the folder holding btBulletDynamicsCommon.h")
+if(NOT BULLET_INCLUDE_DIR)
+  message(FATAL_ERROR "Bullet was not found (btBulletDynamicsCommon.h); run scripts/setup.sh")
+endif()
+set(BULLET_LIBRARIES)
+foreach(part BulletDynamics BulletCollision LinearMath)  # in link order
+  find_library(BULLET_${part}_LIBRARY NAMES ${part})
+  if(NOT BULLET_${part}_LIBRARY)
+    message(FATAL_ERROR "Bullet's ${part} library was not found; run scripts/setup.sh")
+  endif()
+  list(APPEND BULLET_LIBRARIES ${BULLET_${part}_LIBRARY})
+endforeach()
+add_library(bullet INTERFACE)
+target_include_directories(bullet SYSTEM INTERFACE ${BULLET_INCLUDE_DIR})
+target_link_libraries(bullet INTERFACE ${BULLET_LIBRARIES})

@@ -32,6 +32,8 @@ APT_PACKAGES=(
   libassimp-dev
   # mesh optimisation and level-of-detail simplification
   libmeshoptimizer-dev
+  # rigid bodies, characters and collision queries (the physics layer)
+  libbullet-dev
   # drawing over the scene: the built-in font (DejaVu Sans), image decoding
   # (stb_image, compiled by the engine itself); FreeType is built below
   fonts-dejavu-core libstb-dev

@@ -12,7 +12,8 @@
 #
 # Installs what is missing (MinGW-w64 g++ with posix threads, wine, Xvfb),
 # cross-builds GLFW, raylib, assimp (OBJ, FBX and glTF importers only),
-# minizip, meshoptimizer and FreeType from Debian's source packages into the
+# minizip, meshoptimizer, FreeType and Bullet (static, single precision, the
+# rigid-body libraries only) from Debian's source packages into the
 # version-keyed cache that scripts/setup.sh uses, plus Google Test and Google
 # Benchmark for the tests. The level and sound generators run on this machine
 # (make_level needs assimp's FBX writer, which the Windows assimp leaves out):
@@ -26,6 +27,7 @@
 #
 # Environment: as scripts/setup.sh, and
 #   VANTOR_ASSIMP_VERSION   Debian version of the assimp source package (default 5.2.5~ds0-1)
+#   VANTOR_BULLET_VERSION   Debian version of the bullet source package (default 3.24+dfsg-2)
 #   VANTOR_WINDOWS_CHECKS=0 build and pack only
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -38,6 +40,7 @@ ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUIT
 MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
 BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE=bookworm
 MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
+BULLET_PKG=bullet   BULLET_VER=${VANTOR_BULLET_VERSION:-3.24+dfsg-2}  BULLET_SUITE=bookworm
 MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
 
@@ -188,6 +191,47 @@ build_windows_meshoptimizer() {
   echo "$prefix"
 }
 
+# Prints the prefix of Bullet for Windows (the physics layer), in a cache
+# folder of its own like meshoptimizer: static libraries, single precision as
+# on Linux, and only the rigid-body libraries the engine uses (BulletDynamics,
+# BulletCollision, LinearMath), headers under include/bullet. No Debian patch
+# is needed: theirs name the double-precision build's libraries apart and keep
+# the extras off the bundled tinyxml, and neither is built here.
+build_windows_bullet() {
+  local prefix; prefix="$(deps_cache)/windows-x64_bullet-${BULLET_VER}"
+  if [ -f "$prefix/.complete" ]; then echo "$prefix"; return 0; fi
+  local work; work=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-bullet.XXXXXX")
+  trap 'rm -rf "$work"' RETURN
+  private_apt_update "$work/apt" "$BULLET_SUITE"
+  fetch_source "$BULLET_PKG" "$BULLET_VER" "$BULLET_SUITE" "$work/bullet" >/dev/null
+  local src; src=$(unpack_source "$work/bullet")
+  # Its src/ always adds soft bodies, inverse dynamics and Bullet3Common, which
+  # the engine does not use: only the three libraries are built and installed.
+  local subdirs='SUBDIRS(   BulletInverseDynamics BulletSoftBody BulletCollision BulletDynamics LinearMath Bullet3Common)'
+  grep -qxF "$subdirs" "$src/src/CMakeLists.txt" || die "bullet's src/CMakeLists.txt does not list its libraries as expected"
+  sed -i "s/^SUBDIRS(   BulletInverseDynamics BulletSoftBody .*/SUBDIRS(BulletCollision BulletDynamics LinearMath)/" \
+    "$src/src/CMakeLists.txt"
+  rm -rf "$prefix"; mkdir -p "$prefix"
+  say "building Bullet (rigid bodies, static, single precision)"
+  # -Wno-deprecated: its cmake_minimum_required(VERSION 2.4.3) draws CMake's
+  # warning that support for versions before 2.8.12 will go.
+  cmake_install "$src" "$work/bullet-build" -Wno-deprecated -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix" \
+        -DBUILD_SHARED_LIBS=OFF -DUSE_DOUBLE_PRECISION=OFF -DBULLET2_MULTITHREADING=OFF \
+        -DBUILD_BULLET3=OFF -DBUILD_BULLET2_DEMOS=OFF -DBUILD_CPU_DEMOS=OFF -DBUILD_OPENGL3_DEMOS=OFF \
+        -DBUILD_EXTRAS=OFF -DBUILD_UNIT_TESTS=OFF -DBUILD_PYBULLET=OFF -DUSE_GRAPHICAL_BENCHMARK=OFF \
+        -DINSTALL_LIBS=ON -DINSTALL_CMAKE_FILES=OFF
+  # Its pkg-config file names the libraries left out above; nothing reads it.
+  rm -f "$prefix/lib/pkgconfig/bullet.pc"; rmdir "$prefix/lib/pkgconfig" 2>/dev/null || true
+  local lib
+  for lib in BulletDynamics BulletCollision LinearMath; do
+    [ -f "$prefix/lib/lib$lib.a" ] || die "Bullet's $lib library was not installed in $prefix/lib"
+  done
+  [ -f "$prefix/include/bullet/btBulletDynamicsCommon.h" ] || die "Bullet's headers were not installed in $prefix/include/bullet"
+  touch "$prefix/.complete"
+  echo "$prefix"
+}
+
 # Prints the prefix of FreeType for Windows (see build_freetype), in a cache
 # folder of its own like meshoptimizer.
 build_windows_freetype() {
@@ -257,15 +301,16 @@ check_game_exports() {
 }
 
 build_windows() {
-  local prefix=$1 meshopt=$2 freetype=$3
+  local prefix=$1 meshopt=$2 freetype=$3 bullet=$4
   # Found paths are cached: dependencies from another prefix mean a fresh configure.
   if [ -f "$out/CMakeCache.txt" ] &&
      ! { grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt" &&
-         grep -qxF "freetype_DIR:PATH=$freetype/lib/cmake/freetype" "$out/CMakeCache.txt"; }; then
+         grep -qxF "freetype_DIR:PATH=$freetype/lib/cmake/freetype" "$out/CMakeCache.txt" &&
+         grep -qxF "BULLET_INCLUDE_DIR:PATH=$bullet/include/bullet" "$out/CMakeCache.txt"; }; then
     rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
   fi
   # The audio decoders and stb_image are sources: the ones the Linux build uses serve.
-  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt;$freetype" \
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt;$freetype;$bullet" \
         -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
         -DVANTOR_STB_DIR=/usr/include/stb \
         -DVANTOR_LEVEL_GENERATOR="$native/tools/make_level" \
@@ -605,8 +650,9 @@ install_packages "${WINDOWS_PACKAGES[@]}"
 build_generators
 prefix=$(build_windows_deps)
 meshopt=$(build_windows_meshoptimizer)
+bullet=$(build_windows_bullet)
 freetype=$(build_windows_freetype)
-build_windows "$prefix" "$meshopt" "$freetype"
+build_windows "$prefix" "$meshopt" "$freetype" "$bullet"
 build_windows_sdk
 
 if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then
