@@ -41,7 +41,13 @@
     X(ImageExists, "{}: an image named \"{}\" is already loaded.")                                             \
     X(ImageMissing, "{}: no image named \"{}\" is loaded.")                                                   \
     X(ClipMissing, "{}: model \"{}\" has no animation clip named \"{}\".")                                       \
-    X(JointMissing, "{}: model \"{}\" has no joint named \"{}\".")
+    X(JointMissing, "{}: model \"{}\" has no joint named \"{}\".")                                             \
+    X(BodyNotModel, "{}: instance {} is not a Model, so it cannot have a body.")                               \
+    X(BodyExists, "{}: instance {} already has a body.")                                                         \
+    X(BodyMissing, "{}: instance {} has no body.")                                                               \
+    X(BodyRefused, "{}: the body of instance {} was refused: {}.")                                               \
+    X(CharacterMissing, "{}: instance {} is not a Character.")                                                   \
+    X(CharacterRefused, "{}: the character was refused: {}.")
 
 enum class Fatal {
 #define VANTOR_FATAL_ID(id, text) id,

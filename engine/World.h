@@ -10,6 +10,8 @@
 //                         instances heard from the camera
 //   World::Screen         named fonts and images the game draws over the scene
 //   World::Animation      each animated "Model" instance's clip, time, speed and fade
+//   World::Physics        the bodies of "Model" instances and the "Character" instances,
+//                         stepped once a frame before the scene is drawn
 #pragma once
 
 #include <algorithm>
@@ -20,7 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "CFrame.h"
 #include "a3d.h"
+#include "p3d.h"
 #include "r3d.h"
 #include "raylib.h"
 #include "s2d.h"
@@ -114,6 +118,42 @@ void Advance(float seconds);
 R3D_Model ModelOf(int id, const char* entry, std::string* buffer = nullptr);
 
 }  // namespace Animation
+
+namespace Physics {
+
+// A "Model" instance's body. The instance's transform is the one truth both sides
+// write: before each step a transform the game changed goes to the body, and after
+// it the simulation's pose of a dynamic body is written into the transform.
+struct Body {
+    int id = 0;
+    P3D_Body handle = 0;
+    CFrame* cframe = nullptr;   // the instance's "CFrame", in place
+    Vector3 position{};         // what the instance and the body last agreed on
+    Quaternion rotation{};
+    bool warned = false;        // a non-finite transform was reported once
+};
+
+extern std::unordered_map<int, Body> Bodies;                   // "Model" instance id -> its body
+extern std::unordered_map<int, P3D_Character> Characters;      // "Character" instance id -> its character
+extern std::vector<P3D_Event> Events;                          // what the latest step reported
+
+// A body for a "Model" instance, its shape sized from the model's bounds (or made of
+// its triangles) and the instance's "Scale" now. Fatal, naming `entry` and the id:
+// not a Model, a body already there, a shape or mass the layer refuses.
+void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry);
+// The body of `id`, fatal (naming `entry`) when it has none.
+Body& BodyOf(int id, const char* entry);
+// Removes the body of `id`, if it has one.
+void RemoveBody(int id);
+// A "Character" instance's character, fatal (naming `entry`) when `id` is not one.
+P3D_Character CharacterOf(int id, const char* entry);
+// Once a frame, before the scene is drawn: transforms the game changed go to the
+// bodies, the fixed steps that `seconds` owes run, dynamic bodies' poses come back.
+void Step(float seconds);
+// No bodies, no characters, gravity and step rate as at start-up.
+void Clear();
+
+}  // namespace Physics
 
 namespace Buffers {
 

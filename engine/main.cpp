@@ -25,6 +25,7 @@
 #include "r3d.h"
 #include "raylib.h"
 #include "resource_dir.h"
+#include "p3d.h"
 #include "s2d.h"
 
 namespace {
@@ -125,6 +126,7 @@ int main(int argc, char** argv) {
     A3D_Init();
     R3D_Init(1280, 800);
     S2D_Init();
+    P3D_Init();
     Platform::NoteLoadedModules();  // the GL driver and what came with the window
     SearchAndSetResourceDir("assets");
     LoadGame();
@@ -137,8 +139,11 @@ int main(int argc, char** argv) {
     while (!WindowShouldClose()) {
         if (reloading) Reload::Poll();
         BeginDrawing();
-        // Animations move on by the frame's "DeltaTime" (held while a reload pause holds the game).
-        if (!reloading || !Reload::Paused()) World::Animation::Advance(GetFrameTime());
+        // Animations and bodies move on by the frame's "DeltaTime" (held while a reload pause holds the game).
+        if (!reloading || !Reload::Paused()) {
+            World::Animation::Advance(GetFrameTime());
+            World::Physics::Step(GetFrameTime());  // what tick changed goes in; the poses drawn come out
+        }
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         R3D_End();
@@ -154,6 +159,7 @@ int main(int argc, char** argv) {
     }
 
     UnloadGame();
+    P3D_Close();
     S2D_Close();
     A3D_Close();
     if (IsAudioDeviceReady()) CloseAudioDevice();  // without a device there is nothing to close, and raylib would warn

@@ -45,6 +45,7 @@ template CFrame Instance::GetChild<CFrame>(std::string);
 template Model Instance::GetChild<Model>(std::string);
 template Light Instance::GetChild<Light>(std::string);
 template Sound Instance::GetChild<Sound>(std::string);
+template Character Instance::GetChild<Character>(std::string);
 
 // -- CFrame: its transform is the variable "Value" -------------------------------
 CFrame::CFrame() { Id = New(std::string("CFrame")); }
@@ -76,6 +77,36 @@ float Model::GetAnimationTime() { return Call<float>("Model.GetAnimationTime", I
 void Model::SetAnimationSpeed(float speed) { Call<void>("Model.SetAnimationSpeed", Id, speed); }
 std::string Model::GetAnimation() { return Call<std::string>("Model.GetAnimation", Id); }
 List Model::GetJointPosition(std::string joint) { return Call<List>("Model.GetJointPosition", Id, std::move(joint)); }
+void Model::SetBody(std::string kind, std::string shape, float mass) {
+    Call<void>("Model.SetBody", Id, std::move(kind), std::move(shape), mass);
+}
+void Model::RemoveBody() { Call<void>("Model.RemoveBody", Id); }
+bool Model::HasBody() { return Call<bool>("Model.HasBody", Id); }
+List Model::GetVelocity() { return Call<List>("Model.GetVelocity", Id); }
+void Model::SetVelocity(List velocity) { Call<void>("Model.SetVelocity", Id, std::move(velocity)); }
+List Model::GetAngularVelocity() { return Call<List>("Model.GetAngularVelocity", Id); }
+void Model::SetAngularVelocity(List radiansPerSecond) { Call<void>("Model.SetAngularVelocity", Id, std::move(radiansPerSecond)); }
+void Model::ApplyImpulse(List impulse) { Call<void>("Model.ApplyImpulse", Id, std::move(impulse)); }
+void Model::ApplyForce(List force) { Call<void>("Model.ApplyForce", Id, std::move(force)); }
+void Model::ApplyTorque(List torque) { Call<void>("Model.ApplyTorque", Id, std::move(torque)); }
+void Model::SetFriction(float friction) { Call<void>("Model.SetFriction", Id, friction); }
+void Model::SetRestitution(float restitution) { Call<void>("Model.SetRestitution", Id, restitution); }
+void Model::SetDamping(float linear, float angular) { Call<void>("Model.SetDamping", Id, linear, angular); }
+void Model::SetGravityEnabled(bool enabled) { Call<void>("Model.SetGravityEnabled", Id, enabled); }
+void Model::SetTrigger(bool trigger) { Call<void>("Model.SetTrigger", Id, trigger); }
+void Model::SetCollisionLayer(int layer, int mask) { Call<void>("Model.SetCollisionLayer", Id, layer, mask); }
+
+// -- Character: a capsule of the host's physics ----------------------------------
+Character::Character(float radius, float height) { Id = New(std::string("Character"), radius, height); }
+Character::Character(int id) : Instance(id) {}
+
+void Character::SetPosition(List foot) { Call<void>("Character.SetPosition", Id, std::move(foot)); }
+void Character::Move(List velocity) { Call<void>("Character.Move", Id, std::move(velocity)); }
+List Character::GetPosition() { return Call<List>("Character.GetPosition", Id); }
+bool Character::IsOnGround() { return Call<bool>("Character.IsOnGround", Id); }
+List Character::GetVelocity() { return Call<List>("Character.GetVelocity", Id); }
+void Character::SetStepHeight(float height) { Call<void>("Character.SetStepHeight", Id, height); }
+void Character::SetMaxSlope(float degrees) { Call<void>("Character.SetMaxSlope", Id, degrees); }
 
 // -- Light ------------------------------------------------------------------------
 Light::Light(std::string kind) { Id = New(std::string("Light"), std::move(kind)); }
@@ -112,6 +143,43 @@ RaycastSingle::RaycastSingle(Model model, List start, List direction) {
     distance = std::any_cast<float>(answer.at(1));
     point = std::any_cast<List>(answer.at(2));
     normal = std::any_cast<List>(answer.at(3));
+}
+
+// -- Physics queries: the host answers [hit, distance, point, normal, id] -----------
+namespace {
+PhysicsHit ReadHit(const std::vector<std::any>& answer) {
+    PhysicsHit h;
+    h.hit = std::any_cast<bool>(answer.at(0));
+    h.distance = std::any_cast<float>(answer.at(1));
+    h.point = std::any_cast<List>(answer.at(2));
+    h.normal = std::any_cast<List>(answer.at(3));
+    h.id = std::any_cast<int>(answer.at(4));
+    return h;
+}
+using Answer = std::vector<std::any>;
+}  // namespace
+
+PhysicsHit PhysicsRaycast(List origin, List direction, float maxDistance) {
+    return ReadHit(Call<Answer>("PhysicsRaycast", std::move(origin), std::move(direction), maxDistance));
+}
+PhysicsHit PhysicsRaycastLayers(List origin, List direction, float maxDistance, int mask) {
+    return ReadHit(Call<Answer>("PhysicsRaycastLayers", std::move(origin), std::move(direction), maxDistance, mask));
+}
+PhysicsHit PhysicsSweepSphere(List from, List to, float radius) {
+    return ReadHit(Call<Answer>("PhysicsSweepSphere", std::move(from), std::move(to), radius));
+}
+PhysicsHit PhysicsSweepCapsule(List from, List to, float radius, float height) {
+    return ReadHit(Call<Answer>("PhysicsSweepCapsule", std::move(from), std::move(to), radius, height));
+}
+
+std::vector<PhysicsEvent> GetPhysicsEvents() {
+    std::vector<PhysicsEvent> out;
+    for (const std::any& item : Call<Answer>("GetPhysicsEvents")) {
+        const Answer& e = std::any_cast<const Answer&>(item);
+        out.push_back({std::any_cast<std::string>(e.at(0)), std::any_cast<int>(e.at(1)), std::any_cast<int>(e.at(2)),
+                       std::any_cast<float>(e.at(3)), std::any_cast<List>(e.at(4)), std::any_cast<List>(e.at(5))});
+    }
+    return out;
 }
 
 }  // namespace Game

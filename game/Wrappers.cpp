@@ -123,6 +123,11 @@ WRAP(int, GetScreenWidth, (), ())
 WRAP(int, GetScreenHeight, (), ())
 
 WRAP(NameToIndex, GetModelAnimations, (std::string buffer), (buffer))
+WRAP(void, SetGravity, (List gravity), (gravity))
+WRAP(List, GetGravity, (), ())
+WRAP(void, SetPhysicsRate, (float stepsPerSecond), (stepsPerSecond))
+WRAP(std::vector<int>, PhysicsOverlapSphere, (List center, float radius), (center, radius))
+WRAP(std::vector<int>, PhysicsOverlapBox, (List center, List halfSize), (center, halfSize))
 WRAP(float, GetModelAnimationLength, (std::string buffer, std::string clip), (buffer, clip))
 #undef ENTRY_GROUP
 

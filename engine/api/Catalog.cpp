@@ -33,6 +33,7 @@ const Catalog& Entries() {
         add("sound", AddSoundEntries);
         add("screen", AddScreenEntries);
         add("animation", AddAnimationEntries);
+        add("physics", AddPhysicsEntries);
         return c;
     }();
     return catalog;
@@ -77,6 +78,7 @@ void Clear() {
     Sounds::Clear();
     Screen::Clear();
     Animation::Players.clear();  // what the destroyed models left (those of unloaded buffers)
+    Physics::Clear();
 }
 
 }  // namespace World

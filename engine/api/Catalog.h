@@ -44,6 +44,7 @@ void AddRaycastEntries(Catalog& catalog);   //    171  "RaycastSingle"
 void AddSoundEntries(Catalog& catalog);     // "sound": sounds, music streams, "Sound." placed sounds
 void AddScreenEntries(Catalog& catalog);    // "screen": text, fonts, shapes, images, world to screen
 void AddAnimationEntries(Catalog& catalog); // "animation": clips of a model, "Model." playback and joints
+void AddPhysicsEntries(Catalog& catalog);   // "physics": bodies, characters, queries, events
 
 // -- Adapting typed functions ------------------------------------------------
 

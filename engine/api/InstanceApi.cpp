@@ -1,4 +1,4 @@
-// Instance entries: create scene objects of the four kinds, name them, move
+// Instance entries: create scene objects of the five kinds, name them, move
 // them in the tree, look them up, reach their variable slots, destroy them.
 #include <stdexcept>
 
@@ -30,7 +30,34 @@ void SetUpModel(Instance& inst, std::string buffer) {
         Buffers::UnmapInstance(std::any_cast<std::string>(self.Variables["Tied Model"]),
                                std::any_cast<int>(self.Variables["Buffer Index"]));
         Animation::Players.erase(id);
+        Physics::RemoveBody(id);
     };
+}
+
+// "Character": a capsule of the physics layer with its foot at "Position", which
+// the step keeps up to date; "Radius" and "Height" say its size.
+void SetUpCharacter(Instance& inst, P3D_Character character, float radius, float height) {
+    inst.Variables["Position"] = Vector3{0, 0, 0};
+    inst.Variables["Radius"] = radius;
+    inst.Variables["Height"] = height;
+    const int id = inst.id;
+    Physics::Characters[id] = character;
+    inst.OnDestroy = [id](std::vector<std::any>) {
+        auto it = Physics::Characters.find(id);
+        if (it == Physics::Characters.end()) return;
+        P3D_DestroyCharacter(it->second);
+        Physics::Characters.erase(it);
+    };
+}
+
+// A character's size is read and checked before the instance exists.
+P3D_Character NewCharacter(const Params& params, const char* entry, float* radius, float* height) {
+    *radius = Arg<float>(params, 1, entry);
+    *height = Arg<float>(params, 2, entry);
+    // It carries the id the instance is about to get, handed back in hits and events.
+    const P3D_Character character = P3D_CreateCharacter(*radius, *height, {0, 0, 0}, inst_count);
+    Fail(Fatal::CharacterRefused, character == 0, entry, P3D_GetError());
+    return character;
 }
 
 // "Light": one renderer light, owned by the instance.
@@ -57,14 +84,16 @@ void SetUpSound(Instance& inst, A3D_Sound sound, std::string name) {
     };
 }
 
-// Argument 1 (read for "Model", "Light" and "Sound" only) is read, and a sound's
-// name looked up, before the instance exists, so a call that fails creates
-// nothing and uses up no id.
+// Argument 1 (read for "Model", "Light" and "Sound" only; a "Character" reads its
+// radius and height from 1 and 2) is read, and a sound's name looked up, before the
+// instance exists, so a call that fails creates nothing and uses up no id.
 std::any New(const Params& params, const char* entry) {
     std::string kind = Arg<std::string>(params, 0, entry);
     const bool named = kind == "Model" || kind == "Light" || kind == "Sound";
     std::string extra = named ? Arg<std::string>(params, 1, entry) : std::string();
     const A3D_Sound sound = kind == "Sound" ? Sounds::Named(entry, extra) : A3D_Sound{};
+    float radius = 0, height = 0;
+    const P3D_Character character = kind == "Character" ? NewCharacter(params, entry, &radius, &height) : 0;
     const int id = Instance(kind, 1).id;
     Instance& inst = Instances[id];
     inst.Type = kind;
@@ -72,6 +101,7 @@ std::any New(const Params& params, const char* entry) {
     else if (kind == "Model") SetUpModel(inst, std::move(extra));
     else if (kind == "Light") SetUpLight(inst, extra);
     else if (kind == "Sound") SetUpSound(inst, sound, std::move(extra));
+    else if (kind == "Character") SetUpCharacter(inst, character, radius, height);
     else Fail(Fatal::InvalidInstanceType, true, kind);
     return id;
 }

@@ -87,6 +87,36 @@ bool Hull(const P3D_BodyDesc& d, Body& body) {
     return true;
 }
 
+// Bullet's contacts between a box and a triangle many times its size are
+// unsteady: a crate landing on a 60 m floor made of two triangles sinks in, tips
+// and slides off where it fell. Long triangles are split at their longest edge
+// until no edge is longer than this (the level's floor becomes some 1,800).
+constexpr float kLongestEdge = 2.0f;
+constexpr int kMostSplits = 16;  // per triangle: 2^16 pieces at most
+
+void AddSplit(btTriangleMesh& mesh, const btVector3& a, const btVector3& b, const btVector3& c, int depth) {
+    const float ab = (b - a).length2(), bc = (c - b).length2(), ca = (a - c).length2();
+    const float longest = std::max({ab, bc, ca});
+    if (longest <= kLongestEdge * kLongestEdge || depth >= kMostSplits) {
+        mesh.addTriangle(a, b, c, false);
+        return;
+    }
+    // Split the longest edge at its middle, keeping the winding.
+    if (longest == ab) {
+        const btVector3 m = (a + b) * 0.5f;
+        AddSplit(mesh, a, m, c, depth + 1);
+        AddSplit(mesh, m, b, c, depth + 1);
+    } else if (longest == bc) {
+        const btVector3 m = (b + c) * 0.5f;
+        AddSplit(mesh, a, b, m, depth + 1);
+        AddSplit(mesh, a, m, c, depth + 1);
+    } else {
+        const btVector3 m = (c + a) * 0.5f;
+        AddSplit(mesh, a, b, m, depth + 1);
+        AddSplit(mesh, m, b, c, depth + 1);
+    }
+}
+
 // Triangles that are not finite, too large or without area are left out.
 bool Mesh(const P3D_BodyDesc& d, Body& body) {
     if (d.kind == P3D_DYNAMIC) return Refuse("a Mesh shape is for Static and Kinematic bodies (a Dynamic one takes a Hull)", false);
@@ -96,10 +126,15 @@ bool Mesh(const P3D_BodyDesc& d, Body& body) {
         if (!Finite(a) || !Finite(b) || !Finite(c)) continue;
         if (a.length() > kMaxSize || b.length() > kMaxSize || c.length() > kMaxSize) continue;
         if ((b - a).cross(c - a).length2() < 1e-12f) continue;
-        body.mesh->addTriangle(a, b, c, false);
+        AddSplit(*body.mesh, a, b, c, 0);
     }
     if (body.mesh->getNumTriangles() == 0) return Refuse("its mesh has no triangle with an area", false);
-    body.shape = std::make_unique<btBvhTriangleMeshShape>(body.mesh.get(), true);
+    auto shape = std::make_unique<btBvhTriangleMeshShape>(body.mesh.get(), true);
+    // Without this a box landing across the seam of two triangles of a flat floor
+    // is pushed up the seam's edge, tips and slides (see ContactAdded in world.cpp).
+    body.edges = std::make_unique<btTriangleInfoMap>();
+    btGenerateInternalEdgeInfo(shape.get(), body.edges.get());
+    body.shape = std::move(shape);
     return true;
 }
 
@@ -185,6 +220,17 @@ P3D_Body P3D_CreateBody(const P3D_BodyDesc* desc) {
     if (d.kind == P3D_KINEMATIC) {
         rb.setCollisionFlags(rb.getCollisionFlags() | btCollisionObject::CF_KINEMATIC_OBJECT);
         rb.setActivationState(DISABLE_DEACTIVATION);
+    }
+    if (body->edges) rb.setCollisionFlags(rb.getCollisionFlags() | btCollisionObject::CF_CUSTOM_MATERIAL_CALLBACK);
+    if (d.kind == P3D_DYNAMIC) {
+        // A body that moves more than half its thickness in a step is swept, so a
+        // fast one neither sinks into a floor nor passes through a wall.
+        btVector3 lo, hi;
+        body->shape->getAabb(btTransform::getIdentity(), lo, hi);
+        const btVector3 size = hi - lo;
+        const float thinnest = std::max(0.01f, std::min({size.x(), size.y(), size.z()}) * 0.5f);
+        rb.setCcdMotionThreshold(thinnest * 0.5f);
+        rb.setCcdSweptSphereRadius(thinnest * 0.8f);
     }
     rb.setUserIndex(d.id);
     rb.setUserIndex2(body->handle);

@@ -2,6 +2,7 @@
 // characters in it, and the state of the fixed step.
 #pragma once
 
+#include <BulletCollision/CollisionDispatch/btInternalEdgeUtility.h>
 #include <btBulletDynamicsCommon.h>
 
 #include <memory>
@@ -40,6 +41,7 @@ struct Body {
     // In the order they may be destroyed in reverse: the body, then its shape,
     // then what the shape refers to.
     std::unique_ptr<btTriangleMesh> mesh;
+    std::unique_ptr<btTriangleInfoMap> edges;     // a mesh's inner edges, which contacts must not catch on
     std::unique_ptr<btCollisionShape> child;      // the primitive inside an offset compound
     std::unique_ptr<btCollisionShape> shape;
     std::unique_ptr<btRigidBody> body;

@@ -22,6 +22,15 @@ void ContactEnded(btPersistentManifold* const& manifold) {
     s.erase(std::remove(s.begin(), s.end(), manifold), s.end());
 }
 
+// A contact with a mesh takes the normal of the surface rather than of an inner
+// edge between two of its triangles (meshes with CF_CUSTOM_MATERIAL_CALLBACK).
+bool ContactAdded(btManifoldPoint& point, const btCollisionObjectWrapper* a, int partA, int indexA, const btCollisionObjectWrapper* b,
+                  int partB, int indexB) {
+    btAdjustInternalEdgeContacts(point, b, a, partB, indexB);
+    btAdjustInternalEdgeContacts(point, a, b, partA, indexA);
+    return true;
+}
+
 bool Same(const btTransform& a, const btTransform& b) {
     return a.getOrigin() == b.getOrigin() && a.getRotation() == b.getRotation();
 }
@@ -108,6 +117,7 @@ World::World() {
     world.setForceUpdateAllAabbs(false);
     gContactStartedCallback = ContactStarted;
     gContactEndedCallback = ContactEnded;
+    gContactAddedCallback = ContactAdded;
 }
 
 World::~World() {
@@ -116,6 +126,7 @@ World::~World() {
         if (!b->outside) world.removeRigidBody(b->body.get());
     gContactStartedCallback = nullptr;
     gContactEndedCallback = nullptr;
+    gContactAddedCallback = nullptr;
 }
 
 void World::Add(Body& b) {

@@ -351,6 +351,10 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform);
 // the player saw): its meshes are skinned on the CPU and every triangle tested. A model
 // without clips is tested as R3D_RaycastModel tests it.
 RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state);
+// Every triangle of the model at full detail, in model space (an animated model in its
+// rest pose): three corners each, at most `maxTriangles` written to `corners`. Returns the
+// model's triangle count; with null `corners` it only counts (for collision shapes).
+int R3D_GetModelTriangles(R3D_Model model, Vector3* corners, int maxTriangles);
 
 #ifdef __cplusplus
 }

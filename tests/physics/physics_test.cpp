@@ -72,6 +72,12 @@ TEST(Falling, ABoxLandsWhenFreeFallSaysAndRestsOnTheFloorAtAnyFrameRate) {
         EXPECT_NEAR(landed, predicted, frame + 1.0f / 60 + 0.01f) << rates[r] << " fps";
         rest[r] = Where(box);
         EXPECT_NEAR(rest[r].y, kFloor + 0.5f, 0.01f) << rates[r] << " fps: not resting on the floor";
+        // Straight down and flat: it neither tipped nor slid off where it fell.
+        EXPECT_NEAR(rest[r].x, 14, 0.02f);
+        EXPECT_NEAR(rest[r].z, -14, 0.02f);
+        Quaternion q;
+        P3D_GetBodyTransform(box, nullptr, &q);
+        EXPECT_GT(std::fabs(q.w), 0.999f);
         const Vector3 v = P3D_GetLinearVelocity(box);
         EXPECT_LT(std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z), 0.05f);
     }

@@ -89,8 +89,11 @@ std::string Markdown() {
           "| mat | `std::vector<float>` | 16 elements, element i is raymath's member mi |\n"
           "| handle | `std::any*` | a variable's address from \"Instance.Get\", valid while its instance lives |\n"
           "| children | `std::unordered_map<std::string, int>` | child name to instance id |\n"
-          "| hit | `std::vector<std::any>` | bool hit, float distance, vec3 point, vec3 normal |\n\n"
-          "Entries 1 to 171 (group core) never change; the groups after them (sound, screen) were added later,\n"
+          "| hit | `std::vector<std::any>` | bool hit, float distance, vec3 point, vec3 normal |\n"
+          "| bodyhit | `std::vector<std::any>` | bool hit, float distance, vec3 point, vec3 normal, int instance id (0 for none) |\n"
+          "| ids | `std::vector<int>` | instance ids |\n"
+          "| events | `std::vector<std::any>` | each a `std::vector<std::any>`: string kind, int a, int b, float impulse, vec3 point, vec3 normal |\n\n"
+          "Entries 1 to 171 (group core) never change; the groups after them (sound, screen, animation, physics) were added later,\n"
           "in the same conventions.\n\n"
           "| # | Group | Name | Kind | Arguments | Result | What it does |\n"
           "|---|---|---|---|---|---|---|\n";

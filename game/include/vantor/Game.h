@@ -272,7 +272,7 @@ public:
     // Address of the named variable slot; handed back to the transform entries only.
     std::any* Get(std::string name);
     // The child of that name as a handle of the wanted type (id 0 when there is none).
-    // Provided for CFrame, Model, Light and Sound.
+    // Provided for CFrame, Model, Light, Sound and Character.
     template <class T>
     T GetChild(std::string name);
 
@@ -317,6 +317,52 @@ public:
     void SetAnimationSpeed(float speed);  // 0 holds the pose (a cross-fade too); negative plays backwards
     std::string GetAnimation();           // the clip playing, "" for none
     List GetJointPosition(std::string joint);  // in the world, in the pose drawn
+
+    // Physics. SetBody gives the instance a body: kind "Static", "Dynamic" (moved by
+    // the simulation, which writes its transform) or "Kinematic" (moved by the game,
+    // pushing what is in its way); shape "Box", "Sphere", "Capsule", "Cylinder" (sized
+    // from the model's bounds and the instance's scale now), "Hull" (convex, of the
+    // model's triangles) or "Mesh" (its triangles, Static or Kinematic only). The
+    // mass counts for "Dynamic" only. Moving the transform of a body moves the body.
+    // Velocities, impulses, forces and torques act on dynamic bodies only; a force or
+    // torque acts over the next frame's steps.
+    void SetBody(std::string kind, std::string shape, float mass);
+    void RemoveBody();
+    bool HasBody();
+    List GetVelocity();
+    void SetVelocity(List velocity);
+    List GetAngularVelocity();
+    void SetAngularVelocity(List radiansPerSecond);
+    void ApplyImpulse(List impulse);
+    void ApplyForce(List force);
+    void ApplyTorque(List torque);
+    void SetFriction(float friction);        // 0..10, 0.5 by default
+    void SetRestitution(float restitution);  // 0 (no bounce, the default) .. 1
+    void SetDamping(float linear, float angular);  // 0..1 each
+    void SetGravityEnabled(bool enabled);
+    void SetTrigger(bool trigger);           // reports Enter and Leave events; nothing collides with it
+    void SetCollisionLayer(int layer, int mask);  // bits of the layers it is on and collides with
+};
+
+// An upright capsule that walks: slides along walls, steps up stairs (0.35 by
+// default), stands on slopes up to 45 degrees by default and slides down steeper
+// ones, and pushes dynamic bodies. Its position is its foot.
+//
+//   Game::Character hero(0.3f, 1.8f);   // radius, height
+//   hero.SetPosition({0, 0, 0});
+//   hero.Move({2, 0, 0});               // every frame: walk 2 m/s along x (y > 0 jumps)
+class Character : public Instance {
+public:
+    Character(float radius, float height);
+    explicit Character(int id);
+
+    void SetPosition(List foot);
+    void Move(List velocity);  // the velocity it walks with from now on; y > 0 jumps when on the ground
+    List GetPosition();
+    bool IsOnGround();
+    List GetVelocity();        // what it moved with in the last step
+    void SetStepHeight(float height);
+    void SetMaxSlope(float degrees);
 };
 
 class Light : public Instance {
@@ -369,6 +415,43 @@ struct RaycastSingle {
     List point;
     List normal;
 };
+
+// -- Physics ----------------------------------------------------------------------
+// The world steps 60 times a second (SetPhysicsRate) whatever the frame rate, once a
+// frame right before the scene is drawn: what tick changes takes effect at the next
+// frame's step, and the events read in tick are those of this frame's step.
+void SetGravity(List gravity);  // (0, -9.81, 0) by default
+List GetGravity();
+void SetPhysicsRate(float stepsPerSecond);  // 10..1000
+
+// What a physics query met: the instance hit, 0 for none.
+struct PhysicsHit {
+    bool hit = false;
+    float distance = 0;
+    List point;
+    List normal;
+    int id = 0;
+};
+// Against every body and character (triggers aside); the Layers form meets only
+// bodies on a layer of `mask`.
+PhysicsHit PhysicsRaycast(List origin, List direction, float maxDistance);
+PhysicsHit PhysicsRaycastLayers(List origin, List direction, float maxDistance, int mask);
+PhysicsHit PhysicsSweepSphere(List from, List to, float radius);
+PhysicsHit PhysicsSweepCapsule(List from, List to, float radius, float height);  // upright; from, to: its centre
+std::vector<int> PhysicsOverlapSphere(List center, float radius);
+std::vector<int> PhysicsOverlapBox(List center, List halfSize);
+
+// What the latest step reported: "Enter" and "Leave" (a: the trigger, b: who),
+// "Contact" (a and b began to touch: impulse, point and normal) and "LeftWorld"
+// (a left the world's bounds and sleeps until moved back).
+struct PhysicsEvent {
+    std::string kind;
+    int a = 0, b = 0;
+    float impulse = 0;
+    List point;
+    List normal;
+};
+std::vector<PhysicsEvent> GetPhysicsEvents();
 
 // The host's fixed root of the scene (id 1).
 extern Instance Root;

@@ -140,3 +140,15 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
     }
     return hit ? local.Hit(ray, best, bestNormal) : Miss();
 }
+
+int R3D_GetModelTriangles(R3D_Model model, Vector3* corners, int maxTriangles) {
+    if (model.data == nullptr) return 0;
+    int count = 0;
+    for (const R3D_MeshData& mesh : model.data->meshes) {
+        for (std::size_t k = 0; k + 2 < mesh.indices.size(); k += 3, ++count) {
+            if (!corners || count >= maxTriangles) continue;
+            for (int c = 0; c < 3; ++c) corners[count * 3 + c] = mesh.positions[mesh.indices[k + c]];
+        }
+    }
+    return count;
+}

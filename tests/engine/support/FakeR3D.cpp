@@ -55,6 +55,8 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int) {
     Get().loaded.push_back(fileName);
     R3D_Model model = {};
     model.meshCount = 1;
+    model.triangleCount = 12;
+    model.aabb = {{-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}};  // every stand-in model is a unit cube
     AllModels().push_back(std::make_unique<ModelData>(ModelData{fileName}));
     model.data = reinterpret_cast<R3D_ModelData*>(AllModels().back().get());
     return model;
@@ -120,6 +122,22 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
     Get().raycasts.push_back({ray, ModelPath(model), transform});
     Get().posedRaycasts.push_back(state);
     return Get().nextHit;
+}
+
+// The unit cube every stand-in model is, as 12 triangles.
+int R3D_GetModelTriangles(R3D_Model, Vector3* corners, int maxTriangles) {
+    static const int kFaces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    auto corner = [](int c) { return Vector3{c & 4 ? 0.5f : -0.5f, c & 2 ? 0.5f : -0.5f, c & 1 ? 0.5f : -0.5f}; };
+    int t = 0;
+    for (const auto& f : kFaces) {
+        const int tris[2][3] = {{f[0], f[1], f[2]}, {f[0], f[2], f[3]}};
+        for (const auto& tri : tris) {
+            if (corners && t < maxTriangles)
+                for (int c = 0; c < 3; ++c) corners[t * 3 + c] = corner(tri[c]);
+            ++t;
+        }
+    }
+    return t;
 }
 
 void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {

@@ -1,0 +1,274 @@
+// Physics entries: bodies on "Model" instances, "Character" instances, the world's
+// gravity and step rate, queries against every body, and the events of the step.
+// A body on what is not a model, a second body, or an instance without one stops
+// the game with a message naming the entry and the id; numbers that are not finite
+// are refused naming the argument; out-of-range ones are clamped.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "Catalog.h"
+#include "Lookup.h"
+#include "Messages.h"
+#include "World.h"
+
+namespace World::Api {
+
+// A hit of a physics query: the four values of "RaycastSingle", then the id hit.
+template <>
+struct Kind<P3D_Hit> {
+    static constexpr KindInfo kInfo{"bodyhit", "5 values: bool hit, float distance, vec3 point, vec3 normal, int id (0 for none)"};
+    static std::any Write(const P3D_Hit& h) {
+        return std::vector<std::any>{h.hit, h.distance, Kind<Vector3>::Write(h.point), Kind<Vector3>::Write(h.normal), h.id};
+    }
+};
+
+template <>
+struct Kind<std::vector<int>> {
+    static constexpr KindInfo kInfo{"ids", "instance ids"};
+    static std::any Write(std::vector<int> ids) { return std::any(std::move(ids)); }
+};
+
+// The step's events: each a list of string kind, int a, int b, float impulse, vec3 point, vec3 normal.
+struct EventList {
+    std::vector<P3D_Event> events;
+};
+template <>
+struct Kind<EventList> {
+    static constexpr KindInfo kInfo{"events", "each: string kind, int a, int b, float impulse, vec3 point, vec3 normal"};
+    static std::any Write(const EventList& list) {
+        static const char* const kKinds[] = {"Enter", "Leave", "Contact", "LeftWorld"};
+        std::vector<std::any> out;
+        out.reserve(list.events.size());
+        for (const P3D_Event& e : list.events)
+            out.push_back(std::vector<std::any>{std::string(kKinds[e.kind]), e.a, e.b, e.impulse, Kind<Vector3>::Write(e.point),
+                                                Kind<Vector3>::Write(e.normal)});
+        return out;
+    }
+};
+
+namespace {
+
+// Typed entries name their arguments through these when a number is not finite.
+float Finite(float value, int position, const char* what) {
+    if (!std::isfinite(value))
+        throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite number");
+    return value;
+}
+Vector3 Finite(Vector3 v, int position, const char* what) {
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+        throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite vector");
+    return v;
+}
+
+P3D_BodyKind BodyKind(const std::string& kind) {
+    if (kind == "Static") return P3D_STATIC;
+    if (kind == "Dynamic") return P3D_DYNAMIC;
+    if (kind == "Kinematic") return P3D_KINEMATIC;
+    throw BadValue("argument 1 (body kind) \"" + kind + "\" is not \"Static\", \"Dynamic\" or \"Kinematic\"");
+}
+
+P3D_ShapeKind ShapeKind(const std::string& shape) {
+    static const char* const kShapes[] = {"Box", "Sphere", "Capsule", "Cylinder", "Hull", "Mesh"};
+    for (int k = 0; k < 6; ++k)
+        if (shape == kShapes[k]) return static_cast<P3D_ShapeKind>(k);
+    throw BadValue("argument 2 (shape) \"" + shape + "\" is not \"Box\", \"Sphere\", \"Capsule\", \"Cylinder\", \"Hull\" or \"Mesh\"");
+}
+
+// -- The world -----------------------------------------------------------------
+
+void SetGravity(Vector3 gravity) { P3D_SetGravity(Finite(gravity, 0, "gravity")); }
+Vector3 GetGravity() { return P3D_GetGravity(); }
+void SetPhysicsRate(float hertz) { P3D_SetStepRate(Finite(hertz, 0, "steps a second")); }
+
+// -- Bodies --------------------------------------------------------------------
+
+void SetBody(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const std::string& kind = Arg<std::string>(params, 1, entry);
+    const std::string& shape = Arg<std::string>(params, 2, entry);
+    const float mass = Arg<float>(params, 3, entry);
+    try {
+        const P3D_BodyKind k = BodyKind(kind);
+        const P3D_ShapeKind s = ShapeKind(shape);
+        if (k == P3D_DYNAMIC) Finite(mass, 3, "mass");
+        Physics::AddBody(id, k, s, mass, entry);
+    } catch (const BadValue& bad) {
+        throw BadValue(std::string(entry) + ": " + bad.what());
+    }
+}
+
+// Every body entry reads the id first, then its values, then finds the body.
+void RemoveBody(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    Physics::BodyOf(id, entry);
+    Physics::RemoveBody(id);
+}
+std::any HasBody(const Params& params, const char* entry) {
+    return Kind<bool>::Write(Physics::Bodies.count(Arg<int>(params, 0, entry)) != 0);
+}
+
+template <Vector3 (*Get)(P3D_Body)>
+std::any GetVector(const Params& params, const char* entry) {
+    return Kind<Vector3>::Write(Get(Physics::BodyOf(Arg<int>(params, 0, entry), entry).handle));
+}
+
+// Velocities, impulses, forces and torques act on dynamic bodies; on others they do nothing.
+template <bool (*Set)(P3D_Body, Vector3)>
+void SetVector(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const Vector3 v = Arg<Vector3>(params, 1, entry);
+    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+        throw BadValue(std::string(entry) + ": argument 1 (vector) is not a finite vector");
+    Set(Physics::BodyOf(id, entry).handle, v);
+}
+
+template <bool (*Set)(P3D_Body, float)>
+void SetNumber(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const float value = Arg<float>(params, 1, entry);
+    if (!std::isfinite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
+    Set(Physics::BodyOf(id, entry).handle, value);
+}
+
+void SetDamping(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const float linear = Arg<float>(params, 1, entry);
+    const float angular = Arg<float>(params, 2, entry);
+    if (!std::isfinite(linear) || !std::isfinite(angular))
+        throw BadValue(std::string(entry) + ": argument " + (std::isfinite(linear) ? "2 (angular" : "1 (linear") +
+                       " damping) is not a finite number");
+    P3D_SetDamping(Physics::BodyOf(id, entry).handle, linear, angular);
+}
+
+void SetGravityEnabled(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const bool on = Arg<bool>(params, 1, entry);
+    P3D_SetGravityEnabled(Physics::BodyOf(id, entry).handle, on);
+}
+
+void SetTrigger(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const bool on = Arg<bool>(params, 1, entry);
+    P3D_SetTrigger(Physics::BodyOf(id, entry).handle, on);
+}
+
+void SetCollisionLayer(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const int layer = Arg<int>(params, 1, entry);
+    const int mask = Arg<int>(params, 2, entry);
+    P3D_SetLayers(Physics::BodyOf(id, entry).handle, layer, mask);
+}
+
+// -- Queries -------------------------------------------------------------------
+
+P3D_Hit Raycast(Vector3 origin, Vector3 direction, float distance) {
+    return P3D_Raycast(Finite(origin, 0, "origin"), Finite(direction, 1, "direction"), Finite(distance, 2, "max distance"),
+                       P3D_ALL_LAYERS);
+}
+P3D_Hit RaycastLayers(Vector3 origin, Vector3 direction, float distance, int mask) {
+    return P3D_Raycast(Finite(origin, 0, "origin"), Finite(direction, 1, "direction"), Finite(distance, 2, "max distance"), mask);
+}
+P3D_Hit SweepSphere(Vector3 from, Vector3 to, float radius) {
+    return P3D_SweepSphere(Finite(from, 0, "from"), Finite(to, 1, "to"), Finite(radius, 2, "radius"), P3D_ALL_LAYERS);
+}
+P3D_Hit SweepCapsule(Vector3 from, Vector3 to, float radius, float height) {
+    return P3D_SweepCapsule(Finite(from, 0, "from"), Finite(to, 1, "to"), Finite(radius, 2, "radius"), Finite(height, 3, "height"),
+                            P3D_ALL_LAYERS);
+}
+
+std::vector<int> Overlapped(int count, std::vector<int>& ids) {
+    ids.resize(static_cast<std::size_t>(std::min(count, static_cast<int>(ids.size()))));
+    return ids;
+}
+std::vector<int> OverlapSphere(Vector3 center, float radius) {
+    std::vector<int> ids(4096);
+    const int n = P3D_OverlapSphere(Finite(center, 0, "centre"), Finite(radius, 1, "radius"), P3D_ALL_LAYERS, ids.data(), 4096);
+    return Overlapped(n, ids);
+}
+std::vector<int> OverlapBox(Vector3 center, Vector3 half) {
+    std::vector<int> ids(4096);
+    const int n = P3D_OverlapBox(Finite(center, 0, "centre"), Finite(half, 1, "half size"), {0, 0, 0, 1}, P3D_ALL_LAYERS,
+                                 ids.data(), 4096);
+    return Overlapped(n, ids);
+}
+
+EventList GetPhysicsEvents() { return {Physics::Events}; }
+
+// -- Characters ----------------------------------------------------------------
+
+void CharacterSetPosition(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const Vector3 at = Arg<Vector3>(params, 1, entry);
+    const P3D_Character c = Physics::CharacterOf(id, entry);
+    if (!P3D_SetCharacterPosition(c, at))
+        throw BadValue(std::string(entry) + ": argument 1 (position) is not finite or lies outside the world's bounds");
+    if (Vector3* position = FindVariable<Vector3>(id, "Position")) *position = at;
+}
+
+void CharacterMove(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const Vector3 velocity = Arg<Vector3>(params, 1, entry);
+    const P3D_Character c = Physics::CharacterOf(id, entry);
+    if (!P3D_MoveCharacter(c, velocity)) throw BadValue(std::string(entry) + ": argument 1 (velocity) is not a finite vector");
+}
+
+template <Vector3 (*Get)(P3D_Character)>
+std::any CharacterVector(const Params& params, const char* entry) {
+    return Kind<Vector3>::Write(Get(Physics::CharacterOf(Arg<int>(params, 0, entry), entry)));
+}
+
+std::any CharacterOnGround(const Params& params, const char* entry) {
+    return Kind<bool>::Write(P3D_IsCharacterOnGround(Physics::CharacterOf(Arg<int>(params, 0, entry), entry)));
+}
+
+template <void (*Set)(P3D_Character, float)>
+void CharacterNumber(const Params& params, const char* entry) {
+    const int id = Arg<int>(params, 0, entry);
+    const float value = Arg<float>(params, 1, entry);
+    if (!std::isfinite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
+    Set(Physics::CharacterOf(id, entry), value);
+}
+
+}  // namespace
+
+void AddPhysicsEntries(Catalog& c) {
+    c.push_back(Func("SetGravity", SetGravity));
+    c.push_back(Op("GetGravity", GetGravity));
+    c.push_back(Func("SetPhysicsRate", SetPhysicsRate));
+
+    c.push_back(RawFunc<int, std::string, std::string, float>("Model.SetBody", SetBody));
+    c.push_back(RawFunc<int>("Model.RemoveBody", RemoveBody));
+    c.push_back(RawOp<bool, int>("Model.HasBody", HasBody));
+    c.push_back(RawOp<Vector3, int>("Model.GetVelocity", GetVector<P3D_GetLinearVelocity>));
+    c.push_back(RawFunc<int, Vector3>("Model.SetVelocity", SetVector<P3D_SetLinearVelocity>));
+    c.push_back(RawOp<Vector3, int>("Model.GetAngularVelocity", GetVector<P3D_GetAngularVelocity>));
+    c.push_back(RawFunc<int, Vector3>("Model.SetAngularVelocity", SetVector<P3D_SetAngularVelocity>));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyImpulse", SetVector<P3D_ApplyImpulse>));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyForce", SetVector<P3D_ApplyForce>));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyTorque", SetVector<P3D_ApplyTorque>));
+    c.push_back(RawFunc<int, float>("Model.SetFriction", SetNumber<P3D_SetFriction>));
+    c.push_back(RawFunc<int, float>("Model.SetRestitution", SetNumber<P3D_SetRestitution>));
+    c.push_back(RawFunc<int, float, float>("Model.SetDamping", SetDamping));
+    c.push_back(RawFunc<int, bool>("Model.SetGravityEnabled", SetGravityEnabled));
+    c.push_back(RawFunc<int, bool>("Model.SetTrigger", SetTrigger));
+    c.push_back(RawFunc<int, int, int>("Model.SetCollisionLayer", SetCollisionLayer));
+
+    c.push_back(Op("PhysicsRaycast", Raycast));
+    c.push_back(Op("PhysicsRaycastLayers", RaycastLayers));
+    c.push_back(Op("PhysicsSweepSphere", SweepSphere));
+    c.push_back(Op("PhysicsSweepCapsule", SweepCapsule));
+    c.push_back(Op("PhysicsOverlapSphere", OverlapSphere));
+    c.push_back(Op("PhysicsOverlapBox", OverlapBox));
+    c.push_back(Op("GetPhysicsEvents", GetPhysicsEvents));
+
+    c.push_back(RawFunc<int, Vector3>("Character.SetPosition", CharacterSetPosition));
+    c.push_back(RawFunc<int, Vector3>("Character.Move", CharacterMove));
+    c.push_back(RawOp<Vector3, int>("Character.GetPosition", CharacterVector<P3D_GetCharacterPosition>));
+    c.push_back(RawOp<bool, int>("Character.IsOnGround", CharacterOnGround));
+    c.push_back(RawOp<Vector3, int>("Character.GetVelocity", CharacterVector<P3D_GetCharacterVelocity>));
+    c.push_back(RawFunc<int, float>("Character.SetStepHeight", CharacterNumber<P3D_SetCharacterStepHeight>));
+    c.push_back(RawFunc<int, float>("Character.SetMaxSlope", CharacterNumber<P3D_SetCharacterMaxSlope>));
+}
+
+}  // namespace World::Api
