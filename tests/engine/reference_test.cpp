@@ -40,7 +40,7 @@ std::string FirstDifference(const std::string& committed, const std::string& gen
 // value of the documented type for argument `position` of `entry`.
 struct Scene {
     Api& api = Fresh();
-    int cframe, model, light, sound, figure;
+    int cframe, model, light, sound, figure, solid, loose, walker;
     std::any* handle;
 
     Scene() {
@@ -56,6 +56,19 @@ struct Scene {
         sound = api.New("Sound", "beep");
         figure = api.New("Model", "walker");
         handle = api.Get(cframe, "Value");
+        // A crate with a body, one sized for one, and a character.
+        solid = api.New("Model", "crate");
+        loose = api.New("Model", "crate");
+        for (int id : {solid, loose}) api.Func("Model.SetScale", {id, std::vector<float>{1, 1, 1}});
+        api.Func("Model.SetBody", {solid, std::string("Dynamic"), std::string("Box"), 1.0f});
+        walker = std::any_cast<int>(api.Op("Instance.New", {std::string("Character"), 0.3f, 1.8f}));
+    }
+
+    static bool Physics(const std::string& entry) {
+        for (const char* name : {"Body", "Velocity", "Apply", "Friction", "Restitution", "Damping", "GravityEnabled",
+                                 "Trigger", "CollisionLayer"})
+            if (entry.rfind("Model.", 0) == 0 && entry.find(name) != std::string::npos) return true;
+        return false;
     }
 
     static bool Animation(const std::string& entry) {
@@ -68,6 +81,9 @@ struct Scene {
             if (position > 0) return 1;  // a parent id, colour, key or frequency
             if (entry.rfind("Light.", 0) == 0) return light;
             if (entry.rfind("Sound.", 0) == 0) return sound;
+            if (entry.rfind("Character.", 0) == 0) return walker;
+            if (entry == "Model.SetBody") return loose;
+            if (Physics(entry)) return solid;
             if (Animation(entry)) return figure;
             if (entry.rfind("Model.", 0) == 0 || entry == "RaycastSingle") return model;
             return cframe;
@@ -77,6 +93,7 @@ struct Scene {
         if (type == "string") {
             if (entry == "Instance.New") return std::string(position == 0 ? "Light" : "Point");
             if (entry == "Light.SetShadowUpdateMode") return std::string("Interval");
+            if (entry == "Model.SetBody") return std::string(position == 1 ? "Dynamic" : "Box");
             if (entry == "LoadModel") return std::string(position == 0 ? "barrel" : "barrel.obj");
             if (entry == "Model.GetJointPosition") return std::string("head");
             if (Animation(entry) && entry.rfind("Model.", 0) == 0) return std::string("walk");

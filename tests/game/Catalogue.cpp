@@ -1,7 +1,7 @@
 // Every host entry in registration order: the 171 of the core (128 with a
 // result, 43 without), then the sound group (8 with a result, 28 without),
 // then the screen group (8 with a result, 15 without), then the animation group
-// (5 with a result, 5 without).
+// (5 with a result, 5 without), then the physics group (14 with a result, 19 without).
 #include "Catalogue.h"
 
 #include <unordered_map>
@@ -251,6 +251,39 @@ const std::vector<EntrySpec>& Catalogue() {
     {"Model.SetAnimationSpeed", Func, {Int, Float}, None},
     {"Model.GetJointPosition", Op, {Int, Str}, Vec3},
     {"Model.GetAnimation", Op, {Int}, Str},
+    {"SetGravity", Func, {Vec3}, None},
+    {"GetGravity", Op, {}, Vec3},
+    {"SetPhysicsRate", Func, {Float}, None},
+    {"Model.SetBody", Func, {Int, Str, Str, Float}, None},
+    {"Model.RemoveBody", Func, {Int}, None},
+    {"Model.HasBody", Op, {Int}, Bool},
+    {"Model.GetVelocity", Op, {Int}, Vec3},
+    {"Model.SetVelocity", Func, {Int, Vec3}, None},
+    {"Model.GetAngularVelocity", Op, {Int}, Vec3},
+    {"Model.SetAngularVelocity", Func, {Int, Vec3}, None},
+    {"Model.ApplyImpulse", Func, {Int, Vec3}, None},
+    {"Model.ApplyForce", Func, {Int, Vec3}, None},
+    {"Model.ApplyTorque", Func, {Int, Vec3}, None},
+    {"Model.SetFriction", Func, {Int, Float}, None},
+    {"Model.SetRestitution", Func, {Int, Float}, None},
+    {"Model.SetDamping", Func, {Int, Float, Float}, None},
+    {"Model.SetGravityEnabled", Func, {Int, Bool}, None},
+    {"Model.SetTrigger", Func, {Int, Bool}, None},
+    {"Model.SetCollisionLayer", Func, {Int, Int, Int}, None},
+    {"PhysicsRaycast", Op, {Vec3, Vec3, Float}, BodyHit},
+    {"PhysicsRaycastLayers", Op, {Vec3, Vec3, Float, Int}, BodyHit},
+    {"PhysicsSweepSphere", Op, {Vec3, Vec3, Float}, BodyHit},
+    {"PhysicsSweepCapsule", Op, {Vec3, Vec3, Float, Float}, BodyHit},
+    {"PhysicsOverlapSphere", Op, {Vec3, Float}, Ids},
+    {"PhysicsOverlapBox", Op, {Vec3, Vec3}, Ids},
+    {"GetPhysicsEvents", Op, {}, Events},
+    {"Character.SetPosition", Func, {Int, Vec3}, None},
+    {"Character.Move", Func, {Int, Vec3}, None},
+    {"Character.GetPosition", Op, {Int}, Vec3},
+    {"Character.IsOnGround", Op, {Int}, Bool},
+    {"Character.GetVelocity", Op, {Int}, Vec3},
+    {"Character.SetStepHeight", Func, {Int, Float}, None},
+    {"Character.SetMaxSlope", Func, {Int, Float}, None},
     };
     return entries;
 }
@@ -273,14 +306,17 @@ const std::type_info& TypeOf(Kind kind) {
         case Mat: return typeid(std::vector<float>);
         case Handle: return typeid(std::any*);
         case Children: return typeid(std::unordered_map<std::string, int>);
-        case Hit: return typeid(std::vector<std::any>);
+        case Hit:
+        case BodyHit:
+        case Events: return typeid(std::vector<std::any>);
+        case Ids: return typeid(std::vector<int>);
         case None: break;
     }
     return typeid(void);
 }
 
 const char* KindName(Kind kind) {
-    static const char* const names[] = {"none", "int", "float", "bool", "string", "vec2", "vec3", "mat", "handle", "children", "hit", "vec4"};
+    static const char* const names[] = {"none", "int", "float", "bool", "string", "vec2", "vec3", "mat", "handle", "children", "hit", "vec4", "bodyhit", "ids", "events"};
     return names[kind];
 }
 

@@ -10,7 +10,7 @@
 
 namespace GameTest {
 
-enum Kind { None, Int, Float, Bool, Str, Vec2, Vec3, Mat, Handle, Children, Hit, Vec4 };
+enum Kind { None, Int, Float, Bool, Str, Vec2, Vec3, Mat, Handle, Children, Hit, Vec4, BodyHit, Ids, Events };
 enum Table { Func, Op };
 
 struct EntrySpec {

@@ -55,6 +55,9 @@ std::any DefaultAnswer(Kind kind) {
         case Handle: return &handleSlot;
         case Children: return std::unordered_map<std::string, int>{{"child", 2}};
         case Hit: return std::vector<std::any>{true, 0.75f, std::vector<float>{1, 2, 3}, std::vector<float>{0, 1, 0}};
+        case BodyHit: return std::vector<std::any>{true, 0.75f, std::vector<float>{1, 2, 3}, std::vector<float>{0, 1, 0}, 5};
+        case Ids: return std::vector<int>{3, 5};
+        case Events: return std::vector<std::any>{};
         case None: break;
     }
     return {};
@@ -90,6 +93,7 @@ bool SameValue(const std::any& a, const std::any& b) {
     if (a.type() == typeid(std::string)) return std::any_cast<std::string>(a) == std::any_cast<std::string>(b);
     if (a.type() == typeid(std::vector<float>)) return std::any_cast<std::vector<float>>(a) == std::any_cast<std::vector<float>>(b);
     if (a.type() == typeid(std::any*)) return std::any_cast<std::any*>(a) == std::any_cast<std::any*>(b);
+    if (a.type() == typeid(std::vector<int>)) return std::any_cast<std::vector<int>>(a) == std::any_cast<std::vector<int>>(b);
     using NameToIndex = std::unordered_map<std::string, int>;
     if (a.type() == typeid(NameToIndex)) return std::any_cast<NameToIndex>(a) == std::any_cast<NameToIndex>(b);
     return false;

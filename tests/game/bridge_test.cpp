@@ -130,6 +130,11 @@ const std::vector<Case>& FreeWrappers() {
         RESULT("GetScreenHeight", Game::GetScreenHeight()),
         RESULT("GetModelAnimations", Game::GetModelAnimations(a.S(0))),
         RESULT("GetModelAnimationLength", Game::GetModelAnimationLength(a.S(0), a.S(1))),
+        ACTION("SetGravity", Game::SetGravity(a.V3(0))),
+        RESULT("GetGravity", Game::GetGravity()),
+        ACTION("SetPhysicsRate", Game::SetPhysicsRate(a.F(0))),
+        RESULT("PhysicsOverlapSphere", Game::PhysicsOverlapSphere(a.V3(0), a.F(1))),
+        RESULT("PhysicsOverlapBox", Game::PhysicsOverlapBox(a.V3(0), a.V3(1))),
 
         RESULT("Vector2Zero", V2::Zero()),
         RESULT("Vector2One", V2::One()),
@@ -227,8 +232,8 @@ protected:
 }  // namespace
 
 TEST_F(Bridge, RegistrationFillsEachTableWithItsOwnEntries) {
-    EXPECT_EQ(bridge_ops.size(), 128u + 8u + 8u + 5u);  // the core, the sound, screen and animation groups
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u);
+    EXPECT_EQ(bridge_ops.size(), 128u + 8u + 8u + 5u + 14u);  // the core, the sound, screen, animation and physics groups
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u + 19u);
     EXPECT_EQ(bridge_ops.count("Instance.SetName"), 0u);  // a func is not found among the ops
     EXPECT_EQ(bridge_funcs.count("Instance.GetName"), 0u);
 }
@@ -237,7 +242,7 @@ TEST_F(Bridge, ALaterDefinitionReplacesTheEarlierOneWithoutGrowingTheTable) {
     int seen = 0;
     define_func("ShowCursor", [&](Params) { seen = 1; });
     define_func("ShowCursor", [&](Params) { seen = 2; });
-    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u);
+    EXPECT_EQ(bridge_funcs.size(), 43u + 28u + 15u + 5u + 19u);
     Game::ShowCursor();
     EXPECT_EQ(seen, 2);
     EXPECT_TRUE(host.calls.empty());
@@ -270,11 +275,14 @@ TEST_F(Bridge, EveryFreeWrapperSendsExactlyWhatItsEntryTakes) {
         covered.insert(c.entry);
     }
 
-    // One wrapper for every entry that is not an object method.
+    // One wrapper for every entry that is not an object method; those that answer
+    // with a hit or events give a struct of their own (tested on their own).
     std::set<std::string> free;
     for (const EntrySpec& e : Catalogue())
-        if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle") free.insert(e.name);
-    EXPECT_EQ(free.size(), 108u + 27u + 23u + 2u);
+        if (std::string(e.name).find('.') == std::string::npos && std::string(e.name) != "RaycastSingle" &&
+            e.result != BodyHit && e.result != Events)
+            free.insert(e.name);
+    EXPECT_EQ(free.size(), 108u + 27u + 23u + 2u + 5u);
     EXPECT_EQ(covered, free);
 }
 
@@ -491,6 +499,57 @@ TEST_F(Bridge, ModelAnimationMethodsSendTheIdThenTheirArguments) {
         ASSERT_EQ(host.calls[k].args.size(), expected[k].size() + 1);
         for (size_t i = 0; i < expected[k].size(); ++i) EXPECT_TRUE(SameValue(host.calls[k].args[i + 1], expected[k][i]));
     }
+}
+
+TEST_F(Bridge, PhysicsMethodsSendTheIdThenTheirArgumentsAndQueriesKeepEveryAnswer) {
+    Game::Model m(7);
+    Game::Character c(9);
+    m.SetBody("Dynamic", "Hull", 3);
+    m.SetVelocity({1, 2, 3});
+    m.ApplyImpulse({0, 5, 0});
+    m.SetDamping(0.1f, 0.2f);
+    m.SetCollisionLayer(2, 5);
+    m.SetTrigger(true);
+    m.RemoveBody();
+    c.Move({1, 5, 0});
+    c.SetMaxSlope(30);
+    const std::vector<std::vector<std::any>> expected = {
+        {std::string("Dynamic"), std::string("Hull"), 3.0f}, {List{1, 2, 3}}, {List{0, 5, 0}}, {0.1f, 0.2f}, {2, 5}, {true}, {},
+        {List{1, 5, 0}}, {30.0f}};
+    ASSERT_EQ(host.calls.size(), expected.size());
+    for (size_t k = 0; k < expected.size(); ++k) {
+        SCOPED_TRACE(host.calls[k].name);
+        EXPECT_EQ(CheckAgainstCatalogue(host.calls[k]), "");
+        EXPECT_TRUE(SameValue(host.calls[k].args[0], k < 7 ? 7 : 9));
+        ASSERT_EQ(host.calls[k].args.size(), expected[k].size() + 1);
+        for (size_t i = 0; i < expected[k].size(); ++i) EXPECT_TRUE(SameValue(host.calls[k].args[i + 1], expected[k][i]));
+    }
+
+    host.answers["PhysicsSweepCapsule"] = [](const Params&) {
+        return std::any(std::vector<std::any>{true, 1.5f, List{1, 0, 2}, List{0, 0, -1}, 12});
+    };
+    const Game::PhysicsHit hit = Game::PhysicsSweepCapsule({0, 1, 0}, {0, 1, 9}, 0.3f, 1.8f);
+    EXPECT_TRUE(hit.hit);
+    EXPECT_EQ(hit.distance, 1.5f);
+    EXPECT_EQ(hit.point, (List{1, 0, 2}));
+    EXPECT_EQ(hit.normal, (List{0, 0, -1}));
+    EXPECT_EQ(hit.id, 12);
+    EXPECT_EQ(CheckAgainstCatalogue(host.calls.back()), "");
+    host.answers["GetPhysicsEvents"] = [](const Params&) {
+        return std::any(std::vector<std::any>{std::vector<std::any>{std::string("Enter"), 4, 9, 0.0f, List{0, 0, 0}, List{0, 0, 0}},
+                                              std::vector<std::any>{std::string("Contact"), 7, 2, 6.5f, List{1, 2, 3}, List{0, 1, 0}}});
+    };
+    const std::vector<Game::PhysicsEvent> events = Game::GetPhysicsEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].kind, "Enter");
+    EXPECT_EQ(events[0].b, 9);
+    EXPECT_EQ(events[1].a, 7);
+    EXPECT_EQ(events[1].impulse, 6.5f);
+    EXPECT_EQ(events[1].point, (List{1, 2, 3}));
+    host.answers["PhysicsRaycast"] = [](const Params&) {
+        return std::any(std::vector<std::any>{true, 1.0f, List{0, 0, 0}, List{0, 1, 0}, 2.0f});  // id as a float
+    };
+    EXPECT_THROW(Game::PhysicsRaycast({0, 0, 0}, {0, -1, 0}, 5), std::bad_any_cast);
 }
 
 TEST_F(Bridge, ModelLightAndSoundMethodsSendIdAndValue) {

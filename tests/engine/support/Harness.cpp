@@ -46,6 +46,7 @@ Api& Fresh() {
     S2D_Close();  // every font and image of the screen layer goes
     World::Screen::Fonts = {{World::Screen::kDefaultFont, S2D_Font{0}}};
     World::Screen::Images.clear();
+    World::Physics::Clear();  // every body and character of the physics layer goes
     FakeR3D::Reset();
     GameCamera = {};
 
