@@ -36,10 +36,11 @@ R3D_Model ModelOf(int id, const char* entry) {
 
 }  // namespace
 
-void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry) {
+P3D_BodyDesc Describe(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry,
+                      std::vector<Vector3>& corners) {
     const R3D_Model model = ModelOf(id, entry);
     Fail(Fatal::BodyExists, Bodies.count(id) != 0, entry, id);
-    CFrame& cframe = *Api::FindVariable<CFrame>(id, "CFrame");
+    const CFrame& cframe = *Api::FindVariable<CFrame>(id, "CFrame");
     const Vector3 scale = *Api::FindVariable<Vector3>(id, "Scale");
 
     // The shape in the instance's own frame: scaled as the model is drawn.
@@ -52,7 +53,7 @@ void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const c
                         std::fabs((box.max.z - box.min.z) * 0.5f * scale.z)};
     desc.center = {(box.max.x + box.min.x) * 0.5f * scale.x, (box.max.y + box.min.y) * 0.5f * scale.y,
                    (box.max.z + box.min.z) * 0.5f * scale.z};
-    std::vector<Vector3> corners;
+    corners.clear();
     if (shape == P3D_SHAPE_HULL || shape == P3D_SHAPE_MESH) {
         corners.resize(static_cast<std::size_t>(R3D_GetModelTriangles(model, nullptr, 0)) * 3);
         R3D_GetModelTriangles(model, corners.data(), static_cast<int>(corners.size() / 3));
@@ -63,7 +64,13 @@ void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const c
     desc.position = cframe.Position;
     desc.rotation = cframe.Rotation;
     desc.id = id;
+    return desc;
+}
 
+void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry) {
+    std::vector<Vector3> corners;
+    P3D_BodyDesc desc = Describe(id, kind, shape, mass, entry, corners);
+    CFrame& cframe = *Api::FindVariable<CFrame>(id, "CFrame");
     Body& body = Bodies[id];
     desc.data = &body;
     body.handle = P3D_CreateBody(&desc);

@@ -18,7 +18,13 @@ struct Second {
     int frames = 0;
     int glErrors = 0;
     std::string times;
+    std::string physics;
 };
+
+Second& This() {
+    static Second second;
+    return second;
+}
 
 }  // namespace
 
@@ -30,8 +36,14 @@ bool Enabled() {
     return enabled;
 }
 
+void NotePhysics(double ms) {
+    char time[24];
+    std::snprintf(time, sizeof time, " %.2f", ms);
+    This().physics += time;
+}
+
 void EndFrame() {
-    static Second second;
+    Second& second = This();
     const Clock::time_point now = Clock::now();
     char time[24];
     std::snprintf(time, sizeof time, " %.2f", std::chrono::duration<double, std::milli>(now - second.lastFrame).count());
@@ -40,11 +52,13 @@ void EndFrame() {
     ++second.frames;
     second.glErrors += R3D_TakeGLErrors();
     if (now - second.start < std::chrono::seconds(1)) return;
-    std::fprintf(stderr, "stats: frames=%d gl_errors=%d ms=%s\n", second.frames, second.glErrors, second.times.c_str() + 1);
+    std::fprintf(stderr, "stats: frames=%d gl_errors=%d ms=%s physics_ms=%s\n", second.frames, second.glErrors,
+                 second.times.c_str() + 1, second.physics.empty() ? "" : second.physics.c_str() + 1);
     std::fflush(stderr);
     second.start = now;
     second.frames = second.glErrors = 0;
     second.times.clear();
+    second.physics.clear();
 }
 
 }  // namespace Stats

@@ -141,6 +141,10 @@ extern std::vector<P3D_Event> Events;                          // what the lates
 // its triangles) and the instance's "Scale" now. Fatal, naming `entry` and the id:
 // not a Model, a body already there, a shape or mass the layer refuses.
 void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry);
+// What AddBody hands the physics layer (fatal as AddBody for what is no model or has a
+// body already); `corners` holds a hull's or mesh's points while the description lives.
+P3D_BodyDesc Describe(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry,
+                      std::vector<Vector3>& corners);
 // The body of `id`, fatal (naming `entry`) when it has none.
 Body& BodyOf(int id, const char* entry);
 // Removes the body of `id`, if it has one.

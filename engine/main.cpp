@@ -142,7 +142,9 @@ int main(int argc, char** argv) {
         // Animations and bodies move on by the frame's "DeltaTime" (held while a reload pause holds the game).
         if (!reloading || !Reload::Paused()) {
             World::Animation::Advance(GetFrameTime());
+            const double before = stats ? GetTime() : 0.0;
             World::Physics::Step(GetFrameTime());  // what tick changed goes in; the poses drawn come out
+            if (stats) Stats::NotePhysics(1000.0 * (GetTime() - before));
         }
         R3D_Begin(GameCamera);
         World::Buffers::Draw();

@@ -345,7 +345,7 @@ build_windows_sdk() {
       "$game/mygame-windows-x64.zip ($(( $(stat -c %s "$game/mygame-windows-x64.zip") / 1024 )) KiB)"
   local zip
   for zip in "$game/mygame-windows-x64.zip" "$out/examples/walker/walker-windows-x64.zip"; do
-    [ "$(stat -c %s "$zip")" -lt $((8 << 20)) ] || die "$zip is larger than 8 MB"
+    [ "$(stat -c %s "$zip")" -lt $((10 << 20)) ] || die "$zip is larger than 10 MB"
     grep -qE '^[^/]+/LICENSE-DejaVu$' <<<"$(cmake -E tar tf "$zip")" || die "$zip lacks the built-in font's licence"
   done
   [ -f "$sdk/bin/LICENSE-DejaVu" ] || die "the SDK lacks the built-in font's licence beside the engine"

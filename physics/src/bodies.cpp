@@ -131,7 +131,7 @@ bool Mesh(const P3D_BodyDesc& d, Body& body) {
     if (body.mesh->getNumTriangles() == 0) return Refuse("its mesh has no triangle with an area", false);
     auto shape = std::make_unique<btBvhTriangleMeshShape>(body.mesh.get(), true);
     // Without this a box landing across the seam of two triangles of a flat floor
-    // is pushed up the seam's edge, tips and slides (see ContactAdded in world.cpp).
+    // is pushed up the seam's edge, tips and slides (see AdjustEdges in world.cpp).
     body.edges = std::make_unique<btTriangleInfoMap>();
     btGenerateInternalEdgeInfo(shape.get(), body.edges.get());
     body.shape = std::move(shape);

@@ -5,6 +5,7 @@
 #include <BulletCollision/CollisionDispatch/btInternalEdgeUtility.h>
 #include <btBulletDynamicsCommon.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -29,6 +30,11 @@ inline bool Finite(const btVector3& v) { return std::isfinite(v.x()) && std::isf
 inline bool Finite(Vector3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 inline bool Finite(Quaternion q) { return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w); }
 btTransform Lerp(const btTransform& a, const btTransform& b, float t);
+// Bullet's contact-added hook: a contact with a mesh takes the normal of its surface
+// rather than of an inner edge between two of its triangles (meshes flagged
+// CF_CUSTOM_MATERIAL_CALLBACK; see Mesh in bodies.cpp).
+bool AdjustEdges(btManifoldPoint& point, const btCollisionObjectWrapper* a, int partA, int indexA, const btCollisionObjectWrapper* b,
+                 int partB, int indexB);
 
 // What every collision object of the world carries: user index = the caller's id,
 // user index 2 = its key (a body's handle, a character's handle negated), so that a

@@ -22,15 +22,6 @@ void ContactEnded(btPersistentManifold* const& manifold) {
     s.erase(std::remove(s.begin(), s.end(), manifold), s.end());
 }
 
-// A contact with a mesh takes the normal of the surface rather than of an inner
-// edge between two of its triangles (meshes with CF_CUSTOM_MATERIAL_CALLBACK).
-bool ContactAdded(btManifoldPoint& point, const btCollisionObjectWrapper* a, int partA, int indexA, const btCollisionObjectWrapper* b,
-                  int partB, int indexB) {
-    btAdjustInternalEdgeContacts(point, b, a, partB, indexB);
-    btAdjustInternalEdgeContacts(point, a, b, partA, indexA);
-    return true;
-}
-
 bool Same(const btTransform& a, const btTransform& b) {
     return a.getOrigin() == b.getOrigin() && a.getRotation() == b.getRotation();
 }
@@ -104,6 +95,13 @@ void CheckBounds(World& w, Body& b) {
 
 }  // namespace
 
+bool AdjustEdges(btManifoldPoint& point, const btCollisionObjectWrapper* a, int partA, int indexA, const btCollisionObjectWrapper* b,
+                 int partB, int indexB) {
+    btAdjustInternalEdgeContacts(point, b, a, partB, indexB);
+    btAdjustInternalEdgeContacts(point, a, b, partA, indexA);
+    return true;
+}
+
 btTransform Lerp(const btTransform& a, const btTransform& b, float t) {
     btTransform out;
     out.setOrigin(a.getOrigin().lerp(b.getOrigin(), t));
@@ -117,7 +115,7 @@ World::World() {
     world.setForceUpdateAllAabbs(false);
     gContactStartedCallback = ContactStarted;
     gContactEndedCallback = ContactEnded;
-    gContactAddedCallback = ContactAdded;
+    gContactAddedCallback = AdjustEdges;
 }
 
 World::~World() {

@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
                 if (word.rfind("frames=", 0) == 0) frames += std::atoi(word.c_str() + 7);
                 else if (word.rfind("gl_errors=", 0) == 0) glErrors += std::atol(word.c_str() + 10);
                 else if (word.rfind("ms=", 0) == 0) second.push_back(std::atof(word.c_str() + 3));
+                else if (word.rfind("physics_ms=", 0) == 0) break;  // the frame times end here
                 else if (!second.empty()) second.push_back(std::atof(word.c_str()));
             }
             read = end;

@@ -233,11 +233,13 @@ void CheckScene(const std::string& after) {
 
 // -- Argument lists -----------------------------------------------------------
 
-const char* const kWords[] = {"CFrame", "Model", "Light", "Sound", "Global", "Spot", "Point", "Manual", "Interval",
+const char* const kWords[] = {"CFrame", "Model", "Light", "Sound", "Character", "Global", "Spot", "Point", "Manual", "Interval",
                               "Continuous", "Value", "Scale", "Color", "Tied Model", "Buffer Index", "A", "B",
                               "C", "Null", "Root", "", "cframe", "point", "continuous", "x.obj",
                               "a name long enough to live on the heap, not inside the string"};
 const char* const kBuffers[] = {"A", "B", "C"};
+const char* const kBodyKinds[] = {"Static", "Dynamic", "Kinematic"};
+const char* const kShapes[] = {"Box", "Sphere", "Capsule", "Cylinder", "Hull", "Mesh"};
 // Names of sounds and music streams, and files to load them from: a real sound
 // (written at start-up) and ones that cannot be used.
 const char* const kSounds[] = {"S1", "S2", "M1", "M2"};
@@ -348,7 +350,9 @@ struct Fuzzer {
                     (entry == "Instance.New" && position == 1 && Chance(0.5)))
                     if (Chance(0.9)) return std::string(kBuffers[Below(std::size(kBuffers))]);
                 if (entry == "Instance.New" && position == 0 && Chance(0.9))
-                    return std::string(kWords[Below(4)]);
+                    return std::string(kWords[Below(5)]);
+                if (entry == "Model.SetBody" && Chance(0.9))
+                    return std::string(position == 1 ? kBodyKinds[Below(std::size(kBodyKinds))] : kShapes[Below(std::size(kShapes))]);
                 if (ScreenEntry(entry)) {
                     if (position == 1 && entry.rfind("Load", 0) == 0 && Chance(0.9))
                         return Chance(0.3) ? soundFile : std::string(kScreenFiles[Below(std::size(kScreenFiles))]);
@@ -375,6 +379,10 @@ struct Fuzzer {
         for (std::size_t i = 0; i < e.args.size(); ++i) p.push_back(Value(Letter(e.args[i]), e.name, i));
         if (Chance(0.08) && !p.empty()) p.resize(Below(p.size()));       // missing arguments
         else if (Chance(0.08)) for (auto n = Below(4) + 1; n; --n) p.push_back(WrongType());  // extra ones
+        // A character's radius and height are floats where the other kinds take a name.
+        if (std::string(e.name) == "Instance.New" && p.size() > 2 && std::any_cast<std::string>(&p[0]) &&
+            std::any_cast<std::string>(p[0]) == "Character" && Chance(0.9))
+            p[1] = AnyFloat(), p[2] = AnyFloat();
         // The stand-in renderer keeps real arrays of a buffer's capacity.
         if (std::string(e.name) == "LoadModel" && p.size() > 2)
             if (int* capacity = std::any_cast<int>(&p[2])) *capacity = *capacity % 40;
@@ -481,6 +489,59 @@ struct Fuzzer {
         return FormatFatal(Fatal::ClipMissing, entry, buffer, name);
     }
 
+    // A character the physics layer refuses (tried there, and dropped again).
+    static std::string CharacterStop(const std::string& entry, const Params& p) {
+        const float* radius = At<float>(p, 1);
+        const float* height = At<float>(p, 2);
+        if (!radius || !height) return "";
+        const P3D_Character tried = P3D_CreateCharacter(*radius, *height, {0, 0, 0}, 0);
+        if (tried) P3D_DestroyCharacter(tried);
+        return tried ? "" : FormatFatal(Fatal::CharacterRefused, entry, P3D_GetError());
+    }
+
+    // How a physics entry stops: what is no model or has a body already, a body the
+    // layer refuses, no body, no character. Numbers are checked first where the entry
+    // refuses them before it looks the instance up.
+    static std::string PhysicsStop(const std::string& entry, const Params& p) {
+        namespace P = World::Physics;
+        static const std::set<std::string> bodyFirst = {"Model.RemoveBody", "Model.GetVelocity", "Model.GetAngularVelocity",
+                                                        "Model.SetGravityEnabled", "Model.SetTrigger", "Model.SetCollisionLayer"};
+        static const std::set<std::string> numbersFirst = {"Model.SetVelocity", "Model.SetAngularVelocity", "Model.ApplyImpulse",
+                                                           "Model.ApplyForce", "Model.ApplyTorque", "Model.SetFriction",
+                                                           "Model.SetRestitution", "Model.SetDamping"};
+        const bool character = entry.rfind("Character.", 0) == 0;
+        if (entry != "Model.SetBody" && !bodyFirst.count(entry) && !numbersFirst.count(entry) && !character) return "";
+        if (!AllRead(entry, p)) return "";
+        const int id = *At<int>(p, 0);
+        if (character) {
+            const bool checksFirst = entry == "Character.SetStepHeight" || entry == "Character.SetMaxSlope";
+            if (checksFirst && !AllFinite(entry, p)) return "";
+            return P::Characters.count(id) ? "" : FormatFatal(Fatal::CharacterMissing, entry, id);
+        }
+        if (entry != "Model.SetBody") {
+            if (numbersFirst.count(entry) && !AllFinite(entry, p)) return "";
+            return P::Bodies.count(id) ? "" : FormatFatal(Fatal::BodyMissing, entry, id);
+        }
+        const std::string& kind = *At<std::string>(p, 1);
+        const std::string& shape = *At<std::string>(p, 2);
+        const float mass = *At<float>(p, 3);
+        const int k = kind == "Static" ? 0 : kind == "Dynamic" ? 1 : kind == "Kinematic" ? 2 : -1;
+        int s = -1;
+        for (int c = 0; c < 6; ++c)
+            if (shape == kShapes[c]) s = c;
+        if (k < 0 || s < 0 || (k == 1 && !std::isfinite(mass))) return "";  // refused as a bad value
+        auto r = Instances.find(id);
+        if (r == Instances.end() || r->second.id != id || r->second.Type != "Model") return FormatFatal(Fatal::BodyNotModel, entry, id);
+        const std::string* tied = Var<std::string>(id, "Tied Model");
+        if (!tied || !HasBuffer(*tied)) return FormatFatal(Fatal::BodyRefused, entry, id, "its model is no longer loaded");
+        if (P::Bodies.count(id)) return FormatFatal(Fatal::BodyExists, entry, id);
+        std::vector<Vector3> corners;
+        const P3D_BodyDesc desc = P::Describe(id, static_cast<P3D_BodyKind>(k), static_cast<P3D_ShapeKind>(s), mass, "", corners);
+        const P3D_Body tried = P3D_CreateBody(&desc);
+        if (tried) P3D_DestroyBody(tried);
+        return tried ? "" : FormatFatal(Fatal::BodyRefused, entry, id, P3D_GetError());
+    }
+
     template <class T>
     static const T* At(const Params& p, std::size_t i) {
         return i < p.size() ? std::any_cast<T>(&p[i]) : nullptr;
@@ -511,6 +572,7 @@ struct Fuzzer {
             const std::string* kind = At<std::string>(p, 0);
             if (!kind) return "";
             if (*kind == "CFrame") return "";
+            if (*kind == "Character") return CharacterStop(entry, p);
             if (*kind != "Model" && *kind != "Light" && *kind != "Sound")
                 return FormatFatal(Fatal::InvalidInstanceType, *kind);
             const std::string* extra = At<std::string>(p, 1);
@@ -572,6 +634,7 @@ struct Fuzzer {
         if (SoundEntry(entry)) return SoundStop(entry, p);
         if (ScreenEntry(entry)) return ScreenStop(entry, p);
         if (const std::string stop = AnimationStop(entry, p); !stop.empty()) return stop;
+        if (const std::string stop = PhysicsStop(entry, p); !stop.empty()) return stop;
         if (entry == "Light.SetShadowUpdateMode") {
             const int* id = At<int>(p, 0);
             const std::string* mode = At<std::string>(p, 1);
@@ -735,6 +798,7 @@ struct Fuzzer {
             }
             return;
         }
+        World::Physics::Step(1.0f / 60);  // as the frame loop does before drawing
         BeginDrawing();
         B::Draw();
         EndDrawing();
@@ -762,7 +826,8 @@ struct Fuzzer {
                                                 "UnloadModel", "CFrame.MoveTo", "CFrame.RotateBy", "Model.SetScale",
                                                 "Light.SetShadowUpdateMode", "RaycastSingle", "LoadSound",
                                                 "LoadMusicStream", "PlaySound", "UnloadSound", "PlayMusicStream",
-                                                "Sound.Play", "Sound.SetPosition"};
+                                                "Sound.Play", "Sound.SetPosition", "Model.SetBody", "Model.SetBody",
+                                                "Model.SetVelocity"};
             const auto& e = Catalog(scene[Below(std::size(scene))]);
             Call(e, Arguments(e));
         } else {

@@ -2,8 +2,8 @@
 // ("base.fbx", a static Mesh body), scripted by VANTOR_PHYSICS_SCRIPT:
 //
 //   drop     a red crate (a unit box.obj) falls from 5 m onto the floor, seen from
-//            the front under a white light; writes "landed <seconds>" when it
-//            reaches the floor, then once it rests "rest <x y z>", where on the
+//            the front under a white light; writes "landed <seconds> <frame>" when
+//            it reaches the floor, then once it rests "rest <x y z>", where on the
 //            screen its face and the floor just in front of it lie, and its contacts.
 //            VANTOR_PHYSICS_SLOW=1 sleeps in every tick, for about 20 frames a second.
 //   walk     a character walks into a wall, up the stairs, into a crate it pushes
@@ -130,7 +130,7 @@ VANTOR_EXPORT void tick() {
             }
         if (landed < 0 && at[1] <= kFloor + 0.5f + 0.02f) {
             landed = t;
-            std::fprintf(stderr, "landed %.4f\n", landed);
+            std::fprintf(stderr, "landed %.4f %.4f\n", landed, Game::DeltaTime());  // and how long that frame was
         }
         if (t > 3.5f && frames % 5 == 0) {
             Print("rest", at);
