@@ -603,7 +603,7 @@ wait_stderr() {
 check_test_programs() {
   local tests=$out/tests-bin
   if (cd "$tests" && timeout -k 5 300 wine engine_inprocess_tests.exe --gtest_brief=1 >"$1/tests.log" 2>&1); then
-    pass "in-process tests (math, transform, instance, buffers, registration): $(tr -d '\r' <"$1/tests.log" | grep -m1 -o '[0-9]* tests\? from [0-9]* test suites\? ran')"
+    pass "in-process tests (math, transform, instance, buffers, registration, physics): $(tr -d '\r' <"$1/tests.log" | grep -m1 -o '[0-9]* tests\? from [0-9]* test suites\? ran')"
   else
     fail "in-process tests under wine"; tr -d '\r' <"$1/tests.log" | tail -n 40 >&2
   fi

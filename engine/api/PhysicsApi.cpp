@@ -80,6 +80,7 @@ P3D_ShapeKind ShapeKind(const std::string& shape) {
 void SetGravity(Vector3 gravity) { P3D_SetGravity(Finite(gravity, 0, "gravity")); }
 Vector3 GetGravity() { return P3D_GetGravity(); }
 void SetPhysicsRate(float hertz) { P3D_SetStepRate(Finite(hertz, 0, "steps a second")); }
+float GetPhysicsTime() { return static_cast<float>(P3D_GetSimulatedTime()); }
 
 // -- Bodies --------------------------------------------------------------------
 
@@ -236,6 +237,7 @@ void AddPhysicsEntries(Catalog& c) {
     c.push_back(Func("SetGravity", SetGravity));
     c.push_back(Op("GetGravity", GetGravity));
     c.push_back(Func("SetPhysicsRate", SetPhysicsRate));
+    c.push_back(Op("GetPhysicsTime", GetPhysicsTime));
 
     c.push_back(RawFunc<int, std::string, std::string, float>("Model.SetBody", SetBody));
     c.push_back(RawFunc<int>("Model.RemoveBody", RemoveBody));

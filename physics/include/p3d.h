@@ -128,6 +128,7 @@ void P3D_SetWorldBounds(float halfSize);    // default 10000: a body farther out
 // Runs the fixed steps the time owed holds (frameSeconds added to it); returns how many.
 // Events and moved bodies of earlier calls are dropped first.
 int P3D_Step(float frameSeconds);
+double P3D_GetSimulatedTime(void);          // seconds the steps so far have simulated
 // Bodies whose drawn pose changed in the last P3D_Step (dynamic ones, interpolated).
 int P3D_GetMovedBodies(const P3D_Pose** poses);
 // Events of the last P3D_Step, in the order they happened.

@@ -92,6 +92,7 @@ struct World {
 
     float rate = 60.0f;
     float owed = 0.0f;                            // seconds not stepped yet
+    double simulated = 0.0;                       // seconds the steps so far covered
     float alpha = 0.0f;                           // where the frame is between the last two steps
     int maxSteps = 8;
     float bounds = 10000.0f;

@@ -259,6 +259,7 @@ int P3D_Step(float frameSeconds) {
         }
         ReportContacts(w);
         ReportTriggers(w);
+        w.simulated += dt;
     }
     if (steps > 0) {
         for (Body* b : w.moving) {
@@ -276,6 +277,8 @@ int P3D_Step(float frameSeconds) {
     }
     return steps;
 }
+
+double P3D_GetSimulatedTime(void) { return TheWorld().simulated; }
 
 int P3D_GetMovedBodies(const P3D_Pose** poses) {
     World& w = TheWorld();

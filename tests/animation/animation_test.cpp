@@ -36,20 +36,6 @@ struct Install {
     }
 };
 
-// The numbers after the last line of stderr that starts with `label`.
-std::vector<float> Numbers(const std::string& err, const std::string& label) {
-    std::vector<float> out;
-    const std::size_t at = err.rfind("\n" + label + " ");
-    if (at == std::string::npos) return out;
-    const std::size_t from = at + 1 + label.size();
-    std::istringstream line(err.substr(from, err.find('\n', from) - from));
-    for (std::string word; line >> word;) {
-        char* end = nullptr;
-        const float v = std::strtof(word.c_str(), &end);
-        if (end && *end == '\0') out.push_back(v);
-    }
-    return out;
-}
 
 bool Red(Rgb p) { return p.r > p.g + 40 && p.r > p.b + 40; }
 
@@ -63,7 +49,7 @@ TEST(AnimatedModels, EachInstanceIsDrawnShadowedAndHitInItsOwnPose) {
     ASSERT_TRUE(engine.WaitForStderr("joint ", 30000)) << engine.Stderr();
     const std::string before = engine.Stderr();
     // A frame drawn after the report: the held poses are on the screen.
-    const std::string next = "tick " + std::to_string(static_cast<int>(Numbers(before, "tick")[0]) + 2) + "\n";
+    const std::string next = "tick " + std::to_string(static_cast<int>(LastNumbers(before, "tick")[0]) + 2) + "\n";
     ASSERT_TRUE(engine.WaitForStderr(next, 30000)) << engine.Stderr();
     const Screenshot shot = GrabWindow(window);
     if (const char* keep = std::getenv("VANTOR_KEEP_SCREENSHOT")) shot.SavePpm(keep);
@@ -72,7 +58,7 @@ TEST(AnimatedModels, EachInstanceIsDrawnShadowedAndHitInItsOwnPose) {
     EXPECT_EQ(err.find("WARNING: R3D"), std::string::npos) << err;
 
     auto at = [&](const std::string& label) {
-        const std::vector<float> xy = Numbers(err, label);
+        const std::vector<float> xy = LastNumbers(err, label);
         EXPECT_EQ(xy.size(), 2u) << label << "\n" << err;
         return xy.size() == 2 ? shot.At(static_cast<int>(xy[0]), static_cast<int>(xy[1])) : Rgb{};
     };
@@ -92,7 +78,7 @@ TEST(AnimatedModels, EachInstanceIsDrawnShadowedAndHitInItsOwnPose) {
 
     // Bar 2 fades from bent towards the start of "bend_step" (straight before 0.5 s),
     // held at the fraction f the game saw go by: its upper half stands between.
-    const std::vector<float> held = Numbers(err, "held");
+    const std::vector<float> held = LastNumbers(err, "held");
     ASSERT_EQ(held.size(), 2u) << err;
     EXPECT_GT(held[0], 0.45f);
     EXPECT_LT(held[0], 0.7f);
@@ -107,13 +93,13 @@ TEST(AnimatedModels, EachInstanceIsDrawnShadowedAndHitInItsOwnPose) {
 
     // Rays see the pose drawn: down onto the bent half's top, past where the straight
     // tip would stand; the straight bar is hit there.
-    const std::vector<float> ray = Numbers(err, "ray bent");
+    const std::vector<float> ray = LastNumbers(err, "ray bent");
     ASSERT_EQ(ray.size(), 4u) << err;  // hit, y, then "straight" hit, "other" hit
     EXPECT_EQ(ray[0], 1);
     EXPECT_NEAR(ray[1], 1.1f, 0.02f);
     EXPECT_EQ(ray[2], 0);
     EXPECT_EQ(ray[3], 1);
-    const std::vector<float> joint = Numbers(err, "joint");
+    const std::vector<float> joint = LastNumbers(err, "joint");
     ASSERT_EQ(joint.size(), 3u);
     EXPECT_NEAR(joint[0], 2.5f, 1e-3f);
     EXPECT_NEAR(joint[1], 1.0f, 1e-3f);

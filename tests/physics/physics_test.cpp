@@ -160,6 +160,31 @@ TEST(Character, PushesACrateItWalksInto) {
     EXPECT_LT(P3D_GetCharacterPosition(c).z, box.z - 0.4f - 0.25f) << "walked into the crate";
 }
 
+// A kinematic body goes where the caller puts it, over the next step, and shoves
+// a dynamic one in its way; a static one placed elsewhere is met there.
+TEST(Bodies, KinematicAndStaticBodiesGoWhereTheyArePutAndKinematicOnesPush) {
+    Fresh world;
+    P3D_BodyDesc paddle = P3D_DefaultBody();
+    paddle.kind = P3D_KINEMATIC;
+    paddle.halfExtents = {0.2f, 0.5f, 1};
+    paddle.position = {10, kFloor + 0.5f, -20};
+    const P3D_Body k = P3D_CreateBody(&paddle);
+    const P3D_Body crate = Box({12, kFloor + 0.4f, -20}, {0.4f, 0.4f, 0.4f}, 5, 3);
+    for (int frame = 1; frame <= 60; ++frame) {
+        ASSERT_TRUE(P3D_SetBodyTransform(k, {10 + frame * 0.1f, kFloor + 0.5f, -20}, {0, 0, 0, 1}));
+        P3D_Step(1.0f / 60);
+    }
+    Vector3 at;
+    P3D_GetBodyTransform(k, &at, nullptr);
+    EXPECT_NEAR(at.x, 16, 1e-3f);
+    EXPECT_GT(Where(crate).x, 16 + 0.2f + 0.4f - 0.05f) << "the crate was not pushed ahead of the paddle";
+
+    const P3D_Body wall = Box({0, 0, 0}, {0.5f, 3, 3}, 0, 4);
+    ASSERT_TRUE(P3D_SetBodyTransform(wall, {25, 2, 25}, {0, 0, 0, 1}));
+    EXPECT_EQ(P3D_Raycast({20, 2, 25}, {1, 0, 0}, 10, P3D_ALL_LAYERS).id, 4);
+    EXPECT_EQ(P3D_Raycast({-5, 2, 0}, {1, 0, 0}, 10, P3D_ALL_LAYERS).id, 0) << "still where it was made";
+}
+
 // Trigger, contact and queries, each checked against what was placed.
 TEST(Events, ATriggerReportsEnterAndLeaveOnceAndQueriesHitWhatIsThere) {
     Fresh world;

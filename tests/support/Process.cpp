@@ -175,6 +175,20 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+std::vector<float> LastNumbers(const std::string& text, const std::string& label) {
+    std::vector<float> out;
+    const std::size_t at = text.rfind("\n" + label + " ");
+    if (at == std::string::npos) return out;
+    const std::size_t from = at + 1 + label.size();
+    std::istringstream line(text.substr(from, text.find('\n', from) - from));
+    for (std::string word; line >> word;) {
+        char* end = nullptr;
+        const float v = std::strtof(word.c_str(), &end);
+        if (end && *end == '\0') out.push_back(v);
+    }
+    return out;
+}
+
 std::string Shell(const std::string& command) {
     std::string output;
     FILE* pipe = popen(command.c_str(), "r");

@@ -78,6 +78,9 @@ void CopyFile(const std::string& from, const std::string& to);  // keeps the mod
 void CopyFolder(const std::string& from, const std::string& to);  // its files and folders into `to`
 void MakeDirs(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
+// The numbers on the last line of `text` that starts with `label` and a space
+// (what a test game reported last under that label); empty when there is none.
+std::vector<float> LastNumbers(const std::string& text, const std::string& label);
 
 // Runs a shell command under the test's DISPLAY and returns its stdout (trimmed).
 std::string Shell(const std::string& command);

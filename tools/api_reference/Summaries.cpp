@@ -251,6 +251,7 @@ const std::vector<Summary>& Summaries() {
         {"SetGravity", "The world's gravity in m/s\u00b2; (0, -9.81, 0) at start.", {"gravity"}},
         {"GetGravity", "The world's gravity.", {}},
         {"SetPhysicsRate", "Fixed steps a second (60 at start, clamped to 10..1000). Each frame runs the steps its time owes, at most 8; drawn poses are interpolated between the last two.", {"steps a second"}},
+        {"GetPhysicsTime", "Seconds of simulation the world has stepped (a clean restart starts again at 0). It falls behind the frames' time only when a long frame drops what is beyond 8 steps.", {}},
         {"Model.SetBody", "Gives a model instance a body. Box, Sphere, Capsule and Cylinder are sized from the model's bounds and the instance's \"Scale\" at this moment; Hull is the convex hull of its triangles, Mesh the triangles themselves (Static or Kinematic only). A Dynamic body's transform is written by the simulation; moving the transform of any body moves the body. Not a model, a second body, a zero or absurd size or mass stop the game.", {"model instance id", "\"Static\", \"Dynamic\" or \"Kinematic\"", "\"Box\", \"Sphere\", \"Capsule\", \"Cylinder\", \"Hull\" or \"Mesh\"", "mass in kg (Dynamic only)"}},
         {"Model.RemoveBody", "Takes the body away; the instance stays where it is.", {"model instance id"}},
         {"Model.HasBody", "Whether the instance has a body.", {"model instance id"}},

@@ -423,6 +423,7 @@ struct RaycastSingle {
 void SetGravity(List gravity);  // (0, -9.81, 0) by default
 List GetGravity();
 void SetPhysicsRate(float stepsPerSecond);  // 10..1000
+float GetPhysicsTime();  // seconds of simulation stepped so far
 
 // What a physics query met: the instance hit, 0 for none.
 struct PhysicsHit {
