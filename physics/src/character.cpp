@@ -141,6 +141,7 @@ bool WalkableEdge(World& w, const Character& c, const btVector3& hit) {
 
 void StepCharacter(World& w, Character& c, float dt) {
     c.previousFoot = c.foot;
+    if (c.outside) return;
     Recover(w, c);
     const btVector3 start = c.foot;
     const float gravity = w.world.getGravity().y();
@@ -205,6 +206,14 @@ void StepCharacter(World& w, Character& c, float dt) {
         }
     }
     c.foot = center - kUp * (c.height * 0.5f);
+    const btVector3& p = c.foot;
+    if (std::max({std::fabs(p.x()), std::fabs(p.y()), std::fabs(p.z())}) > w.bounds) {
+        // Fallen out of the world (off the level's edge, for ever): it stays where it left.
+        c.foot = c.previousFoot;
+        c.vertical = 0;
+        c.outside = true;
+        w.events.push_back({P3D_EVENT_LEFT_WORLD, c.id, 0, 0, Rl(c.foot), {0, 0, 0}});
+    }
     c.velocity = (c.foot - start) / dt;
     c.object->setWorldTransform(btTransform(btQuaternion::getIdentity(), Center(c)));
 }
@@ -259,6 +268,7 @@ bool P3D_SetCharacterPosition(P3D_Character handle, Vector3 foot) {
     c->foot = c->previousFoot = Bt(foot);
     c->vertical = 0;
     c->onGround = false;
+    c->outside = false;
     c->object->setWorldTransform(btTransform(btQuaternion::getIdentity(), Center(*c)));
     TheWorld().world.updateSingleAabb(c->object.get());
     return true;

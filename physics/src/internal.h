@@ -74,6 +74,7 @@ struct Character {
     btVector3 velocity{0, 0, 0};
     float vertical = 0;                           // falling or jumping speed
     bool onGround = false;
+    bool outside = false;                         // fell out of the world's bounds: held there
     int layer = 1, mask = P3D_ALL_LAYERS;
 };
 

@@ -351,6 +351,18 @@ TEST(BadInput, IsRefusedOrClampedAndNoPoseIsEverNotFinite) {
     EXPECT_TRUE(left);
     const Vector3 out = Where(box);
     EXPECT_TRUE(std::isfinite(out.x) && std::fabs(out.x) <= 10000.0f + 200.0f) << out.x;
+    // A character off the level falls until it leaves the world, and stays there.
+    P3D_SetWorldBounds(100);
+    const P3D_Character c = P3D_CreateCharacter(0.3f, 1.8f, {50, -80, 50}, 8);
+    bool fell = false;
+    for (int frame = 0; frame < 240; ++frame) {
+        P3D_Step(1.0f / 60);
+        for (const P3D_Event& e : Events()) fell |= e.kind == P3D_EVENT_LEFT_WORLD && e.a == 8;
+    }
+    EXPECT_TRUE(fell);
+    EXPECT_NEAR(P3D_GetCharacterPosition(c).y, -100, 2.0f);
+    P3D_SetWorldBounds(10000);
+
     // Placed back inside, it falls again.
     ASSERT_TRUE(P3D_SetBodyTransform(box, {0, 3, 0}, {0, 0, 0, 1}));
     for (int frame = 0; frame < 60; ++frame) P3D_Step(1.0f / 60);
