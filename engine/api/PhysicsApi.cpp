@@ -178,20 +178,26 @@ P3D_Hit SweepCapsule(Vector3 from, Vector3 to, float radius, float height) {
                             P3D_ALL_LAYERS);
 }
 
-std::vector<int> Overlapped(int count, std::vector<int>& ids) {
-    ids.resize(static_cast<std::size_t>(std::min(count, static_cast<int>(ids.size()))));
+// Every id an overlap query finds: into a small list first, and once more into
+// one of the exact size when more overlap than it holds.
+template <class Query>
+std::vector<int> Overlapping(Query query) {
+    constexpr int kFirst = 64;
+    std::vector<int> ids(kFirst);
+    const int count = query(ids.data(), kFirst);
+    ids.resize(static_cast<std::size_t>(count));
+    if (count > kFirst) query(ids.data(), count);
     return ids;
 }
 std::vector<int> OverlapSphere(Vector3 center, float radius) {
-    std::vector<int> ids(4096);
-    const int n = P3D_OverlapSphere(Finite(center, 0, "centre"), Finite(radius, 1, "radius"), P3D_ALL_LAYERS, ids.data(), 4096);
-    return Overlapped(n, ids);
+    Finite(center, 0, "centre");
+    Finite(radius, 1, "radius");
+    return Overlapping([&](int* ids, int most) { return P3D_OverlapSphere(center, radius, P3D_ALL_LAYERS, ids, most); });
 }
 std::vector<int> OverlapBox(Vector3 center, Vector3 half) {
-    std::vector<int> ids(4096);
-    const int n = P3D_OverlapBox(Finite(center, 0, "centre"), Finite(half, 1, "half size"), {0, 0, 0, 1}, P3D_ALL_LAYERS,
-                                 ids.data(), 4096);
-    return Overlapped(n, ids);
+    Finite(center, 0, "centre");
+    Finite(half, 1, "half size");
+    return Overlapping([&](int* ids, int most) { return P3D_OverlapBox(center, half, {0, 0, 0, 1}, P3D_ALL_LAYERS, ids, most); });
 }
 
 EventList GetPhysicsEvents() { return {Physics::Events}; }
