@@ -1,0 +1,44 @@
+// One warning path for every layer. A warning is a line "WARNING: TAG: text" on
+// standard error, where TAG names the layer ("R3D", "A3D", "S2D", "P3D", ...).
+// Tests (and tools) can take the lines instead with a WarningCapture.
+//
+// Thread-safe: the audio layer warns from its feeder thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace base {
+
+#if defined(__GNUC__)
+#define VANTOR_PRINTF(fmt, first) __attribute__((format(printf, fmt, first)))
+#else
+#define VANTOR_PRINTF(fmt, first)
+#endif
+
+// A formatted warning from the layer `tag`.
+void Warn(const char* tag, const char* format, ...) VANTOR_PRINTF(2, 3);
+void WarnText(std::string_view tag, std::string_view text);
+
+// While one is alive, warnings are kept here instead of going to standard error
+// (the innermost capture takes them). Lines are "TAG: text", without "WARNING: ".
+class WarningCapture {
+public:
+    WarningCapture();
+    ~WarningCapture();
+    WarningCapture(const WarningCapture&) = delete;
+    WarningCapture& operator=(const WarningCapture&) = delete;
+
+    std::vector<std::string> Lines() const;
+    // Whether some line holds `part`.
+    bool Saw(std::string_view part) const;
+    std::string Joined() const;  // every line, each ending in '\n'
+
+private:
+    friend void WarnText(std::string_view, std::string_view);
+    WarningCapture* outer_;
+    std::vector<std::string> lines_;
+};
+
+}  // namespace base
