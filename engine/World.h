@@ -4,7 +4,8 @@
 //   World::Buffers        named pairs of a model and an instance buffer; each
 //                         frame they copy their instances' values by address
 //   World::RaycastSingle  one ray against one model instance
-//   World::Initialize     "Null", "Root" and the 171 API entries
+//   World::Initialize     "Null", "Root" and every API entry (api/Catalog.h: the core's
+//                         171, then the groups added after them)
 //   World::Clear          the scene as it was at start-up (a game restarted in place)
 //   World::Sounds         named sounds and music streams, and the placed "Sound"
 //                         instances heard from the camera

@@ -1,7 +1,6 @@
 // Animation entries: the clips of a model buffer, and each "Model" instance's
 // playback (clip, time, speed, cross-fade) and joints. Clip and joint names the
 // model lacks stop the game with a message naming the entry, the model and the name.
-#include <cmath>
 #include <string>
 #include <unordered_map>
 
@@ -10,6 +9,7 @@
 #include "Lookup.h"
 #include "Messages.h"
 #include "World.h"
+#include "base/Numbers.h"
 #include "raymath.h"
 
 namespace World::Api {
@@ -55,7 +55,7 @@ Target TargetOf(const Params& params, const char* entry) {
 }
 
 float Finite(const char* entry, float value, int position, const char* what) {
-    if (!std::isfinite(value))
+    if (!base::Finite(value))
         throw BadValue(std::string(entry) + ": argument " + std::to_string(position) + " (" + what + ") is not a finite number");
     return value;
 }
@@ -145,16 +145,38 @@ std::any GetJointPosition(const Params& params, const char* entry) {
 }  // namespace
 
 void AddAnimationEntries(Catalog& c) {
-    c.push_back(RawOp<std::unordered_map<std::string, int>, std::string>("GetModelAnimations", GetModelAnimations));
-    c.push_back(RawOp<float, std::string, std::string>("GetModelAnimationLength", GetModelAnimationLength));
-    c.push_back(RawFunc<int, std::string, bool>("Model.PlayAnimation", PlayAnimation));
-    c.push_back(RawFunc<int, std::string, float>("Model.CrossFade", CrossFade));
-    c.push_back(RawFunc<int>("Model.StopAnimation", StopAnimation));
-    c.push_back(RawFunc<int, float>("Model.SetAnimationTime", SetAnimationTime));
-    c.push_back(RawOp<float, int>("Model.GetAnimationTime", GetAnimationTime));
-    c.push_back(RawFunc<int, float>("Model.SetAnimationSpeed", SetAnimationSpeed));
-    c.push_back(RawOp<Vector3, int, std::string>("Model.GetJointPosition", GetJointPosition));
-    c.push_back(RawOp<std::string, int>("Model.GetAnimation", GetAnimation));
+    c.push_back(RawOp<std::unordered_map<std::string, int>, std::string>("GetModelAnimations", GetModelAnimations,
+        "The animation clips of a model buffer's file, by name (glTF or FBX; empty for a model without clips).",
+        {"model buffer name"}));
+    c.push_back(RawOp<float, std::string, std::string>("GetModelAnimationLength", GetModelAnimationLength,
+        "A clip's length in seconds. A clip the model lacks stops the game.",
+        {"model buffer name", "clip name"}));
+    c.push_back(RawFunc<int, std::string, bool>("Model.PlayAnimation", PlayAnimation,
+        "Plays a clip on this model instance from time 0 at speed 1, looping or held at its end. Time moves on by "
+        "each frame's \"DeltaTime\" before the scene is drawn.",
+        {"model instance id", "clip name", "loop"}));
+    c.push_back(RawFunc<int, std::string, float>("Model.CrossFade", CrossFade,
+        "Blends from the pose shown now to a clip (from its start) over the given seconds; 0 switches at once.",
+        {"model instance id", "clip name", "fade time in seconds"}));
+    c.push_back(RawFunc<int>("Model.StopAnimation", StopAnimation,
+        "Stops the clip: the model is drawn in its rest pose.",
+        {"model instance id"}));
+    c.push_back(RawFunc<int, float>("Model.SetAnimationTime", SetAnimationTime,
+        "Moves the clip to a time in seconds (wrapped when looping, else held within the clip).",
+        {"model instance id", "seconds"}));
+    c.push_back(RawOp<float, int>("Model.GetAnimationTime", GetAnimationTime,
+        "Where the clip is, in seconds.",
+        {"model instance id"}));
+    c.push_back(RawFunc<int, float>("Model.SetAnimationSpeed", SetAnimationSpeed,
+        "How fast the clip plays: 1 as made, 0 holds the pose (a cross-fade under way too), negative plays backwards.",
+        {"model instance id", "speed"}));
+    c.push_back(RawOp<Vector3, int, std::string>("Model.GetJointPosition", GetJointPosition,
+        "Where a named joint is in the world, in the pose drawn (a sword in a hand, a label over a head). A joint the "
+        "model lacks stops the game.",
+        {"model instance id", "joint name"}));
+    c.push_back(RawOp<std::string, int>("Model.GetAnimation", GetAnimation,
+        "The clip playing on this instance, \"\" for none.",
+        {"model instance id"}));
 }
 
 }  // namespace World::Api

@@ -33,10 +33,16 @@ World::RaycastSingle Raycast(int id, Vector3 position, Vector3 direction) { retu
 }  // namespace
 
 void AddAssetEntries(Catalog& c) {
-    c.push_back(Func("LoadModel", LoadModel));
-    c.push_back(Func("UnloadModel", UnloadModel));
+    c.push_back(Func("LoadModel", LoadModel,
+        "Loads a model file into a new named instance buffer.",
+        {"model buffer name", "model file path", "capacity"}));
+    c.push_back(Func("UnloadModel", UnloadModel, "Removes that buffer and its model.", {"model buffer name"}));
 }
 
-void AddRaycastEntries(Catalog& c) { c.push_back(Op("RaycastSingle", Raycast)); }
+void AddRaycastEntries(Catalog& c) {
+    c.push_back(Op("RaycastSingle", Raycast,
+        "Tests the ray against that instance's model.",
+        {"id of a Model instance", "ray origin", "ray direction"}));
+}
 
 }  // namespace World::Api

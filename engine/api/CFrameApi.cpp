@@ -90,22 +90,24 @@ void SetModel(const Params& params, const char* entry) {
 }  // namespace
 
 void AddCFrameEntries(Catalog& c) {
-    c.push_back(Op("CFrame.RightVector", RightVector));
-    c.push_back(Op("CFrame.UpVector", UpVector));
-    c.push_back(Op("CFrame.LookVector", LookVector));
-    c.push_back(Op("CFrame.Orientation", Orientation));
-    c.push_back(Op("CFrame.Position", Position));
-    c.push_back(Op("CFrame.Transform", Transform));
-    c.push_back(Func("CFrame.RotateBy", RotateBy));
-    c.push_back(Func("CFrame.RotateTo", RotateTo));
-    c.push_back(Func("CFrame.MoveBy", MoveBy));
-    c.push_back(Func("CFrame.MoveTo", MoveTo));
-    c.push_back(Op("Model.GetScale", GetScale));
-    c.push_back(Func("Model.SetScale", SetScale));
-    c.push_back(Op("Model.GetColor", GetColor));
-    c.push_back(Func("Model.SetColor", SetColor));
-    c.push_back(Op("Model.GetModel", GetModel));
-    c.push_back(RawFunc<int, std::string>("Model.SetModel", SetModel));
+    c.push_back(Op("CFrame.RightVector", RightVector, "Right direction of the transform.", {"CFrame"}));
+    c.push_back(Op("CFrame.UpVector", UpVector, "Up direction.", {"CFrame"}));
+    c.push_back(Op("CFrame.LookVector", LookVector, "Look direction.", {"CFrame"}));
+    c.push_back(Op("CFrame.Orientation", Orientation, "Rotation as Euler angles in degrees.", {"CFrame"}));
+    c.push_back(Op("CFrame.Position", Position, "Position.", {"CFrame"}));
+    c.push_back(Op("CFrame.Transform", Transform, "Model matrix of the transform.", {"CFrame"}));
+    c.push_back(Func("CFrame.RotateBy", RotateBy, "Adds a rotation.", {"CFrame", "Euler angles in radians"}));
+    c.push_back(Func("CFrame.RotateTo", RotateTo, "Sets the rotation.", {"CFrame", "Euler angles in radians"}));
+    c.push_back(Func("CFrame.MoveBy", MoveBy, "Moves the position by the offset.", {"CFrame", "offset"}));
+    c.push_back(Func("CFrame.MoveTo", MoveTo, "Sets the position.", {"CFrame", "position"}));
+    c.push_back(Op("Model.GetScale", GetScale, "The model's scale.", {"id"}));
+    c.push_back(Func("Model.SetScale", SetScale, "Sets the scale.", {"id", "scale"}));
+    c.push_back(Op("Model.GetColor", GetColor, "The model's packed colour.", {"id"}));
+    c.push_back(Func("Model.SetColor", SetColor, "Sets the colour.", {"id", "packed colour"}));
+    c.push_back(Op("Model.GetModel", GetModel, "Name of the model buffer the instance is drawn from.", {"id"}));
+    c.push_back(RawFunc<int, std::string>("Model.SetModel", SetModel,
+        "Moves the instance into another model buffer.",
+        {"id", "model buffer name"}));
 }
 
 }  // namespace World::Api

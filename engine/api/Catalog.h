@@ -1,5 +1,7 @@
-// The catalogue of API entries: name, kind (op with a result, func without)
-// and the callable, in the order they are handed to the game module.
+// The catalogue of API entries: name, kind (op with a result, func without),
+// the callable and what the API reference says of it, in the order they are
+// handed to the game module. An entry is one line of an Add*Entries table; the
+// API reference, and through it every count the tests check, comes from here.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +27,12 @@ struct Entry {
     // is generated from these, and they come from the typed functions themselves.
     std::vector<KindInfo> args;
     KindInfo result;
+    // One line on what the entry does, and what each argument means by position
+    // ("" where its kind says enough); the reference refuses a list of another length.
+    const char* summary;
+    std::vector<const char*> argNames;
+    // The source file whose table adds the entry, as the compiler named it.
+    const char* file;
 };
 
 using Catalog = std::vector<Entry>;
@@ -63,35 +71,71 @@ R CallTyped(R (*fn)(A...), const Params& params, [[maybe_unused]] const char* na
     }
 }
 
-// An entry with a result from a typed function: Op("Vector3Add", Vector3Add).
+// Each maker takes the entry's name, its function, the line the reference
+// gives it and the meaning of each argument. The file is the caller's: the
+// default argument is evaluated where the table calls the maker.
+using ArgNames = std::vector<const char*>;
+
+// An entry with a result from a typed function:
+//   Op("Vector3Add", Vector3Add, "Sum of the two.", {"", ""}).
 template <class R, class... A>
-Entry Op(const char* name, R (*fn)(A...)) {
-    return {name, nullptr,
+Entry Op(const char* name, R (*fn)(A...), const char* summary, ArgNames argNames,
+         const char* file = __builtin_FILE()) {
+    return {name,
+            nullptr,
             [fn, name](Params params) -> std::any {
                 return Kind<Value<R>>::Write(CallTyped(fn, params, name, std::index_sequence_for<A...>{}));
             },
-            nullptr, {Kind<Value<A>>::kInfo...}, Kind<Value<R>>::kInfo};
+            nullptr,
+            {Kind<Value<A>>::kInfo...},
+            Kind<Value<R>>::kInfo,
+            summary,
+            std::move(argNames),
+            file};
 }
 
 // An entry without a result from a typed function.
 template <class... A>
-Entry Func(const char* name, void (*fn)(A...)) {
-    return {name, nullptr, nullptr,
+Entry Func(const char* name, void (*fn)(A...), const char* summary, ArgNames argNames,
+           const char* file = __builtin_FILE()) {
+    return {name,
+            nullptr,
+            nullptr,
             [fn, name](Params params) { CallTyped(fn, params, name, std::index_sequence_for<A...>{}); },
-            {Kind<Value<A>>::kInfo...}, Kind<void>::kInfo};
+            {Kind<Value<A>>::kInfo...},
+            Kind<void>::kInfo,
+            summary,
+            std::move(argNames),
+            file};
 }
 
 // Entries that must read their arguments themselves (side effects between
 // reads); the kinds they read are named by type: RawOp<Result, Args...>(...).
 template <class R, class... A>
-Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*)) {
-    return {name, nullptr, [fn, name](Params params) { return fn(params, name); }, nullptr, {Kind<A>::kInfo...},
-            Kind<R>::kInfo};
+Entry RawOp(const char* name, std::any (*fn)(const Params&, const char*), const char* summary, ArgNames argNames,
+            const char* file = __builtin_FILE()) {
+    return {name,
+            nullptr,
+            [fn, name](Params params) { return fn(params, name); },
+            nullptr,
+            {Kind<A>::kInfo...},
+            Kind<R>::kInfo,
+            summary,
+            std::move(argNames),
+            file};
 }
 template <class... A>
-Entry RawFunc(const char* name, void (*fn)(const Params&, const char*)) {
-    return {name, nullptr, nullptr, [fn, name](Params params) { fn(params, name); }, {Kind<A>::kInfo...},
-            Kind<void>::kInfo};
+Entry RawFunc(const char* name, void (*fn)(const Params&, const char*), const char* summary, ArgNames argNames,
+              const char* file = __builtin_FILE()) {
+    return {name,
+            nullptr,
+            nullptr,
+            [fn, name](Params params) { fn(params, name); },
+            {Kind<A>::kInfo...},
+            Kind<void>::kInfo,
+            summary,
+            std::move(argNames),
+            file};
 }
 
 }  // namespace World::Api

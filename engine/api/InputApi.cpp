@@ -1,11 +1,11 @@
 // Keyboard, mouse, cursor, camera and frame-time entries: thin bridges to raylib
 // and to GameCamera.
-#include <cmath>
 #include <sstream>
 #include <stdexcept>
 
 #include "Catalog.h"
 #include "MouseFocus.h"
+#include "base/Numbers.h"
 #include "raylib.h"
 
 namespace World::Api {
@@ -36,11 +36,10 @@ template <>
 struct Kind<Pixels> {
     static constexpr KindInfo kInfo{"vec2", "whole pixels, truncated toward zero"};
     static int Whole(float v, const char* entry, std::size_t position, int element) {
-        // Every float strictly between these two truncates to an int.
-        if (std::isfinite(v) && v > -2147483649.0 && v < 2147483648.0) return static_cast<int>(v);
+        if (base::FitsInt(v)) return static_cast<int>(v);
         std::ostringstream text;
         text << entry << ": argument " << position << " element " << element << " (" << v << ") "
-             << (std::isfinite(v) ? "is outside the range of whole pixels (int)" : "is not a finite number");
+             << (base::Finite(v) ? "is outside the range of whole pixels (int)" : "is not a finite number");
         throw std::out_of_range(text.str());
     }
     static Pixels Read(const std::any& value, const char* entry, std::size_t position) {
@@ -67,36 +66,42 @@ void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
 void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) { MouseSettled = focusedBefore && focusedAfter; }
 
 void AddInputEntries(Catalog& c) {
-    c.push_back(Op("IsKeyPressed", IsKeyPressed));
-    c.push_back(Op("IsKeyPressedRepeat", IsKeyPressedRepeat));
-    c.push_back(Op("IsKeyDown", IsKeyDown));
-    c.push_back(Op("IsKeyReleased", IsKeyReleased));
-    c.push_back(Op("GetKeyPressed", GetKeyPressed));
-    c.push_back(Op("GetCharPressed", GetCharPressed));
-    c.push_back(Func("SetExitKey", SetExitKey));
-    c.push_back(Op("IsMouseButtonPressed", IsMouseButtonPressed));
-    c.push_back(Op("IsMouseButtonDown", IsMouseButtonDown));
-    c.push_back(Op("IsMouseButtonReleased", IsMouseButtonReleased));
-    c.push_back(Op("IsMouseButtonUp", IsMouseButtonUp));
-    c.push_back(Op("GetMouseX", GetMouseX));
-    c.push_back(Op("GetMouseY", GetMouseY));
-    c.push_back(Op("GetMousePosition", GetMousePosition));
-    c.push_back(Op("GetMouseDelta", MouseDelta));
-    c.push_back(Func("SetMousePosition", SetMousePositionTruncated));
-    c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated));
-    c.push_back(Op("GetMouseWheel", GetMouseWheelMoveV));
-    c.push_back(Func("SetMouseCursor", SetMouseCursor));
-    c.push_back(Func("ShowCursor", ShowCursor));
-    c.push_back(Func("HideCursor", HideCursor));
-    c.push_back(Op("IsCursorHidden", IsCursorHidden));
-    c.push_back(Func("EnableCursor", EnableCursor));
-    c.push_back(Func("DisableCursor", DisableCursor));
-    c.push_back(Op("IsCursorOnScreen", IsCursorOnScreen));
-    c.push_back(Func("SetCameraLookDirection", SetCameraLookDirection));
-    c.push_back(Func("SetCameraUpDirection", SetCameraUpDirection));
-    c.push_back(Func("SetCameraPosition", SetCameraPosition));
-    c.push_back(Func("SetCameraFOV", SetCameraFOV));
-    c.push_back(Op("DeltaTime", GetFrameTime));
+    c.push_back(Op("IsKeyPressed", IsKeyPressed, "Key went down this frame.", {"key code"}));
+    c.push_back(Op("IsKeyPressedRepeat", IsKeyPressedRepeat, "Key repeat fired this frame.", {"key code"}));
+    c.push_back(Op("IsKeyDown", IsKeyDown, "Key is held.", {"key code"}));
+    c.push_back(Op("IsKeyReleased", IsKeyReleased, "Key went up this frame.", {"key code"}));
+    c.push_back(Op("GetKeyPressed", GetKeyPressed, "Next key code from the pressed-key queue, 0 when empty.", {}));
+    c.push_back(Op("GetCharPressed", GetCharPressed,
+        "Next character code from the typed-character queue, 0 when empty.",
+        {}));
+    c.push_back(Func("SetExitKey", SetExitKey, "Sets the key that closes the window.", {"key code"}));
+    c.push_back(Op("IsMouseButtonPressed", IsMouseButtonPressed, "Button went down this frame.", {"button"}));
+    c.push_back(Op("IsMouseButtonDown", IsMouseButtonDown, "Button is held.", {"button"}));
+    c.push_back(Op("IsMouseButtonReleased", IsMouseButtonReleased, "Button went up this frame.", {"button"}));
+    c.push_back(Op("IsMouseButtonUp", IsMouseButtonUp, "Button is not held.", {"button"}));
+    c.push_back(Op("GetMouseX", GetMouseX, "Cursor x in pixels.", {}));
+    c.push_back(Op("GetMouseY", GetMouseY, "Cursor y in pixels.", {}));
+    c.push_back(Op("GetMousePosition", GetMousePosition, "Cursor position.", {}));
+    c.push_back(Op("GetMouseDelta", MouseDelta, "Cursor movement since the last frame.", {}));
+    c.push_back(Func("SetMousePosition", SetMousePositionTruncated,
+        "Moves the cursor to the truncated position.",
+        {""}));
+    c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated, "Sets the mouse coordinate offset, truncated.", {""}));
+    c.push_back(Op("GetMouseWheel", GetMouseWheelMoveV, "Wheel movement on both axes this frame.", {}));
+    c.push_back(Func("SetMouseCursor", SetMouseCursor, "Sets the cursor shape.", {"cursor shape"}));
+    c.push_back(Func("ShowCursor", ShowCursor, "Shows the cursor.", {}));
+    c.push_back(Func("HideCursor", HideCursor, "Hides the cursor.", {}));
+    c.push_back(Op("IsCursorHidden", IsCursorHidden, "Whether the cursor is hidden.", {}));
+    c.push_back(Func("EnableCursor", EnableCursor, "Unlocks the cursor.", {}));
+    c.push_back(Func("DisableCursor", DisableCursor, "Locks and hides the cursor.", {}));
+    c.push_back(Op("IsCursorOnScreen", IsCursorOnScreen, "Whether the cursor is inside the window.", {}));
+    c.push_back(Func("SetCameraLookDirection", SetCameraLookDirection,
+        "Camera target becomes camera position plus the direction.",
+        {"direction"}));
+    c.push_back(Func("SetCameraUpDirection", SetCameraUpDirection, "Sets the camera's up vector.", {""}));
+    c.push_back(Func("SetCameraPosition", SetCameraPosition, "Sets the camera position (target unchanged).", {""}));
+    c.push_back(Func("SetCameraFOV", SetCameraFOV, "Sets the camera's vertical field of view.", {""}));
+    c.push_back(Op("DeltaTime", GetFrameTime, "Duration of the last frame in seconds.", {}));
 }
 
 }  // namespace World::Api

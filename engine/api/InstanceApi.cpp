@@ -151,16 +151,27 @@ std::any* Get(int id, std::string name) {
 }  // namespace
 
 void AddInstanceEntries(Catalog& c) {
-    c.push_back(RawOp<int, std::string, std::string>("Instance.New", New));
-    c.push_back(Op("Instance.GetParent", GetParent));
-    c.push_back(Func("Instance.SetParent", SetParent));
-    c.push_back(Op("Instance.GetName", GetName));
-    c.push_back(Func("Instance.SetName", SetName));
-    c.push_back(Op("Instance.Type", Type));
-    c.push_back(Func("Instance.Destroy", Destroy));
-    c.push_back(Op("Instance.GetChildren", GetChildren));
-    c.push_back(Op("Instance.GetChild", GetChild));
-    c.push_back(Op("Instance.Get", Get));
+    c.push_back(RawOp<int, std::string, std::string>("Instance.New", New,
+        "Creates an instance of that type with \"Root\" as its parent and yields its id.",
+        {"type: \"CFrame\", \"Model\", \"Light\", \"Sound\" or \"Character\"",
+         "for \"Model\" the model buffer name, for \"Light\" the light kind (\"Global\", \"Spot\" or \"Point\"), "
+         "for \"Sound\" the name of a loaded sound, for \"Character\" its radius as a float (and its height as a "
+         "float in argument 2)"}));
+    c.push_back(Op("Instance.GetParent", GetParent, "Id of the instance's parent.", {"id"}));
+    c.push_back(Func("Instance.SetParent", SetParent,
+        "Moves the instance under another parent.",
+        {"id", "new parent id"}));
+    c.push_back(Op("Instance.GetName", GetName, "The instance's name.", {"id"}));
+    c.push_back(Func("Instance.SetName", SetName,
+        "Renames the instance and its entry in the parent's child table.",
+        {"id", "new name"}));
+    c.push_back(Op("Instance.Type", Type, "The instance's type.", {"id"}));
+    c.push_back(Func("Instance.Destroy", Destroy, "Destroys the instance and all its descendants.", {"id"}));
+    c.push_back(Op("Instance.GetChildren", GetChildren, "Copy of the child table.", {"id"}));
+    c.push_back(Op("Instance.GetChild", GetChild,
+        "Id of the child of that name, 0 when there is none.",
+        {"id", "child name"}));
+    c.push_back(Op("Instance.Get", Get, "Handle of the named variable.", {"id", "variable name"}));
 }
 
 }  // namespace World::Api

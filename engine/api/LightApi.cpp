@@ -60,42 +60,58 @@ void SetState(const Params& params, const char* entry) {
 }  // namespace
 
 void AddLightEntries(Catalog& c) {
-    c.push_back(Op("Light.GetType", GetType));
-    c.push_back(Op("Light.IsActive", Light<R3D_IsLightActive>::Get));
-    c.push_back(Func("Light.Toggle", Light<R3D_ToggleLight>::Do));
-    c.push_back(RawFunc<int, bool>("Light.SetState", SetState));
-    c.push_back(Op("Light.GetColor", Light<R3D_GetLightColor>::Get));
-    c.push_back(Func("Light.SetColor", Light<R3D_SetLightColor>::Set));
-    c.push_back(Op("Light.GetPosition", Light<R3D_GetLightPosition>::Get));
-    c.push_back(Func("Light.SetPosition", Light<R3D_SetLightPosition>::Set));
-    c.push_back(Op("Light.GetDirection", Light<R3D_GetLightDirection>::Get));
-    c.push_back(Func("Light.SetDirection", Light<R3D_SetLightDirection>::Set));
-    c.push_back(Op("Light.GetEnergy", Light<R3D_GetLightEnergy>::Get));
-    c.push_back(Func("Light.SetEnergy", Light<R3D_SetLightEnergy>::Set));
-    c.push_back(Op("Light.GetSpecular", Light<R3D_GetLightSpecular>::Get));
-    c.push_back(Func("Light.SetSpecular", Light<R3D_SetLightSpecular>::Set));
-    c.push_back(Op("Light.GetRange", Light<R3D_GetLightRange>::Get));
-    c.push_back(Func("Light.SetRange", Light<R3D_SetLightRange>::Set));
-    c.push_back(Op("Light.GetAttenuation", Light<R3D_GetLightAttenuation>::Get));
-    c.push_back(Func("Light.SetAttenuation", Light<R3D_SetLightAttenuation>::Set));
-    c.push_back(Op("Light.GetInnerCutoff", Light<R3D_GetLightInnerCutOff>::Get));
-    c.push_back(Func("Light.SetInnerCutoff", Light<R3D_SetLightInnerCutOff>::Set));
-    c.push_back(Op("Light.GetOuterCutoff", Light<R3D_GetLightOuterCutOff>::Get));
-    c.push_back(Func("Light.SetOuterCutoff", Light<R3D_SetLightOuterCutOff>::Set));
-    c.push_back(Func("Light.EnableShadow", Light<R3D_EnableShadow>::Do));
-    c.push_back(Func("Light.DisableShadow", Light<R3D_DisableShadow>::Do));
-    c.push_back(Op("Light.IsShadowEnabled", Light<R3D_IsShadowEnabled>::Get));
-    c.push_back(Op("Light.GetShadowUpdateMode", GetShadowUpdateMode));
-    c.push_back(Func("Light.SetShadowUpdateMode", SetShadowUpdateMode));
-    c.push_back(Op("Light.GetShadowUpdateFrequency", Light<R3D_GetShadowUpdateFrequency>::Get));
-    c.push_back(Func("Light.SetShadowUpdateFrequency", Light<R3D_SetShadowUpdateFrequency>::Set));
-    c.push_back(Func("Light.UpdateShadow", Light<R3D_UpdateShadowMap>::Do));
-    c.push_back(Op("Light.GetSoftness", Light<R3D_GetShadowSoftness>::Get));
-    c.push_back(Func("Light.SetSoftness", Light<R3D_SetShadowSoftness>::Set));
-    c.push_back(Op("Light.GetDepthBias", Light<R3D_GetShadowDepthBias>::Get));
-    c.push_back(Func("Light.SetDepthBias", Light<R3D_SetShadowDepthBias>::Set));
-    c.push_back(Op("Light.GetSlopeBias", Light<R3D_GetShadowSlopeBias>::Get));
-    c.push_back(Func("Light.SetSlopeBias", Light<R3D_SetShadowSlopeBias>::Set));
+    c.push_back(Op("Light.GetType", GetType, "Name of the light's kind.", {"id"}));
+    c.push_back(Op("Light.IsActive", Light<R3D_IsLightActive>::Get, "Whether the light is on.", {"id"}));
+    c.push_back(Func("Light.Toggle", Light<R3D_ToggleLight>::Do, "Switches the light on or off.", {"id"}));
+    c.push_back(RawFunc<int, bool>("Light.SetState", SetState, "Switches the light on (true) or off.", {"id", ""}));
+    c.push_back(Op("Light.GetColor", Light<R3D_GetLightColor>::Get, "The light's packed colour.", {"id"}));
+    c.push_back(Func("Light.SetColor", Light<R3D_SetLightColor>::Set,
+        "Sets the light's colour.",
+        {"id", "packed colour"}));
+    c.push_back(Op("Light.GetPosition", Light<R3D_GetLightPosition>::Get, "The light's position.", {"id"}));
+    c.push_back(Func("Light.SetPosition", Light<R3D_SetLightPosition>::Set, "Sets the position.", {"id", ""}));
+    c.push_back(Op("Light.GetDirection", Light<R3D_GetLightDirection>::Get, "The light's direction.", {"id"}));
+    c.push_back(Func("Light.SetDirection", Light<R3D_SetLightDirection>::Set, "Sets the direction.", {"id", ""}));
+    c.push_back(Op("Light.GetEnergy", Light<R3D_GetLightEnergy>::Get, "Energy.", {"id"}));
+    c.push_back(Func("Light.SetEnergy", Light<R3D_SetLightEnergy>::Set, "Sets the energy.", {"id", ""}));
+    c.push_back(Op("Light.GetSpecular", Light<R3D_GetLightSpecular>::Get, "Specular factor.", {"id"}));
+    c.push_back(Func("Light.SetSpecular", Light<R3D_SetLightSpecular>::Set, "Sets the specular factor.", {"id", ""}));
+    c.push_back(Op("Light.GetRange", Light<R3D_GetLightRange>::Get, "Range.", {"id"}));
+    c.push_back(Func("Light.SetRange", Light<R3D_SetLightRange>::Set, "Sets the range.", {"id", ""}));
+    c.push_back(Op("Light.GetAttenuation", Light<R3D_GetLightAttenuation>::Get, "Attenuation.", {"id"}));
+    c.push_back(Func("Light.SetAttenuation", Light<R3D_SetLightAttenuation>::Set, "Sets the attenuation.", {"id", ""}));
+    c.push_back(Op("Light.GetInnerCutoff", Light<R3D_GetLightInnerCutOff>::Get, "Inner cone cut-off.", {"id"}));
+    c.push_back(Func("Light.SetInnerCutoff", Light<R3D_SetLightInnerCutOff>::Set,
+        "Sets the inner cut-off.",
+        {"id", ""}));
+    c.push_back(Op("Light.GetOuterCutoff", Light<R3D_GetLightOuterCutOff>::Get, "Outer cone cut-off.", {"id"}));
+    c.push_back(Func("Light.SetOuterCutoff", Light<R3D_SetLightOuterCutOff>::Set,
+        "Sets the outer cut-off.",
+        {"id", ""}));
+    c.push_back(Func("Light.EnableShadow", Light<R3D_EnableShadow>::Do, "Turns shadows on for the light.", {"id"}));
+    c.push_back(Func("Light.DisableShadow", Light<R3D_DisableShadow>::Do, "Turns its shadows off.", {"id"}));
+    c.push_back(Op("Light.IsShadowEnabled", Light<R3D_IsShadowEnabled>::Get, "Whether it casts shadows.", {"id"}));
+    c.push_back(Op("Light.GetShadowUpdateMode", GetShadowUpdateMode,
+        "\"Manual\", \"Interval\", \"Continuous\" or \"null\".",
+        {"id"}));
+    c.push_back(Func("Light.SetShadowUpdateMode", SetShadowUpdateMode,
+        "Sets when the shadow map is redrawn.",
+        {"id", "mode word"}));
+    c.push_back(Op("Light.GetShadowUpdateFrequency", Light<R3D_GetShadowUpdateFrequency>::Get,
+        "Interval between shadow redraws, in milliseconds.",
+        {"id"}));
+    c.push_back(Func("Light.SetShadowUpdateFrequency", Light<R3D_SetShadowUpdateFrequency>::Set,
+        "Sets that interval.",
+        {"id", "milliseconds"}));
+    c.push_back(Func("Light.UpdateShadow", Light<R3D_UpdateShadowMap>::Do,
+        "Asks for the shadow map to be redrawn.",
+        {"id"}));
+    c.push_back(Op("Light.GetSoftness", Light<R3D_GetShadowSoftness>::Get, "Shadow softness.", {"id"}));
+    c.push_back(Func("Light.SetSoftness", Light<R3D_SetShadowSoftness>::Set, "Sets the shadow softness.", {"id", ""}));
+    c.push_back(Op("Light.GetDepthBias", Light<R3D_GetShadowDepthBias>::Get, "Shadow depth bias.", {"id"}));
+    c.push_back(Func("Light.SetDepthBias", Light<R3D_SetShadowDepthBias>::Set, "Sets the depth bias.", {"id", ""}));
+    c.push_back(Op("Light.GetSlopeBias", Light<R3D_GetShadowSlopeBias>::Get, "Shadow slope bias.", {"id"}));
+    c.push_back(Func("Light.SetSlopeBias", Light<R3D_SetShadowSlopeBias>::Set, "Sets the slope bias.", {"id", ""}));
 }
 
 }  // namespace World::Api

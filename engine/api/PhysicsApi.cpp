@@ -3,7 +3,6 @@
 // A body on what is not a model, a second body, or an instance without one stops
 // the game with a message naming the entry and the id; numbers that are not finite
 // are refused naming the argument; out-of-range ones are clamped.
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -11,6 +10,7 @@
 #include "Lookup.h"
 #include "Messages.h"
 #include "World.h"
+#include "base/Numbers.h"
 
 namespace World::Api {
 
@@ -51,12 +51,12 @@ namespace {
 
 // Typed entries name their arguments through these when a number is not finite.
 float Finite(float value, int position, const char* what) {
-    if (!std::isfinite(value))
+    if (!base::Finite(value))
         throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite number");
     return value;
 }
 Vector3 Finite(Vector3 v, int position, const char* what) {
-    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+    if (!base::FiniteVector(v))
         throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite vector");
     return v;
 }
@@ -119,7 +119,7 @@ template <bool (*Set)(P3D_Body, Vector3)>
 void SetVector(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
     const Vector3 v = Arg<Vector3>(params, 1, entry);
-    if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z))
+    if (!base::FiniteVector(v))
         throw BadValue(std::string(entry) + ": argument 1 (vector) is not a finite vector");
     Set(Physics::BodyOf(id, entry).handle, v);
 }
@@ -128,7 +128,7 @@ template <bool (*Set)(P3D_Body, float)>
 void SetNumber(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
     const float value = Arg<float>(params, 1, entry);
-    if (!std::isfinite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
+    if (!base::Finite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
     Set(Physics::BodyOf(id, entry).handle, value);
 }
 
@@ -136,8 +136,8 @@ void SetDamping(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
     const float linear = Arg<float>(params, 1, entry);
     const float angular = Arg<float>(params, 2, entry);
-    if (!std::isfinite(linear) || !std::isfinite(angular))
-        throw BadValue(std::string(entry) + ": argument " + (std::isfinite(linear) ? "2 (angular" : "1 (linear") +
+    if (!base::Finite(linear, angular))
+        throw BadValue(std::string(entry) + ": argument " + (base::Finite(linear) ? "2 (angular" : "1 (linear") +
                        " damping) is not a finite number");
     P3D_SetDamping(Physics::BodyOf(id, entry).handle, linear, angular);
 }
@@ -233,50 +233,126 @@ template <void (*Set)(P3D_Character, float)>
 void CharacterNumber(const Params& params, const char* entry) {
     const int id = Arg<int>(params, 0, entry);
     const float value = Arg<float>(params, 1, entry);
-    if (!std::isfinite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
+    if (!base::Finite(value)) throw BadValue(std::string(entry) + ": argument 1 (value) is not a finite number");
     Set(Physics::CharacterOf(id, entry), value);
 }
 
 }  // namespace
 
 void AddPhysicsEntries(Catalog& c) {
-    c.push_back(Func("SetGravity", SetGravity));
-    c.push_back(Op("GetGravity", GetGravity));
-    c.push_back(Func("SetPhysicsRate", SetPhysicsRate));
-    c.push_back(Op("GetPhysicsTime", GetPhysicsTime));
+    c.push_back(Func("SetGravity", SetGravity,
+        "The world's gravity in m/s\u00b2; (0, -9.81, 0) at start.",
+        {"gravity"}));
+    c.push_back(Op("GetGravity", GetGravity, "The world's gravity.", {}));
+    c.push_back(Func("SetPhysicsRate", SetPhysicsRate,
+        "Fixed steps a second (60 at start, clamped to 10..1000). Each frame runs the steps its time owes, at most 8; "
+        "drawn poses are interpolated between the last two.",
+        {"steps a second"}));
+    c.push_back(Op("GetPhysicsTime", GetPhysicsTime,
+        "Seconds of simulation the world has stepped (a clean restart starts again at 0). It falls behind the frames' "
+        "time only when a long frame drops what is beyond 8 steps.",
+        {}));
 
-    c.push_back(RawFunc<int, std::string, std::string, float>("Model.SetBody", SetBody));
-    c.push_back(RawFunc<int>("Model.RemoveBody", RemoveBody));
-    c.push_back(RawOp<bool, int>("Model.HasBody", HasBody));
-    c.push_back(RawOp<Vector3, int>("Model.GetVelocity", GetVector<P3D_GetLinearVelocity>));
-    c.push_back(RawFunc<int, Vector3>("Model.SetVelocity", SetVector<P3D_SetLinearVelocity>));
-    c.push_back(RawOp<Vector3, int>("Model.GetAngularVelocity", GetVector<P3D_GetAngularVelocity>));
-    c.push_back(RawFunc<int, Vector3>("Model.SetAngularVelocity", SetVector<P3D_SetAngularVelocity>));
-    c.push_back(RawFunc<int, Vector3>("Model.ApplyImpulse", SetVector<P3D_ApplyImpulse>));
-    c.push_back(RawFunc<int, Vector3>("Model.ApplyForce", SetVector<P3D_ApplyForce>));
-    c.push_back(RawFunc<int, Vector3>("Model.ApplyTorque", SetVector<P3D_ApplyTorque>));
-    c.push_back(RawFunc<int, float>("Model.SetFriction", SetNumber<P3D_SetFriction>));
-    c.push_back(RawFunc<int, float>("Model.SetRestitution", SetNumber<P3D_SetRestitution>));
-    c.push_back(RawFunc<int, float, float>("Model.SetDamping", SetDamping));
-    c.push_back(RawFunc<int, bool>("Model.SetGravityEnabled", SetGravityEnabled));
-    c.push_back(RawFunc<int, bool>("Model.SetTrigger", SetTrigger));
-    c.push_back(RawFunc<int, int, int>("Model.SetCollisionLayer", SetCollisionLayer));
+    c.push_back(RawFunc<int, std::string, std::string, float>("Model.SetBody", SetBody,
+        "Gives a model instance a body. Box, Sphere, Capsule and Cylinder are sized from the model's bounds and the "
+        "instance's \"Scale\" at this moment; Hull is the convex hull of its triangles, Mesh the triangles themselves "
+        "(Static or Kinematic only). A Dynamic body's transform is written by the simulation; moving the transform of "
+        "any body moves the body. Not a model, a second body, a zero or absurd size or mass stop the game.",
+        {"model instance id",
+         "\"Static\", \"Dynamic\" or \"Kinematic\"",
+         "\"Box\", \"Sphere\", \"Capsule\", \"Cylinder\", \"Hull\" or \"Mesh\"",
+         "mass in kg (Dynamic only)"}));
+    c.push_back(RawFunc<int>("Model.RemoveBody", RemoveBody,
+        "Takes the body away; the instance stays where it is.",
+        {"model instance id"}));
+    c.push_back(RawOp<bool, int>("Model.HasBody", HasBody, "Whether the instance has a body.", {"model instance id"}));
+    c.push_back(RawOp<Vector3, int>("Model.GetVelocity", GetVector<P3D_GetLinearVelocity>,
+        "The body's velocity in m/s.",
+        {"model instance id"}));
+    c.push_back(RawFunc<int, Vector3>("Model.SetVelocity", SetVector<P3D_SetLinearVelocity>,
+        "Sets a dynamic body's velocity (clamped to 10,000 m/s).",
+        {"model instance id", "velocity"}));
+    c.push_back(RawOp<Vector3, int>("Model.GetAngularVelocity", GetVector<P3D_GetAngularVelocity>,
+        "The body's turning speed about each axis, in radians a second.",
+        {"model instance id"}));
+    c.push_back(RawFunc<int, Vector3>("Model.SetAngularVelocity", SetVector<P3D_SetAngularVelocity>,
+        "Sets a dynamic body's turning speed (clamped to 1,000 rad/s).",
+        {"model instance id", "radians a second about each axis"}));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyImpulse", SetVector<P3D_ApplyImpulse>,
+        "Adds an impulse (N\u00b7s) through a dynamic body's centre: its velocity changes by impulse / mass at once.",
+        {"model instance id", "impulse"}));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyForce", SetVector<P3D_ApplyForce>,
+        "Pushes a dynamic body through its centre with a force (N) over the next frame's steps.",
+        {"model instance id", "force"}));
+    c.push_back(RawFunc<int, Vector3>("Model.ApplyTorque", SetVector<P3D_ApplyTorque>,
+        "Turns a dynamic body with a torque (N\u00b7m) over the next frame's steps.",
+        {"model instance id", "torque"}));
+    c.push_back(RawFunc<int, float>("Model.SetFriction", SetNumber<P3D_SetFriction>,
+        "Friction of the body's surface (0.5 at start; clamped to 0..10).",
+        {"model instance id", "friction"}));
+    c.push_back(RawFunc<int, float>("Model.SetRestitution", SetNumber<P3D_SetRestitution>,
+        "How much it bounces: 0 (at start) not at all, 1 fully.",
+        {"model instance id", "restitution"}));
+    c.push_back(RawFunc<int, float, float>("Model.SetDamping", SetDamping,
+        "How much of its speed and turning a body loses each second (0..1 each).",
+        {"model instance id", "linear", "angular"}));
+    c.push_back(RawFunc<int, bool>("Model.SetGravityEnabled", SetGravityEnabled,
+        "Whether gravity pulls this dynamic body.",
+        {"model instance id", "enabled"}));
+    c.push_back(RawFunc<int, bool>("Model.SetTrigger", SetTrigger,
+        "Makes the body a trigger: nothing collides with it, and \"GetPhysicsEvents\" reports who enters and leaves "
+        "it.",
+        {"model instance id", "trigger"}));
+    c.push_back(RawFunc<int, int, int>("Model.SetCollisionLayer", SetCollisionLayer,
+        "The layers a body is on and the layers it collides with, as bits (1 and all at start); two bodies collide "
+        "when each one's layers meet the other's mask.",
+        {"model instance id", "layer bits", "mask bits"}));
 
-    c.push_back(Op("PhysicsRaycast", Raycast));
-    c.push_back(Op("PhysicsRaycastLayers", RaycastLayers));
-    c.push_back(Op("PhysicsSweepSphere", SweepSphere));
-    c.push_back(Op("PhysicsSweepCapsule", SweepCapsule));
-    c.push_back(Op("PhysicsOverlapSphere", OverlapSphere));
-    c.push_back(Op("PhysicsOverlapBox", OverlapBox));
-    c.push_back(Op("GetPhysicsEvents", GetPhysicsEvents));
+    c.push_back(Op("PhysicsRaycast", Raycast,
+        "The first body or character a ray meets (triggers aside), with the id of its instance.",
+        {"origin", "direction", "max distance"}));
+    c.push_back(Op("PhysicsRaycastLayers", RaycastLayers,
+        "As \"PhysicsRaycast\", meeting only bodies on a layer of the mask.",
+        {"origin", "direction", "max distance", "mask bits"}));
+    c.push_back(Op("PhysicsSweepSphere", SweepSphere,
+        "The first body a sphere meets moving from one point to another; the distance is how far its centre got.",
+        {"from", "to", "radius"}));
+    c.push_back(Op("PhysicsSweepCapsule", SweepCapsule,
+        "The same for an upright capsule of that radius and height (its centre moves).",
+        {"from", "to", "radius", "height"}));
+    c.push_back(Op("PhysicsOverlapSphere", OverlapSphere,
+        "The ids of the instances whose bodies or characters overlap a sphere.",
+        {"centre", "radius"}));
+    c.push_back(Op("PhysicsOverlapBox", OverlapBox,
+        "The ids of those overlapping an axis-aligned box.",
+        {"centre", "half size"}));
+    c.push_back(Op("GetPhysicsEvents", GetPhysicsEvents,
+        "What this frame's steps reported: \"Enter\" and \"Leave\" (a: the trigger, b: who), \"Contact\" (a and b "
+        "began to touch, with the impulse, point and normal) and \"LeftWorld\" (a left the world's bounds of 10 km "
+        "and sleeps until moved back). Copies: destroying instances while reading them is safe.",
+        {}));
 
-    c.push_back(RawFunc<int, Vector3>("Character.SetPosition", CharacterSetPosition));
-    c.push_back(RawFunc<int, Vector3>("Character.Move", CharacterMove));
-    c.push_back(RawOp<Vector3, int>("Character.GetPosition", CharacterVector<P3D_GetCharacterPosition>));
-    c.push_back(RawOp<bool, int>("Character.IsOnGround", CharacterOnGround));
-    c.push_back(RawOp<Vector3, int>("Character.GetVelocity", CharacterVector<P3D_GetCharacterVelocity>));
-    c.push_back(RawFunc<int, float>("Character.SetStepHeight", CharacterNumber<P3D_SetCharacterStepHeight>));
-    c.push_back(RawFunc<int, float>("Character.SetMaxSlope", CharacterNumber<P3D_SetCharacterMaxSlope>));
+    c.push_back(RawFunc<int, Vector3>("Character.SetPosition", CharacterSetPosition,
+        "Puts the character's foot there.",
+        {"character instance id", "position"}));
+    c.push_back(RawFunc<int, Vector3>("Character.Move", CharacterMove,
+        "The velocity it walks with from now on (x and z); y > 0 jumps with that speed when it stands on the ground.",
+        {"character instance id", "velocity"}));
+    c.push_back(RawOp<Vector3, int>("Character.GetPosition", CharacterVector<P3D_GetCharacterPosition>,
+        "Where its foot is, as drawn this frame (also its \"Position\" variable).",
+        {"character instance id"}));
+    c.push_back(RawOp<bool, int>("Character.IsOnGround", CharacterOnGround,
+        "Whether it stands on ground it can walk on.",
+        {"character instance id"}));
+    c.push_back(RawOp<Vector3, int>("Character.GetVelocity", CharacterVector<P3D_GetCharacterVelocity>,
+        "How fast it moved in the last step.",
+        {"character instance id"}));
+    c.push_back(RawFunc<int, float>("Character.SetStepHeight", CharacterNumber<P3D_SetCharacterStepHeight>,
+        "The highest step it climbs without jumping (0.35 at start).",
+        {"character instance id", "height"}));
+    c.push_back(RawFunc<int, float>("Character.SetMaxSlope", CharacterNumber<P3D_SetCharacterMaxSlope>,
+        "The steepest slope it stands on, in degrees (45 at start); on steeper ones it slides down.",
+        {"character instance id", "degrees"}));
 }
 
 }  // namespace World::Api

@@ -9,6 +9,7 @@
 #include "Global.h"
 #include "Messages.h"
 #include "World.h"
+#include "base/Numbers.h"
 #include "raymath.h"
 #include "s2d.h"
 
@@ -19,19 +20,20 @@ namespace {
 // A float that must be a number: NaN or infinity in a size or a position is a
 // bug in the game, reported rather than drawn as nothing. Typed entries get
 // their name put in front by the adapter; raw ones pass it.
+[[noreturn]] void NotFinite(int position, const char* what, const char* entry) {
+    throw BadValue((entry ? std::string(entry) + ": " : std::string()) + "argument " + std::to_string(position) +
+                   " (" + what + ") is not a finite number");
+}
 float Number(float value, int position, const char* what, const char* entry = nullptr) {
-    if (!std::isfinite(value))
-        throw BadValue((entry ? std::string(entry) + ": " : std::string()) + "argument " + std::to_string(position) +
-                       " (" + what + ") is not a finite number");
+    if (!base::Finite(value)) NotFinite(position, what, entry);
     return value;
 }
 Vector2 Number(Vector2 value, int position, const char* what, const char* entry = nullptr) {
-    Number(value.x, position, what, entry), Number(value.y, position, what, entry);
+    if (!base::FiniteVector(value)) NotFinite(position, what, entry);
     return value;
 }
 Rectangle Number(Rectangle value, int position, const char* what, const char* entry = nullptr) {
-    Number(value.x, position, what, entry), Number(value.y, position, what, entry);
-    Number(value.width, position, what, entry), Number(value.height, position, what, entry);
+    if (!base::Finite(value.x, value.y, value.width, value.height)) NotFinite(position, what, entry);
     return value;
 }
 
@@ -171,29 +173,75 @@ int ScreenHeight() { return GetScreenHeight(); }
 }  // namespace
 
 void AddScreenEntries(Catalog& c) {
-    c.push_back(Func("DrawText", DrawText));
-    c.push_back(Op("MeasureText", MeasureText));
-    c.push_back(RawFunc<std::string, std::string>("LoadFont", LoadFont));
-    c.push_back(RawFunc<std::string>("UnloadFont", UnloadFont));
-    c.push_back(RawFunc<std::string, std::string, Vector2, float, float, Color>("DrawTextEx", DrawTextEx));
-    c.push_back(RawOp<Vector2, std::string, std::string, float, float>("MeasureTextEx", MeasureTextEx));
-    c.push_back(Func("DrawRectangle", DrawRectangle));
-    c.push_back(Func("DrawRectangleLines", DrawRectangleLines));
-    c.push_back(Func("DrawRectangleRounded", DrawRectangleRounded));
-    c.push_back(Func("DrawRectangleRoundedLines", DrawRectangleRoundedLines));
-    c.push_back(Func("DrawCircle", DrawCircle));
-    c.push_back(Func("DrawCircleLines", DrawCircleLines));
-    c.push_back(Func("DrawLine", DrawLine));
-    c.push_back(RawFunc<std::string, std::string>("LoadTexture", LoadTexture));
-    c.push_back(RawFunc<std::string>("UnloadTexture", UnloadTexture));
-    c.push_back(RawFunc<std::string, int, int, Color>("DrawTexture", DrawTexture));
-    c.push_back(RawFunc<std::string, Rectangle, Rectangle, Vector2, float, Color>("DrawTexturePro", DrawTexturePro));
-    c.push_back(RawOp<int, std::string>("GetTextureWidth", ImageSide<S2D_GetImageWidth>));
-    c.push_back(RawOp<int, std::string>("GetTextureHeight", ImageSide<S2D_GetImageHeight>));
-    c.push_back(Op("GetWorldToScreen", WorldToScreen));
-    c.push_back(Op("IsInFrontOfCamera", IsInFrontOfCamera));
-    c.push_back(Op("GetScreenWidth", ScreenWidth));
-    c.push_back(Op("GetScreenHeight", ScreenHeight));
+    c.push_back(Func("DrawText", DrawText,
+        "Draws UTF-8 text in the default font over the scene; each \"\\n\" starts a new line. Over the scene and "
+        "under the frame-rate counter, in call order.",
+        {"text", "x of the top left corner", "y of the top left corner", "size in pixels", "colour"}));
+    c.push_back(Op("MeasureText", MeasureText,
+        "The width in pixels of text drawn by \"DrawText\" at that size.",
+        {"text", "size in pixels"}));
+    c.push_back(RawFunc<std::string, std::string>("LoadFont", LoadFont,
+        "Loads a TrueType or OpenType font file under a name; a file that cannot be used gives the default font and "
+        "one warning.",
+        {"font name", "font file path"}));
+    c.push_back(RawFunc<std::string>("UnloadFont", UnloadFont,
+        "Unloads the font (the default font, \"default\", stays).",
+        {"font name"}));
+    c.push_back(RawFunc<std::string, std::string, Vector2, float, float, Color>("DrawTextEx", DrawTextEx,
+        "Draws UTF-8 text in a loaded font (\"default\" for the built-in one); characters the font lacks come from "
+        "the default font.",
+        {"font name", "text", "top left corner", "size in pixels", "extra pixels between characters", "colour"}));
+    c.push_back(RawOp<Vector2, std::string, std::string, float, float>("MeasureTextEx", MeasureTextEx,
+        "The width of the widest line and the height of all lines, in pixels, of text drawn by \"DrawTextEx\".",
+        {"font name", "text", "size in pixels", "extra pixels between characters"}));
+    c.push_back(Func("DrawRectangle", DrawRectangle, "Fills a rectangle.", {"x", "y", "width", "height", "colour"}));
+    c.push_back(Func("DrawRectangleLines", DrawRectangleLines,
+        "Draws a rectangle's outline, one pixel wide, inside it.",
+        {"x", "y", "width", "height", "colour"}));
+    c.push_back(Func("DrawRectangleRounded", DrawRectangleRounded,
+        "Fills a rectangle with corners rounded by roundness (0 to 1) times half its shorter side.",
+        {"rectangle", "roundness", "colour"}));
+    c.push_back(Func("DrawRectangleRoundedLines", DrawRectangleRoundedLines,
+        "Draws the outline of a rounded rectangle, inside it.",
+        {"rectangle", "roundness", "thickness in pixels", "colour"}));
+    c.push_back(Func("DrawCircle", DrawCircle, "Fills a circle.", {"centre", "radius in pixels", "colour"}));
+    c.push_back(Func("DrawCircleLines", DrawCircleLines,
+        "Draws a circle's outline, one pixel wide.",
+        {"centre", "radius in pixels", "colour"}));
+    c.push_back(Func("DrawLine", DrawLine,
+        "Draws a line of a thickness.",
+        {"start", "end", "thickness in pixels", "colour"}));
+    c.push_back(RawFunc<std::string, std::string>("LoadTexture", LoadTexture,
+        "Loads a PNG, JPEG, TGA or BMP image under a name; a file that cannot be used gives an image that draws "
+        "nothing and one warning.",
+        {"image name", "image file path"}));
+    c.push_back(RawFunc<std::string>("UnloadTexture", UnloadTexture, "Unloads the image.", {"image name"}));
+    c.push_back(RawFunc<std::string, int, int, Color>("DrawTexture", DrawTexture,
+        "Draws the whole image at its size, its top left corner at x, y, multiplied by the tint.",
+        {"image name", "x", "y", "tint colour"}));
+    c.push_back(RawFunc<std::string, Rectangle, Rectangle, Vector2, float, Color>("DrawTexturePro", DrawTexturePro,
+        "Draws a part of the image (in its pixels; a negative width or height mirrors it) into a rectangle of the "
+        "screen, turned clockwise about an origin relative to that rectangle's corner, tinted.",
+        {"image name",
+         "source rectangle",
+         "destination rectangle",
+         "rotation origin",
+         "rotation in degrees",
+         "tint colour"}));
+    c.push_back(RawOp<int, std::string>("GetTextureWidth", ImageSide<S2D_GetImageWidth>,
+        "The image's width in pixels (0 for an image that could not be loaded).",
+        {"image name"}));
+    c.push_back(RawOp<int, std::string>("GetTextureHeight", ImageSide<S2D_GetImageHeight>,
+        "The image's height in pixels (0 for an image that could not be loaded).",
+        {"image name"}));
+    c.push_back(Op("GetWorldToScreen", WorldToScreen,
+        "Where a point of the world shows on the screen as the camera sees it, in pixels.",
+        {"point"}));
+    c.push_back(Op("IsInFrontOfCamera", IsInFrontOfCamera,
+        "Whether a point lies in front of the camera (only then does \"GetWorldToScreen\" say where it shows).",
+        {"point"}));
+    c.push_back(Op("GetScreenWidth", ScreenWidth, "The window's width in pixels.", {}));
+    c.push_back(Op("GetScreenHeight", ScreenHeight, "The window's height in pixels.", {}));
 }
 
 }  // namespace World::Api

@@ -1,291 +1,151 @@
-// Every host entry in registration order: the 171 of the core (128 with a
-// result, 43 without), then the sound group (8 with a result, 28 without),
-// then the screen group (8 with a result, 15 without), then the animation group
-// (5 with a result, 5 without), then the physics group (15 with a result, 19 without).
+// Every host entry in registration order, read from the API reference the
+// engine's catalogue generates (docs/api.json; engine_reference_tests checks it
+// against the catalogue), so a new entry needs nothing here.
 #include "Catalogue.h"
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <unordered_map>
+#include <utility>
 
 namespace GameTest {
 
+namespace {
+
+// Enough of JSON for the reference: objects, arrays, strings, numbers, null.
+struct Json {
+    enum Type { Null, Number, String, Array, Object } type = Null;
+    std::string text;  // a string's value, a number as written
+    std::vector<Json> items;
+    std::vector<std::pair<std::string, Json>> members;
+
+    const Json& operator[](const char* key) const {
+        for (const auto& [name, value] : members)
+            if (name == key) return value;
+        throw std::runtime_error(std::string("no member \"") + key + "\"");
+    }
+};
+
+class Parser {
+public:
+    explicit Parser(std::string text) : s_(std::move(text)) {}
+
+    Json Document() {
+        Json value = Value();
+        Space();
+        if (at_ != s_.size()) Fail("text after the document");
+        return value;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const {
+        throw std::runtime_error(what + " at byte " + std::to_string(at_));
+    }
+    void Space() {
+        while (at_ < s_.size() && std::strchr(" \t\r\n", s_[at_])) ++at_;
+    }
+    void Expect(char c) {
+        Space();
+        if (at_ >= s_.size() || s_[at_] != c) Fail(std::string("'") + c + "' expected");
+        ++at_;
+    }
+    bool Next(char c) {
+        Space();
+        if (at_ < s_.size() && s_[at_] == c) return ++at_, true;
+        return false;
+    }
+    std::string Text() {
+        Expect('"');
+        std::string out;
+        while (at_ < s_.size() && s_[at_] != '"') {
+            char c = s_[at_++];
+            if (c == '\\') {
+                if (at_ >= s_.size()) break;
+                c = s_[at_++];
+                if (c == 'n') c = '\n';
+                else if (c == 't') c = '\t';
+                else if (c != '"' && c != '\\' && c != '/') Fail(std::string("unknown escape \\") + c);
+            }
+            out += c;
+        }
+        Expect('"');
+        return out;
+    }
+    Json Value() {
+        Space();
+        Json v;
+        if (Next('{')) {
+            v.type = Json::Object;
+            if (Next('}')) return v;
+            do {
+                std::string name = Text();
+                Expect(':');
+                v.members.emplace_back(std::move(name), Value());
+            } while (Next(','));
+            Expect('}');
+        } else if (Next('[')) {
+            v.type = Json::Array;
+            if (Next(']')) return v;
+            do v.items.push_back(Value());
+            while (Next(','));
+            Expect(']');
+        } else if (at_ < s_.size() && s_[at_] == '"') {
+            v.type = Json::String;
+            v.text = Text();
+        } else if (s_.compare(at_, 4, "null") == 0) {
+            at_ += 4;
+        } else {
+            const std::size_t from = at_;
+            while (at_ < s_.size() && std::strchr("-+.eE0123456789", s_[at_])) ++at_;
+            if (at_ == from) Fail("a value expected");
+            v.type = Json::Number;
+            v.text = s_.substr(from, at_ - from);
+        }
+        return v;
+    }
+
+    std::string s_;
+    std::size_t at_ = 0;
+};
+
+const char* const kKindNames[] = {"none", "int",      "float", "bool", "string",  "vec2", "vec3",  "mat",
+                                  "handle", "children", "hit", "vec4", "bodyhit", "ids",  "events"};
+
+Kind KindOf(const Json& value) {
+    const std::string& type = value["type"].text;
+    for (int k = 0; k < static_cast<int>(std::size(kKindNames)); ++k)
+        if (type == kKindNames[k]) return static_cast<Kind>(k);
+    throw std::runtime_error("unknown type \"" + type + "\"");
+}
+
+std::vector<EntrySpec> Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<EntrySpec> entries;
+    try {
+        const Json document = Parser(text.str()).Document();
+        for (const Json& e : document.items) {
+            EntrySpec spec{e["name"].text, e["kind"].text == "op" ? Op : Func, {}, None};
+            for (const Json& arg : e["args"].items) spec.args.push_back(KindOf(arg));
+            if (e["result"].type != Json::Null) spec.result = KindOf(e["result"]);
+            entries.push_back(std::move(spec));
+        }
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(path + ": " + e.what());
+    }
+    if (entries.empty()) throw std::runtime_error(path + " lists no entries");
+    return entries;
+}
+
+}  // namespace
+
 const std::vector<EntrySpec>& Catalogue() {
-    static const std::vector<EntrySpec> entries = {
-    {"Instance.New", Op, {Str, Str}, Int},
-    {"Instance.GetParent", Op, {Int}, Int},
-    {"Instance.SetParent", Func, {Int, Int}, None},
-    {"Instance.GetName", Op, {Int}, Str},
-    {"Instance.SetName", Func, {Int, Str}, None},
-    {"Instance.Type", Op, {Int}, Str},
-    {"Instance.Destroy", Func, {Int}, None},
-    {"Instance.GetChildren", Op, {Int}, Children},
-    {"Instance.GetChild", Op, {Int, Str}, Int},
-    {"Instance.Get", Op, {Int, Str}, Handle},
-    {"CFrame.RightVector", Op, {Handle}, Vec3},
-    {"CFrame.UpVector", Op, {Handle}, Vec3},
-    {"CFrame.LookVector", Op, {Handle}, Vec3},
-    {"CFrame.Orientation", Op, {Handle}, Vec3},
-    {"CFrame.Position", Op, {Handle}, Vec3},
-    {"CFrame.Transform", Op, {Handle}, Mat},
-    {"CFrame.RotateBy", Func, {Handle, Vec3}, None},
-    {"CFrame.RotateTo", Func, {Handle, Vec3}, None},
-    {"CFrame.MoveBy", Func, {Handle, Vec3}, None},
-    {"CFrame.MoveTo", Func, {Handle, Vec3}, None},
-    {"Model.GetScale", Op, {Int}, Vec3},
-    {"Model.SetScale", Func, {Int, Vec3}, None},
-    {"Model.GetColor", Op, {Int}, Int},
-    {"Model.SetColor", Func, {Int, Int}, None},
-    {"Model.GetModel", Op, {Int}, Str},
-    {"Model.SetModel", Func, {Int, Str}, None},
-    {"Light.GetType", Op, {Int}, Str},
-    {"Light.IsActive", Op, {Int}, Bool},
-    {"Light.Toggle", Func, {Int}, None},
-    {"Light.SetState", Func, {Int, Bool}, None},
-    {"Light.GetColor", Op, {Int}, Int},
-    {"Light.SetColor", Func, {Int, Int}, None},
-    {"Light.GetPosition", Op, {Int}, Vec3},
-    {"Light.SetPosition", Func, {Int, Vec3}, None},
-    {"Light.GetDirection", Op, {Int}, Vec3},
-    {"Light.SetDirection", Func, {Int, Vec3}, None},
-    {"Light.GetEnergy", Op, {Int}, Float},
-    {"Light.SetEnergy", Func, {Int, Float}, None},
-    {"Light.GetSpecular", Op, {Int}, Float},
-    {"Light.SetSpecular", Func, {Int, Float}, None},
-    {"Light.GetRange", Op, {Int}, Float},
-    {"Light.SetRange", Func, {Int, Float}, None},
-    {"Light.GetAttenuation", Op, {Int}, Float},
-    {"Light.SetAttenuation", Func, {Int, Float}, None},
-    {"Light.GetInnerCutoff", Op, {Int}, Float},
-    {"Light.SetInnerCutoff", Func, {Int, Float}, None},
-    {"Light.GetOuterCutoff", Op, {Int}, Float},
-    {"Light.SetOuterCutoff", Func, {Int, Float}, None},
-    {"Light.EnableShadow", Func, {Int}, None},
-    {"Light.DisableShadow", Func, {Int}, None},
-    {"Light.IsShadowEnabled", Op, {Int}, Bool},
-    {"Light.GetShadowUpdateMode", Op, {Int}, Str},
-    {"Light.SetShadowUpdateMode", Func, {Int, Str}, None},
-    {"Light.GetShadowUpdateFrequency", Op, {Int}, Int},
-    {"Light.SetShadowUpdateFrequency", Func, {Int, Int}, None},
-    {"Light.UpdateShadow", Func, {Int}, None},
-    {"Light.GetSoftness", Op, {Int}, Float},
-    {"Light.SetSoftness", Func, {Int, Float}, None},
-    {"Light.GetDepthBias", Op, {Int}, Float},
-    {"Light.SetDepthBias", Func, {Int, Float}, None},
-    {"Light.GetSlopeBias", Op, {Int}, Float},
-    {"Light.SetSlopeBias", Func, {Int, Float}, None},
-    {"IsKeyPressed", Op, {Int}, Bool},
-    {"IsKeyPressedRepeat", Op, {Int}, Bool},
-    {"IsKeyDown", Op, {Int}, Bool},
-    {"IsKeyReleased", Op, {Int}, Bool},
-    {"GetKeyPressed", Op, {}, Int},
-    {"GetCharPressed", Op, {}, Int},
-    {"SetExitKey", Func, {Int}, None},
-    {"IsMouseButtonPressed", Op, {Int}, Bool},
-    {"IsMouseButtonDown", Op, {Int}, Bool},
-    {"IsMouseButtonReleased", Op, {Int}, Bool},
-    {"IsMouseButtonUp", Op, {Int}, Bool},
-    {"GetMouseX", Op, {}, Int},
-    {"GetMouseY", Op, {}, Int},
-    {"GetMousePosition", Op, {}, Vec2},
-    {"GetMouseDelta", Op, {}, Vec2},
-    {"SetMousePosition", Func, {Vec2}, None},
-    {"SetMouseOffset", Func, {Vec2}, None},
-    {"GetMouseWheel", Op, {}, Vec2},
-    {"SetMouseCursor", Func, {Int}, None},
-    {"ShowCursor", Func, {}, None},
-    {"HideCursor", Func, {}, None},
-    {"IsCursorHidden", Op, {}, Bool},
-    {"EnableCursor", Func, {}, None},
-    {"DisableCursor", Func, {}, None},
-    {"IsCursorOnScreen", Op, {}, Bool},
-    {"SetCameraLookDirection", Func, {Vec3}, None},
-    {"SetCameraUpDirection", Func, {Vec3}, None},
-    {"SetCameraPosition", Func, {Vec3}, None},
-    {"SetCameraFOV", Func, {Float}, None},
-    {"DeltaTime", Op, {}, Float},
-    {"LoadModel", Func, {Str, Str, Int}, None},
-    {"UnloadModel", Func, {Str}, None},
-    {"Vector2Zero", Op, {}, Vec2},
-    {"Vector2One", Op, {}, Vec2},
-    {"Vector2Add", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2AddValue", Op, {Vec2, Float}, Vec2},
-    {"Vector2Subtract", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2SubtractValue", Op, {Vec2, Float}, Vec2},
-    {"Vector2Length", Op, {Vec2}, Float},
-    {"Vector2LengthSqr", Op, {Vec2}, Float},
-    {"Vector2DotProduct", Op, {Vec2, Vec2}, Float},
-    {"Vector2Distance", Op, {Vec2, Vec2}, Float},
-    {"Vector2DistanceSqr", Op, {Vec2, Vec2}, Float},
-    {"Vector2Angle", Op, {Vec2, Vec2}, Float},
-    {"Vector2LineAngle", Op, {Vec2, Vec2}, Float},
-    {"Vector2Scale", Op, {Vec2, Float}, Vec2},
-    {"Vector2Multiply", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2Negate", Op, {Vec2}, Vec2},
-    {"Vector2Divide", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2Normalize", Op, {Vec2}, Vec2},
-    {"Vector2Transform", Op, {Vec2, Mat}, Vec2},
-    {"Vector2Lerp", Op, {Vec2, Vec2, Float}, Vec2},
-    {"Vector2Reflect", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2Min", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2Max", Op, {Vec2, Vec2}, Vec2},
-    {"Vector2Rotate", Op, {Vec2, Float}, Vec2},
-    {"Vector2MoveTowards", Op, {Vec2, Vec2, Float}, Vec2},
-    {"Vector2Invert", Op, {Vec2}, Vec2},
-    {"Vector2Clamp", Op, {Vec2, Vec2, Vec2}, Vec2},
-    {"Vector2ClampValue", Op, {Vec2, Float, Float}, Vec2},
-    {"Vector2Equals", Op, {Vec2, Vec2}, Bool},
-    {"Vector2Refract", Op, {Vec2, Vec2, Float}, Vec2},
-    {"Vector3Zero", Op, {}, Vec3},
-    {"Vector3One", Op, {}, Vec3},
-    {"Vector3Add", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3AddValue", Op, {Vec3, Float}, Vec3},
-    {"Vector3Subtract", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3SubtractValue", Op, {Vec3, Float}, Vec3},
-    {"Vector3Scale", Op, {Vec3, Float}, Vec3},
-    {"Vector3Multiply", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3CrossProduct", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Perpendicular", Op, {Vec3}, Vec3},
-    {"Vector3Length", Op, {Vec3}, Float},
-    {"Vector3LengthSqr", Op, {Vec3}, Float},
-    {"Vector3DotProduct", Op, {Vec3, Vec3}, Float},
-    {"Vector3Distance", Op, {Vec3, Vec3}, Float},
-    {"Vector3DistanceSqr", Op, {Vec3, Vec3}, Float},
-    {"Vector3Angle", Op, {Vec3, Vec3}, Float},
-    {"Vector3Negate", Op, {Vec3}, Vec3},
-    {"Vector3Divide", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Normalize", Op, {Vec3}, Vec3},
-    {"Vector3Project", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Reject", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Transform", Op, {Vec3, Mat}, Vec3},
-    {"Vector3RotateByAxisAngle", Op, {Vec3, Vec3, Float}, Vec3},
-    {"Vector3MoveTowards", Op, {Vec3, Vec3, Float}, Vec3},
-    {"Vector3Lerp", Op, {Vec3, Vec3, Float}, Vec3},
-    {"Vector3CubicHermite", Op, {Vec3, Vec3, Vec3, Vec3, Float}, Vec3},
-    {"Vector3Reflect", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Min", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Max", Op, {Vec3, Vec3}, Vec3},
-    {"Vector3Barycenter", Op, {Vec3, Vec3, Vec3, Vec3}, Vec3},
-    {"Vector3Invert", Op, {Vec3}, Vec3},
-    {"Vector3Clamp", Op, {Vec3, Vec3, Vec3}, Vec3},
-    {"Vector3ClampValue", Op, {Vec3, Float, Float}, Vec3},
-    {"Vector3Equals", Op, {Vec3, Vec3}, Bool},
-    {"Vector3Refract", Op, {Vec3, Vec3, Float}, Vec3},
-    {"MatrixDeterminant", Op, {Mat}, Float},
-    {"MatrixTrace", Op, {Mat}, Float},
-    {"MatrixTranspose", Op, {Mat}, Mat},
-    {"MatrixIdentity", Op, {}, Mat},
-    {"MatrixAdd", Op, {Mat, Mat}, Mat},
-    {"MatrixSubtract", Op, {Mat, Mat}, Mat},
-    {"MatrixMultiply", Op, {Mat, Mat}, Mat},
-    {"MatrixTranslate", Op, {Float, Float, Float}, Mat},
-    {"MatrixRotate", Op, {Vec3, Float}, Mat},
-    {"MatrixRotateXYZ", Op, {Vec3}, Mat},
-    {"MatrixScale", Op, {Float, Float, Float}, Mat},
-    {"RaycastSingle", Op, {Int, Vec3, Vec3}, Hit},
-    // The sound group.
-    {"LoadSound", Func, {Str, Str}, None},
-    {"UnloadSound", Func, {Str}, None},
-    {"PlaySound", Func, {Str}, None},
-    {"StopSound", Func, {Str}, None},
-    {"PauseSound", Func, {Str}, None},
-    {"ResumeSound", Func, {Str}, None},
-    {"IsSoundPlaying", Op, {Str}, Bool},
-    {"SetSoundVolume", Func, {Str, Float}, None},
-    {"SetSoundPitch", Func, {Str, Float}, None},
-    {"SetSoundPan", Func, {Str, Float}, None},
-    {"GetSoundLength", Op, {Str}, Float},
-    {"LoadMusicStream", Func, {Str, Str}, None},
-    {"UnloadMusicStream", Func, {Str}, None},
-    {"PlayMusicStream", Func, {Str}, None},
-    {"StopMusicStream", Func, {Str}, None},
-    {"PauseMusicStream", Func, {Str}, None},
-    {"ResumeMusicStream", Func, {Str}, None},
-    {"IsMusicStreamPlaying", Op, {Str}, Bool},
-    {"SeekMusicStream", Func, {Str, Float}, None},
-    {"SetMusicLooping", Func, {Str, Bool}, None},
-    {"SetMusicVolume", Func, {Str, Float}, None},
-    {"SetMusicPitch", Func, {Str, Float}, None},
-    {"SetMusicPan", Func, {Str, Float}, None},
-    {"GetMusicTimePlayed", Op, {Str}, Float},
-    {"GetMusicTimeLength", Op, {Str}, Float},
-    {"SetMasterVolume", Func, {Float}, None},
-    {"GetMasterVolume", Op, {}, Float},
-    {"Sound.Play", Func, {Int}, None},
-    {"Sound.Stop", Func, {Int}, None},
-    {"Sound.IsPlaying", Op, {Int}, Bool},
-    {"Sound.SetPosition", Func, {Int, Vec3}, None},
-    {"Sound.GetPosition", Op, {Int}, Vec3},
-    {"Sound.SetRange", Func, {Int, Float, Float}, None},
-    {"Sound.SetVolume", Func, {Int, Float}, None},
-    {"Sound.SetPitch", Func, {Int, Float}, None},
-    {"Sound.SetLooping", Func, {Int, Bool}, None},
-    {"DrawText", Func, {Str, Int, Int, Int, Int}, None},
-    {"MeasureText", Op, {Str, Int}, Int},
-    {"LoadFont", Func, {Str, Str}, None},
-    {"UnloadFont", Func, {Str}, None},
-    {"DrawTextEx", Func, {Str, Str, Vec2, Float, Float, Int}, None},
-    {"MeasureTextEx", Op, {Str, Str, Float, Float}, Vec2},
-    {"DrawRectangle", Func, {Int, Int, Int, Int, Int}, None},
-    {"DrawRectangleLines", Func, {Int, Int, Int, Int, Int}, None},
-    {"DrawRectangleRounded", Func, {Vec4, Float, Int}, None},
-    {"DrawRectangleRoundedLines", Func, {Vec4, Float, Float, Int}, None},
-    {"DrawCircle", Func, {Vec2, Float, Int}, None},
-    {"DrawCircleLines", Func, {Vec2, Float, Int}, None},
-    {"DrawLine", Func, {Vec2, Vec2, Float, Int}, None},
-    {"LoadTexture", Func, {Str, Str}, None},
-    {"UnloadTexture", Func, {Str}, None},
-    {"DrawTexture", Func, {Str, Int, Int, Int}, None},
-    {"DrawTexturePro", Func, {Str, Vec4, Vec4, Vec2, Float, Int}, None},
-    {"GetTextureWidth", Op, {Str}, Int},
-    {"GetTextureHeight", Op, {Str}, Int},
-    {"GetWorldToScreen", Op, {Vec3}, Vec2},
-    {"IsInFrontOfCamera", Op, {Vec3}, Bool},
-    {"GetScreenWidth", Op, {}, Int},
-    {"GetScreenHeight", Op, {}, Int},
-    {"GetModelAnimations", Op, {Str}, Children},
-    {"GetModelAnimationLength", Op, {Str, Str}, Float},
-    {"Model.PlayAnimation", Func, {Int, Str, Bool}, None},
-    {"Model.CrossFade", Func, {Int, Str, Float}, None},
-    {"Model.StopAnimation", Func, {Int}, None},
-    {"Model.SetAnimationTime", Func, {Int, Float}, None},
-    {"Model.GetAnimationTime", Op, {Int}, Float},
-    {"Model.SetAnimationSpeed", Func, {Int, Float}, None},
-    {"Model.GetJointPosition", Op, {Int, Str}, Vec3},
-    {"Model.GetAnimation", Op, {Int}, Str},
-    {"SetGravity", Func, {Vec3}, None},
-    {"GetGravity", Op, {}, Vec3},
-    {"SetPhysicsRate", Func, {Float}, None},
-    {"GetPhysicsTime", Op, {}, Float},
-    {"Model.SetBody", Func, {Int, Str, Str, Float}, None},
-    {"Model.RemoveBody", Func, {Int}, None},
-    {"Model.HasBody", Op, {Int}, Bool},
-    {"Model.GetVelocity", Op, {Int}, Vec3},
-    {"Model.SetVelocity", Func, {Int, Vec3}, None},
-    {"Model.GetAngularVelocity", Op, {Int}, Vec3},
-    {"Model.SetAngularVelocity", Func, {Int, Vec3}, None},
-    {"Model.ApplyImpulse", Func, {Int, Vec3}, None},
-    {"Model.ApplyForce", Func, {Int, Vec3}, None},
-    {"Model.ApplyTorque", Func, {Int, Vec3}, None},
-    {"Model.SetFriction", Func, {Int, Float}, None},
-    {"Model.SetRestitution", Func, {Int, Float}, None},
-    {"Model.SetDamping", Func, {Int, Float, Float}, None},
-    {"Model.SetGravityEnabled", Func, {Int, Bool}, None},
-    {"Model.SetTrigger", Func, {Int, Bool}, None},
-    {"Model.SetCollisionLayer", Func, {Int, Int, Int}, None},
-    {"PhysicsRaycast", Op, {Vec3, Vec3, Float}, BodyHit},
-    {"PhysicsRaycastLayers", Op, {Vec3, Vec3, Float, Int}, BodyHit},
-    {"PhysicsSweepSphere", Op, {Vec3, Vec3, Float}, BodyHit},
-    {"PhysicsSweepCapsule", Op, {Vec3, Vec3, Float, Float}, BodyHit},
-    {"PhysicsOverlapSphere", Op, {Vec3, Float}, Ids},
-    {"PhysicsOverlapBox", Op, {Vec3, Vec3}, Ids},
-    {"GetPhysicsEvents", Op, {}, Events},
-    {"Character.SetPosition", Func, {Int, Vec3}, None},
-    {"Character.Move", Func, {Int, Vec3}, None},
-    {"Character.GetPosition", Op, {Int}, Vec3},
-    {"Character.IsOnGround", Op, {Int}, Bool},
-    {"Character.GetVelocity", Op, {Int}, Vec3},
-    {"Character.SetStepHeight", Func, {Int, Float}, None},
-    {"Character.SetMaxSlope", Func, {Int, Float}, None},
-    };
+    static const std::vector<EntrySpec> entries = Load(VANTOR_DOCS_DIR "/api.json");
     return entries;
 }
 
@@ -316,9 +176,6 @@ const std::type_info& TypeOf(Kind kind) {
     return typeid(void);
 }
 
-const char* KindName(Kind kind) {
-    static const char* const names[] = {"none", "int", "float", "bool", "string", "vec2", "vec3", "mat", "handle", "children", "hit", "vec4", "bodyhit", "ids", "events"};
-    return names[kind];
-}
+const char* KindName(Kind kind) { return kKindNames[kind]; }
 
 }  // namespace GameTest

@@ -1,25 +1,21 @@
 // The API reference of every entry, generated from the host's own
 // catalogue: names, kinds and argument types come from the typed functions the
-// entries are made of, so the reference cannot drift from what the host reads.
+// entries are made of, and each entry's line, argument meanings and source file
+// from its line in the catalogue, so the reference cannot drift from the host.
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace ApiReference {
 
-// What the catalogue cannot know: one line on what an entry does and what its
-// arguments mean, by position.
-struct Summary {
-    const char* name;
-    const char* line;
-    std::vector<const char*> argNames;
-};
-const std::vector<Summary>& Summaries();
+// The file an entry came from, relative to the repository root: the compiler's
+// name for it without the source folder the build was made from (or anything
+// before its last "engine/" when it was built elsewhere), with forward slashes.
+std::string SourcePath(const std::string& compiled);
 
-// Throws std::runtime_error naming the entry when the summaries and the
-// catalogue disagree (an entry without a line, a line without an entry, or a
-// different number of arguments).
+// Throw std::runtime_error naming the entry when one cannot be documented: no
+// summary, a number of argument meanings other than the arguments it reads, or
+// a name used twice.
 std::string Markdown();
 std::string Json();
 
