@@ -17,11 +17,15 @@ struct ModuleLoad {
     std::string reason;       // the loader's own explanation, empty on success
 };
 
+// A null or empty name loads nothing: error ENOENT (ERROR_MOD_NOT_FOUND on
+// Windows) and the reason "no file name given".
 ModuleLoad LoadModule(const char* fileName);
 // The file LoadModule would load for a bare name, found beside the program or
 // in the working directory; empty when it is in neither (the system's search).
 std::string FindModuleFile(const char* fileName);
-void* FindExport(void* module, const char* name);  // null when absent
+// Null when absent; `why` (when given) then gets the loader's own explanation.
+// A null module finds nothing (it never means "any loaded module").
+void* FindExport(void* module, const char* name, std::string* why = nullptr);
 void UnloadModule(void* module);
 
 }  // namespace Platform

@@ -49,6 +49,7 @@ ModuleLoad Open(const std::string& path) {
 }  // namespace
 
 std::string FindModuleFile(const char* fileName) {
+    if (!fileName || !*fileName) return {};
     std::string name(fileName);
     if (name.find('/') != std::string::npos) return IsFile(name) ? name : std::string();
     for (const std::string& dir : {ProgramDirectory(), WorkingDirectory()}) {
@@ -58,6 +59,12 @@ std::string FindModuleFile(const char* fileName) {
 }
 
 ModuleLoad LoadModule(const char* fileName) {
+    if (!fileName || !*fileName) {
+        ModuleLoad load;
+        load.error = ENOENT;
+        load.reason = "no file name given";
+        return load;
+    }
     std::string name(fileName);
     if (name.find('/') != std::string::npos) return Open(name);
 
@@ -69,7 +76,20 @@ ModuleLoad LoadModule(const char* fileName) {
     return load;
 }
 
-void* FindExport(void* module, const char* name) { return dlsym(module, name); }
+void* FindExport(void* module, const char* name, std::string* why) {
+    // dlsym with a null handle would search every module loaded (RTLD_DEFAULT).
+    if (!module || !name) {
+        if (why) *why = module ? "no export name given" : "no module";
+        return nullptr;
+    }
+    dlerror();
+    void* found = dlsym(module, name);
+    if (!found && why) {
+        const char* text = dlerror();
+        *why = text ? text : std::string(name) + " is exported as null";
+    }
+    return found;
+}
 
 void UnloadModule(void* module) {
     if (!module) return;

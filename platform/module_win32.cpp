@@ -6,9 +6,26 @@
 #include <windows.h>
 
 namespace Platform {
+namespace {
+
+// The system's own text for an error number, as dlerror gives it on Linux.
+std::string SystemText(DWORD error, const char* fallback) {
+    char text[512] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                             sizeof(text), nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
+    return n > 0 ? std::string(text) : std::string(fallback);
+}
+
+}  // namespace
 
 ModuleLoad LoadModule(const char* fileName) {
     ModuleLoad load;
+    if (!fileName || !*fileName) {
+        load.error = ERROR_MOD_NOT_FOUND;
+        load.reason = "no file name given";
+        return load;
+    }
     // A successful load may leave the last error as it found it: cleared first,
     // the number is the load's own (0 when it loaded), not that of an earlier
     // call of the thread (listing the loaded modules ends on 18, "no more files").
@@ -19,16 +36,12 @@ ModuleLoad LoadModule(const char* fileName) {
         NoteLoadedModules();
         return load;
     }
-    // The system's own text for the number, as dlerror gives it on Linux.
-    char text[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, load.error, 0,
-                             text, sizeof(text), nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) text[--n] = '\0';
-    load.reason = n > 0 ? text : "LoadLibraryA failed";
+    load.reason = SystemText(static_cast<DWORD>(load.error), "LoadLibraryA failed");
     return load;
 }
 
 std::string FindModuleFile(const char* fileName) {
+    if (!fileName || !*fileName) return {};
     std::string name(fileName);
     auto isFile = [](const std::string& path) {
         const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -46,8 +59,15 @@ std::string FindModuleFile(const char* fileName) {
     return {};
 }
 
-void* FindExport(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+void* FindExport(void* module, const char* name, std::string* why) {
+    if (!module || !name) {
+        if (why) *why = module ? "no export name given" : "no module";
+        return nullptr;
+    }
+    SetLastError(0);
+    void* found = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+    if (!found && why) *why = std::string(name) + ": " + SystemText(GetLastError(), "GetProcAddress failed");
+    return found;
 }
 
 void UnloadModule(void* module) {

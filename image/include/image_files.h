@@ -10,7 +10,8 @@
 // A file that cannot be used gives an empty Image (data null) and says why.
 // Images wider or taller than kMaxImageSide, or with more than kMaxImagePixels
 // pixels, are refused before any pixel is decoded: a header that claims a
-// huge picture must not become a gigabyte allocation.
+// huge picture must not become a gigabyte allocation. So is a BMP or TGA file
+// cut short, which the decoder would complete with black pixels.
 #pragma once
 
 #include <cstddef>

@@ -39,8 +39,13 @@
 extern "C" {
 #endif
 
-typedef int P3D_Body;       // 0: none; handles are never reused
-typedef int P3D_Character;  // 0: none; handles are never reused
+// Handles are never reused. One of a body or character that was removed (or of a
+// world since cleared or closed), or a character's handle given as a body's (and
+// the reverse), is refused as every bad argument is: the call does nothing and
+// returns false (or zeros), and P3D_GetError says why; such a handle (not 0) also
+// warns on stderr naming the call ("WARNING: P3D: P3D_SetFriction: body 5 was released").
+typedef int P3D_Body;       // 0: none
+typedef int P3D_Character;  // 0: none
 
 typedef enum P3D_BodyKind {
     P3D_STATIC = 0,     // never moves by itself; the caller may place it

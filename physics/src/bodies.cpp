@@ -27,7 +27,8 @@ std::string Text(Vector3 v) {
 
 bool Primitive(const P3D_BodyDesc& d, Body& body) {
     const Vector3 h = d.halfExtents;
-    if (!Finite(h) || !Finite(d.center)) return Refuse("its size " + Text(h) + " is not finite", false);
+    if (!base::FiniteVector(h)) return Refuse("its size " + Text(h) + " is not finite", false);
+    if (!base::FiniteVector(d.center)) return Refuse("its centre " + Text(d.center) + " is not finite", false);
     const float largest = std::max({h.x, h.y, h.z});
     if (largest > kMaxSize) return Refuse("its size " + Text(h) + " is too large (at most 1e5 a side)", false);
     const float radius = std::max(h.x, h.z);
@@ -60,12 +61,21 @@ bool Primitive(const P3D_BodyDesc& d, Body& body) {
     return true;
 }
 
+// Points that a hull or a mesh reads: none, or a count with no array, refuse it.
+bool HasPoints(const P3D_BodyDesc& d, const char* shape) {
+    if (d.pointCount > 0 && d.points == nullptr)
+        return Refuse(std::string("its ") + shape + " has " + std::to_string(d.pointCount) + " points but no array of them", false);
+    return true;
+}
+
 bool Hull(const P3D_BodyDesc& d, Body& body) {
+    if (!HasPoints(d, "hull")) return false;
     btVector3 lo(BT_LARGE_FLOAT, BT_LARGE_FLOAT, BT_LARGE_FLOAT), hi = -lo;
     auto hull = std::make_unique<btConvexHullShape>();
     for (int k = 0; k < d.pointCount; ++k) {
+        if (!base::FiniteVector(d.points[k])) continue;
         const btVector3 p = Bt(d.points[k]);
-        if (!Finite(p) || p.length() > kMaxSize) continue;
+        if (p.length() > kMaxSize) continue;
         hull->addPoint(p, false);
         lo.setMin(p);
         hi.setMax(p);
@@ -120,10 +130,12 @@ void AddSplit(btTriangleMesh& mesh, const btVector3& a, const btVector3& b, cons
 // Triangles that are not finite, too large or without area are left out.
 bool Mesh(const P3D_BodyDesc& d, Body& body) {
     if (d.kind == P3D_DYNAMIC) return Refuse("a Mesh shape is for Static and Kinematic bodies (a Dynamic one takes a Hull)", false);
+    if (!HasPoints(d, "mesh")) return false;
     body.mesh = std::make_unique<btTriangleMesh>(true, false);
     for (int k = 0; k + 2 < d.pointCount; k += 3) {
+        if (!base::FiniteVector(d.points[k]) || !base::FiniteVector(d.points[k + 1]) || !base::FiniteVector(d.points[k + 2]))
+            continue;
         const btVector3 a = Bt(d.points[k]), b = Bt(d.points[k + 1]), c = Bt(d.points[k + 2]);
-        if (!Finite(a) || !Finite(b) || !Finite(c)) continue;
         if (a.length() > kMaxSize || b.length() > kMaxSize || c.length() > kMaxSize) continue;
         if ((b - a).cross(c - a).length2() < 1e-12f) continue;
         AddSplit(*body.mesh, a, b, c, 0);
@@ -138,9 +150,23 @@ bool Mesh(const P3D_BodyDesc& d, Body& body) {
     return true;
 }
 
-Body* Dynamic(P3D_Body handle) {
-    Body* b = FindBody(handle);
-    return b && b->kind == P3D_DYNAMIC ? b : nullptr;
+// The body behind `handle` when it is dynamic and `values` are finite; else
+// the call is refused, saying why.
+template <class... F>
+Body* Dynamic(P3D_Body handle, const char* call, const char* what, F... values) {
+    Body* b = GetBody(handle, call);
+    if (!b) return nullptr;
+    if (b->kind != P3D_DYNAMIC) return Refuse(std::string(call) + ": body " + std::to_string(handle) + " is not dynamic", nullptr);
+    if (!base::Finite(values...)) return Refuse(std::string(call) + ": the " + what + " is not finite", nullptr);
+    return b;
+}
+
+// The body behind `handle` when `values` are finite; else refused, saying why.
+template <class... F>
+Body* Settable(P3D_Body handle, const char* call, const char* what, F... values) {
+    Body* b = GetBody(handle, call);
+    if (b && !base::Finite(values...)) return Refuse(std::string(call) + ": the " + what + " is not finite", nullptr);
+    return b;
 }
 
 // Scaled by its largest component first, so that a length past float's range
@@ -191,18 +217,22 @@ P3D_Body P3D_CreateBody(const P3D_BodyDesc* desc) {
     if (d.kind != P3D_STATIC && d.kind != P3D_DYNAMIC && d.kind != P3D_KINEMATIC)
         return Refuse("its kind " + std::to_string(static_cast<int>(d.kind)) + " is unknown", 0);
     const float mass = d.kind == P3D_DYNAMIC ? d.mass : 0.0f;
-    if (d.kind == P3D_DYNAMIC && !(std::isfinite(mass) && mass > 0 && mass <= 1e9f))
+    if (d.kind == P3D_DYNAMIC && !(base::Finite(mass) && mass > 0 && mass <= 1e9f))
         return Refuse("its mass " + std::to_string(d.mass) + " is not a finite number above 0 (and at most 1e9)", 0);
-    if (!Finite(d.position) || !Finite(d.rotation)) return Refuse("its position or rotation is not finite", 0);
+    if (!base::FiniteVector(d.position) || !base::FiniteVector(d.rotation))
+        return Refuse("its position or rotation is not finite", 0);
     btVector3 position = Bt(d.position);
     if (std::max({std::fabs(position.x()), std::fabs(position.y()), std::fabs(position.z())}) > w.bounds)
         return Refuse("its position " + Text(d.position) + " is outside the world's bounds", 0);
     btQuaternion rotation = Bt(d.rotation);
     rotation = rotation.length2() > 1e-12f ? rotation.normalized() : btQuaternion::getIdentity();
 
-    auto body = std::make_unique<Body>();
-    if (!BuildShape(d, *body)) return 0;
-    body->handle = w.nextBody++;
+    Body made;
+    if (!BuildShape(d, made)) return 0;
+    const base::Handle handle = w.bodies.Add(std::move(made));
+    if (handle == 0) return Refuse("no more bodies can be made (every handle is spent)", 0);
+    Body* body = w.bodies.Find(handle);  // where it stays: Bullet and the lists below point at it
+    body->handle = static_cast<P3D_Body>(handle);
     body->kind = d.kind;
     body->id = d.id;
     body->data = d.data;
@@ -213,8 +243,8 @@ P3D_Body P3D_CreateBody(const P3D_BodyDesc* desc) {
     if (mass > 0) body->shape->calculateLocalInertia(mass, inertia);
     btRigidBody::btRigidBodyConstructionInfo info(mass, nullptr, body->shape.get(), inertia);
     info.m_startWorldTransform = btTransform(rotation, position);
-    info.m_friction = std::isfinite(d.friction) ? std::clamp(d.friction, 0.0f, 10.0f) : 0.5f;
-    info.m_restitution = std::isfinite(d.restitution) ? std::clamp(d.restitution, 0.0f, 1.0f) : 0.0f;
+    info.m_friction = base::Finite(d.friction) ? std::clamp(d.friction, 0.0f, 10.0f) : 0.5f;
+    info.m_restitution = base::Finite(d.restitution) ? std::clamp(d.restitution, 0.0f, 1.0f) : 0.0f;
     body->body = std::make_unique<btRigidBody>(info);
     btRigidBody& rb = *body->body;
     if (d.kind == P3D_KINEMATIC) {
@@ -234,34 +264,32 @@ P3D_Body P3D_CreateBody(const P3D_BodyDesc* desc) {
     }
     rb.setUserIndex(d.id);
     rb.setUserIndex2(body->handle);
-    rb.setUserPointer(body.get());
+    rb.setUserPointer(body);
     body->previous = body->current = rb.getWorldTransform();
     w.Add(*body);
 
-    Body* b = body.get();
-    w.bodies.emplace(b->handle, std::move(body));
-    if (b->kind != P3D_STATIC) w.moving.push_back(b);
-    if (d.trigger) P3D_SetTrigger(b->handle, true);
-    return b->handle;
+    if (body->kind != P3D_STATIC) w.moving.push_back(body);
+    if (d.trigger) P3D_SetTrigger(body->handle, true);
+    return body->handle;
 }
 
 void P3D_DestroyBody(P3D_Body handle) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_DestroyBody");
     if (!b) return;
     World& w = TheWorld();
     if (!b->outside) w.Remove(*b);
     ForgetKey(w, b->handle, b->id);
     w.moving.erase(std::remove(w.moving.begin(), w.moving.end(), b), w.moving.end());
     w.triggers.erase(std::remove(w.triggers.begin(), w.triggers.end(), b), w.triggers.end());
-    w.bodies.erase(handle);
+    w.bodies.Remove(static_cast<base::Handle>(handle));
 }
 
 bool P3D_IsBody(P3D_Body body) { return FindBody(body) != nullptr; }
 
 bool P3D_SetBodyTransform(P3D_Body handle, Vector3 position, Quaternion rotation) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_SetBodyTransform");
     if (!b) return false;
-    if (!Finite(position) || !Finite(rotation)) return Refuse("the transform is not finite", false);
+    if (!base::FiniteVector(position) || !base::FiniteVector(rotation)) return Refuse("the transform is not finite", false);
     World& w = TheWorld();
     btQuaternion q = Bt(rotation);
     q = q.length2() > 1e-12f ? q.normalized() : btQuaternion::getIdentity();
@@ -303,7 +331,7 @@ bool P3D_SetBodyTransform(P3D_Body handle, Vector3 position, Quaternion rotation
 }
 
 void P3D_GetBodyTransform(P3D_Body handle, Vector3* position, Quaternion* rotation) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_GetBodyTransform");
     btTransform t = btTransform::getIdentity();
     if (b) t = b->kind == P3D_DYNAMIC ? Lerp(b->previous, b->current, TheWorld().alpha) : b->body->getWorldTransform();
     if (position) *position = Rl(t.getOrigin());
@@ -311,72 +339,72 @@ void P3D_GetBodyTransform(P3D_Body handle, Vector3* position, Quaternion* rotati
 }
 
 Vector3 P3D_GetLinearVelocity(P3D_Body handle) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_GetLinearVelocity");
     return b ? Rl(b->body->getLinearVelocity()) : Vector3{0, 0, 0};
 }
 Vector3 P3D_GetAngularVelocity(P3D_Body handle) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_GetAngularVelocity");
     return b ? Rl(b->body->getAngularVelocity()) : Vector3{0, 0, 0};
 }
 
 bool P3D_SetLinearVelocity(P3D_Body handle, Vector3 velocity) {
-    Body* b = Dynamic(handle);
-    if (!b || !Finite(velocity)) return false;
+    Body* b = Dynamic(handle, "P3D_SetLinearVelocity", "velocity", velocity.x, velocity.y, velocity.z);
+    if (!b) return false;
     b->body->setLinearVelocity(ClampLength(Bt(velocity), kMaxSpeed));
     b->body->activate(true);
     return true;
 }
 bool P3D_SetAngularVelocity(P3D_Body handle, Vector3 velocity) {
-    Body* b = Dynamic(handle);
-    if (!b || !Finite(velocity)) return false;
+    Body* b = Dynamic(handle, "P3D_SetAngularVelocity", "velocity", velocity.x, velocity.y, velocity.z);
+    if (!b) return false;
     b->body->setAngularVelocity(ClampLength(Bt(velocity), kMaxSpin));
     b->body->activate(true);
     return true;
 }
 bool P3D_ApplyImpulse(P3D_Body handle, Vector3 impulse) {
-    Body* b = Dynamic(handle);
-    if (!b || !Finite(impulse)) return false;
+    Body* b = Dynamic(handle, "P3D_ApplyImpulse", "impulse", impulse.x, impulse.y, impulse.z);
+    if (!b) return false;
     btRigidBody& rb = *b->body;
     rb.setLinearVelocity(ClampLength(rb.getLinearVelocity() + Bt(impulse) * rb.getInvMass(), kMaxSpeed));
     rb.activate(true);
     return true;
 }
 bool P3D_ApplyForce(P3D_Body handle, Vector3 force) {
-    Body* b = Dynamic(handle);
-    if (!b || !Finite(force)) return false;
+    Body* b = Dynamic(handle, "P3D_ApplyForce", "force", force.x, force.y, force.z);
+    if (!b) return false;
     b->force = ClampLength(b->force + Bt(force), 1e12f);
     b->body->activate(true);
     return true;
 }
 bool P3D_ApplyTorque(P3D_Body handle, Vector3 torque) {
-    Body* b = Dynamic(handle);
-    if (!b || !Finite(torque)) return false;
+    Body* b = Dynamic(handle, "P3D_ApplyTorque", "torque", torque.x, torque.y, torque.z);
+    if (!b) return false;
     b->torque = ClampLength(b->torque + Bt(torque), 1e12f);
     b->body->activate(true);
     return true;
 }
 
 bool P3D_SetFriction(P3D_Body handle, float friction) {
-    Body* b = FindBody(handle);
-    if (!b || !std::isfinite(friction)) return false;
+    Body* b = Settable(handle, "P3D_SetFriction", "friction", friction);
+    if (!b) return false;
     b->body->setFriction(std::clamp(friction, 0.0f, 10.0f));
     return true;
 }
 bool P3D_SetRestitution(P3D_Body handle, float restitution) {
-    Body* b = FindBody(handle);
-    if (!b || !std::isfinite(restitution)) return false;
+    Body* b = Settable(handle, "P3D_SetRestitution", "restitution", restitution);
+    if (!b) return false;
     b->body->setRestitution(std::clamp(restitution, 0.0f, 1.0f));
     return true;
 }
 bool P3D_SetDamping(P3D_Body handle, float linear, float angular) {
-    Body* b = FindBody(handle);
-    if (!b || !std::isfinite(linear) || !std::isfinite(angular)) return false;
+    Body* b = Settable(handle, "P3D_SetDamping", "damping", linear, angular);
+    if (!b) return false;
     b->body->setDamping(std::clamp(linear, 0.0f, 1.0f), std::clamp(angular, 0.0f, 1.0f));
     return true;
 }
 
 void P3D_SetGravityEnabled(P3D_Body handle, bool enabled) {
-    Body* b = Dynamic(handle);
+    Body* b = Dynamic(handle, "P3D_SetGravityEnabled", "gravity");
     if (!b) return;
     btRigidBody& rb = *b->body;
     // The flag keeps a later change of the world's gravity off it too.
@@ -386,7 +414,7 @@ void P3D_SetGravityEnabled(P3D_Body handle, bool enabled) {
 }
 
 void P3D_SetLayers(P3D_Body handle, int layer, int mask) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_SetLayers");
     if (!b) return;
     World& w = TheWorld();
     b->layer = layer & P3D_ALL_LAYERS;
@@ -399,7 +427,7 @@ void P3D_SetLayers(P3D_Body handle, int layer, int mask) {
 }
 
 void P3D_SetTrigger(P3D_Body handle, bool trigger) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_SetTrigger");
     if (!b || b->trigger == trigger) return;
     World& w = TheWorld();
     btRigidBody& rb = *b->body;
@@ -419,7 +447,7 @@ void P3D_SetTrigger(P3D_Body handle, bool trigger) {
 }
 
 P3D_BodyKind P3D_GetBodyKind(P3D_Body handle) {
-    Body* b = FindBody(handle);
+    Body* b = GetBody(handle, "P3D_GetBodyKind");
     return b ? b->kind : P3D_STATIC;
 }
 

@@ -226,12 +226,15 @@ extern "C" {
 
 P3D_Character P3D_CreateCharacter(float radius, float height, Vector3 foot, int id) {
     World& w = TheWorld();
-    if (!(std::isfinite(radius) && radius >= 0.01f && radius <= 100.0f))
+    if (!(base::Finite(radius) && radius >= 0.01f && radius <= 100.0f))
         return Refuse("its radius " + std::to_string(radius) + " is not between 0.01 and 100", 0);
-    if (!(std::isfinite(height) && height <= 400.0f)) return Refuse("its height " + std::to_string(height) + " is not finite or above 400", 0);
-    if (!Finite(foot)) return Refuse("its position is not finite", 0);
-    auto c = std::make_unique<Character>();
-    c->handle = w.nextCharacter++;
+    if (!(base::Finite(height) && height <= 400.0f))
+        return Refuse("its height " + std::to_string(height) + " is not finite or above 400", 0);
+    if (!base::FiniteVector(foot)) return Refuse("its position is not finite", 0);
+    const base::Handle handle = w.characters.Add();
+    if (handle == 0) return Refuse("no more characters can be made (every handle is spent)", 0);
+    Character* c = w.characters.Find(handle);
+    c->handle = static_cast<P3D_Character>(handle);
     c->id = id;
     c->radius = radius;
     c->height = std::max(height, 2 * radius);  // at least its two caps
@@ -246,24 +249,22 @@ P3D_Character P3D_CreateCharacter(float radius, float height, Vector3 foot, int 
     c->object->setUserIndex(id);
     c->object->setUserIndex2(-c->handle);
     w.world.addRigidBody(c->object.get(), c->layer, c->mask);
-    const P3D_Character handle = c->handle;
-    w.characters.emplace(handle, std::move(c));
-    return handle;
+    return c->handle;
 }
 
 void P3D_DestroyCharacter(P3D_Character handle) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_DestroyCharacter");
     if (!c) return;
     World& w = TheWorld();
     w.world.removeRigidBody(c->object.get());
     ForgetKey(w, -handle, c->id);
-    w.characters.erase(handle);
+    w.characters.Remove(static_cast<base::Handle>(handle));
 }
 
 bool P3D_SetCharacterPosition(P3D_Character handle, Vector3 foot) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_SetCharacterPosition");
     if (!c) return false;
-    if (!Finite(foot) || std::max({std::fabs(foot.x), std::fabs(foot.y), std::fabs(foot.z)}) > TheWorld().bounds)
+    if (!base::FiniteVector(foot) || std::max({std::fabs(foot.x), std::fabs(foot.y), std::fabs(foot.z)}) > TheWorld().bounds)
         return Refuse("the position is not finite or outside the world's bounds", false);
     c->foot = c->previousFoot = Bt(foot);
     c->vertical = 0;
@@ -275,8 +276,9 @@ bool P3D_SetCharacterPosition(P3D_Character handle, Vector3 foot) {
 }
 
 bool P3D_MoveCharacter(P3D_Character handle, Vector3 velocity) {
-    Character* c = FindCharacter(handle);
-    if (!c || !Finite(velocity)) return false;
+    Character* c = GetCharacter(handle, "P3D_MoveCharacter");
+    if (!c) return false;
+    if (!base::FiniteVector(velocity)) return Refuse("the velocity is not finite", false);
     btVector3 v = Bt(velocity);
     btVector3 across(v.x(), 0, v.z());
     across = across.length() > 1000.0f ? across * (1000.0f / across.length()) : across;
@@ -285,32 +287,42 @@ bool P3D_MoveCharacter(P3D_Character handle, Vector3 velocity) {
 }
 
 Vector3 P3D_GetCharacterPosition(P3D_Character handle) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_GetCharacterPosition");
     return c ? Rl(c->previousFoot.lerp(c->foot, TheWorld().alpha)) : Vector3{0, 0, 0};
 }
 
 Vector3 P3D_GetCharacterVelocity(P3D_Character handle) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_GetCharacterVelocity");
     return c ? Rl(c->velocity) : Vector3{0, 0, 0};
 }
 
 bool P3D_IsCharacterOnGround(P3D_Character handle) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_IsCharacterOnGround");
     return c && c->onGround;
 }
 
 void P3D_SetCharacterStepHeight(P3D_Character handle, float height) {
-    Character* c = FindCharacter(handle);
-    if (c && std::isfinite(height)) c->stepHeight = std::clamp(height, 0.0f, c->height * 0.5f);
+    Character* c = GetCharacter(handle, "P3D_SetCharacterStepHeight");
+    if (!c) return;
+    if (!base::Finite(height)) {
+        TheWorld().error = "the step height is not finite";
+        return;
+    }
+    c->stepHeight = std::clamp(height, 0.0f, c->height * 0.5f);
 }
 
 void P3D_SetCharacterMaxSlope(P3D_Character handle, float degrees) {
-    Character* c = FindCharacter(handle);
-    if (c && std::isfinite(degrees)) c->cosMaxSlope = std::cos(std::clamp(degrees, 0.0f, 89.0f) * 3.14159265f / 180.0f);
+    Character* c = GetCharacter(handle, "P3D_SetCharacterMaxSlope");
+    if (!c) return;
+    if (!base::Finite(degrees)) {
+        TheWorld().error = "the slope is not finite";
+        return;
+    }
+    c->cosMaxSlope = std::cos(std::clamp(degrees, 0.0f, 89.0f) * 3.14159265f / 180.0f);
 }
 
 void P3D_SetCharacterLayers(P3D_Character handle, int layer, int mask) {
-    Character* c = FindCharacter(handle);
+    Character* c = GetCharacter(handle, "P3D_SetCharacterLayers");
     if (!c) return;
     World& w = TheWorld();
     c->layer = layer & P3D_ALL_LAYERS;

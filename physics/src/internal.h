@@ -5,12 +5,12 @@
 #include <BulletCollision/CollisionDispatch/btInternalEdgeUtility.h>
 #include <btBulletDynamicsCommon.h>
 
-#include <cmath>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "base/Handles.h"
+#include "base/Numbers.h"
 #include "p3d.h"
 
 namespace p3d {
@@ -26,9 +26,6 @@ inline btVector3 Bt(Vector3 v) { return {v.x, v.y, v.z}; }
 inline btQuaternion Bt(Quaternion q) { return {q.x, q.y, q.z, q.w}; }
 inline Vector3 Rl(const btVector3& v) { return {v.x(), v.y(), v.z()}; }
 inline Quaternion Rl(const btQuaternion& q) { return {q.x(), q.y(), q.z(), q.w()}; }
-inline bool Finite(const btVector3& v) { return std::isfinite(v.x()) && std::isfinite(v.y()) && std::isfinite(v.z()); }
-inline bool Finite(Vector3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-inline bool Finite(Quaternion q) { return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w); }
 btTransform Lerp(const btTransform& a, const btTransform& b, float t);
 // Bullet's contact-added hook: a contact with a mesh takes the normal of its surface
 // rather than of an inner edge between two of its triangles (meshes flagged
@@ -85,11 +82,10 @@ struct World {
     btSequentialImpulseConstraintSolver solver;
     btDiscreteDynamicsWorld world{&dispatcher, &broadphase, &solver, &config};
 
-    std::unordered_map<int, std::unique_ptr<Body>> bodies;
+    base::Pool<Body>& bodies;                     // Bodies(): emptied when this world ends
     std::vector<Body*> moving;                    // dynamic and kinematic bodies
     std::vector<Body*> triggers;
-    std::unordered_map<int, std::unique_ptr<Character>> characters;
-    int nextBody = 1, nextCharacter = 1;
+    base::Pool<Character>& characters;            // Characters(): the same
 
     float rate = 60.0f;
     float owed = 0.0f;                            // seconds not stepped yet
@@ -118,6 +114,18 @@ T Refuse(const std::string& why, T result) {
     return result;
 }
 
+// Every body and character. The pools outlive the worlds (P3D_Clear and
+// P3D_Close end one), which empty them as they end: no handle is given twice in
+// a process, so one from an old world finds nothing rather than a new body.
+base::Pool<Body>& Bodies();
+base::Pool<Character>& Characters();
+
+// The body or character behind a handle, or null when there is none: then the
+// call is refused, P3D_GetError says why, and a handle that is not 0 ("none")
+// warns naming `call` ("P3D: P3D_SetFriction: body 5 was released").
+Body* GetBody(P3D_Body handle, const char* call);
+Character* GetCharacter(P3D_Character handle, const char* call);
+// The same, silently (P3D_IsBody; triggers looking up who is inside them).
 Body* FindBody(P3D_Body handle);
 Character* FindCharacter(P3D_Character handle);
 // Collision objects by key (see Body).

@@ -40,7 +40,7 @@ struct OverlapCallback : btCollisionWorld::ContactResultCallback {
 P3D_Hit Miss() { return {false, 0, {0, 0, 0}, {0, 0, 0}, 0}; }
 
 P3D_Hit Swept(btConvexShape& shape, Vector3 from, Vector3 to, int mask) {
-    if (!Finite(from) || !Finite(to)) return Miss();
+    if (!base::FiniteVector(from) || !base::FiniteVector(to)) return Miss();
     const btVector3 a = Bt(from), b = Bt(to);
     const float length = (b - a).length();
     if (length < 1e-6f || length > 1e7f) return Miss();
@@ -76,7 +76,7 @@ using namespace p3d;
 extern "C" {
 
 P3D_Hit P3D_Raycast(Vector3 origin, Vector3 direction, float maxDistance, int mask) {
-    if (!Finite(origin) || !Finite(direction) || !std::isfinite(maxDistance) || maxDistance <= 0) return Miss();
+    if (!base::FiniteVector(origin) || !base::FiniteVector(direction) || !base::Finite(maxDistance) || maxDistance <= 0) return Miss();
     btVector3 d = Bt(direction);
     if (d.length2() < 1e-12f) return Miss();
     d.normalize();
@@ -89,25 +89,25 @@ P3D_Hit P3D_Raycast(Vector3 origin, Vector3 direction, float maxDistance, int ma
 }
 
 P3D_Hit P3D_SweepSphere(Vector3 from, Vector3 to, float radius, int mask) {
-    if (!(std::isfinite(radius) && radius > 0 && radius <= 1e4f)) return Miss();
+    if (!(base::Finite(radius) && radius > 0 && radius <= 1e4f)) return Miss();
     btSphereShape sphere(radius);
     return Swept(sphere, from, to, mask);
 }
 
 P3D_Hit P3D_SweepCapsule(Vector3 from, Vector3 to, float radius, float height, int mask) {
-    if (!(std::isfinite(radius) && radius > 0 && radius <= 1e4f && std::isfinite(height) && height <= 4e4f)) return Miss();
+    if (!(base::Finite(radius) && radius > 0 && radius <= 1e4f && base::Finite(height) && height <= 4e4f)) return Miss();
     btCapsuleShape capsule(radius, std::max(0.0f, height - 2 * radius));
     return Swept(capsule, from, to, mask);
 }
 
 int P3D_OverlapSphere(Vector3 center, float radius, int mask, int* ids, int max) {
-    if (!Finite(center) || !(std::isfinite(radius) && radius > 0 && radius <= 1e5f)) return 0;
+    if (!base::FiniteVector(center) || !(base::Finite(radius) && radius > 0 && radius <= 1e5f)) return 0;
     btSphereShape sphere(radius);
     return Overlapping(sphere, btTransform(btQuaternion::getIdentity(), Bt(center)), mask, ids, max);
 }
 
 int P3D_OverlapBox(Vector3 center, Vector3 halfExtents, Quaternion rotation, int mask, int* ids, int max) {
-    if (!Finite(center) || !Finite(halfExtents) || !Finite(rotation)) return 0;
+    if (!base::FiniteVector(center) || !base::FiniteVector(halfExtents) || !base::FiniteVector(rotation)) return 0;
     const float smallest = std::min({halfExtents.x, halfExtents.y, halfExtents.z});
     const float largest = std::max({halfExtents.x, halfExtents.y, halfExtents.z});
     if (smallest <= 0 || largest > 1e5f) return 0;

@@ -27,7 +27,7 @@ bool Same(const btTransform& a, const btTransform& b) {
 }
 
 bool Outside(const btVector3& p, float bounds) {
-    return !Finite(p) || std::fabs(p.x()) > bounds || std::fabs(p.y()) > bounds || std::fabs(p.z()) > bounds;
+    return !base::Finite(p.x(), p.y(), p.z()) || std::fabs(p.x()) > bounds || std::fabs(p.y()) > bounds || std::fabs(p.z()) > bounds;
 }
 
 // Contact events of the step: pairs that began to touch, with what the solver gave them.
@@ -90,7 +90,7 @@ void CheckBounds(World& w, Body& b) {
     w.Remove(b);
     b.outside = true;
     ForgetKey(w, b.handle, b.id);
-    w.events.push_back({P3D_EVENT_LEFT_WORLD, b.id, 0, 0, Finite(at) ? at : Rl(b.current.getOrigin()), {0, 0, 0}});
+    w.events.push_back({P3D_EVENT_LEFT_WORLD, b.id, 0, 0, base::FiniteVector(at) ? at : Rl(b.current.getOrigin()), {0, 0, 0}});
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ btTransform Lerp(const btTransform& a, const btTransform& b, float t) {
     return out;
 }
 
-World::World() {
+World::World() : bodies(Bodies()), characters(Characters()) {
     world.setGravity({0, -9.81f, 0});
     // Sleeping bodies keep their boxes: only what moves (or is moved) is updated.
     world.setForceUpdateAllAabbs(false);
@@ -119,9 +119,13 @@ World::World() {
 }
 
 World::~World() {
-    for (auto& [handle, c] : characters) world.removeRigidBody(c->object.get());
-    for (auto& [handle, b] : bodies)
-        if (!b->outside) world.removeRigidBody(b->body.get());
+    characters.ForEach([this](base::Handle, Character& c) { world.removeRigidBody(c.object.get()); });
+    bodies.ForEach([this](base::Handle, Body& b) {
+        if (!b.outside) world.removeRigidBody(b.body.get());
+    });
+    // Every handle of this world goes stale; the objects go before the Bullet world they were in.
+    characters.Clear();
+    bodies.Clear();
     gContactStartedCallback = nullptr;
     gContactEndedCallback = nullptr;
     gContactAddedCallback = nullptr;
@@ -145,17 +149,34 @@ World& TheWorld() {
     return *g_world;
 }
 
-Body* FindBody(P3D_Body handle) {
-    if (!g_world) return nullptr;
-    auto it = g_world->bodies.find(handle);
-    return it == g_world->bodies.end() ? nullptr : it->second.get();
+base::Pool<Body>& Bodies() {
+    // Never destroyed: the last world may end at exit, after function statics are gone.
+    static auto* pool = new base::Pool<Body>("P3D", "body");
+    return *pool;
 }
 
-Character* FindCharacter(P3D_Character handle) {
-    if (!g_world) return nullptr;
-    auto it = g_world->characters.find(handle);
-    return it == g_world->characters.end() ? nullptr : it->second.get();
+base::Pool<Character>& Characters() {
+    static auto* pool = new base::Pool<Character>("P3D", "character");
+    return *pool;
 }
+
+namespace {
+
+template <class T>
+T* Get(base::Pool<T>& pool, int handle, const char* call) {
+    const auto h = static_cast<base::Handle>(handle);
+    if (T* found = pool.Get(h, call)) return found;
+    TheWorld().error = handle == 0 ? std::string(call) + ": no " + pool.Noun() + " given (handle 0)"
+                                   : std::string(call) + ": " + pool.Noun() + " " + std::to_string(h) + " " + pool.Why(h);
+    return nullptr;
+}
+
+}  // namespace
+
+Body* GetBody(P3D_Body handle, const char* call) { return Get(Bodies(), handle, call); }
+Character* GetCharacter(P3D_Character handle, const char* call) { return Get(Characters(), handle, call); }
+Body* FindBody(P3D_Body handle) { return Bodies().Find(static_cast<base::Handle>(handle)); }
+Character* FindCharacter(P3D_Character handle) { return Characters().Find(static_cast<base::Handle>(handle)); }
 
 const btCollisionObject* ObjectOf(int key) {
     if (key > 0) {
@@ -197,7 +218,7 @@ void P3D_Clear(void) { ResetWorld(true); }
 const char* P3D_GetError(void) { return TheWorld().error.c_str(); }
 
 void P3D_SetGravity(Vector3 gravity) {
-    if (!Finite(gravity)) {
+    if (!base::FiniteVector(gravity)) {
         TheWorld().error = "gravity is not a finite vector";
         return;
     }
@@ -208,7 +229,7 @@ void P3D_SetGravity(Vector3 gravity) {
 Vector3 P3D_GetGravity(void) { return Rl(TheWorld().world.getGravity()); }
 
 void P3D_SetStepRate(float hertz) {
-    if (!std::isfinite(hertz)) {
+    if (!base::Finite(hertz)) {
         TheWorld().error = "the step rate is not a finite number";
         return;
     }
@@ -217,7 +238,11 @@ void P3D_SetStepRate(float hertz) {
 float P3D_GetStepRate(void) { return TheWorld().rate; }
 void P3D_SetMaxSteps(int steps) { TheWorld().maxSteps = std::clamp(steps, 1, 100); }
 void P3D_SetWorldBounds(float halfSize) {
-    if (std::isfinite(halfSize) && halfSize > 0) TheWorld().bounds = std::min(halfSize, 1e6f);
+    if (!(base::Finite(halfSize) && halfSize > 0)) {
+        TheWorld().error = "the world's bounds are not a finite number above 0";
+        return;
+    }
+    TheWorld().bounds = std::min(halfSize, 1e6f);
 }
 
 int P3D_Step(float frameSeconds) {
@@ -226,7 +251,7 @@ int P3D_Step(float frameSeconds) {
     w.events.swap(w.pending);
     w.pending.clear();
     const float dt = 1.0f / w.rate;
-    if (std::isfinite(frameSeconds) && frameSeconds > 0) w.owed += frameSeconds;
+    if (base::Finite(frameSeconds) && frameSeconds > 0) w.owed += frameSeconds;
     int steps = static_cast<int>(w.owed / dt);
     // A long frame (a model loaded) runs a bounded number of steps; the time
     // beyond them is dropped rather than owed, so the world slows for a moment
@@ -250,7 +275,7 @@ int P3D_Step(float frameSeconds) {
                 b->body->activate();
             }
         }
-        for (auto& [handle, c] : w.characters) StepCharacter(w, *c, dt);
+        w.characters.ForEach([&](base::Handle, Character& c) { StepCharacter(w, c, dt); });
         w.world.stepSimulation(dt, 0, dt);
         for (Body* b : w.moving) {
             if (b->outside) continue;
@@ -292,6 +317,6 @@ int P3D_GetEvents(const P3D_Event** events) {
     return static_cast<int>(w.events.size());
 }
 
-int P3D_GetBodyCount(void) { return static_cast<int>(TheWorld().bodies.size()); }
+int P3D_GetBodyCount(void) { return static_cast<int>(TheWorld().bodies.Size()); }
 
 }  // extern "C"

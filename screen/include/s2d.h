@@ -5,9 +5,10 @@
 *   What a game puts on the screen in front of its 3D scene: a score, a hint, a
 *   crosshair, a menu, a name over a character. Everything drawn is queued, in
 *   call order, and drawn with as few draw calls as the textures allow: text and
-*   shapes share one texture (glyph pages with a white corner), so a frame of
-*   text and shapes is one draw call per 16,384 quads; an image's quads are one
-*   draw call for each run of that image. S2D_Flush draws what is queued.
+*   shapes share the glyph pages (the first keeps a white corner that shapes are
+*   drawn with), so a frame of text and shapes whose glyphs fit the first page is
+*   one draw call per 16,384 quads; a run of quads on one image, or on one other
+*   glyph page, is one draw call more. S2D_Flush draws what is queued.
 *
 *   Text is UTF-8. Fonts are TrueType or OpenType files, read with FreeType; a
 *   glyph is rasterised the first time it is drawn at a size, at that size, so
@@ -24,6 +25,11 @@
 *   Coordinates are screen pixels from the top left corner; colours are raylib's
 *   Color, blended by their alpha. A size or coordinate that is not a finite
 *   number draws nothing; sizes are clamped to S2D_MAX_TEXT_SIZE.
+*
+*   Fonts and images are handles; no handle value is ever given out twice. One
+*   that was unloaded (S2D_Close unloads them all), or that the layer never gave
+*   as a font (or an image), finds nothing: the call draws and measures nothing
+*   and warns on stderr ("WARNING: S2D: S2D_DrawText: font 5 was released").
 *
 **********************************************************************************************/
 #ifndef S2D_H
@@ -58,8 +64,9 @@ extern "C" {
 void S2D_Init(void);   // after InitWindow(): the GPU side; idempotent
 void S2D_Close(void);  // frees every font, image and GPU resource of the layer
 
-// Fonts. A file that cannot be used (missing, damaged, not a scalable font)
-// gives the default font (id 0) and one warning on stderr naming the file.
+// Fonts. A file that cannot be used (missing, damaged, not a scalable font,
+// larger than 64 MiB) gives the default font (id 0) and one warning on stderr
+// naming the file and why.
 S2D_Font S2D_LoadFont(const char *fileName);
 S2D_Font S2D_LoadFontFromMemory(const void *bytes, size_t size, const char *what);
 void S2D_UnloadFont(S2D_Font font);  // the default font stays
@@ -75,7 +82,8 @@ Vector2 S2D_MeasureText(S2D_Font font, const char *text, size_t length, float si
 float S2D_GetLineHeight(S2D_Font font, float size);
 
 // Images: PNG, JPEG, TGA, BMP. A file that cannot be used gives the empty
-// image (id 0, 0 x 0, draws nothing) and one warning on stderr naming the file.
+// image (id 0, 0 x 0, draws nothing) and one warning on stderr naming the file
+// and why.
 S2D_Image S2D_LoadImage(const char *fileName);
 void S2D_UnloadImage(S2D_Image image);
 int S2D_GetImageWidth(S2D_Image image);

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include "base/Files.h"
+#include "base/Log.h"
 #include "s2d.h"
 #include "utf8.h"
 
@@ -19,7 +20,6 @@ extern const std::size_t kDefaultFontSize;
 
 namespace {
 
-constexpr std::size_t kMaxFontBytes = 64u << 20;
 constexpr float kTabSpaces = 4;
 
 int RasterSize(float size) { return std::clamp(static_cast<int>(std::lround(size)), 1, S2D_MAX_RASTER_SIZE); }
@@ -47,58 +47,73 @@ struct Fonts::Face {
     }
 };
 
-Fonts::Fonts(Batch& batch) : batch_(batch) {
+namespace {
+
+base::Pool<std::unique_ptr<Fonts::Face>>& FacePool() {
+    static base::Pool<std::unique_ptr<Fonts::Face>> pool{"S2D", "font"};
+    return pool;
+}
+
+}  // namespace
+
+Fonts::Fonts(Batch& batch) : faces_(FacePool()), batch_(batch) {
     FT_Library library = nullptr;
     if (FT_Init_FreeType(&library) == 0) library_ = library;
-    faces_.push_back(nullptr);  // the default font, read on first use
 }
 
 Fonts::~Fonts() {
-    faces_.clear();
+    faces_.Clear();  // every handle goes stale; the faces go before their library
+    default_.reset();
     if (library_) FT_Done_FreeType(static_cast<FT_Library>(library_));
 }
 
-unsigned int Fonts::Load(std::vector<unsigned char> bytes, std::string& why) {
-    if (!library_) return why = "the font library did not start", 0;
-    if (bytes.empty()) return why = "the file is empty", 0;
-    if (bytes.size() > kMaxFontBytes) return why = "the file is larger than 64 MiB", 0;
+std::unique_ptr<Fonts::Face> Fonts::Open(std::vector<unsigned char> bytes, std::string& why) {
+    if (!library_) return why = "the font library did not start", nullptr;
+    if (bytes.empty()) return why = "the file is empty", nullptr;
+    if (bytes.size() > kMaxFontBytes) return why = "the file is larger than " + base::DescribeSize(kMaxFontBytes), nullptr;
     auto face = std::make_unique<Face>();
     face->bytes = std::move(bytes);
     const FT_Error error = FT_New_Memory_Face(static_cast<FT_Library>(library_), face->bytes.data(),
                                               static_cast<FT_Long>(face->bytes.size()), 0, &face->face);
     if (error != 0) {
         face->face = nullptr;
-        return why = error == FT_Err_Unknown_File_Format ? "not a TrueType or OpenType font" : "damaged font file", 0;
+        return why = error == FT_Err_Unknown_File_Format ? "not a TrueType or OpenType font" : "damaged font file", nullptr;
     }
-    if (!FT_IS_SCALABLE(face->face)) return why = "not a scalable (outline) font", 0;
-    if (FT_Select_Charmap(face->face, FT_ENCODING_UNICODE) != 0) return why = "the font has no Unicode character map", 0;
-    if (FT_Set_Pixel_Sizes(face->face, 0, 16) != 0) return why = "the font cannot be scaled", 0;
+    if (!FT_IS_SCALABLE(face->face)) return why = "not a scalable (outline) font", nullptr;
+    if (FT_Select_Charmap(face->face, FT_ENCODING_UNICODE) != 0) return why = "the font has no Unicode character map", nullptr;
+    if (FT_Set_Pixel_Sizes(face->face, 0, 16) != 0) return why = "the font cannot be scaled", nullptr;
     face->px = 16;
     const FT_Size_Metrics& m = face->face->size->metrics;
-    if (m.height <= 0 || m.ascender <= 0) return why = "the font's line metrics are unusable", 0;
-    faces_.push_back(std::move(face));
-    return static_cast<unsigned int>(faces_.size() - 1);
+    if (m.height <= 0 || m.ascender <= 0) return why = "the font's line metrics are unusable", nullptr;
+    return face;
 }
 
-void Fonts::Unload(unsigned int id) {
-    if (id != 0 && id < faces_.size()) faces_[id].reset();
+unsigned int Fonts::Load(std::vector<unsigned char> bytes, std::string& why) {
+    std::unique_ptr<Face> face = Open(std::move(bytes), why);
+    if (!face) return 0;
+    const base::Handle handle = faces_.Add(std::move(face));
+    if (handle == 0) why = "no more fonts can be loaded";
+    return handle;
 }
 
-bool Fonts::Exists(unsigned int id) const { return id == 0 || (id < faces_.size() && faces_[id]); }
+void Fonts::Unload(unsigned int id, const char* call) {
+    if (id == 0) return;  // the default font stays
+    if (faces_.Get(id, call)) faces_.Remove(id);
+}
 
-Fonts::Face* Fonts::FaceOf(unsigned int id) {
-    if (id != 0 && id < faces_.size() && faces_[id]) return faces_[id].get();
-    if (!faces_[0]) {
+Fonts::Face* Fonts::DefaultFace() {
+    if (!default_) {
         std::string why;
-        const unsigned int loaded = Load(std::vector<unsigned char>(kDefaultFont, kDefaultFont + kDefaultFontSize), why);
-        if (loaded == 0) {
-            std::fprintf(stderr, "WARNING: S2D: the built-in font could not be read: %s\n", why.c_str());
-            return nullptr;
-        }
-        faces_[0] = std::move(faces_[loaded]);
-        faces_.pop_back();
+        default_ = Open(std::vector<unsigned char>(kDefaultFont, kDefaultFont + kDefaultFontSize), why);
+        if (!default_) base::Warn("S2D", "the built-in font could not be read: %s", why.c_str());
     }
-    return faces_[0].get();
+    return default_.get();
+}
+
+Fonts::Face* Fonts::FaceOf(unsigned int id, const char* call) {
+    if (id == 0) return DefaultFace();
+    std::unique_ptr<Face>* face = faces_.Get(id, call);
+    return face ? face->get() : nullptr;
 }
 
 Fonts::Sized& Fonts::SizeOf(Face& face, int px) {
@@ -183,7 +198,7 @@ Glyph Fonts::Resolve(Face& face, int px, std::uint32_t cp) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         Glyph glyph = Find(face, SizeOf(face, px), cp);
         Face* fallback = &face;
-        if (!glyph.present && (fallback = FaceOf(0)) != &face && fallback) glyph = Find(*fallback, SizeOf(*fallback, px), cp);
+        if (!glyph.present && (fallback = DefaultFace()) != &face && fallback) glyph = Find(*fallback, SizeOf(*fallback, px), cp);
         if (!glyph.present && fallback) glyph = Find(*fallback, SizeOf(*fallback, px), kReplacement);
         if (!glyph.lost || attempt == 1) return glyph;
         batch_.Flush();
@@ -194,21 +209,21 @@ Glyph Fonts::Resolve(Face& face, int px, std::uint32_t cp) {
 
 void Fonts::ForgetGlyphs() {
     atlas_.Reset();
-    for (auto& face : faces_) {
-        if (!face) continue;
-        face->sizes.clear();
-        face->last = nullptr;
-    }
+    const auto forget = [](Face& face) {
+        face.sizes.clear();
+        face.last = nullptr;
+    };
+    faces_.ForEach([&](base::Handle, std::unique_ptr<Face>& face) { forget(*face); });
+    if (default_) forget(*default_);
 }
 
 template <class Visit>
-void Fonts::Layout(unsigned int font, const char* text, std::size_t length, float size, float spacing, Visit& visit) {
-    Face* face = FaceOf(font);
-    if (!face || text == nullptr || !(size > 0) || !std::isfinite(size) || !std::isfinite(spacing)) return;
+void Fonts::Layout(Face& face, const char* text, std::size_t length, float size, float spacing, Visit& visit) {
+    if (text == nullptr || !(size > 0) || !std::isfinite(size) || !std::isfinite(spacing)) return;
     size = std::min(size, S2D_MAX_TEXT_SIZE);
     const int px = RasterSize(size);
     const float scale = size / static_cast<float>(px);
-    const Sized& sized = SizeOf(*face, px);
+    const Sized& sized = SizeOf(face, px);
     const float ascender = sized.ascender * scale, lineHeight = sized.lineHeight * scale;  // kept: a full atlas resets the sizes
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     float pen = 0, line = 0;
@@ -223,12 +238,12 @@ void Fonts::Layout(unsigned int font, const char* text, std::size_t length, floa
         }
         if (cp < 0x20 || cp == 0x7F) {
             if (cp != '\t') continue;  // other control characters take no room
-            const Glyph space = Resolve(*face, px, ' ');
+            const Glyph space = Resolve(face, px, ' ');
             pen += kTabSpaces * space.advance * scale + spacing;
             lineStarted = true;
             continue;
         }
-        const Glyph glyph = Resolve(*face, px, cp);
+        const Glyph glyph = Resolve(face, px, cp);
         visit.Glyph(glyph, pen, line, ascender, scale);
         pen += glyph.advance * scale + spacing;
         lineStarted = true;
@@ -271,28 +286,27 @@ struct Drawing {
 
 }  // namespace
 
-void Fonts::Draw(unsigned int font, const char* text, std::size_t length, float x, float y, float size, float spacing,
+void Fonts::Draw(Face& face, const char* text, std::size_t length, float x, float y, float size, float spacing,
                  std::uint32_t rgba, Batch& batch) {
     if (!std::isfinite(x) || !std::isfinite(y)) return;
     const bool snap = size <= S2D_MAX_RASTER_SIZE;
     Drawing drawing{batch, atlas_, x, y, rgba, snap};
-    Layout(font, text, length, size, spacing, drawing);
+    Layout(face, text, length, size, spacing, drawing);
 }
 
-void Fonts::Measure(unsigned int font, const char* text, std::size_t length, float size, float spacing, float& width,
+void Fonts::Measure(Face& face, const char* text, std::size_t length, float size, float spacing, float& width,
                     float& height) {
     Measuring measuring;
     width = height = 0;
-    Layout(font, text, length, size, spacing, measuring);
+    Layout(face, text, length, size, spacing, measuring);
     width = measuring.width, height = measuring.height;
 }
 
-float Fonts::LineHeight(unsigned int font, float size) {
-    Face* face = FaceOf(font);
-    if (!face || !(size > 0) || !std::isfinite(size)) return 0;
+float Fonts::LineHeight(Face& face, float size) {
+    if (!(size > 0) || !std::isfinite(size)) return 0;
     size = std::min(size, S2D_MAX_TEXT_SIZE);
     const int px = RasterSize(size);
-    return SizeOf(*face, px).lineHeight * size / static_cast<float>(px);
+    return SizeOf(face, px).lineHeight * size / static_cast<float>(px);
 }
 
 }  // namespace s2d

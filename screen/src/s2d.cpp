@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "base/Files.h"
+#include "base/Handles.h"
+#include "base/Log.h"
+#include "base/Numbers.h"
 #include "batch.h"
 #include "fonts.h"
 #include "image_files.h"
@@ -19,15 +22,21 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 struct ImageSlot {
-    unsigned int texture = 0;  // 0: loaded without a window, or unloaded
+    unsigned int texture = 0;  // 0: loaded without a window
     int width = 0, height = 0;
-    bool live = false;
 };
+
+// The loaded images; handle 0 is the empty image. Like the fonts' pool it
+// outlives S2D_Close, which empties it: a handle from before a close finds
+// nothing rather than an image loaded after it.
+base::Pool<ImageSlot>& Images() {
+    static base::Pool<ImageSlot> pool{"S2D", "image"};
+    return pool;
+}
 
 struct State {
     Batch batch;
     Fonts fonts{batch};
-    std::vector<ImageSlot> images = std::vector<ImageSlot>(1);  // id 0: the empty image
     bool gpu = false;
     S2D_Stats last{};
 };
@@ -38,10 +47,6 @@ State& S() {
     if (!state) state = new State;
     return *state;
 }
-
-bool Finite(float v) { return std::isfinite(v); }
-bool Finite(Vector2 v) { return std::isfinite(v.x) && std::isfinite(v.y); }
-bool Finite(Rectangle r) { return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height); }
 
 std::uint32_t Rgba(Color c) { return Pack(c.r, c.g, c.b, c.a); }
 
@@ -125,9 +130,11 @@ void S2D_Close(void) {
     if (state->gpu) {
         state->batch.CloseGpu();
         state->fonts.atlas().CloseGpu();
-        for (ImageSlot& image : state->images)
+        Images().ForEach([](base::Handle, ImageSlot& image) {
             if (image.texture) rlUnloadTexture(image.texture);
+        });
     }
+    Images().Clear();
     delete state;
     state = nullptr;
 }
@@ -139,48 +146,41 @@ S2D_Font S2D_LoadFontFromMemory(const void* bytes, size_t size, const char* what
     std::string why;
     const unsigned int id = bytes ? S().fonts.Load(std::vector<unsigned char>(begin, begin + size), why)
                                   : (why = "the file is empty", 0u);
-    if (id == 0)
-        std::fprintf(stderr, "WARNING: S2D: could not load font \"%s\": %s; the default font is used\n", what ? what : "",
-                     why.c_str());
+    if (id == 0) base::Warn("S2D", "could not load font \"%s\": %s; the default font is used", what ? what : "", why.c_str());
     return S2D_Font{id};
 }
 
 S2D_Font S2D_LoadFont(const char* fileName) {
     const std::string path = fileName ? fileName : "";
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    std::vector<unsigned char> bytes;
-    std::string why;
-    if (!file) {
-        why = "the file could not be opened";
-    } else {
-        unsigned char chunk[65536];
-        for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() <= (64u << 20);)
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(file);
-    }
-    unsigned int id = 0;
-    if (file) id = S().fonts.Load(std::move(bytes), why);
-    if (id == 0)
-        std::fprintf(stderr, "WARNING: S2D: could not load font \"%s\": %s; the default font is used\n", path.c_str(),
-                     why.c_str());
+    base::FileData file = base::ReadFile(path, Fonts::kMaxFontBytes);
+    std::string why = file.why;
+    const unsigned int id = file ? S().fonts.Load(std::move(file.bytes), why) : 0u;
+    if (id == 0) base::Warn("S2D", "could not load font \"%s\": %s; the default font is used", path.c_str(), why.c_str());
     return S2D_Font{id};
 }
 
-void S2D_UnloadFont(S2D_Font font) { S().fonts.Unload(font.id); }
+void S2D_UnloadFont(S2D_Font font) { S().fonts.Unload(font.id, "S2D_UnloadFont"); }
 
 void S2D_DrawText(S2D_Font font, const char* text, size_t length, Vector2 position, float size, float spacing, Color color) {
-    if (!Finite(position) || color.a == 0) return;
     State& s = S();
-    s.fonts.Draw(font.id, text, length, position.x, position.y, size, spacing, Rgba(color), s.batch);
+    Fonts::Face* face = s.fonts.FaceOf(font.id, "S2D_DrawText");
+    if (!face || !base::FiniteVector(position) || color.a == 0) return;
+    s.fonts.Draw(*face, text, length, position.x, position.y, size, spacing, Rgba(color), s.batch);
 }
 
 Vector2 S2D_MeasureText(S2D_Font font, const char* text, size_t length, float size, float spacing) {
+    State& s = S();
     float width = 0, height = 0;
-    S().fonts.Measure(font.id, text, length, size, spacing, width, height);
+    if (Fonts::Face* face = s.fonts.FaceOf(font.id, "S2D_MeasureText"))
+        s.fonts.Measure(*face, text, length, size, spacing, width, height);
     return Vector2{width, height};
 }
 
-float S2D_GetLineHeight(S2D_Font font, float size) { return S().fonts.LineHeight(font.id, size); }
+float S2D_GetLineHeight(S2D_Font font, float size) {
+    State& s = S();
+    Fonts::Face* face = s.fonts.FaceOf(font.id, "S2D_GetLineHeight");
+    return face ? s.fonts.LineHeight(*face, size) : 0.0f;
+}
 
 // -- Images -----------------------------------------------------------------------
 
@@ -189,12 +189,12 @@ S2D_Image S2D_LoadImage(const char* fileName) {
     std::string why;
     Image pixels = ImageFiles::Load(path, &why);
     if (pixels.data == nullptr) {
-        std::fprintf(stderr, "WARNING: S2D: could not load image \"%s\": %s; it draws as nothing\n", path.c_str(), why.c_str());
+        base::Warn("S2D", "could not load image \"%s\": %s; it draws as nothing", path.c_str(), why.c_str());
         return S2D_Image{0};
     }
     State& s = S();
     ImageSlot slot;
-    slot.width = pixels.width, slot.height = pixels.height, slot.live = true;
+    slot.width = pixels.width, slot.height = pixels.height;
     if (s.gpu) {
         slot.texture = rlLoadTexture(pixels.data, pixels.width, pixels.height, pixels.format, 1);
         rlTextureParameters(slot.texture, RL_TEXTURE_MIN_FILTER, RL_TEXTURE_FILTER_LINEAR);
@@ -203,32 +203,39 @@ S2D_Image S2D_LoadImage(const char* fileName) {
         rlTextureParameters(slot.texture, RL_TEXTURE_WRAP_T, RL_TEXTURE_WRAP_CLAMP);
     }
     UnloadImage(pixels);
-    s.images.push_back(slot);
-    return S2D_Image{static_cast<unsigned int>(s.images.size() - 1)};
+    const base::Handle handle = Images().Add(slot);
+    if (handle == 0) {
+        if (slot.texture) rlUnloadTexture(slot.texture);
+        base::Warn("S2D", "could not load image \"%s\": no more images can be loaded; it draws as nothing", path.c_str());
+    }
+    return S2D_Image{handle};
 }
 
 void S2D_UnloadImage(S2D_Image image) {
-    State& s = S();
-    if (image.id == 0 || image.id >= s.images.size() || !s.images[image.id].live) return;
-    ImageSlot& slot = s.images[image.id];
-    if (slot.texture) {
-        s.batch.Flush();  // queued quads may still use it
-        rlUnloadTexture(slot.texture);
+    ImageSlot* slot = Images().Get(image.id, "S2D_UnloadImage");
+    if (!slot) return;
+    if (slot->texture) {
+        S().batch.Flush();  // queued quads may still use it
+        rlUnloadTexture(slot->texture);
     }
-    slot = ImageSlot{};
+    Images().Remove(image.id);
 }
 
-static const ImageSlot* Slot(S2D_Image image) {
-    State& s = S();
-    return image.id < s.images.size() && s.images[image.id].live ? &s.images[image.id] : nullptr;
+int S2D_GetImageWidth(S2D_Image image) {
+    const ImageSlot* slot = Images().Get(image.id, "S2D_GetImageWidth");
+    return slot ? slot->width : 0;
 }
-
-int S2D_GetImageWidth(S2D_Image image) { return Slot(image) ? Slot(image)->width : 0; }
-int S2D_GetImageHeight(S2D_Image image) { return Slot(image) ? Slot(image)->height : 0; }
+int S2D_GetImageHeight(S2D_Image image) {
+    const ImageSlot* slot = Images().Get(image.id, "S2D_GetImageHeight");
+    return slot ? slot->height : 0;
+}
 
 void S2D_DrawImage(S2D_Image image, Rectangle source, Rectangle dest, Vector2 origin, float rotation, Color tint) {
-    const ImageSlot* slot = Slot(image);
-    if (!slot || !Finite(source) || !Finite(dest) || !Finite(origin) || !Finite(rotation) || tint.a == 0) return;
+    const ImageSlot* slot = Images().Get(image.id, "S2D_DrawImage");
+    if (!slot || !base::Finite(source.x, source.y, source.width, source.height) ||
+        !base::Finite(dest.x, dest.y, dest.width, dest.height) || !base::FiniteVector(origin) || !base::Finite(rotation) ||
+        tint.a == 0)
+        return;
     if (!(dest.width > 0) || !(dest.height > 0) || source.width == 0 || source.height == 0) return;
     const float iw = static_cast<float>(slot->width), ih = static_cast<float>(slot->height);
     float u0 = source.x / iw, u1 = (source.x + source.width) / iw;
@@ -251,11 +258,14 @@ void S2D_DrawImage(S2D_Image image, Rectangle source, Rectangle dest, Vector2 or
 // -- Shapes -----------------------------------------------------------------------
 
 void S2D_DrawRectangle(Rectangle rec, Color color) {
-    if (Finite(rec) && color.a != 0) ShapesFor(color).Rect(rec.x, rec.y, rec.width, rec.height);
+    if (base::Finite(rec.x, rec.y, rec.width, rec.height) && color.a != 0)
+        ShapesFor(color).Rect(rec.x, rec.y, rec.width, rec.height);
 }
 
 void S2D_DrawRectangleLines(Rectangle rec, float thickness, Color color) {
-    if (!Finite(rec) || !(thickness > 0) || !Finite(thickness) || color.a == 0 || !(rec.width > 0) || !(rec.height > 0)) return;
+    if (!base::Finite(rec.x, rec.y, rec.width, rec.height, thickness) || !(thickness > 0) || color.a == 0 ||
+        !(rec.width > 0) || !(rec.height > 0))
+        return;
     const float t = std::min(thickness, std::min(rec.width, rec.height) * 0.5f);
     Shapes shapes = ShapesFor(color);
     shapes.Rect(rec.x, rec.y, rec.width, t);
@@ -265,7 +275,8 @@ void S2D_DrawRectangleLines(Rectangle rec, float thickness, Color color) {
 }
 
 void S2D_DrawRectangleRounded(Rectangle rec, float roundness, Color color) {
-    if (!Finite(rec) || !Finite(roundness) || color.a == 0 || !(rec.width > 0) || !(rec.height > 0)) return;
+    if (!base::Finite(rec.x, rec.y, rec.width, rec.height, roundness) || color.a == 0 || !(rec.width > 0) || !(rec.height > 0))
+        return;
     const float r = CornerRadius(rec, roundness);
     Shapes shapes = ShapesFor(color);
     if (r < 0.5f) return shapes.Rect(rec.x, rec.y, rec.width, rec.height);
@@ -281,8 +292,8 @@ void S2D_DrawRectangleRounded(Rectangle rec, float roundness, Color color) {
 }
 
 void S2D_DrawRectangleRoundedLines(Rectangle rec, float roundness, float thickness, Color color) {
-    if (!Finite(rec) || !Finite(roundness) || !(thickness > 0) || !Finite(thickness) || color.a == 0 || !(rec.width > 0) ||
-        !(rec.height > 0))
+    if (!base::Finite(rec.x, rec.y, rec.width, rec.height, roundness, thickness) || !(thickness > 0) || color.a == 0 ||
+        !(rec.width > 0) || !(rec.height > 0))
         return;
     const float r = CornerRadius(rec, roundness);
     if (r < 0.5f) return S2D_DrawRectangleLines(rec, thickness, color);
@@ -302,19 +313,19 @@ void S2D_DrawRectangleRoundedLines(Rectangle rec, float roundness, float thickne
 }
 
 void S2D_DrawCircle(Vector2 center, float radius, Color color) {
-    if (!Finite(center) || !(radius > 0) || !Finite(radius) || color.a == 0) return;
+    if (!base::FiniteVector(center) || !(radius > 0) || !base::Finite(radius) || color.a == 0) return;
     ShapesFor(color).Fan(center, radius, 0, 2 * kPi, CircleSegments(radius));
 }
 
 void S2D_DrawCircleLines(Vector2 center, float radius, float thickness, Color color) {
-    if (!Finite(center) || !(radius > 0) || !Finite(radius) || !(thickness > 0) || !Finite(thickness) || color.a == 0) return;
+    if (!base::FiniteVector(center) || !base::Finite(radius, thickness) || !(radius > 0) || !(thickness > 0) || color.a == 0) return;
     ShapesFor(color).Arc(center, std::max(0.0f, radius - thickness), radius, 0, 2 * kPi, CircleSegments(radius));
 }
 
 void S2D_DrawLine(Vector2 start, Vector2 end, float thickness, Color color) {
-    if (!Finite(start) || !Finite(end) || !(thickness > 0) || !Finite(thickness) || color.a == 0) return;
+    if (!base::FiniteVector(start) || !base::FiniteVector(end) || !(thickness > 0) || !base::Finite(thickness) || color.a == 0) return;
     const float dx = end.x - start.x, dy = end.y - start.y, length = std::sqrt(dx * dx + dy * dy);
-    if (!(length > 0) || !std::isfinite(length)) return;
+    if (!(length > 0) || !base::Finite(length)) return;
     const float nx = -dy / length * thickness * 0.5f, ny = dx / length * thickness * 0.5f;
     ShapesFor(color).Quad({start.x + nx, start.y + ny}, {end.x + nx, end.y + ny}, {end.x - nx, end.y - ny},
                           {start.x - nx, start.y - ny});

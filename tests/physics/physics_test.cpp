@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "LevelMesh.h"
+#include "base/Log.h"
 #include "p3d.h"
 
 namespace {
@@ -367,4 +370,110 @@ TEST(BadInput, IsRefusedOrClampedAndNoPoseIsEverNotFinite) {
     ASSERT_TRUE(P3D_SetBodyTransform(box, {0, 3, 0}, {0, 0, 0, 1}));
     for (int frame = 0; frame < 60; ++frame) P3D_Step(1.0f / 60);
     EXPECT_LT(Where(box).y, 3 - 1);
+}
+
+// A handle of a removed body or character, of a world since cleared, or of the
+// other kind is refused: false, P3D_GetError and a warning naming the call say
+// why, and it never reaches the body or character made after it.
+TEST(Handles, StaleAndForeignHandlesAreRefusedAndNeverReachAnotherObject) {
+    Fresh world;
+    const P3D_Body gone = Box({14, kFloor + 3, -14}, {0.5f, 0.5f, 0.5f}, 1, 7);
+    const P3D_Character walkerGone = P3D_CreateCharacter(0.3f, 1.8f, {14, kFloor, 3}, 8);
+    ASSERT_NE(gone, 0) << P3D_GetError();
+    ASSERT_NE(walkerGone, 0) << P3D_GetError();
+    P3D_DestroyBody(gone);
+    P3D_DestroyCharacter(walkerGone);
+    // Made next, in the places the removed ones left.
+    const P3D_Body box = Box({14, kFloor + 3, -14}, {0.5f, 0.5f, 0.5f}, 1, 9);
+    const P3D_Character walker = P3D_CreateCharacter(0.3f, 1.8f, {14, kFloor, 3}, 10);
+    EXPECT_NE(box, gone);
+    EXPECT_NE(walker, walkerGone);
+
+    const auto said = [](const std::string& why) { return std::string(P3D_GetError()) == why; };
+    const std::string body = "body " + std::to_string(gone), character = "character " + std::to_string(walkerGone);
+    base::WarningCapture warnings;
+    EXPECT_FALSE(P3D_IsBody(gone));
+    EXPECT_FALSE(P3D_SetLinearVelocity(gone, {0, 50, 0}));
+    EXPECT_TRUE(said("P3D_SetLinearVelocity: " + body + " was released")) << P3D_GetError();
+    EXPECT_FALSE(P3D_SetBodyTransform(gone, {14, 50, -14}, {0, 0, 0, 1}));
+    EXPECT_TRUE(said("P3D_SetBodyTransform: " + body + " was released")) << P3D_GetError();
+    P3D_DestroyBody(gone);
+    EXPECT_TRUE(said("P3D_DestroyBody: " + body + " was released")) << P3D_GetError();
+    EXPECT_FALSE(P3D_MoveCharacter(walkerGone, {0, 0, 3}));
+    EXPECT_TRUE(said("P3D_MoveCharacter: " + character + " was released")) << P3D_GetError();
+    EXPECT_FALSE(P3D_SetCharacterPosition(walkerGone, {14, kFloor + 20, 3}));
+    P3D_DestroyCharacter(walkerGone);
+    EXPECT_TRUE(said("P3D_DestroyCharacter: " + character + " was released")) << P3D_GetError();
+    // The other kind: a character's handle is no body, a body's no character.
+    EXPECT_FALSE(P3D_IsBody(walker));
+    EXPECT_FALSE(P3D_SetFriction(walker, 1));
+    EXPECT_TRUE(said("P3D_SetFriction: body " + std::to_string(walker) + " is a character handle")) << P3D_GetError();
+    EXPECT_FALSE(P3D_SetCharacterPosition(box, {14, kFloor + 20, 3}));
+    EXPECT_TRUE(said("P3D_SetCharacterPosition: character " + std::to_string(box) + " is a body handle")) << P3D_GetError();
+    EXPECT_EQ(warnings.Lines().size(), 8u) << warnings.Joined();
+    EXPECT_TRUE(warnings.Saw("P3D: P3D_SetLinearVelocity: " + body + " was released")) << warnings.Joined();
+    EXPECT_TRUE(warnings.Saw("P3D: P3D_DestroyCharacter: " + character + " was released")) << warnings.Joined();
+
+    // The live ones were not touched: the box fell and rests, the character stood still.
+    for (int frame = 0; frame < 120; ++frame) P3D_Step(1.0f / 60);
+    EXPECT_NEAR(Where(box).y, kFloor + 0.5f, 0.02f);
+    const Vector3 foot = P3D_GetCharacterPosition(walker);
+    EXPECT_NEAR(foot.y, kFloor, 0.05f);
+    EXPECT_NEAR(foot.z, 3, 0.01f);
+    EXPECT_EQ(P3D_GetBodyCount(), 2);  // the level and the box
+
+    // A cleared world's handles find nothing in the new one, though its first body takes the same place.
+    P3D_Clear();
+    const P3D_Body fresh = Box({14, kFloor + 3, -14}, {0.5f, 0.5f, 0.5f}, 1, 11);
+    EXPECT_NE(fresh, box);
+    EXPECT_FALSE(P3D_SetLinearVelocity(box, {0, 50, 0}));
+    EXPECT_TRUE(said("P3D_SetLinearVelocity: body " + std::to_string(box) + " was released")) << P3D_GetError();
+    EXPECT_FALSE(P3D_IsCharacterOnGround(walker));
+    EXPECT_EQ(P3D_GetLinearVelocity(fresh).y, 0);
+}
+
+// Every refused call says why in P3D_GetError, its own reason and not one left
+// over from an earlier call; a hull or mesh whose points are missing is refused.
+TEST(BadInput, EveryRefusalSaysWhy) {
+    Fresh world;
+    const P3D_Body ground = Box({20, 5, 20}, {1, 1, 1}, 0, 1);
+    const P3D_Body box = Box({14, kFloor + 3, -14}, {0.5f, 0.5f, 0.5f}, 1, 2);
+    const P3D_Character walker = P3D_CreateCharacter(0.3f, 1.8f, {14, kFloor, 3}, 3);
+    ASSERT_TRUE(ground && box && walker) << P3D_GetError();
+    P3D_BodyDesc hull = P3D_DefaultBody();
+    hull.kind = P3D_DYNAMIC;
+    hull.mass = 1;
+    hull.shape = P3D_SHAPE_HULL;
+    hull.pointCount = 8;  // and no points
+    P3D_BodyDesc mesh = P3D_DefaultBody();
+    mesh.shape = P3D_SHAPE_MESH;
+    mesh.pointCount = 9;
+    // Each case returns what its call returned (false for calls that return nothing).
+    const struct {
+        const char* what;
+        std::function<bool()> call;
+        const char* why;  // part of what P3D_GetError says
+    } cases[] = {
+        {"velocity of a static body", [&] { return P3D_SetLinearVelocity(ground, {1, 0, 0}); }, "is not dynamic"},
+        {"impulse on a static body", [&] { return P3D_ApplyImpulse(ground, {1, 0, 0}); }, "is not dynamic"},
+        {"gravity of a static body", [&] { return P3D_SetGravityEnabled(ground, false), false; }, "is not dynamic"},
+        {"NaN velocity", [&] { return P3D_SetAngularVelocity(box, {kNaN, 0, 0}); }, "velocity is not finite"},
+        {"infinite torque", [&] { return P3D_ApplyTorque(box, {0, 0, kInf}); }, "torque is not finite"},
+        {"NaN friction", [&] { return P3D_SetFriction(box, kNaN); }, "friction is not finite"},
+        {"NaN damping", [&] { return P3D_SetDamping(box, 0, kNaN); }, "damping is not finite"},
+        {"NaN walk", [&] { return P3D_MoveCharacter(walker, {kNaN, 0, 0}); }, "velocity is not finite"},
+        {"NaN step", [&] { return P3D_SetCharacterStepHeight(walker, kNaN), false; }, "step height is not finite"},
+        {"NaN slope", [&] { return P3D_SetCharacterMaxSlope(walker, kNaN), false; }, "slope is not finite"},
+        {"negative bounds", [&] { return P3D_SetWorldBounds(-1), false; }, "bounds"},
+        {"hull without points", [&] { return P3D_CreateBody(&hull) != 0; }, "8 points but no array"},
+        {"mesh without points", [&] { return P3D_CreateBody(&mesh) != 0; }, "9 points but no array"},
+        {"body 0", [&] { return P3D_SetFriction(0, 1); }, "P3D_SetFriction: no body given"},
+    };
+    for (const auto& c : cases) {
+        P3D_SetStepRate(kNaN);  // an error of its own, which the case must replace
+        ASSERT_STREQ(P3D_GetError(), "the step rate is not a finite number");
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_NE(std::string(P3D_GetError()).find(c.why), std::string::npos) << c.what << ": " << P3D_GetError();
+    }
+    EXPECT_EQ(P3D_GetBodyCount(), 3);
 }

@@ -1,10 +1,15 @@
 // The screen layer alone, without a window: text read as UTF-8 and measured,
-// and the glyph pages filling up and starting again.
+// the glyph pages filling up and starting again, font files that cannot be
+// read, and handles that find nothing.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "Process.h"
+#include "ScreenFiles.h"
+#include "base/Log.h"
 #include "s2d.h"
 
 namespace {
@@ -80,4 +85,91 @@ TEST_F(ScreenLayer, FullGlyphPagesStartAgainAndTextStillMeasuresTheSame) {
     EXPECT_LE(stats.glyphPages, 8);
     EXPECT_GT(stats.quads, 3 * 0x300 / 2) << "glyphs were dropped";
     EXPECT_FLOAT_EQ(Width("Привет", 250), before);
+}
+
+// Each refused handle says so once, naming the layer and the call; the font
+// or image loaded after it in its place is never what it finds.
+TEST_F(ScreenLayer, UnloadedClosedAndForeignHandlesFindNothingAndWarnNamingTheCall) {
+    TestSupport::TempDir dir;
+    const std::string sprite = dir / "sprite.png";
+    ScreenFiles::WriteSprite(sprite);
+    const S2D_Font regular = S2D_LoadFont(ScreenFiles::kFont);
+    ASSERT_NE(regular.id, 0u);
+    const float regularWidth = S2D_MeasureText(regular, "Hello", 5, 40, 0).x;
+    S2D_UnloadFont(regular);
+    const S2D_Font bold = S2D_LoadFont(ScreenFiles::kBoldFont);
+    ASSERT_NE(bold.id, 0u);
+    EXPECT_NE(bold.id, regular.id) << "a handle is never given twice";
+    const S2D_Image image = S2D_LoadImage(sprite.c_str());
+    ASSERT_EQ(S2D_GetImageWidth(image), 64);
+
+    const std::string released = "font " + std::to_string(regular.id) + " was released";
+    const std::string foreign = "font " + std::to_string(image.id) + " is a";
+    {
+        base::WarningCapture warnings;
+        EXPECT_EQ(S2D_MeasureText(regular, "Hello", 5, 40, 0).x, 0);
+        EXPECT_EQ(S2D_GetLineHeight(regular, 40), 0);
+        S2D_DrawText(regular, "Hello", 5, {0, 0}, 40, 0, WHITE);
+        S2D_UnloadFont(regular);
+        EXPECT_EQ(S2D_MeasureText(S2D_Font{image.id}, "Hello", 5, 40, 0).x, 0);
+        S2D_EndFrame();
+        EXPECT_EQ(S2D_GetFrameStats().quads, 0) << "a released font draws nothing";
+        for (const char* call : {"S2D_MeasureText", "S2D_GetLineHeight", "S2D_DrawText", "S2D_UnloadFont"})
+            EXPECT_TRUE(warnings.Saw(std::string("S2D: ") + call + ": " + released)) << call << "\n" << warnings.Joined();
+        EXPECT_TRUE(warnings.Saw("S2D: S2D_MeasureText: " + foreign)) << warnings.Joined();
+        EXPECT_EQ(warnings.Lines().size(), 5u) << warnings.Joined();
+    }
+    // The bold font is still there, wider than the regular one was.
+    EXPECT_GT(S2D_MeasureText(bold, "Hello", 5, 40, 0).x, regularWidth + 4);
+
+    // After S2D_Close every handle of before finds nothing, even where a new
+    // load takes the same place.
+    S2D_Close();
+    const S2D_Image again = S2D_LoadImage(sprite.c_str());
+    EXPECT_NE(again.id, image.id);
+    EXPECT_EQ(S2D_GetImageWidth(again), 64);
+    {
+        base::WarningCapture warnings;
+        EXPECT_EQ(S2D_GetImageWidth(image), 0);
+        EXPECT_EQ(S2D_GetImageHeight(image), 0);
+        S2D_DrawImage(image, {0, 0, 64, 32}, {0, 0, 64, 32}, {0, 0}, 0, WHITE);
+        S2D_UnloadImage(image);
+        EXPECT_EQ(S2D_MeasureText(bold, "Hello", 5, 40, 0).x, 0);
+        S2D_EndFrame();
+        EXPECT_EQ(S2D_GetFrameStats().quads, 0);
+        const std::string gone = "image " + std::to_string(image.id) + " was released";
+        for (const char* call : {"S2D_GetImageWidth", "S2D_GetImageHeight", "S2D_DrawImage", "S2D_UnloadImage"})
+            EXPECT_TRUE(warnings.Saw(std::string("S2D: ") + call + ": " + gone)) << call << "\n" << warnings.Joined();
+        EXPECT_TRUE(warnings.Saw("S2D: S2D_MeasureText: font " + std::to_string(bold.id) + " was released"));
+        // Handle 0 is the default font and the empty image: no warning.
+        EXPECT_GT(S2D_MeasureText(S2D_Font{0}, "Hello", 5, 40, 0).x, 0);
+        EXPECT_EQ(S2D_GetImageWidth(S2D_Image{0}), 0);
+        EXPECT_EQ(warnings.Lines().size(), 5u) << warnings.Joined();
+    }
+    S2D_DrawImage(again, {0, 0, 64, 32}, {0, 0, 64, 32}, {0, 0}, 0, WHITE);
+    S2D_EndFrame();
+    EXPECT_EQ(S2D_GetFrameStats().quads, 1);
+}
+
+// A font file that cannot be read gives the default font and one warning
+// with the reason; one past the size limit is refused whole, never cut.
+TEST_F(ScreenLayer, FontFilesThatCannotBeReadGiveTheDefaultFontAndSayWhy) {
+    TestSupport::TempDir dir;
+    const std::string vast = dir / "vast.ttf";
+    std::filesystem::copy_file(ScreenFiles::kFont, vast);
+    std::filesystem::resize_file(vast, (64u << 20) + 1);  // sparse: takes no disk
+    const struct {
+        std::string path;
+        const char* why;
+    } cases[] = {
+        {dir / "missing.ttf", "the file does not exist"},
+        {dir.Path(), "it is a folder, not a file"},
+        {vast, "the file is larger than 64 MiB"},
+    };
+    for (const auto& c : cases) {
+        base::WarningCapture warnings;
+        EXPECT_EQ(S2D_LoadFont(c.path.c_str()).id, 0u) << c.path;
+        ASSERT_EQ(warnings.Lines().size(), 1u) << warnings.Joined();
+        EXPECT_EQ(warnings.Lines()[0], "S2D: could not load font \"" + c.path + "\": " + c.why + "; the default font is used");
+    }
 }
