@@ -3,20 +3,31 @@
 *   r3d - Vantor's renderer layer, a C API on raylib and rlgl
 *
 *   What it does:
-*     - renders a 3D scene with one camera between R3D_Begin() and R3D_End()
-*     - imports models with assimp (FBX, glTF/GLB, OBJ and what else assimp reads)
+*     - renders a 3D scene with one camera between R3D_Begin() and R3D_End(), shaded forward
+*       (one lit pass) with a physically based (metallic-roughness) material model
+*     - imports models with assimp (FBX, glTF/GLB, OBJ and what else assimp reads), their
+*       materials and textures included
 *     - draws models instanced from per-instance GPU arrays (position, rotation, scale, colour)
+*     - skeletal animation: skinned meshes and node clips, posed per instance on the CPU and
+*       skinned on the GPU
+*     - alpha-masked and alpha-blended materials; blended meshes are drawn after the opaque
+*       ones, back to front, without writing depth
 *     - directional, spot and omni lights with shadow maps
-*     - ray tests against models through a BVH built per mesh at load time
+*     - ray tests against models through a BVH built per mesh at load time (and against an
+*       animated model in a given pose)
 *     - levels of detail: meshes are optimised and simplified at load, and every view draws
 *       each instance at the coarsest level that stays within about a pixel of the full mesh
 *     - an exposure and a filmic tone curve on the final colour
 *
-*   What it does not do: transparency sorting, skeletal animation, post-processing passes.
+*   What it does not do: post-processing passes (bloom, screen-space effects), image-based
+*   lighting, order-independent transparency (blended meshes are sorted per instance, not
+*   per triangle).
 *
-*   It is the only code of the engine that touches OpenGL (through rlgl); callers see
-*   raylib's records (Vector3, Color, Matrix, Ray, RayCollision, Camera3D) and the
-*   handles below.
+*   It draws through rlgl and a few OpenGL calls of its own; the screen layer (s2d.h) also
+*   draws through rlgl, over the scene. Callers see raylib's records (Vector3, Color,
+*   Matrix, Ray, RayCollision, Camera3D) and the handles below. Models, instance buffers
+*   and lights are handles that carry a generation: a copy kept after its object was
+*   unloaded or destroyed is refused with a warning naming the call, never followed.
 *
 *   Usage:
 *     R3D_Init(width, height);                              // after raylib's InitWindow()
@@ -46,12 +57,15 @@ extern "C" {
 //----------------------------------------------------------------------------------
 
 // A loaded model: every mesh of the file with its material. A model that could not
-// be read has meshCount 0 and may still be drawn, ray-tested and unloaded.
+// be read has meshCount 0 and may still be drawn, ray-tested and unloaded. The record is
+// a value: copies name the same model, and after R3D_UnloadModel every copy is refused
+// (with a warning) by every call that takes it. A zeroed record names no model: calls
+// take it as an empty model, silently.
 typedef struct R3D_Model {
     int meshCount;               // number of meshes
     int triangleCount;           // triangles over all meshes
     BoundingBox aabb;            // bounds in model space (all zero when empty)
-    struct R3D_ModelData* data;  // meshes, materials, GPU buffers and BVHs; owned by the model
+    unsigned int id;             // handle of its meshes, materials, GPU buffers and BVHs; 0: none
 } R3D_Model;
 
 // Per-instance attributes, also used as bit flags.
@@ -77,11 +91,12 @@ typedef struct R3D_AnimationState {
     float fade;
 } R3D_AnimationState;
 
-// GPU arrays of per-instance attributes with room for `capacity` instances.
+// GPU arrays of per-instance attributes with room for `capacity` instances. A value like
+// R3D_Model: copies kept after R3D_UnloadInstanceBuffer are refused with a warning.
 typedef struct R3D_InstanceBuffer {
     int capacity;                   // number of slots of every attribute
     int flags;                      // attributes the buffer holds (R3D_InstanceFlags bits)
-    struct R3D_InstanceData* data;  // GPU buffers and CPU staging arrays; owned by the buffer
+    unsigned int id;                // handle of its GPU buffers and CPU staging arrays; 0: none
 } R3D_InstanceBuffer;
 
 // Most levels of detail a model has, full detail included.
@@ -108,7 +123,9 @@ typedef struct R3D_FrameStats {
     float poseMs;                               // always: posing animated instances on the CPU
 } R3D_FrameStats;
 
-// A light, addressed by a small integer handle. 0 and negative values are never handed out.
+// A light, addressed by an integer handle. 0 and negative values are never handed out, and
+// a destroyed light's handle is never handed out again: calls with it are refused with a
+// warning naming the call.
 typedef int R3D_Light;
 
 typedef enum R3D_LightType {

@@ -1,5 +1,6 @@
 // What the renderer's files share: the data behind R3D_Model and
-// R3D_InstanceBuffer, and the vertex attribute locations every shader uses.
+// R3D_InstanceBuffer (found through their handles, handles.cpp), and the vertex
+// attribute locations every shader uses.
 #pragma once
 
 #include <cstdint>
@@ -158,6 +159,8 @@ struct R3D_ModelData {
 
 // Per-instance arrays: one GPU buffer and one CPU staging array per attribute.
 struct R3D_InstanceData {
+    int capacity = 0;               // as loaded: a caller's copy of the record may say otherwise
+    int flags = 0;
     unsigned int vbo[4] = {};       // position, rotation, scale, colour (0 when absent)
     void* staging[5] = {};          // capacity elements each; the fifth, animation, stays on the CPU
     int dirty = 0;                  // attribute bits unmapped since the last upload
@@ -169,6 +172,21 @@ struct R3D_InstanceData {
 };
 
 namespace r3d {
+
+// The data behind a model or an instance buffer record, through its handle. Null for a
+// record that names nothing (id 0), silently, and for one whose object was unloaded or
+// that was never handed out, with a warning naming `call`.
+R3D_ModelData* ModelData(const R3D_Model& model, const char* call);
+R3D_InstanceData* InstanceData(const R3D_InstanceBuffer& buffer, const char* call);
+// The same without a warning (tests reading the renderer's records).
+R3D_ModelData* FindModelData(const R3D_Model& model);
+R3D_InstanceData* FindInstanceData(const R3D_InstanceBuffer& buffer);
+// A new, empty record's handle; freeing it makes every copy of the handle stale.
+unsigned int AddModelData();
+unsigned int AddInstanceData();
+void RemoveModelData(unsigned int id);
+void RemoveInstanceData(unsigned int id);
+
 // Index 0..4 of an attribute bit (1, 2, 4, 8, 16); -1 for anything else.
 inline int AttributeIndex(int flag) {
     switch (flag) {

@@ -100,8 +100,8 @@ TEST(AnimatedModel, RaysHitThePoseAndItsBoundsHoldEveryPose) {
     // The rest box is the straight bar; culling uses one that also holds the bent pose
     // (its tip reaches x = -1.1).
     EXPECT_NEAR(bar.aabb.min.x, -0.1f, 1e-4f);
-    EXPECT_LE(bar.data->poseBounds.min.x, -1.1f);
-    EXPECT_GE(bar.data->poseBounds.max.y, 2.0f);
+    EXPECT_LE(r3d::FindModelData(bar)->poseBounds.min.x, -1.1f);
+    EXPECT_GE(r3d::FindModelData(bar)->poseBounds.max.y, 2.0f);
     R3D_UnloadModel(bar, true);
 }
 

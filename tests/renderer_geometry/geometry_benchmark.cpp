@@ -39,7 +39,7 @@ Scene& TheScene() {
         if (!error.empty()) fprintf(stderr, "export failed: %s\n", error.c_str());
         s->model = R3D_LoadModelEx(s->path.c_str(), R3D_IMPORT_OPTIMIZE);
 
-        const R3D_MeshData& mesh = s->model.data->meshes.at(0);
+        const R3D_MeshData& mesh = r3d::FindModelData(s->model)->meshes.at(0);
         s->raylibIndices.assign(mesh.indices.begin(), mesh.indices.end());
         s->raylibMesh.vertexCount = static_cast<int>(mesh.positions.size());
         s->raylibMesh.triangleCount = static_cast<int>(mesh.indices.size() / 3);
@@ -93,7 +93,7 @@ BENCHMARK(BM_GetRayCollisionMesh_Raylib)->Unit(benchmark::kMicrosecond);
 
 void BM_BuildBvh_100k(benchmark::State& state) {
     Scene& s = TheScene();
-    const R3D_MeshData& mesh = s.model.data->meshes.at(0);
+    const R3D_MeshData& mesh = r3d::FindModelData(s.model)->meshes.at(0);
     for (auto _ : state) {
         Bvh* bvh = BuildBvh(mesh.positions.data(), mesh.indices.data(), mesh.indices.size() / 3);
         benchmark::DoNotOptimize(bvh);
@@ -116,7 +116,7 @@ BENCHMARK(BM_LoadModel_100k)->Unit(benchmark::kMillisecond);
 
 // The loaded mesh's vertices and triangles, without anything a load built from them.
 R3D_MeshData FreshCopy() {
-    const R3D_MeshData& loaded = TheScene().model.data->meshes.at(0);
+    const R3D_MeshData& loaded = r3d::FindModelData(TheScene().model)->meshes.at(0);
     R3D_MeshData mesh;
     mesh.positions = loaded.positions;
     mesh.normals = loaded.normals;

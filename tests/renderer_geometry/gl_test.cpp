@@ -35,6 +35,10 @@ public:
 
 testing::Environment* const window = testing::AddGlobalTestEnvironment(new WindowEnvironment());
 
+// The renderer's records behind a loaded model and a loaded instance buffer.
+const R3D_ModelData& Data(const R3D_Model& model) { return *r3d::FindModelData(model); }
+const unsigned int* Vbo(const R3D_InstanceBuffer& buffer) { return r3d::FindInstanceData(buffer)->vbo; }
+
 // A vertex array as the GPU holds it: followed by the copies levels of detail draw.
 template <typename T>
 std::vector<T> WithLevels(std::vector<T> values, const std::vector<uint32_t>& copies) {
@@ -68,7 +72,7 @@ TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
     ASSERT_EQ(model.meshCount, 2);
 
     std::vector<unsigned int> objects;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : Data(model).meshes) {
         ASSERT_NE(mesh.vao, 0u);
         ASSERT_NE(mesh.vboPositions, 0u);
         ASSERT_NE(mesh.vboTexcoords, 0u);
@@ -95,9 +99,9 @@ TEST(ModelGpu, MeshBuffersHoldTheCpuCopiesAtTheSharedLocations) {
         rlDisableVertexArray();
         objects.insert(objects.end(), {mesh.vboPositions, mesh.vboTexcoords, mesh.vboNormals, mesh.ebo});
     }
-    unsigned int vao = model.data->meshes[0].vao;
-    EXPECT_GT(model.data->meshes[0].lods.size(), 1u);    // the terrain has levels of detail...
-    EXPECT_EQ(model.data->meshes[1].lods.size(), 1u);    // ...a 12-triangle cube has none
+    unsigned int vao = Data(model).meshes[0].vao;
+    EXPECT_GT(Data(model).meshes[0].lods.size(), 1u);    // the terrain has levels of detail...
+    EXPECT_EQ(Data(model).meshes[1].lods.size(), 1u);    // ...a 12-triangle cube has none
 
     R3D_UnloadModel(model, true);
     EXPECT_FALSE(gl.IsVertexArray(vao));
@@ -138,8 +142,8 @@ TEST(ModelGpu, ExternalBaseColourTextureIsLoadedBesideTheModel) {
 
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    const R3D_MeshData& mesh = model.data->meshes[0];
-    const r3d::Material& material = model.data->materials[mesh.material];
+    const R3D_MeshData& mesh = Data(model).meshes[0];
+    const r3d::Material& material = Data(model).materials[mesh.material];
     EXPECT_NEAR(material.baseColor[1] * 255.0f, 200.0f, 0.5f);
     ExpectStripeTexture(material.baseTexture);
 
@@ -168,7 +172,7 @@ TEST(ModelGpu, EmbeddedTextureOfBinaryGltfIsLoaded) {
 
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    ExpectStripeTexture(model.data->materials[model.data->meshes[0].material].baseTexture);
+    ExpectStripeTexture(Data(model).materials[Data(model).meshes[0].material].baseTexture);
     R3D_UnloadModel(model, true);
 }
 
@@ -181,7 +185,7 @@ TEST(ModelGpu, KeepingMaterialsLeavesTexturesAlive) {
     ASSERT_EQ(TestModels::Export({plane}, "obj", path), "");
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    unsigned int texture = model.data->materials[model.data->meshes[0].material].baseTexture;
+    unsigned int texture = Data(model).materials[Data(model).meshes[0].material].baseTexture;
     ASSERT_NE(texture, 0u);
     R3D_UnloadModel(model, false);
     EXPECT_TRUE(gl.IsTexture(texture));
@@ -197,7 +201,7 @@ TEST(ModelGpu, MissingTextureWarnsAndLeavesMaterialUntextured) {
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
     std::string err = testing::internal::GetCapturedStderr();
     ASSERT_EQ(model.meshCount, 1);
-    EXPECT_EQ(model.data->materials[model.data->meshes[0].material].baseTexture, 0u);
+    EXPECT_EQ(Data(model).materials[Data(model).meshes[0].material].baseTexture, 0u);
     EXPECT_NE(err.find("not-there.png"), std::string::npos) << err;
     R3D_UnloadModel(model, true);
 }
@@ -236,12 +240,12 @@ TEST(InstanceBuffer, StartsAsWhiteUntransformedInstancesOnTheGpu) {
     R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(300, R3D_INSTANCE_ALL);
     ASSERT_EQ(buffer.capacity, 300);
     ASSERT_EQ(buffer.flags, R3D_INSTANCE_ALL);
-    for (unsigned int vbo : buffer.data->vbo) ASSERT_NE(vbo, 0u);
+    for (unsigned int vbo : r3d::FindInstanceData(buffer)->vbo) ASSERT_NE(vbo, 0u);
 
-    std::vector<Vector3> positions = gl.Read<Vector3>(buffer.data->vbo[0]);
-    std::vector<Vector4> rotations = gl.Read<Vector4>(buffer.data->vbo[1]);
-    std::vector<Vector3> scales = gl.Read<Vector3>(buffer.data->vbo[2]);
-    std::vector<Color> colors = gl.Read<Color>(buffer.data->vbo[3]);
+    std::vector<Vector3> positions = gl.Read<Vector3>(Vbo(buffer)[0]);
+    std::vector<Vector4> rotations = gl.Read<Vector4>(Vbo(buffer)[1]);
+    std::vector<Vector3> scales = gl.Read<Vector3>(Vbo(buffer)[2]);
+    std::vector<Color> colors = gl.Read<Color>(Vbo(buffer)[3]);
     ASSERT_EQ(positions.size(), 300u);
     ASSERT_EQ(rotations.size(), 300u);
     ASSERT_EQ(scales.size(), 300u);
@@ -261,19 +265,19 @@ TEST(InstanceBuffer, UnmapUploadsWhatWasWritten) {
     R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(1000, R3D_INSTANCE_ALL);
     Filled written = Fill(buffer, 3.0f);
     R3D_UnmapInstances(buffer, R3D_INSTANCE_ALL);
-    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(buffer.data->vbo[0]), written.positions));
-    EXPECT_TRUE(SameBytes(gl.Read<Vector4>(buffer.data->vbo[1]), written.rotations));
-    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(buffer.data->vbo[2]), written.scales));
-    EXPECT_TRUE(SameBytes(gl.Read<Color>(buffer.data->vbo[3]), written.colors));
+    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(Vbo(buffer)[0]), written.positions));
+    EXPECT_TRUE(SameBytes(gl.Read<Vector4>(Vbo(buffer)[1]), written.rotations));
+    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(Vbo(buffer)[2]), written.scales));
+    EXPECT_TRUE(SameBytes(gl.Read<Color>(Vbo(buffer)[3]), written.colors));
 
     // Mapping again hands back the same values; a change counts only once unmapped.
     auto* p = static_cast<Vector3*>(R3D_MapInstances(buffer, R3D_INSTANCE_POSITION));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p[10].x, written.positions[10].x);
     p[10] = {100.0f, 200.0f, 300.0f};
-    EXPECT_EQ(gl.Read<Vector3>(buffer.data->vbo[0])[10].x, written.positions[10].x);
+    EXPECT_EQ(gl.Read<Vector3>(Vbo(buffer)[0])[10].x, written.positions[10].x);
     R3D_UnmapInstances(buffer, R3D_INSTANCE_POSITION);
-    EXPECT_EQ(gl.Read<Vector3>(buffer.data->vbo[0])[10].y, 200.0f);
+    EXPECT_EQ(gl.Read<Vector3>(Vbo(buffer)[0])[10].y, 200.0f);
     R3D_UnloadInstanceBuffer(buffer);
 }
 
@@ -281,13 +285,13 @@ TEST(InstanceBuffer, UnmapUploadsOnlyTheNamedAttributes) {
     R3D_InstanceBuffer buffer = R3D_LoadInstanceBuffer(64, R3D_INSTANCE_ALL);
     Filled written = Fill(buffer, 9.0f);
     R3D_UnmapInstances(buffer, R3D_INSTANCE_POSITION | R3D_INSTANCE_COLOR);
-    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(buffer.data->vbo[0]), written.positions));
-    EXPECT_TRUE(SameBytes(gl.Read<Color>(buffer.data->vbo[3]), written.colors));
-    EXPECT_EQ(gl.Read<Vector4>(buffer.data->vbo[1])[5].w, 1.0f);  // rotation not yet uploaded
-    EXPECT_EQ(gl.Read<Vector3>(buffer.data->vbo[2])[5].x, 1.0f);  // scale not yet uploaded
+    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(Vbo(buffer)[0]), written.positions));
+    EXPECT_TRUE(SameBytes(gl.Read<Color>(Vbo(buffer)[3]), written.colors));
+    EXPECT_EQ(gl.Read<Vector4>(Vbo(buffer)[1])[5].w, 1.0f);  // rotation not yet uploaded
+    EXPECT_EQ(gl.Read<Vector3>(Vbo(buffer)[2])[5].x, 1.0f);  // scale not yet uploaded
     R3D_UnmapInstances(buffer, R3D_INSTANCE_ROTATION | R3D_INSTANCE_SCALE);
-    EXPECT_TRUE(SameBytes(gl.Read<Vector4>(buffer.data->vbo[1]), written.rotations));
-    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(buffer.data->vbo[2]), written.scales));
+    EXPECT_TRUE(SameBytes(gl.Read<Vector4>(Vbo(buffer)[1]), written.rotations));
+    EXPECT_TRUE(SameBytes(gl.Read<Vector3>(Vbo(buffer)[2]), written.scales));
     R3D_UnloadInstanceBuffer(buffer);
 }
 
@@ -296,9 +300,9 @@ TEST(InstanceBuffer, AbsentAttributesAndEmptyBuffersAreSafe) {
     EXPECT_NE(R3D_MapInstances(some, R3D_INSTANCE_POSITION), nullptr);
     EXPECT_EQ(R3D_MapInstances(some, R3D_INSTANCE_ROTATION), nullptr);
     EXPECT_EQ(R3D_MapInstances(some, R3D_INSTANCE_POSITION | R3D_INSTANCE_COLOR), nullptr);  // one at a time
-    EXPECT_EQ(some.data->vbo[1], 0u);
+    EXPECT_EQ(Vbo(some)[1], 0u);
     R3D_UnmapInstances(some, R3D_INSTANCE_ALL);
-    unsigned int vbo = some.data->vbo[0];
+    unsigned int vbo = Vbo(some)[0];
     R3D_UnloadInstanceBuffer(some);
     EXPECT_FALSE(gl.IsBuffer(vbo));
 
@@ -339,14 +343,14 @@ TEST(InstanceBuffer, OnceDrawnUnmapUploadsOnlyTheInstancesInUse) {
     // All in view, all alike: drawn straight from the buffer's own GPU arrays.
     for (int i = 0; i < 1000; i++) p[i] = {0.001f * i, 0.0f, 0.0f};
     R3D_UnmapInstances(buffer, R3D_INSTANCE_POSITION);
-    std::vector<Vector3> gpu = gl.Read<Vector3>(buffer.data->vbo[0]);
+    std::vector<Vector3> gpu = gl.Read<Vector3>(Vbo(buffer)[0]);
     EXPECT_EQ(gpu[9].x, p[9].x);  // in use: uploaded
     EXPECT_EQ(gpu[10].x, 0.0f);   // beyond: left alone
     EXPECT_EQ(gpu[999].x, 0.0f);
 
     // A draw of more instances brings the rest up before they are drawn.
     drawFirst(20);
-    gpu = gl.Read<Vector3>(buffer.data->vbo[0]);
+    gpu = gl.Read<Vector3>(Vbo(buffer)[0]);
     EXPECT_EQ(gpu[19].x, p[19].x);
     EXPECT_EQ(gpu[20].x, 0.0f);
     R3D_UnloadInstanceBuffer(buffer);

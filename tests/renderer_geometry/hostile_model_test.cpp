@@ -182,7 +182,7 @@ TEST(HostileMaterial, NanColourChannelsReadAsZero) {
     WriteText(dir / "nan.obj", "mtllib nan.mtl\nusemtl m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
     R3D_Model model = R3D_LoadModelEx((dir / "nan.obj").c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    const float* color = model.data->materials[model.data->meshes[0].material].baseColor;
+    const float* color = r3d::FindModelData(model)->materials[r3d::FindModelData(model)->meshes[0].material].baseColor;
     EXPECT_EQ(color[0], 0.0f);
     EXPECT_EQ(color[1], 0.5f);
     EXPECT_EQ(color[2], 0.0f);

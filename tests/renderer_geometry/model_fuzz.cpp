@@ -94,7 +94,7 @@ void DoubleTest(Ray ray, Vector3 a, Vector3 b, Vector3 c, Reference& best) {
 
 Reference BruteForce(const R3D_Model& model, Ray ray, bool wide) {
     Reference best;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : r3d::FindModelData(model)->meshes) {
         for (size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
             Vector3 a = mesh.positions[mesh.indices[i]], b = mesh.positions[mesh.indices[i + 1]],
                     c = mesh.positions[mesh.indices[i + 2]];
@@ -116,11 +116,12 @@ bool Agrees(const RayCollision& fast, const Reference& slow) {
 }
 
 void CheckModel(const R3D_Model& model, std::mt19937& random) {
-    Expect(model.data != nullptr, "no model data");
-    if (model.data == nullptr) return;
-    Expect(model.meshCount == static_cast<int>(model.data->meshes.size()), "mesh count");
+    const R3D_ModelData* data = r3d::FindModelData(model);
+    Expect(data != nullptr, "no model data");
+    if (data == nullptr) return;
+    Expect(model.meshCount == static_cast<int>(data->meshes.size()), "mesh count");
     int triangles = 0;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : data->meshes) {
         triangles += static_cast<int>(mesh.indices.size() / 3);
         Expect(mesh.bvh != nullptr, "a mesh without a BVH");
         Expect(mesh.normals.size() == mesh.positions.size() && mesh.texcoords.size() == mesh.positions.size(),
@@ -128,7 +129,7 @@ void CheckModel(const R3D_Model& model, std::mt19937& random) {
         for (uint32_t i : mesh.indices) Expect(i < mesh.positions.size(), "an index past the vertices");
         for (const Vector3& p : mesh.positions) Expect(Finite(p), "a position that is not finite");
         for (const Vector3& n : mesh.normals) Expect(Finite(n), "a normal that is not finite");
-        Expect(mesh.material >= 0 && mesh.material < static_cast<int>(model.data->materials.size()), "material index");
+        Expect(mesh.material >= 0 && mesh.material < static_cast<int>(data->materials.size()), "material index");
     }
     Expect(triangles == model.triangleCount, "triangle count");
     Expect(Finite(model.aabb.min) && Finite(model.aabb.max), "bounds not finite");
@@ -279,6 +280,12 @@ std::vector<Seed> MakeSeeds(const std::string& dir) {
     const std::string bar = dir + "/seed-bar.glb";
     if (!Gltf::WriteGlb(Figures::Bar(), bar).empty()) exit(2);
     seeds.push_back({"glb", bar, ""});
+    // The same without node names: the check names its nodes apart and rewrites it.
+    Gltf::Document unnamed = Figures::Bar();
+    for (Gltf::Node& node : unnamed.nodes) node.name.clear();
+    const std::string unnamedBar = dir + "/seed-unnamed-bar.glb";
+    if (!Gltf::WriteGlb(unnamed, unnamedBar).empty()) exit(2);
+    seeds.push_back({"glb", unnamedBar, ""});
     return seeds;
 }
 

@@ -44,7 +44,7 @@ BoundingBox PlacedBounds(const std::vector<Shape>& meshes) {
 }
 
 const R3D_MeshData* MeshWithTriangles(const R3D_Model& model, int triangles) {
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : r3d::FindModelData(model)->meshes) {
         if (static_cast<int>(mesh.indices.size() / 3) == triangles) return &mesh;
     }
     return nullptr;
@@ -71,10 +71,10 @@ TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
     for (int flags : {R3D_IMPORT_DEFAULT, R3D_IMPORT_OPTIMIZE}) {
         SCOPED_TRACE(flags);
         R3D_Model model = R3D_LoadModelEx(path.c_str(), flags);
-        ASSERT_NE(model.data, nullptr);
+        ASSERT_NE(r3d::FindModelData(model), nullptr);
         EXPECT_EQ(model.meshCount, 3);
         EXPECT_EQ(model.triangleCount, 96 + 12 + 4);
-        ASSERT_EQ(model.data->meshes.size(), 3u);
+        ASSERT_EQ(r3d::FindModelData(model)->meshes.size(), 3u);
 
         BoundingBox expected = PlacedBounds(meshes);
         ExpectNear(model.aabb.min, expected.min, 1e-3f, "aabb min");
@@ -110,8 +110,8 @@ TEST_P(ModelFormats, LoadsEveryMeshPlacedByItsNode) {
                 EXPECT_GT(Vector3DotProduct(face, n), 0.0f);
             }
 
-            ASSERT_LT(mesh->material, static_cast<int>(model.data->materials.size()));
-            const float* color = model.data->materials[mesh->material].baseColor;
+            ASSERT_LT(mesh->material, static_cast<int>(r3d::FindModelData(model)->materials.size()));
+            const float* color = r3d::FindModelData(model)->materials[mesh->material].baseColor;
             EXPECT_NEAR(color[0] * 255.0f, shape.color.r, 1);
             EXPECT_NEAR(color[1] * 255.0f, shape.color.g, 1);
             EXPECT_NEAR(color[2] * 255.0f, shape.color.b, 1);
@@ -243,7 +243,7 @@ TEST(ModelLoad, MirroringNodeKeepsFrontFacesOutward) {
     ASSERT_EQ(TestModels::Export({cube}, "gltf2", path), "");
     R3D_Model model = R3D_LoadModelEx(path.c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(model.meshCount, 1);
-    const R3D_MeshData& mesh = model.data->meshes[0];
+    const R3D_MeshData& mesh = r3d::FindModelData(model)->meshes[0];
     for (size_t t = 0; t < mesh.indices.size(); t += 3) {
         Vector3 a = mesh.positions[mesh.indices[t]];
         Vector3 b = mesh.positions[mesh.indices[t + 1]];
@@ -264,7 +264,8 @@ TEST(ModelLoad, SpecularGlossinessAndPhongMaterialsMapOntoMetallicRoughness) {
     std::ofstream(dir + "/phong.obj") << "mtllib phong.mtl\nusemtl shiny\nv 0 0 0\nv 1 0 0\nv 0 0 1\nf 1 2 3\n";
     R3D_Model phong = R3D_LoadModelEx((dir + "/phong.obj").c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(phong.meshCount, 1);
-    const r3d::Material& p = phong.data->materials[phong.data->meshes[0].material];
+    const R3D_ModelData& phongData = *r3d::FindModelData(phong);
+    const r3d::Material& p = phongData.materials[phongData.meshes[0].material];
     EXPECT_NEAR(p.baseColor[2], 0.6f, 1e-4f);
     EXPECT_EQ(p.metallic, 0.0f);
     EXPECT_NEAR(p.roughness, std::pow(2.0f / 100.0f, 0.25f), 1e-4f);  // a lobe as wide as n = 98
@@ -282,7 +283,8 @@ TEST(ModelLoad, SpecularGlossinessAndPhongMaterialsMapOntoMetallicRoughness) {
         << R"("bufferViews":[{"buffer":0,"byteLength":36}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,0,1]}]})";
     R3D_Model sg = R3D_LoadModelEx((dir + "/sg.gltf").c_str(), R3D_IMPORT_DEFAULT);
     ASSERT_EQ(sg.meshCount, 1);
-    const r3d::Material& m = sg.data->materials[sg.data->meshes[0].material];
+    const R3D_ModelData& sgData = *r3d::FindModelData(sg);
+    const r3d::Material& m = sgData.materials[sgData.meshes[0].material];
     EXPECT_NEAR(m.roughness, 0.25f, 1e-4f);
     EXPECT_GT(m.metallic, 0.95f);
     EXPECT_NEAR(m.baseColor[0], 0.9f, 0.05f);

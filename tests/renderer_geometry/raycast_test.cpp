@@ -33,7 +33,7 @@ R3D_Model LoadExported(const std::vector<Shape>& meshes, const std::string& name
 class RaylibModel {
 public:
     explicit RaylibModel(const R3D_Model& model) {
-        for (const R3D_MeshData& source : model.data->meshes) {
+        for (const R3D_MeshData& source : r3d::FindModelData(model)->meshes) {
             std::vector<float> vertices;
             for (uint32_t i : source.indices) {
                 vertices.push_back(source.positions[i].x);

@@ -160,7 +160,7 @@ void BM_PoseCrowd(benchmark::State& state) {
     for (auto _ : state) {
         const double t0 = GetTime();
         for (int i = 0; i < kFigures; ++i)
-            r3d::anim::SkinMatrices(*c.model.data, {c.walk, c.times[i], -1, 0.0f, 1.0f}, out.data() + i * joints);
+            r3d::anim::SkinMatrices(*r3d::FindModelData(c.model), {c.walk, c.times[i], -1, 0.0f, 1.0f}, out.data() + i * joints);
         total += GetTime() - t0;
         benchmark::DoNotOptimize(out.data());
     }

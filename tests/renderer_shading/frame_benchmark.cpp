@@ -216,7 +216,7 @@ Mesh ToRaylibMesh(const ObjMesh& m) {
 
 // raylib's copy of the very mesh r3d imported (same vertices, same index order).
 Mesh ToRaylibMesh(const R3D_Model& model, size_t index = 0) {
-    const R3D_MeshData& source = model.data->meshes[index];
+    const R3D_MeshData& source = r3d::FindModelData(model)->meshes[index];
     ObjMesh m;
     m.positions = source.positions;
     m.normals = source.normals;
@@ -307,11 +307,11 @@ struct Level {
         model = R3D_LoadModelEx(VANTOR_LEVEL, R3D_IMPORT_OPTIMIZE);
         buffer = R3D_LoadInstanceBuffer(1, R3D_INSTANCE_ALL);
         Fill(buffer, {Instance{}});
-        for (size_t i = 0; i < model.data->meshes.size(); ++i) {
-            if (model.data->meshes[i].positions.size() > 65535) std::fprintf(stderr, "mesh %zu too large for raylib\n", i);
+        for (size_t i = 0; i < r3d::FindModelData(model)->meshes.size(); ++i) {
+            if (r3d::FindModelData(model)->meshes[i].positions.size() > 65535) std::fprintf(stderr, "mesh %zu too large for raylib\n", i);
             meshes.push_back(ToRaylibMesh(model, i));
-            const int material = model.data->meshes[i].material;
-            const float* c = model.data->materials[material].baseColor;
+            const int material = r3d::FindModelData(model)->meshes[i].material;
+            const float* c = r3d::FindModelData(model)->materials[material].baseColor;
             colors.push_back(ColorFromNormalized({c[0], c[1], c[2], c[3]}));
         }
         camera.position = {-2.0f, 0.6f, -5.0f};

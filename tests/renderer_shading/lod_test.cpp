@@ -89,8 +89,8 @@ TEST_F(Lod, TexturedSphereSimplifiesAsWellAsAPlainOne) {
         for (int s = 0; s <= 25; ++s) mesh.texcoords.push_back({s / 25.0f, r / 20.0f});
     }
     R3D_Model textured = LoadObj("textured_sphere", mesh, WHITE, "", R3D_IMPORT_OPTIMIZE);
-    const R3D_MeshData& plain = sphere.data->meshes.at(0);
-    const R3D_MeshData& uv = textured.data->meshes.at(0);
+    const R3D_MeshData& plain = r3d::FindModelData(sphere)->meshes.at(0);
+    const R3D_MeshData& uv = r3d::FindModelData(textured)->meshes.at(0);
     ASSERT_GT(uv.positions.size(), plain.positions.size());  // the seam and the poles are split
     ASSERT_GE(uv.lods.size(), plain.lods.size() - 1);
     for (size_t k = 1; k < uv.lods.size() && k < plain.lods.size(); ++k) {

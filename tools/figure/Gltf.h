@@ -12,7 +12,7 @@
 namespace Gltf {
 
 struct Node {
-    std::string name;
+    std::string name;  // "" writes none (names are optional)
     int parent = -1;
     float translation[3] = {0, 0, 0};
     float rotation[4] = {0, 0, 0, 1};  // quaternion x, y, z, w

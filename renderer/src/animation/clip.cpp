@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Numbers.h"
+
 namespace r3d::anim {
 namespace {
 
 void Normalize4(float* q) {
     const float length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-    if (!(length > 1e-12f) || !std::isfinite(length)) {
+    if (!(length > 1e-12f) || !base::Finite(length)) {
         q[0] = q[1] = q[2] = 0, q[3] = 1;
         return;
     }
@@ -37,13 +39,13 @@ std::string Check(const Clip& clip) {
     for (const Channel& c : clip.channels) {
         if (c.times.empty()) return "clip \"" + clip.name + "\" has a channel without keys";
         for (std::size_t k = 0; k < c.times.size(); ++k) {
-            if (!std::isfinite(c.times[k]) || c.times[k] < 0) return "clip \"" + clip.name + "\" has a key time that is negative or not a number";
+            if (!base::Finite(c.times[k]) || c.times[k] < 0) return "clip \"" + clip.name + "\" has a key time that is negative or not a number";
             if (k > 0 && !(c.times[k] > c.times[k - 1])) return "clip \"" + clip.name + "\" has key times that do not increase";
         }
         const std::size_t perKey = static_cast<std::size_t>(c.Components()) * (c.interpolation == Interpolation::kCubicSpline ? 3 : 1);
         if (c.values.size() != c.times.size() * perKey) return "clip \"" + clip.name + "\" has values missing";
         for (float v : c.values)
-            if (!std::isfinite(v)) return "clip \"" + clip.name + "\" has a key value that is not a number";
+            if (!base::Finite(v)) return "clip \"" + clip.name + "\" has a key value that is not a number";
     }
     return std::string();
 }
@@ -56,7 +58,7 @@ void Sample(const Channel& c, float time, float* out) {
     const std::size_t keys = c.times.size();
     // The key at or before `time`; held before the first and after the last.
     const std::size_t next = static_cast<std::size_t>(std::upper_bound(c.times.begin(), c.times.end(), time) - c.times.begin());
-    if (next == 0 || next == keys || c.interpolation == Interpolation::kStep || !std::isfinite(time)) {
+    if (next == 0 || next == keys || c.interpolation == Interpolation::kStep || !base::Finite(time)) {
         const float* v = value(next == 0 ? 0 : next - 1);
         std::copy(v, v + n, out);
         if (c.path == Path::kRotation) Normalize4(out);

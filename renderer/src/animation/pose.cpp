@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Numbers.h"
+
 namespace r3d::anim {
 namespace {
 
@@ -59,9 +61,9 @@ R3D_AnimationState Sanitize(const R3D_ModelData& model, R3D_AnimationState s) {
     const int clips = static_cast<int>(model.clips.size());
     if (s.clip < 0 || s.clip >= clips) s.clip = -1;
     if (s.from < 0 || s.from >= clips) s.from = -1;
-    if (!std::isfinite(s.time)) s.time = 0;
-    if (!std::isfinite(s.fromTime)) s.fromTime = 0;
-    s.fade = std::isfinite(s.fade) ? std::clamp(s.fade, 0.0f, 1.0f) : 1.0f;
+    if (!base::Finite(s.time)) s.time = 0;
+    if (!base::Finite(s.fromTime)) s.fromTime = 0;
+    s.fade = base::Finite(s.fade) ? std::clamp(s.fade, 0.0f, 1.0f) : 1.0f;
     return s;
 }
 
@@ -136,7 +138,7 @@ BoundingBox PoseBounds(const R3D_ModelData& model) {
             for (int corner = 0; corner < 8; ++corner) {
                 const Vector3 p = Apply(skin[j], {corner & 1 ? b.max.x : b.min.x, corner & 2 ? b.max.y : b.min.y,
                                                   corner & 4 ? b.max.z : b.min.z});
-                if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+                if (!base::FiniteVector(p)) continue;
                 out.min = {std::min(out.min.x, p.x), std::min(out.min.y, p.y), std::min(out.min.z, p.z)};
                 out.max = {std::max(out.max.x, p.x), std::max(out.max.y, p.y), std::max(out.max.z, p.z)};
             }
@@ -178,7 +180,7 @@ void SkinPositions(const R3D_MeshData& mesh, const Affine* skin, std::vector<Vec
             sum = {sum.x + w * q.x, sum.y + w * q.y, sum.z + w * q.z};
         }
         // A vertex far out moved by a large transform can overflow: it then stays at rest.
-        out[v] = std::isfinite(sum.x) && std::isfinite(sum.y) && std::isfinite(sum.z) ? sum : p;
+        out[v] = base::FiniteVector(sum) ? sum : p;
     }
 }
 
@@ -196,7 +198,7 @@ Affine Inverse(const Affine& a) {
     const float* m = a.m;
     const float c00 = m[5] * m[10] - m[6] * m[9], c01 = m[6] * m[8] - m[4] * m[10], c02 = m[4] * m[9] - m[5] * m[8];
     const float det = m[0] * c00 + m[1] * c01 + m[2] * c02;
-    if (!(std::fabs(det) > 1e-30f) || !std::isfinite(det)) return Affine{};
+    if (!(std::fabs(det) > 1e-30f) || !base::Finite(det)) return Affine{};
     const float d = 1.0f / det;
     Affine inv;
     float* o = inv.m;

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "animation/pose.h"
+#include "base/Log.h"
 #include "draw/draw_gl.h"
 #include "geometry/lod.h"
-#include "raylib.h"  // Required for: TraceLog()
 #include "rlgl.h"    // Required for: rlGetTextureIdDefault(), rlSetUniform(), rlLoadVertexBuffer()
 
 namespace r3d {
@@ -499,23 +499,26 @@ extern "C" float R3D_GetLodPixelError(void) { return r3d::lodPixelError; }
 
 extern "C" void R3D_DrawModelInstanced(R3D_Model model, R3D_InstanceBuffer buffer, int count) {
     if (!r3d::SceneOpen()) {
-        TraceLog(LOG_WARNING, "R3D: R3D_DrawModelInstanced called outside R3D_Begin/R3D_End; nothing drawn");
+        base::Warn("R3D", "R3D_DrawModelInstanced called outside R3D_Begin/R3D_End; nothing drawn");
         return;
     }
-    if (count > buffer.capacity) count = buffer.capacity;
-    if (count <= 0 || model.data == nullptr || buffer.data == nullptr || model.data->meshes.empty()) return;
+    const R3D_ModelData* modelData = r3d::ModelData(model, "R3D_DrawModelInstanced");
+    R3D_InstanceData* instances = r3d::InstanceData(buffer, "R3D_DrawModelInstanced");
+    if (modelData == nullptr || instances == nullptr) return;
+    if (count > instances->capacity) count = instances->capacity;
+    if (count <= 0 || modelData->meshes.empty()) return;
     // The instances in use, for the next unmap: the most any draw of this scene asked for.
-    R3D_InstanceData& data = *buffer.data;
+    R3D_InstanceData& data = *instances;
     const unsigned int scene = r3d::SceneNumber();
     if (data.inUseScene != scene) data.inUse = 0;
     data.inUse = std::max(data.inUse, count);
     data.inUseScene = scene;
     // An animated model is culled by the box every pose of its clips stays in.
-    const BoundingBox& box = model.data->Animated() ? model.data->poseBounds : model.aabb;
+    const BoundingBox& box = modelData->Animated() ? modelData->poseBounds : model.aabb;
     const Vector3 lo = box.min, hi = box.max;
     r3d::DrawCommand draw;
-    draw.model = model.data;
-    draw.instances = buffer.data;
+    draw.model = modelData;
+    draw.instances = instances;
     draw.count = count;
     draw.center = {(lo.x + hi.x) * 0.5f, (lo.y + hi.y) * 0.5f, (lo.z + hi.z) * 0.5f};
     const Vector3 half = {(hi.x - lo.x) * 0.5f, (hi.y - lo.y) * 0.5f, (hi.z - lo.z) * 0.5f};

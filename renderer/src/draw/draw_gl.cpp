@@ -1,8 +1,8 @@
 // Loading the OpenGL entry points declared in draw_gl.h.
 #include "draw/draw_gl.h"
 
-#include "raylib.h"  // Required for: TraceLog()
-#include "rlgl.h"    // Required for: rlGetProcAddress()
+#include "base/Log.h"
+#include "rlgl.h"  // Required for: rlGetProcAddress()
 
 namespace r3d::gl {
 
@@ -20,7 +20,7 @@ bool Load() {
 #define R3D_GL_LOAD(ret, name, ...)                                                            \
     name = reinterpret_cast<PFN_##name>(rlGetProcAddress("gl" #name));                         \
     if (name == nullptr && ok) {                                                               \
-        TraceLog(LOG_WARNING, "R3D: OpenGL entry point gl%s is missing; 3D drawing is off", #name); \
+        base::Warn("R3D", "OpenGL entry point gl%s is missing; 3D drawing is off", #name);     \
         ok = false;                                                                            \
     }
     R3D_GL_FUNCTIONS(R3D_GL_LOAD)

@@ -8,11 +8,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/Log.h"
 #include "draw/draw.h"
 #include "draw/draw_gl.h"
 #include "draw/lights.h"
 #include "r3d.h"
-#include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground(), TraceLog()
+#include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground()
 #include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
 #include "rlgl.h"     // Required for: rlDrawRenderBatchActive(), rlSetUniform(), rlGetMatrix*()
 #include "draw/screen_rects.h"
@@ -229,12 +230,13 @@ void GatherLights(LightUniforms& u) {
     u.count = 0;
     u.groups[0] = 0;
     for (int group = 0; group < 6; ++group) {
-        for (const LightData& light : Lights()) {
-            if (!light.alive || !light.active || LightGroup(light) != group) continue;
+        for (const LightData* lit : Lights()) {
+            const LightData& light = *lit;
+            if (!light.active || LightGroup(light) != group) continue;
             if (!LightTouchesView(light, frame.view.frustum)) continue;
             if (u.count == kMaxLights) {
                 if (!frame.warnedLightCount) {
-                    TraceLog(LOG_WARNING, "R3D: more than %d active lights; the rest are not drawn", kMaxLights);
+                    base::Warn("R3D", "more than %d active lights; the rest are not drawn", kMaxLights);
                     frame.warnedLightCount = true;
                 }
                 break;
@@ -410,7 +412,7 @@ void R3D_Init(int resWidth, int resHeight) {
     frame.height = resHeight;
     if (frame.ready) return;
     if (!IsWindowReady()) {
-        TraceLog(LOG_WARNING, "R3D: R3D_Init needs a window (call InitWindow first); 3D drawing is off");
+        base::Warn("R3D", "R3D_Init needs a window (call InitWindow first); 3D drawing is off");
         return;
     }
     frame.ready = true;

@@ -3,9 +3,9 @@
 // the buffer was last drawn with) to the GPU in one rlUpdateVertexBuffer call. Everything is allocated once, when the buffer is made,
 // so a frame that maps, fills and unmaps allocates nothing.
 #include <algorithm>  // Required for: std::min
-#include <cstdio>   // Required for: fprintf
 #include <cstdlib>  // Required for: std::calloc, std::free
 
+#include "base/Log.h"
 #include "internal.h"
 #include "rlgl.h"  // Required for: rlLoadVertexBuffer, rlUpdateVertexBuffer, rlUnloadVertexBuffer
 
@@ -53,7 +53,10 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
     R3D_InstanceBuffer buffer{};
     buffer.capacity = capacity > 0 ? capacity : 0;
     buffer.flags = flags & R3D_INSTANCE_ALL;
-    buffer.data = new R3D_InstanceData();
+    buffer.id = r3d::AddInstanceData();
+    R3D_InstanceData* data = r3d::FindInstanceData(buffer);
+    data->capacity = buffer.capacity;
+    data->flags = buffer.flags;
 
     bool gpu = IsWindowReady();
     for (int index = 0; index < kAttributes; index++) {
@@ -61,40 +64,42 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
         size_t bytes = static_cast<size_t>(buffer.capacity) * kAttributeSize[index];
         void* staging = std::calloc(static_cast<size_t>(buffer.capacity), kAttributeSize[index]);
         if (staging == nullptr) {
-            fprintf(stderr, "WARNING: R3D: out of memory for %d instances\n", buffer.capacity);
+            base::Warn("R3D", "out of memory for %d instances", buffer.capacity);
             R3D_UnloadInstanceBuffer(buffer);
-            return R3D_InstanceBuffer{0, 0, new R3D_InstanceData()};
+            // An empty buffer, still to be unloaded.
+            return R3D_InstanceBuffer{0, 0, r3d::AddInstanceData()};
         }
         FillDefaults(index, staging, buffer.capacity);
-        buffer.data->staging[index] = staging;
+        data->staging[index] = staging;
         if (index >= 4) continue;
-        if (gpu) buffer.data->vbo[index] = rlLoadVertexBuffer(staging, static_cast<int>(bytes), true);
-        buffer.data->uploaded[index] = buffer.capacity;
+        if (gpu) data->vbo[index] = rlLoadVertexBuffer(staging, static_cast<int>(bytes), true);
+        data->uploaded[index] = buffer.capacity;
     }
     return buffer;
 }
 
 void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer) {
-    R3D_InstanceData* data = buffer.data;
+    R3D_InstanceData* data = r3d::InstanceData(buffer, "R3D_UnloadInstanceBuffer");
     if (data == nullptr) return;
     for (int index = 0; index < kAttributes; index++) {
         if (index < 4 && data->vbo[index] != 0) rlUnloadVertexBuffer(data->vbo[index]);
         std::free(data->staging[index]);
     }
-    delete data;
+    r3d::RemoveInstanceData(buffer.id);
 }
 
 void* R3D_MapInstances(R3D_InstanceBuffer buffer, int flag) {
+    R3D_InstanceData* data = r3d::InstanceData(buffer, "R3D_MapInstances");
     int index = r3d::AttributeIndex(flag);
-    if (buffer.data == nullptr || index < 0) return nullptr;
-    return buffer.data->staging[index];  // null when the buffer was made without this attribute
+    if (data == nullptr || index < 0) return nullptr;
+    return data->staging[index];  // null when the buffer was made without this attribute
 }
 
 void R3D_UnmapInstances(R3D_InstanceBuffer buffer, int flags) {
-    R3D_InstanceData* data = buffer.data;
+    R3D_InstanceData* data = r3d::InstanceData(buffer, "R3D_UnmapInstances");
     if (data == nullptr) return;
     // Before its first draw any slot may be in use.
-    const int inUse = data->inUse < 0 ? buffer.capacity : std::min(data->inUse, buffer.capacity);
+    const int inUse = data->inUse < 0 ? data->capacity : std::min(data->inUse, data->capacity);
     for (int index = 0; index < 4; index++) {
         if ((flags & (1 << index)) == 0 || data->staging[index] == nullptr) continue;
         if (data->vbo[index] != 0 && inUse > 0) {

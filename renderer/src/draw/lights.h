@@ -36,7 +36,6 @@ struct ShadowMap {
 };
 
 struct LightData {
-    bool alive = false;
     R3D_LightType type = R3D_LIGHT_DIR;
     bool active = false;
     Color color = WHITE;
@@ -58,10 +57,12 @@ struct LightData {
     ShadowMap map;
 };
 
-// Every light ever created, indexed by handle - 1; destroyed ones stay as dead slots so
-// that a handle is never reused for another light.
-std::vector<LightData>& Lights();
-LightData* FindLight(R3D_Light id);
+// The live lights in the order they were created: the order the scene shader gets them
+// in within each of its groups, and the order shadow maps are drawn in.
+const std::vector<LightData*>& Lights();
+// The light behind a handle, or null with a warning naming `call` when the light was
+// destroyed or the handle never handed out (silently for 0).
+LightData* FindLight(R3D_Light id, const char* call);
 
 // Gives the light's layer back to its shared texture (shadows.cpp).
 void ReleaseShadowMap(LightData& light);

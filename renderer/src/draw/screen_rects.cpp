@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Numbers.h"
 #include "raymath.h"  // Required for: Vector3 arithmetic
 
 namespace r3d {
@@ -23,7 +24,7 @@ bool ProjectHull(const Vector3* points, int n, const Matrix& m, float lo[2], flo
                    m.m2 * p.x + m.m6 * p.y + m.m10 * p.z + m.m14, m.m3 * p.x + m.m7 * p.y + m.m11 * p.z + m.m15};
         front[i] = clip[i].z + clip[i].w;
         // A range of "everywhere" (infinity, the largest float) overflows: no bound then.
-        if (!std::isfinite(front[i]) || !std::isfinite(clip[i].x) || !std::isfinite(clip[i].y)) degenerate = true;
+        if (!base::Finite(front[i], clip[i].x, clip[i].y)) degenerate = true;
     }
     lo[0] = lo[1] = INFINITY;
     hi[0] = hi[1] = -INFINITY;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "r3d.h"
+
 namespace r3d {
 
 // Most lights the scene shader evaluates per frame; further active lights are skipped.
@@ -61,16 +63,37 @@ constexpr int kSpecialisedLights = 4;
 struct LightSet {
     unsigned int groups = 0;  // non-empty groups, bit g for group g
     int count = 0;
-    // Per light, when count <= kSpecialisedLights: its group, then 2 bits of falloff (1 and 2:
-    // attenuation exponent 1 or 2, 0 any other), 1 bit for specular reflection, 1 for a
-    // shadow filter wider than one bilinear tap and 1 for a spot cone too wide for its
-    // shadow map to cover (over 83 degrees).
+    // Per light, when count <= kSpecialisedLights: its description (Describe), the byte a
+    // variant built for these lights is made from. The accessors below read its fields;
+    // the shader reads them with the macros of the same names in
+    // renderer/shaders/light_set_inc.glsl (LIGHT_GROUP, LIGHT_FALLOFF, ...), at the bit
+    // positions defined here (Header in shaders.cpp hands them over).
     unsigned char lights[kSpecialisedLights] = {};
+
+    // A description's fields, from bit 0 up.
+    static constexpr int kGroupShift = 0;     // 3 bits: the light's group (see kLightGroupCount)
+    static constexpr int kFalloffShift = 3;   // 2 bits: attenuation exponent 1 or 2; 0 any other
+    static constexpr int kSpecularShift = 5;  // 1 bit: reflects specularly (specular factor not 0)
+    static constexpr int kSpreadShift = 6;    // 1 bit: a shadow filter wider than one bilinear tap
+    static constexpr int kWideShift = 7;      // 1 bit: a spot cone too wide for its shadow map to
+                                              // cover (over 83 degrees)
+
     static unsigned char Describe(int group, int falloff, bool specular, bool spread, bool wide) {
-        return static_cast<unsigned char>(group | falloff << 3 | (specular ? 1 : 0) << 5 | (spread ? 1 : 0) << 6 |
-                                          (wide ? 1 : 0) << 7);
+        return static_cast<unsigned char>(group << kGroupShift | falloff << kFalloffShift |
+                                          (specular ? 1 : 0) << kSpecularShift | (spread ? 1 : 0) << kSpreadShift |
+                                          (wide ? 1 : 0) << kWideShift);
     }
+    static int Group(unsigned char d) { return d >> kGroupShift & 7; }
+    static int Kind(unsigned char d) { return Group(d) % 3; }  // an R3D_LightType
+    static bool Shadowed(unsigned char d) { return Group(d) < 3; }
+    static int Falloff(unsigned char d) { return d >> kFalloffShift & 3; }
+    static bool Specular(unsigned char d) { return (d >> kSpecularShift & 1) != 0; }
+    static bool Spread(unsigned char d) { return (d >> kSpreadShift & 1) != 0; }
+    static bool Wide(unsigned char d) { return (d >> kWideShift & 1) != 0; }
+    // A shadowed directional or spot light: the vertex stage does most of its shadow lookup.
+    static bool ShadowFromVertex(unsigned char d) { return Shadowed(d) && Kind(d) != R3D_LIGHT_OMNI; }
 };
+
 class Programs {
 public:
     bool Load();    // the plain depth program and the scene variant with every group

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "draw/draw_gl.h"
-#include "raylib.h"   // Required for: GetTime(), TraceLog()
+#include "raylib.h"   // Required for: GetTime()
 #include "raymath.h"  // Required for: MatrixLookAt(), MatrixOrtho(), MatrixPerspective()
 #include "rlgl.h"     // Required for: rlSetUniformMatrix()
 
@@ -52,10 +52,10 @@ void Allocate(R3D_LightType type, int layers) {
     gl::BindTexture(target, 0);
     t.layers = layers;
     t.used.resize(layers, false);
-    for (LightData& light : Lights()) {
-        if (light.alive && light.type == type) {
-            light.map.drawn = false;
-            light.map.requested = true;
+    for (LightData* light : Lights()) {
+        if (light->type == type) {
+            light->map.drawn = false;
+            light->map.requested = true;
         }
     }
 }
@@ -298,8 +298,9 @@ void UpdateShadows(const SceneView& view, const std::vector<DrawCommand>& draws,
     } scene;
     bool bound = false;
     gl::GLint savedFramebuffer = 0, savedViewport[4] = {};
-    for (LightData& light : Lights()) {
-        if (!light.alive || !light.active || !light.shadow || !LightTouchesView(light, view.frustum)) continue;
+    for (LightData* lit : Lights()) {
+        LightData& light = *lit;
+        if (!light.active || !light.shadow || !LightTouchesView(light, view.frustum)) continue;
         const bool cube = light.type == R3D_LIGHT_OMNI;
         if (light.map.layer < 0) {
             light.map.layer = AcquireLayer(light.type);
@@ -357,10 +358,10 @@ void UnloadShadowResources() {
         if (shadows.framebuffer != 0) gl::DeleteFramebuffers(1, &shadows.framebuffer);
     }
     shadows = ShadowState{};
-    for (LightData& light : Lights()) {
-        light.map.layer = -1;
-        light.map.drawn = false;
-        light.map.requested = true;  // the pictures are gone; redraw in every mode
+    for (LightData* light : Lights()) {
+        light->map.layer = -1;
+        light->map.drawn = false;
+        light->map.requested = true;  // the pictures are gone; redraw in every mode
     }
 }
 

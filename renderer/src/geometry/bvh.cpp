@@ -4,7 +4,9 @@
 
 #include <algorithm>  // Required for: std::min, std::max, std::partition
 #include <cfloat>     // Required for: FLT_MAX, DBL_MAX
-#include <cmath>      // Required for: fabsf, std::isfinite
+#include <cmath>      // Required for: fabsf
+
+#include "base/Numbers.h"
 
 namespace {
 
@@ -113,7 +115,7 @@ bool FindSplit(const std::vector<BuildTriangle>& build, const std::vector<uint32
     for (int axis = 0; axis < 3; axis++) {
         lo[axis] = centroids.min[axis];
         double extent = centroids.max[axis] - lo[axis];
-        usable[axis] = extent > 0.0 && std::isfinite(extent);
+        usable[axis] = extent > 0.0 && base::Finite(extent);
         scale[axis] = usable[axis] ? kBins / extent : 0.0;
     }
     Bin binsPerAxis[3][kBins];
@@ -268,7 +270,7 @@ inline float EnterBox(const BvhNode& n, const float o[3], const float inv[3], fl
 // v divided by its largest component's size (v itself when that is 0 or not finite).
 inline Vector3 Unitish(Vector3 v) {
     float m = std::max(fabsf(v.x), std::max(fabsf(v.y), fabsf(v.z)));
-    if (!(m > 0.0f) || !std::isfinite(m)) return v;
+    if (!(m > 0.0f) || !base::Finite(m)) return v;
     return {v.x / m, v.y / m, v.z / m};
 }
 

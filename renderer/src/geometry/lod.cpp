@@ -328,20 +328,25 @@ unsigned int UploadLodIndices(const R3D_MeshData& mesh) {
 extern "C" {
 
 void R3D_SetModelLod(R3D_Model model, bool enabled) {
-    if (model.data != nullptr) model.data->lodEnabled = enabled;
+    if (R3D_ModelData* data = r3d::ModelData(model, "R3D_SetModelLod")) data->lodEnabled = enabled;
 }
 
-bool R3D_IsModelLodEnabled(R3D_Model model) { return model.data != nullptr && model.data->lodEnabled; }
+bool R3D_IsModelLodEnabled(R3D_Model model) {
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_IsModelLodEnabled");
+    return data != nullptr && data->lodEnabled;
+}
 
 int R3D_GetModelLodCount(R3D_Model model) {
-    if (model.data == nullptr || model.data->meshes.empty()) return 0;
-    return static_cast<int>(model.data->lodErrors.size());
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_GetModelLodCount");
+    if (data == nullptr || data->meshes.empty()) return 0;
+    return static_cast<int>(data->lodErrors.size());
 }
 
 int R3D_GetModelLodTriangles(R3D_Model model, int level) {
-    if (level < 0 || level >= R3D_GetModelLodCount(model)) return 0;
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_GetModelLodTriangles");
+    if (data == nullptr || data->meshes.empty() || level < 0 || level >= static_cast<int>(data->lodErrors.size())) return 0;
     int triangles = 0;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : data->meshes) {
         if (!mesh.lods.empty()) triangles += static_cast<int>(r3d::MeshLod(mesh, level).indexCount / 3);
     }
     return triangles;

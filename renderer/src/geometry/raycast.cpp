@@ -8,9 +8,10 @@
 // conversion is needed on the way back. Normals are the triangle's face normal from
 // its winding (counter-clockwise front), as raylib reports it.
 #include <cfloat>  // Required for: FLT_MAX
-#include <cmath>   // Required for: fabsf, std::isfinite
+#include <cmath>   // Required for: fabsf
 
 #include "animation/pose.h"
+#include "base/Numbers.h"
 #include "geometry/bvh.h"
 #include "internal.h"
 #include "raymath.h"  // Required for: MatrixInvert, MatrixDeterminant, Vector3Transform
@@ -46,15 +47,13 @@ struct ModelRay {
     explicit ModelRay(const Ray& ray, const Matrix& transform) {
         // A flattened (zero-scale) placement has no inside to hit.
         det = MatrixDeterminant(transform);
-        if (!std::isfinite(det) || fabsf(det) < 1e-30f) return;
+        if (!base::Finite(det) || fabsf(det) < 1e-30f) return;
         inverse = MatrixInvert(transform);
         origin = Vector3Transform(ray.position, inverse);
         direction = TransformDirection(ray.direction, inverse);
         if (direction.x == 0.0f && direction.y == 0.0f && direction.z == 0.0f) return;
         // NaN or infinite input would slip through every box test and visit the whole tree.
-        for (float v : {origin.x, origin.y, origin.z, direction.x, direction.y, direction.z}) {
-            if (!std::isfinite(v)) return;
-        }
+        if (!base::FiniteVector(origin) || !base::FiniteVector(direction)) return;
         valid = true;
     }
 
@@ -75,15 +74,17 @@ struct ModelRay {
 
 }  // namespace
 
-RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
-    if (model.data == nullptr || model.meshCount <= 0) return Miss();
+namespace {
+
+RayCollision RaycastRigid(Ray ray, const R3D_ModelData* data, Matrix transform) {
+    if (data == nullptr || data->meshes.empty()) return Miss();
     const ModelRay local(ray, transform);
     if (!local.valid) return Miss();
 
     float best = FLT_MAX;
     Vector3 bestNormal{};
     bool hit = false;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : data->meshes) {
         if (mesh.bvh == nullptr) continue;
         float t;
         Vector3 normal;
@@ -96,8 +97,15 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
     return hit ? local.Hit(ray, best, bestNormal) : Miss();
 }
 
+}  // namespace
+
+RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
+    return RaycastRigid(ray, r3d::ModelData(model, "R3D_RaycastModel"), transform);
+}
+
 RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3D_AnimationState state) {
-    if (model.data == nullptr || !model.data->Animated()) return R3D_RaycastModel(ray, model, transform);
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_RaycastModelPose");
+    if (data == nullptr || !data->Animated()) return RaycastRigid(ray, data, transform);
     const ModelRay local(ray, transform);
     if (!local.valid) return Miss();
     const Vector3 origin = local.origin, direction = local.direction;
@@ -105,12 +113,12 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
     // The pose is a few dozen matrices; its triangles are tested one by one (a BVH built
     // per query would cost more than the walk it saves on a character's few thousand).
     r3d::Affine skin[R3D_MAX_JOINTS];
-    r3d::anim::SkinMatrices(*model.data, state, skin);
+    r3d::anim::SkinMatrices(*data, state, skin);
     thread_local std::vector<Vector3> posed;
     float best = FLT_MAX;
     Vector3 bestNormal{};
     bool hit = false;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : data->meshes) {
         r3d::anim::SkinPositions(mesh, skin, posed);
         for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3) {
             const Vector3 a = posed[mesh.indices[k]], b = posed[mesh.indices[k + 1]], c = posed[mesh.indices[k + 2]];
@@ -142,9 +150,10 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
 }
 
 int R3D_GetModelTriangles(R3D_Model model, Vector3* corners, int maxTriangles) {
-    if (model.data == nullptr) return 0;
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_GetModelTriangles");
+    if (data == nullptr) return 0;
     int count = 0;
-    for (const R3D_MeshData& mesh : model.data->meshes) {
+    for (const R3D_MeshData& mesh : data->meshes) {
         for (std::size_t k = 0; k + 2 < mesh.indices.size(); k += 3, ++count) {
             if (!corners || count >= maxTriangles) continue;
             for (int c = 0; c < 3; ++c) corners[count * 3 + c] = mesh.positions[mesh.indices[k + c]];

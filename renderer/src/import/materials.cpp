@@ -22,6 +22,8 @@
 #include <assimp/material.h>
 #include <assimp/scene.h>
 
+#include "base/Log.h"
+#include "base/Numbers.h"
 #include "image_files.h"
 #include "raylib.h"  // Required for: LoadTextureFromImage(), ImageFormat()
 #include "rlgl.h"    // Required for: rlUnloadTexture()
@@ -172,14 +174,13 @@ unsigned int Reader::Load(const std::string& path, TextureUse use, const Specula
         }
         UnloadImage(image);
     } else if (file.empty()) {
-        fprintf(stderr,
-                "WARNING: R3D: model \"%s\": texture \"%s\" not found (nor by its name beside the model, in its "
-                "subfolders or in the assets folder); the material keeps its colour\n",
-                fileName_, path.c_str());
+        base::Warn("R3D",
+                   "model \"%s\": texture \"%s\" not found (nor by its name beside the model, in its "
+                   "subfolders or in the assets folder); the material keeps its colour",
+                   fileName_, path.c_str());
     } else {
-        fprintf(stderr,
-                "WARNING: R3D: model \"%s\": texture \"%s\" (%s) could not be read: %s; the material keeps its colour\n",
-                fileName_, path.c_str(), file.c_str(), why.c_str());
+        base::Warn("R3D", "model \"%s\": texture \"%s\" (%s) could not be read: %s; the material keeps its colour",
+                   fileName_, path.c_str(), file.c_str(), why.c_str());
     }
     textures_[key] = id;
     return id;
@@ -191,13 +192,13 @@ bool GetColor(const aiMaterial& m, const char* key, unsigned int type, unsigned 
     const float v[4] = {c.r, c.g, c.b, c.a};
     // NaN or infinity (a file's "nan", "1e39") counts as 0; colours may exceed 1 (emission),
     // never go below 0.
-    for (int i = 0; i < channels; ++i) out[i] = v[i] > 0.0f && std::isfinite(v[i]) ? v[i] : 0.0f;
+    for (int i = 0; i < channels; ++i) out[i] = v[i] > 0.0f && base::Finite(v[i]) ? v[i] : 0.0f;
     return true;
 }
 
 bool GetFloat(const aiMaterial& m, const char* key, unsigned int type, unsigned int index, float& out) {
     float v = 0.0f;
-    if (m.Get(key, type, index, v) != AI_SUCCESS || !std::isfinite(v)) return false;
+    if (m.Get(key, type, index, v) != AI_SUCCESS || !base::Finite(v)) return false;
     out = v;
     return true;
 }

@@ -4,8 +4,7 @@
 //
 // Units are the file's own: no unit scale is applied (FBX files keep the numbers they
 // store), so what an artist typed in the file is what the game sees.
-#include <cmath>    // Required for: fabsf, std::isfinite
-#include <cstdio>   // Required for: fprintf
+#include <cmath>    // Required for: fabsf
 #include <cstring>  // Required for: memcpy
 #include <string>
 
@@ -15,6 +14,9 @@
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+
+#include "base/Log.h"
+#include "base/Numbers.h"
 
 #include "geometry/bvh.h"
 #include "internal.h"
@@ -177,7 +179,7 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiNode* node, const aiM
         }
         aiVector3D p = transform * source->mVertices[i];
         // 1e39 in a file reads as infinity; nothing sensible can be drawn or hit there.
-        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+        if (!base::FiniteVector(p)) {
             loader.nonFinite = true;
             return;
         }
@@ -188,19 +190,19 @@ void AddMesh(Loader& loader, const aiMesh* source, const aiNode* node, const aiM
         if (source->mNormals != nullptr) {
             aiVector3D n = normalMatrix * source->mNormals[i];
             n.NormalizeSafe();
-            if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z)) {
+            if (base::FiniteVector(n)) {
                 mesh.normals[i] = {n.x + 0.0f, n.y + 0.0f, n.z + 0.0f};
             }
         }
         if (source->mTextureCoords[0] != nullptr) {
             const aiVector3D& uv = source->mTextureCoords[0][i];
-            if (std::isfinite(uv.x) && std::isfinite(uv.y)) mesh.texcoords[i] = {uv.x, uv.y};
+            if (base::Finite(uv.x, uv.y)) mesh.texcoords[i] = {uv.x, uv.y};
         }
         if (tangents) {
             aiVector3D t = tangentMatrix * source->mTangents[i];
             t.NormalizeSafe();
             mesh.tangents[i] = {t.x, t.y, t.z, 1.0f};
-            if (!std::isfinite(t.x) || !std::isfinite(t.y) || !std::isfinite(t.z)) mesh.tangents[i] = {1.0f, 0.0f, 0.0f, 1.0f};
+            if (!base::FiniteVector(t)) mesh.tangents[i] = {1.0f, 0.0f, 0.0f, 1.0f};
         }
         if (!mesh.colors.empty()) mesh.colors[i] = ToColor(source->mColors[0][i]);
     }
@@ -330,10 +332,12 @@ bool ReadsAsOtherFormat(const Assimp::Importer& importer, const std::string& fil
 }  // namespace
 
 R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
+    // Even a model that cannot be read gets its (empty) data, to be drawn and unloaded.
     R3D_Model model{};
-    model.data = new R3D_ModelData();
+    model.id = r3d::AddModelData();
+    R3D_ModelData* data = r3d::FindModelData(model);
     if (fileName == nullptr) {
-        fprintf(stderr, "WARNING: R3D: could not load model: no file name given\n");
+        base::Warn("R3D", "could not load model: no file name given");
         return model;
     }
 
@@ -341,7 +345,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     std::string reason;
     r3d::GltfAnimation gltf;
     if (!r3d::CheckModelFile(fileName, ReadsAsOtherFormat(importer, fileName), &reason, &gltf)) {
-        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName, reason.c_str());
+        base::Warn("R3D", "could not load model \"%s\": %s", fileName, reason.c_str());
         return model;
     }
     if (!gltf.repaired.empty()) importer.SetIOHandler(new RepairedFile(fileName, gltf.repaired));  // owned by the importer
@@ -359,8 +363,8 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     }
     if (scene == nullptr || scene->mRootNode == nullptr) {
         const char* reason = importer.GetErrorString();
-        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": %s\n", fileName,
-                (reason != nullptr && reason[0] != '\0') ? reason : "the importer returned no scene");
+        base::Warn("R3D", "could not load model \"%s\": %s", fileName,
+                   (reason != nullptr && reason[0] != '\0') ? reason : "the importer returned no scene");
         return model;
     }
 
@@ -368,32 +372,31 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
     loader.scene = scene;
     r3d::SkeletonImport skeleton(*scene, gltf, fileName);
     loader.skeleton = &skeleton;
-    loader.data = model.data;
+    loader.data = data;
     loader.gpu = IsWindowReady();
     std::string path(fileName);
     size_t slash = path.find_last_of("/\\");
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash);
 
-    model.data->materials = r3d::ReadMaterials(*scene, directory, fileName, loader.gpu);
+    data->materials = r3d::ReadMaterials(*scene, directory, fileName, loader.gpu);
     AddNode(loader, scene->mRootNode, aiMatrix4x4());
     if (loader.nonFinite) {
-        fprintf(stderr, "WARNING: R3D: could not load model \"%s\": a vertex position is not a finite number\n",
-                fileName);
+        base::Warn("R3D", "could not load model \"%s\": a vertex position is not a finite number", fileName);
         R3D_UnloadModel(model, true);
         model = R3D_Model{};
-        model.data = new R3D_ModelData();
+        model.id = r3d::AddModelData();
         return model;
     }
-    r3d::BuildModelLods(*model.data);
-    skeleton.MoveInto(*model.data);
-    if (model.data->Animated()) model.data->poseBounds = r3d::anim::PoseBounds(*model.data);
+    r3d::BuildModelLods(*data);
+    skeleton.MoveInto(*data);
+    if (data->Animated()) data->poseBounds = r3d::anim::PoseBounds(*data);
 
-    if (model.data->meshes.empty()) {
-        fprintf(stderr, "WARNING: R3D: model \"%s\" holds no triangle meshes\n", fileName);
+    if (data->meshes.empty()) {
+        base::Warn("R3D", "model \"%s\" holds no triangle meshes", fileName);
     }
-    model.meshCount = static_cast<int>(model.data->meshes.size());
-    for (size_t i = 0; i < model.data->meshes.size(); i++) {
-        const R3D_MeshData& mesh = model.data->meshes[i];
+    model.meshCount = static_cast<int>(data->meshes.size());
+    for (size_t i = 0; i < data->meshes.size(); i++) {
+        const R3D_MeshData& mesh = data->meshes[i];
         model.triangleCount += static_cast<int>(mesh.indices.size() / 3);
         if (i == 0) {
             model.aabb = mesh.bounds;
@@ -406,7 +409,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int importFlags) {
 }
 
 void R3D_UnloadModel(R3D_Model model, bool unloadMaterials) {
-    R3D_ModelData* data = model.data;
+    R3D_ModelData* data = r3d::ModelData(model, "R3D_UnloadModel");
     if (data == nullptr) return;
     for (R3D_MeshData& mesh : data->meshes) {
         if (mesh.vao != 0) rlUnloadVertexArray(mesh.vao);
@@ -418,5 +421,5 @@ void R3D_UnloadModel(R3D_Model model, bool unloadMaterials) {
         mesh.bvh = nullptr;
     }
     if (unloadMaterials) r3d::UnloadMaterialTextures(data->materials);
-    delete data;
+    r3d::RemoveModelData(model.id);
 }

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "animation/pose.h"
+#include "base/Log.h"
+#include "base/Numbers.h"
 #include "raymath.h"  // Required for: QuaternionFromAxisAngle(), QuaternionMultiply()
 
 namespace r3d {
@@ -17,10 +19,10 @@ Affine ToAffine(const aiMatrix4x4& m) {
     return a;
 }
 
-bool Finite(const aiMatrix4x4& m) {
+bool FiniteMatrix(const aiMatrix4x4& m) {
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            if (!std::isfinite(m[r][c])) return false;
+            if (!base::Finite(m[r][c])) return false;
     return true;
 }
 
@@ -49,7 +51,7 @@ void SkeletonImport::AddNode(const aiNode* node, int parent, const aiMatrix4x4& 
     joint.parent = parent;
     aiVector3D scaling(1, 1, 1), position(0, 0, 0);
     aiQuaternion rotation;
-    if (Finite(node->mTransformation)) node->mTransformation.Decompose(scaling, rotation, position);
+    if (FiniteMatrix(node->mTransformation)) node->mTransformation.Decompose(scaling, rotation, position);
     joint.translation = {position.x, position.y, position.z};
     joint.rotation = {rotation.x, rotation.y, rotation.z, rotation.w};
     joint.scale = {scaling.x, scaling.y, scaling.z};
@@ -63,7 +65,7 @@ void SkeletonImport::AddNode(const aiNode* node, int parent, const aiMatrix4x4& 
 }
 
 void SkeletonImport::Warn(const std::string& text) const {
-    fprintf(stderr, "WARNING: R3D: model \"%s\": %s\n", fileName_, text.c_str());
+    base::Warn("R3D", "model \"%s\": %s", fileName_, text.c_str());
 }
 
 void SkeletonImport::Keep(anim::Clip clip) {
@@ -77,23 +79,33 @@ void SkeletonImport::Keep(anim::Clip clip) {
 }
 
 void SkeletonImport::TakeGltfClips(const GltfAnimation& gltf) {
-    // The importer names a node by its name: a channel reaches its joint through it.
-    std::unordered_map<std::string, int> uses;
-    for (const std::string& name : gltf.nodeNames) ++uses[name];
+    // A channel names its node by index. The importer hands its nodes over by name, so
+    // the joint is the one under the name the importer gave that node (NameNodesApart
+    // made those names differ).
     for (anim::Clip clip : gltf.clips) {
         bool aimed = true;
         for (anim::Channel& c : clip.channels) {
-            const bool known = c.joint >= 0 && static_cast<size_t>(c.joint) < gltf.nodeNames.size();
-            const std::string name = known ? gltf.nodeNames[static_cast<size_t>(c.joint)] : std::string();
+            const bool known = c.joint >= 0 && static_cast<size_t>(c.joint) < gltf.importerNames.size();
+            const std::string name = known ? gltf.importerNames[static_cast<size_t>(c.joint)] : std::string();
             auto joint = byName_.find(name);
-            if (name.empty() || uses[name] != 1 || joint == byName_.end()) {
-                Warn("clip \"" + clip.name + "\" moves a node without a name of its own; it is left out");
+            if (name.empty() || joint == byName_.end()) {
+                Warn("clip \"" + clip.name + "\" moves a node " + (name.empty() ? "without a name of its own" : "the model lacks") +
+                     "; it is left out");
                 aimed = false;
                 break;
             }
             c.joint = joint->second;
         }
         if (aimed) Keep(std::move(clip));
+    }
+    // Joints show the names the file gave their nodes, not the importer's stand-ins.
+    std::unordered_map<std::string, const std::string*> own;
+    for (size_t i = 0; i < gltf.importerNames.size() && i < gltf.nodeNames.size(); ++i) {
+        if (!gltf.importerNames[i].empty() && gltf.importerNames[i] != gltf.nodeNames[i]) own.emplace(gltf.importerNames[i], &gltf.nodeNames[i]);
+    }
+    for (Joint& joint : joints_) {
+        auto it = own.find(joint.name);
+        if (it != own.end()) joint.name = *it->second;
     }
 }
 
@@ -149,7 +161,7 @@ void SkeletonImport::TakeImporterClips(const aiScene& scene) {
         }
         // The file's own length counts too: a clip may hold its last key to its end.
         const double duration = source.mDuration / ticks;
-        if (std::isfinite(duration) && duration > clip.length && duration < 1e7) clip.length = static_cast<float>(duration);
+        if (base::Finite(duration) && duration > clip.length && duration < 1e7) clip.length = static_cast<float>(duration);
         if (aimed) Keep(std::move(clip));
     }
 }
@@ -175,12 +187,12 @@ SkeletonImport::Binding SkeletonImport::Bind(const aiMesh& mesh, const aiNode& n
     for (unsigned int b = 0; b < mesh.mNumBones; ++b) {
         const aiBone& bone = *mesh.mBones[b];
         auto joint = byName_.find(bone.mName.C_Str());
-        if (joint == byName_.end() || !Finite(bone.mOffsetMatrix)) continue;
+        if (joint == byName_.end() || !FiniteMatrix(bone.mOffsetMatrix)) continue;
         boneJoint[b] = joint->second;
         boneRest[b] = restWorld_[static_cast<size_t>(joint->second)] * bone.mOffsetMatrix;
         for (unsigned int w = 0; w < bone.mNumWeights; ++w) {
             const aiVertexWeight& vw = bone.mWeights[w];
-            if (vw.mVertexId >= n || !(vw.mWeight > 0) || !std::isfinite(vw.mWeight)) continue;
+            if (vw.mVertexId >= n || !(vw.mWeight > 0) || !base::Finite(vw.mWeight)) continue;
             Influence& in = influences[vw.mVertexId];
             // Into place among the four, strongest first; a fifth weaker one is dropped.
             int at = 4;
@@ -195,7 +207,7 @@ SkeletonImport::Binding SkeletonImport::Bind(const aiMesh& mesh, const aiNode& n
     for (unsigned int v = 0; v < n; ++v) {
         const Influence& in = influences[v];
         const float sum = in.weight[0] + in.weight[1] + in.weight[2] + in.weight[3];
-        if (!(sum > 0) || !std::isfinite(sum)) {
+        if (!(sum > 0) || !base::Finite(sum)) {
             out.transforms[v] = nodeWorld;  // no sound weight: the vertex follows its mesh's node
             continue;
         }

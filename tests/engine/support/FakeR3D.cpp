@@ -30,11 +30,12 @@ State& Get() {
 
 void Reset() { Get() = State(); }
 
+// A record's id is its place in AllModels() or AllBuffers() plus one (0: none).
 std::string ModelPath(const R3D_Model& model) {
-    return model.data ? reinterpret_cast<ModelData*>(model.data)->path : std::string("<none>");
+    return model.id != 0 ? AllModels()[model.id - 1]->path : std::string("<none>");
 }
 
-Buffer* BufferOf(const R3D_InstanceBuffer& buffer) { return reinterpret_cast<Buffer*>(buffer.data); }
+Buffer* BufferOf(const R3D_InstanceBuffer& buffer) { return buffer.id != 0 ? AllBuffers()[buffer.id - 1].get() : nullptr; }
 
 }  // namespace FakeR3D
 
@@ -58,7 +59,7 @@ R3D_Model R3D_LoadModelEx(const char* fileName, int) {
     model.triangleCount = 12;
     model.aabb = {{-0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, 0.5f}};  // every stand-in model is a unit cube
     AllModels().push_back(std::make_unique<ModelData>(ModelData{fileName}));
-    model.data = reinterpret_cast<R3D_ModelData*>(AllModels().back().get());
+    model.id = static_cast<unsigned int>(AllModels().size());
     return model;
 }
 
@@ -76,7 +77,7 @@ R3D_InstanceBuffer R3D_LoadInstanceBuffer(int capacity, int flags) {
     b->scales.resize(slots);
     b->colors.resize(slots);
     Get().buffers.push_back(b);
-    return {capacity, flags, reinterpret_cast<R3D_InstanceData*>(b)};
+    return {capacity, flags, static_cast<unsigned int>(AllBuffers().size())};
 }
 
 void R3D_UnloadInstanceBuffer(R3D_InstanceBuffer buffer) { BufferOf(buffer)->unloaded = true; }
