@@ -2,7 +2,7 @@
 // to run once its file is complete, and what the swaps leave behind (memory,
 // open files, mapped modules, copies on disk). Needs a display (xvfb-run).
 //
-//   reload_bench [--swaps N]      (default 200)
+//   reload_benchmark [--swaps N]      (default 200)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     options.timeoutMs = 3600 * 1000;
     Process engine(install.bin + "/engine", {}, options);
     if (!engine.WaitForStderr("tick red n=3 ", 30000)) {
-        std::fprintf(stderr, "reload_bench: the engine did not start (is there a display?)\n%s", engine.Stderr().c_str());
+        std::fprintf(stderr, "reload_benchmark: the engine did not start (is there a display?)\n%s", engine.Stderr().c_str());
         return 1;
     }
     const pid_t pid = engine.Pid();
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         fs::rename(target + ".new", target);  // the file is complete from here
         const Clock::time_point complete = Clock::now();
         if (!engine.WaitForStderr("\ntick " + version + " n=1 ", 10000, mark)) {
-            std::fprintf(stderr, "reload_bench: swap %d to %s never ran\n%s", i + 1, version.c_str(),
+            std::fprintf(stderr, "reload_benchmark: swap %d to %s never ran\n%s", i + 1, version.c_str(),
                          engine.Stderr().substr(mark).c_str());
             return 1;
         }

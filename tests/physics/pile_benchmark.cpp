@@ -6,7 +6,7 @@
 // mean frame with it (F1) and the mean physics step within it (S), and F1 / (F0 + S).
 // Each mode runs three times, alternating, and its fastest run counts.
 //
-//   pile_frames            (needs DISPLAY; not run by ctest)
+//   pile_benchmark            (needs DISPLAY; not run by ctest)
 #include <algorithm>
 #include <csignal>
 #include <cstdio>

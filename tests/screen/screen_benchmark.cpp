@@ -12,7 +12,7 @@
 // (calls, drawing and the buffer swap), and the draw calls the screen layer
 // made. The bridge's share is entries over raylib.
 //
-//   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/screen/screen_bench [frames]
+//   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/screen/screen_benchmark [frames]
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     SetTraceLogLevel(LOG_WARNING);
     InitWindow(1280, 800, "screen benchmark");
     if (!IsWindowReady()) {
-        std::fprintf(stderr, "screen_bench: no window (run it under xvfb-run)\n");
+        std::fprintf(stderr, "screen_benchmark: no window (run it under xvfb-run)\n");
         return 1;
     }
     // The host's entries registered into the game side's tables, as a module gets them.
