@@ -105,6 +105,46 @@ TEST(AnimatedModel, RaysHitThePoseAndItsBoundsHoldEveryPose) {
     R3D_UnloadModel(bar, true);
 }
 
+// A corner of the bar's back face (z = -0.1) moved far out along -x, as a fuzzed file had
+// it: the sliver it makes is hit at finite places, as the BVH hits it at rest, in every
+// pose (its triangles follow the root joint only, so no clip moves them).
+TEST(AnimatedModel, ASliverReachingTowardsTheFloatLimitIsHitWhereItLiesInEveryPose) {
+    for (const float far : {-1e24f, -3e37f}) {
+        SCOPED_TRACE(far);
+        Gltf::Document document = Figures::Bar();
+        std::vector<float>& positions = document.meshes[0].positions;
+        const std::vector<float>& normals = document.meshes[0].normals;
+        size_t corner = 0;
+        while (corner < positions.size() && !(positions[corner] == -0.1f && positions[corner + 1] == 0.5f &&
+                                              positions[corner + 2] == -0.1f && normals[corner + 2] == -1.0f)) {
+            corner += 3;
+        }
+        ASSERT_LT(corner, positions.size());
+        positions[corner] = far;
+        R3D_Model bar = LoadBar(document, "far_corner");
+        ASSERT_EQ(R3D_GetModelAnimationCount(bar), 3);
+        const int bend = Clip(bar, "bend"), cubic = Clip(bar, "bend_cubic");
+        // A third of the way out the sliver spans y from 1/3 to 2/3.
+        for (const float y : {0.2f, 0.4f, 0.55f, 0.6f, 0.8f}) {
+            const Ray ray{{far / 3, y, -100}, {0, 0, 1}};
+            const RayCollision rigid = R3D_RaycastModel(ray, bar, MatrixIdentity());
+            EXPECT_EQ(rigid.hit, y > 0.34f && y < 0.66f) << "y " << y;
+            for (const R3D_AnimationState state : {At(-1, 0), At(bend, 0.5f), At(bend, 1), At(cubic, 0.5f),
+                                                   R3D_AnimationState{bend, 1.0f, cubic, 0.25f, 0.5f}}) {
+                const RayCollision posed = R3D_RaycastModelPose(ray, bar, MatrixIdentity(), state);
+                SCOPED_TRACE(testing::Message() << "y " << y << ", clip " << state.clip << " at " << state.time);
+                EXPECT_EQ(posed.hit, rigid.hit);
+                if (!posed.hit) continue;
+                EXPECT_NEAR(posed.distance, 99.9f, 1e-3f);
+                EXPECT_NEAR(posed.point.z, -0.1f, 1e-3f);
+                EXPECT_NEAR(posed.normal.z, -1.0f, 1e-5f);
+                EXPECT_NEAR(Vector3Length(posed.normal), 1.0f, 1e-5f);
+            }
+        }
+        R3D_UnloadModel(bar, true);
+    }
+}
+
 // Formats other than glTF bring their clips through assimp. Its FBX writer keeps one
 // key a channel (so the pose stays straight), but the clips, their lengths and the
 // skeleton come through its reader as they would from an artist's file.

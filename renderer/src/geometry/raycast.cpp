@@ -72,6 +72,22 @@ struct ModelRay {
     }
 };
 
+// Posed triangles are tested in double: a vertex far out (1e24 and more) makes products
+// of three coordinates that overflow a float, and the NaN they give would pass the
+// tests below as a hit. Floats' products of three stay far inside double's range.
+struct Vec3d {
+    double x, y, z;
+};
+Vec3d ToDouble(Vector3 v) { return {v.x, v.y, v.z}; }
+Vec3d Sub(Vec3d a, Vec3d b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+double Dot(Vec3d a, Vec3d b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3d Cross(Vec3d a, Vec3d b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+// v divided by its largest component's size (v itself when that is 0).
+Vec3d Unit(Vec3d v) {
+    const double m = std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z)));
+    return m > 0.0 ? Vec3d{v.x / m, v.y / m, v.z / m} : v;
+}
+
 }  // namespace
 
 namespace {
@@ -108,7 +124,7 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
     if (data == nullptr || !data->Animated()) return RaycastRigid(ray, data, transform);
     const ModelRay local(ray, transform);
     if (!local.valid) return Miss();
-    const Vector3 origin = local.origin, direction = local.direction;
+    const Vec3d origin = ToDouble(local.origin), direction = ToDouble(local.direction);
 
     // The pose is a few dozen matrices; its triangles are tested one by one (a BVH built
     // per query would cost more than the walk it saves on a character's few thousand).
@@ -121,28 +137,27 @@ RayCollision R3D_RaycastModelPose(Ray ray, R3D_Model model, Matrix transform, R3
     for (const R3D_MeshData& mesh : data->meshes) {
         r3d::anim::SkinPositions(mesh, skin, posed);
         for (size_t k = 0; k + 2 < mesh.indices.size(); k += 3) {
-            const Vector3 a = posed[mesh.indices[k]], b = posed[mesh.indices[k + 1]], c = posed[mesh.indices[k + 2]];
-            // Moller-Trumbore, both sides.
-            const Vector3 e1 = Vector3Subtract(b, a), e2 = Vector3Subtract(c, a);
-            const Vector3 p = Vector3CrossProduct(direction, e2);
-            const float d = Vector3DotProduct(e1, p);
-            if (fabsf(d) < 1e-20f) continue;
-            const float inv = 1.0f / d;
-            const Vector3 s = Vector3Subtract(origin, a);
-            const float u = Vector3DotProduct(s, p) * inv;
-            if (u < 0.0f || u > 1.0f) continue;
-            const Vector3 q = Vector3CrossProduct(s, e1);
-            const float v = Vector3DotProduct(direction, q) * inv;
-            if (v < 0.0f || u + v > 1.0f) continue;
-            const float t = Vector3DotProduct(e2, q) * inv;
-            if (t <= 0.0f || t >= best) continue;
-            best = t;
-            // Edges scaled to about 1 first: the cross product of huge ones would overflow.
-            auto unit = [](Vector3 e) {
-                const float m = std::fmax(std::fabs(e.x), std::fmax(std::fabs(e.y), std::fabs(e.z)));
-                return m > 0.0f ? Vector3Scale(e, 1.0f / m) : e;
-            };
-            bestNormal = Vector3CrossProduct(unit(e1), unit(e2));
+            const Vec3d a = ToDouble(posed[mesh.indices[k]]), b = ToDouble(posed[mesh.indices[k + 1]]),
+                        c = ToDouble(posed[mesh.indices[k + 2]]);
+            // Moller-Trumbore, both sides. Each test passes only what it wants, never a NaN.
+            const Vec3d e1 = Sub(b, a), e2 = Sub(c, a);
+            const Vec3d p = Cross(direction, e2);
+            const double d = Dot(e1, p);
+            if (!(std::fabs(d) >= 1e-20)) continue;
+            const double inv = 1.0 / d;
+            const Vec3d s = Sub(origin, a);
+            const double u = Dot(s, p) * inv;
+            if (!(u >= 0.0 && u <= 1.0)) continue;
+            const Vec3d q = Cross(s, e1);
+            const double v = Dot(direction, q) * inv;
+            if (!(v >= 0.0 && u + v <= 1.0)) continue;
+            const double t = Dot(e2, q) * inv;
+            if (!(t > 0.0 && t < best)) continue;
+            best = static_cast<float>(t);  // below FLT_MAX, so never infinite
+            // Edges scaled to about 1 first, and their cross too: huge edges' cross would
+            // overflow, a sliver's would underflow and could not be normalised.
+            const Vec3d n = Unit(Cross(Unit(e1), Unit(e2)));
+            bestNormal = {static_cast<float>(n.x), static_cast<float>(n.y), static_cast<float>(n.z)};
             hit = true;
         }
     }
