@@ -1,7 +1,8 @@
 # Pieces shared by scripts/setup.sh (the Linux build) and scripts/windows.sh
-# (the Windows cross-build): Debian packages, Debian source packages fetched
-# through a private apt configuration (the machine's own apt sources are never
-# touched), and the version-keyed cache the source builds are kept in.
+# with lib/windows-deps.sh (the Windows cross-build): Debian packages, Debian
+# source packages fetched through a private apt configuration (the machine's own
+# apt sources are never touched), and the version-keyed cache the source builds
+# are kept in.
 #
 # Sourced, not run. The sourcing script sets `log_name` (the prefix of its
 # messages) before calling anything here.
