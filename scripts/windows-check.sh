@@ -274,9 +274,9 @@ check_test_programs() {
     fail "in-process tests under wine"; tr -d '\r' <"$1/tests.log" | tail -n 40 >&2
   fi
   say "bridge call (Vector3Add) under wine, C runtime's allocator:"
-  (cd "$tests" && timeout -k 5 120 wine bench_bridge_libc.exe --benchmark_filter=BridgeCall --benchmark_min_time=0.5 2>/dev/null) \
+  (cd "$tests" && timeout -k 5 120 wine engine_bridge_libc_benchmark.exe --benchmark_filter=BridgeCall --benchmark_min_time=0.5 2>/dev/null) \
     | tr -d '\r' | grep '^BM_' >&2 || fail "the bridge benchmark under wine"
-  local linux=$root/build/tests/engine/bench_bridge
+  local linux=$root/build/tests/engine/engine_bridge_benchmark
   if [ -x "$linux" ]; then
     say "the same on Linux (mimalloc):"
     "$linux" --benchmark_filter=BridgeCall --benchmark_min_time=0.5 2>/dev/null | grep '^BM_' >&2 || true

@@ -94,7 +94,7 @@ build_windows() {
         -DVANTOR_STB_DIR=/usr/include/stb \
         -DVANTOR_LEVEL_GENERATOR="$native/tools/make_level" \
         -DVANTOR_SOUND_GENERATOR="$native/tools/make_sounds" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  local targets=(engine game engine_inprocess_tests bench_bridge_libc
+  local targets=(engine game engine_inprocess_tests engine_bridge_libc_benchmark
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green
                  module_segv_in_tick module_ill_in_init module_fpe_in_tick module_abort_in_init

@@ -5,8 +5,8 @@
 // Host: the engine's own entry, captured from World::Initialize.
 // NaiveHost: the same entry written the obvious way, copying each argument out
 // of its std::any.
-// Built twice: bench_bridge with mimalloc as the process allocator (as the
-// engine links it), bench_bridge_libc with the C library's allocator.
+// Built twice: engine_bridge_benchmark with mimalloc as the process allocator (as the
+// engine links it), engine_bridge_libc_benchmark with the C library's allocator.
 #include <benchmark/benchmark.h>
 
 #include <any>
