@@ -178,7 +178,9 @@ TEST(AnimatedModel, TheCorruptSkinSetLoadsWithoutWhatIsBrokenAndWarnsOnce) {
         size_t warnings = 0;
         for (size_t at = err.find("WARNING"); at != std::string::npos; at = err.find("WARNING", at + 1)) ++warnings;
         EXPECT_EQ(warnings, broken ? 1u : 0u) << err;
-        if (broken) EXPECT_NE(err.find(corrupt.name + ".glb"), std::string::npos) << err;
+        if (broken) {
+            EXPECT_NE(err.find(corrupt.name + ".glb"), std::string::npos) << err;
+        }
         // Whatever survived poses to finite places inside the bar's reach.
         for (int c = -1; c < R3D_GetModelAnimationCount(model); ++c) {
             for (float t : {0.0f, 0.5f, 1.0f}) {
