@@ -4,11 +4,13 @@
 *   audio device
 *
 *   What it does:
-*     - decodes WAV, OGG (Vorbis), MP3 and FLAC files, told apart by their first bytes
-*     - sounds: decoded whole at load; every play is a voice of its own, so one sound can
-*       overlap itself (footsteps, shots); volume, pitch and pan per sound
-*     - music: streamed, decoded ahead on a thread of its own, so it never waits for the
-*       game's frame; loops or not, seeks, reports its time played and length
+*     - reads a file whole (1 GiB at most) and decodes WAV, OGG (Vorbis), MP3 and FLAC,
+*       told apart by their first bytes
+*     - sounds: decoded whole at load (10 minutes at most); every play is a voice of its
+*       own, so one sound can overlap itself (footsteps, shots); volume, pitch and pan per sound
+*     - music: streamed from the file's bytes, decoded two seconds and more ahead on a thread
+*       of its own, so it never waits for the game's frame; loops or not, seeks, reports its
+*       time played and length
 *     - emitters: a sound at a position, heard from a listener: loudness falls between a
 *       near and a far distance, and it pans by where it lies relative to the listener's view
 *     - one mixer for all of it, fed to raylib's device through one stream; volumes and
@@ -22,15 +24,28 @@
 *   Without an audio device (a server, a machine without sound) everything works the same
 *   against a clock: voices end when they would have ended, music reports its time.
 *
-*   A file that cannot be used (missing, empty, truncated, another format, absurd sizes)
-*   loads as an empty sound or music with one warning on stderr naming it; playing it
-*   plays nothing.
+*   A file that cannot be used (missing, empty, unreadable, over 1 GiB, truncated, another
+*   format, absurd sizes) loads as an empty sound or music with one warning on stderr naming
+*   it; playing it plays nothing.
+*
+*   Handles come from the base library's pools (base/Handles.h): a slot index, the slot's
+*   generation and the kind of handle. A handle whose sound, music or emitter was unloaded
+*   or destroyed (or any handle after A3D_Close), or one of another kind, finds nothing:
+*   the call does nothing (or answers 0 / false) and warns "A3D: <call>: <noun> <handle>
+*   <why>". A zero handle means none and is ignored without a warning.
+*
+*   Threads: every function is meant to be called from one thread (the game's). The layer
+*   runs two of its own: raylib's device thread, which mixes every block, and the music
+*   feeder. The device thread asks to run ahead of ordinary programs (a real-time policy,
+*   else a lower nice value, as far as the process's rights and limits allow; with neither
+*   it runs as any thread and everything works the same), so that music and sounds go on
+*   while other programs keep every core busy; A3D_GetStats() says what it got. The one
+*   lock they share hands a waiting device thread's priority to whoever holds it.
 *
 *   What it does not do: effects (reverb, filters), Doppler shift, occlusion, more than
 *   two output channels.
 *
-*   It knows nothing of the scene: callers hand it positions. Every function is meant to be
-*   called from one thread (the game's); the mixing and music decoding threads are its own.
+*   It knows nothing of the scene: callers hand it positions.
 *
 *   Usage:
 *     InitAudioDevice();                              // raylib
@@ -60,8 +75,8 @@ extern "C" {
 #define A3D_MAX_PLAYING 256     // voices playing at once, heard or not
 #define A3D_OUTPUT_RATE 48000   // frames per second the mixer makes
 
-// Handles: an index and a generation. A handle whose sound, music or emitter was
-// unloaded (or a zero handle) is ignored by every function.
+// Handles: a pool slot's index, its generation and the kind of handle, never 0 and
+// never issued twice. A stale or foreign handle is refused with a warning; 0 is "none".
 typedef struct A3D_Sound { unsigned int id; } A3D_Sound;
 typedef struct A3D_Music { unsigned int id; } A3D_Music;
 typedef struct A3D_Emitter { unsigned int id; } A3D_Emitter;
@@ -73,6 +88,8 @@ typedef struct A3D_Stats {
     unsigned long long framesMixed; // output frames made since A3D_Init
     unsigned long long underruns;   // output frames of music left silent because its decoder was late
     double mixSeconds;              // time spent mixing since A3D_Init (thread CPU time where the system has it)
+    int devicePriority;             // how the thread that feeds the device runs: 2 real-time, 1 above
+                                    // ordinary programs, 0 as any (or no block asked for yet)
 } A3D_Stats;
 
 //----------------------------------------------------------------------------------
@@ -121,7 +138,7 @@ void A3D_SetMusicPan(A3D_Music music, float pan);
 //----------------------------------------------------------------------------------
 // Emitters: a sound at a position in the world, heard from the listener
 //----------------------------------------------------------------------------------
-A3D_Emitter A3D_CreateEmitter(A3D_Sound sound);
+A3D_Emitter A3D_CreateEmitter(A3D_Sound sound);  // of a stale sound: none (0), with a warning
 void A3D_DestroyEmitter(A3D_Emitter emitter);   // stops it
 void A3D_SetEmitterPosition(A3D_Emitter emitter, Vector3 position);
 // Full loudness within `nearDistance`, silent beyond `farDistance`; in between the

@@ -79,20 +79,20 @@ void Mixer::Targets(Voice& v) {
         return;
     }
     if (!v.emitter) return PanGains(v.pan, master * v.volume, v.target);
-    auto it = emitters.find(v.emitter);
-    if (it == emitters.end()) {
+    const Emitter* found = emitters.Find(v.emitter);
+    if (!found) {
         v.target[0] = v.target[1] = 0;
         return;
     }
-    const Emitter& e = it->second;
+    const Emitter& e = *found;
     const Vector3 d = {e.position.x - listener.x, e.position.y - listener.y, e.position.z - listener.z};
     const float distance = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
     const float side = distance > 1e-4f ? (d.x * right.x + d.y * right.y + d.z * right.z) / distance : 0;
     PanGains(side, master * e.volume * Attenuation(distance, e.nearDistance, e.farDistance), v.target);
 }
 
-int Mixer::StartVoice(const SoundData* data, unsigned sound, unsigned emitter, float pitch, float volume, float pan,
-                      bool looping) {
+int Mixer::StartVoice(const SoundData* data, base::Handle sound, base::Handle emitter, float pitch, float volume,
+                      float pan, bool looping) {
     if (!data || data->frames == 0) return -1;
     Voice fresh;
     fresh.data = data;
@@ -128,8 +128,8 @@ int Mixer::StartVoice(const SoundData* data, unsigned sound, unsigned emitter, f
 void Mixer::FreeVoice(int index) {
     Voice& v = voices[index];
     if (v.emitter) {
-        auto it = emitters.find(v.emitter);
-        if (it != emitters.end() && it->second.voice == index) it->second.voice = -1;
+        Emitter* e = emitters.Find(v.emitter);
+        if (e && e->voice == index) e->voice = -1;
     }
     v = Voice();
 }
@@ -205,7 +205,7 @@ void Mixer::Rewind(Stream& m, std::uint64_t fileFrame) {
     ++m.generation;
 }
 
-void Mixer::MixMusic(Stream& m, float* out, int frames) {
+bool Mixer::MixMusic(Stream& m, float* out, int frames) {
     // Some twelve hours into a stream that loops, its timeline starts again
     // where it stands (by whole rings, so the ring's places stay), long before
     // a position could overflow.
@@ -255,13 +255,15 @@ void Mixer::MixMusic(Stream& m, float* out, int frames) {
     m.gain[0] = target[0];
     m.gain[1] = target[1];
     m.heard = target[0] > 0 || target[1] > 0;
+    const std::uint64_t ahead = m.written - std::min(m.written, m.pos >> 32);
+    return m.playing && m.endAt == kNoEnd && ahead < m.RingFrames() / 2;
 }
 
 // -- Blocks ----------------------------------------------------------------------------
 
-void Mixer::Render(float* out, int frames) {
+bool Mixer::Render(float* out, int frames) {
     std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
-    if (frames <= 0) return;
+    if (frames <= 0) return false;
 
     // Which voices are heard: all with a gain, up to A3D_MAX_HEARD, the loudest;
     // one that was heard and is not now glides to silence in this block.
@@ -303,22 +305,24 @@ void Mixer::Render(float* out, int frames) {
         heard += v.data && v.heard;
     }
 
-    for (auto& entry : musics) {
-        Stream& m = *entry.second;
-        if (m.playing && (!m.paused || m.heard) && !m.ring.empty()) MixMusic(m, out, frames);
-    }
+    bool hungry = false;
+    musics.ForEach([&](base::Handle, std::shared_ptr<Stream>& music) {
+        Stream& m = *music;
+        if (m.playing && (!m.paused || m.heard) && !m.ring.empty()) hungry |= MixMusic(m, out, frames);
+    });
 
     stats.voicesHeard = heard;
     stats.framesMixed += static_cast<unsigned long long>(frames);
+    return hungry;
 }
 
 void Mixer::Advance(std::uint64_t frames) {
     if (frames == 0) return;
     for (Voice& v : voices)
         if (v.data) AdvanceVoice(v, frames);
-    for (auto& entry : musics) {
-        Stream& m = *entry.second;
-        if (!m.playing || m.paused) continue;
+    musics.ForEach([&](base::Handle, std::shared_ptr<Stream>& music) {
+        Stream& m = *music;
+        if (!m.playing || m.paused) return;
         m.pos += StepFor(m.rate, m.pitch) * frames;
         if (m.origin + (m.pos >> 32) >= m.length && (!m.looping || m.length == 0)) {
             m.playing = false;
@@ -326,7 +330,7 @@ void Mixer::Advance(std::uint64_t frames) {
         } else if (m.looping) {
             m.pos %= m.length << 32;  // the time played is counted modulo the length anyway
         }
-    }
+    });
     stats.voicesHeard = 0;
 }
 

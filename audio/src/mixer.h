@@ -3,18 +3,22 @@
 //
 // One mutex guards all of it. The game's thread holds it for a table change,
 // the device's thread for one block, the music feeder for one append; nothing
-// slow (decoding, file reading, freeing large buffers) happens under it.
+// slow (decoding, file reading, freeing large buffers) happens under it. It
+// lends the device thread's priority to a holder that keeps it waiting.
+//
+// Sounds, music and emitters live in handle pools: the A3D_ handles are the
+// pools' handles, so a stale one finds nothing, never another object.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "a3d.h"
+#include "base/Handles.h"
 #include "decoder.h"
+#include "threads.h"
 
 namespace a3d {
 
@@ -36,7 +40,7 @@ struct SoundEntry {
 };
 
 struct Emitter {
-    unsigned sound = 0;
+    base::Handle sound = 0;             // may go stale: the emitter then falls silent
     Vector3 position = {0, 0, 0};
     float nearDistance = 1, farDistance = 40;
     float volume = 1, pitch = 1;
@@ -46,8 +50,8 @@ struct Emitter {
 
 struct Voice {
     const SoundData* data = nullptr;  // null: the slot is free
-    unsigned sound = 0;
-    unsigned emitter = 0;             // 0: a voice of A3D_PlaySound
+    base::Handle sound = 0;
+    base::Handle emitter = 0;         // 0: a voice of A3D_PlaySound
     std::uint64_t pos = 0;            // into the sound
     std::uint64_t step = kOne;        // per output frame: pitch and the sound's rate
     float volume = 1, pan = 0;        // a plain voice's own (its sound's when it started)
@@ -88,13 +92,12 @@ struct Stream {
 
 class Mixer {
 public:
-    std::mutex mutex;
+    Mutex mutex;
 
-    std::unordered_map<unsigned, SoundEntry> sounds;
-    std::unordered_map<unsigned, std::shared_ptr<Stream>> musics;
-    std::unordered_map<unsigned, Emitter> emitters;
+    base::Pool<SoundEntry> sounds{"A3D", "sound"};
+    base::Pool<std::shared_ptr<Stream>> musics{"A3D", "music"};  // shared with the feeder while it decodes
+    base::Pool<Emitter> emitters{"A3D", "emitter"};
     std::array<Voice, A3D_MAX_PLAYING> voices;
-    unsigned nextId = 1;  // ids are never reused
     std::uint64_t nextSerial = 1;
 
     Vector3 listener = {0, 0, 0};
@@ -105,15 +108,16 @@ public:
     std::uint64_t clockFrames = 0;  // without a device: output frames the clock has counted
     A3D_Stats stats = {};
 
-    // One block of `frames` stereo frames into `out` (device thread).
-    void Render(float* out, int frames);
+    // One block of `frames` stereo frames into `out` (device thread). True when
+    // a music playing has less than half its ring decoded ahead: time to feed it.
+    bool Render(float* out, int frames);
     // Without a device: moves every voice and music on by `frames` output frames.
     void Advance(std::uint64_t frames);
 
     // A new voice for `data`, or -1 when it is the quietest of all and every slot
     // is taken. An emitter's voice when `emitter` is not 0.
-    int StartVoice(const SoundData* data, unsigned sound, unsigned emitter, float pitch, float volume, float pan,
-                   bool looping);
+    int StartVoice(const SoundData* data, base::Handle sound, base::Handle emitter, float pitch, float volume,
+                   float pan, bool looping);
     void FreeVoice(int index);
     // Step per output frame for a sound of `rate` played at `pitch`.
     static std::uint64_t StepFor(int rate, float pitch);
@@ -124,7 +128,7 @@ private:
     void Targets(Voice& v);
     void MixVoice(Voice& v, float* out, int frames);
     void AdvanceVoice(Voice& v, std::uint64_t frames);
-    void MixMusic(Stream& m, float* out, int frames);
+    bool MixMusic(Stream& m, float* out, int frames);
 };
 
 }  // namespace a3d

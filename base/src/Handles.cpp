@@ -36,7 +36,9 @@ std::string WhyNotLive(Handle h, unsigned kind, std::size_t slots, bool released
     const unsigned other = KindOf(h);
     if (other != kind) {
         const char* name = KindName(other);
-        return *name ? std::string("is a ") + name + " handle" : std::string("was never issued");
+        if (!*name) return "was never issued";
+        const bool vowel = std::strchr("aeiou", name[0]) != nullptr;
+        return std::string(vowel ? "is an " : "is a ") + name + " handle";
     }
     if (released) return "was released";
     (void)slots;

@@ -1,7 +1,9 @@
 // The audio layer in-process, without a device (its clock stands in): files of
 // every format load with their length; broken ones load as silence with one
-// warning each, never a crash (the sanitizer build runs these too); voices,
-// music and emitters keep time; past the voice limit the quietest goes.
+// warning each, never a crash (the sanitizer build runs these too), and so do
+// files over the size limit or that fail while read; voices, music and
+// emitters keep time; past the voice limit the quietest goes; a handle whose
+// object is gone is refused with a warning and never reaches another object.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,11 +13,13 @@
 #include <iterator>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Process.h"
 #include "SoundTest.h"
 #include "a3d.h"
+#include "base/Log.h"
 
 using namespace TestSupport;
 using namespace SoundTest;
@@ -191,4 +195,100 @@ TEST_F(Audio, PastTheVoiceLimitTheQuietestVoiceGoes) {
     A3D_SetSoundVolume(quiet, 2);
     for (int i = 0; i < A3D_MAX_PLAYING; ++i) A3D_PlaySound(quiet);
     EXPECT_FALSE(A3D_IsSoundPlaying(loud)) << "now the quietest";
+}
+
+// A file that cannot be read whole is refused like a broken one: one warning
+// each for the sound and the music, saying why.
+TEST_F(Audio, FilesOverTheLimitOrFailingWhileReadAreSilentWithAWarningSayingWhy) {
+    const std::string large = dir / "large.wav";
+    {
+        // 1 GiB and one byte, sparse: refused by its size, without being read.
+        std::FILE* file = std::fopen(large.c_str(), "wb");
+        ASSERT_TRUE(file);
+        ASSERT_EQ(ftruncate(fileno(file), (off_t(1) << 30) + 1), 0);
+        std::fclose(file);
+    }
+    struct Case {
+        std::string path, why;
+    };
+    // Opened, then failing on the first read (address 0 of this process is not mapped).
+    const Case cases[] = {{large, "larger than 1 GiB"}, {"/proc/self/mem", "could not be read"}, {dir / "none.wav", "does not exist"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        base::WarningCapture warnings;
+        const A3D_Sound sound = A3D_LoadSound(c.path.c_str());
+        const A3D_Music music = A3D_LoadMusic(c.path.c_str());
+        EXPECT_EQ(A3D_GetSoundLength(sound), 0.0f);
+        EXPECT_EQ(A3D_GetMusicTimeLength(music), 0.0f);
+        ASSERT_EQ(warnings.Lines().size(), 2u) << warnings.Joined();
+        EXPECT_EQ(warnings.Lines()[0].rfind("A3D: could not load sound \"" + c.path + "\": ", 0), 0u) << warnings.Joined();
+        EXPECT_EQ(warnings.Lines()[1].rfind("A3D: could not load music \"" + c.path + "\": ", 0), 0u) << warnings.Joined();
+        EXPECT_NE(warnings.Lines()[0].find(c.why), std::string::npos) << warnings.Joined();
+    }
+}
+
+// Every kind of handle, once its object is gone (unloaded, destroyed, or all of
+// them at A3D_Close), and handles of another kind: each call is refused with a
+// warning naming the layer, the call and why, and the object now in its slot
+// is left alone.
+TEST_F(Audio, AStaleOrForeignHandleIsRefusedWithAWarningAndNeverReachesAnotherObject) {
+    const std::string path = dir / "tone.wav";
+    WriteSound(path, Tone(440, 1, 22050, 0.5f), 22050);
+    const A3D_Sound gone = A3D_LoadSound(path.c_str());
+    const A3D_Music goneMusic = A3D_LoadMusic(path.c_str());
+    const A3D_Emitter goneEmitter = A3D_CreateEmitter(gone);
+    A3D_DestroyEmitter(goneEmitter);
+    A3D_UnloadSound(gone);
+    A3D_UnloadMusic(goneMusic);
+    // New objects, likely in the slots just freed.
+    const A3D_Sound sound = A3D_LoadSound(path.c_str());
+    const A3D_Music music = A3D_LoadMusic(path.c_str());
+    const A3D_Emitter emitter = A3D_CreateEmitter(sound);
+    EXPECT_NE(sound.id, gone.id);
+    EXPECT_NE(music.id, goneMusic.id);
+    EXPECT_NE(emitter.id, goneEmitter.id);
+
+    base::WarningCapture warnings;
+    A3D_PlaySound(gone);
+    A3D_SetSoundVolume(gone, 0);
+    A3D_UnloadSound(gone);
+    EXPECT_EQ(A3D_GetSoundLength(gone), 0.0f);
+    EXPECT_FALSE(A3D_IsSoundPlaying(sound)) << "the live sound was not played in the stale one's place";
+    A3D_PlayMusic(goneMusic);
+    A3D_SeekMusic(goneMusic, 0.5f);
+    EXPECT_FALSE(A3D_IsMusicPlaying(music));
+    EXPECT_EQ(A3D_GetMusicTimePlayed(music), 0.0f);
+    A3D_PlayEmitter(goneEmitter);
+    A3D_DestroyEmitter(goneEmitter);
+    EXPECT_FALSE(A3D_IsEmitterPlaying(emitter));
+    EXPECT_EQ(A3D_CreateEmitter(gone).id, 0u) << "no emitter of an unloaded sound";
+    // Handles of one kind passed as another.
+    A3D_PlaySound(A3D_Sound{music.id});
+    A3D_PlayMusic(A3D_Music{emitter.id});
+    EXPECT_FALSE(A3D_IsSoundPlaying(sound));
+    EXPECT_FALSE(A3D_IsMusicPlaying(music));
+    // 0 means none: refused without a word.
+    A3D_PlaySound(A3D_Sound{0});
+    A3D_StopEmitter(A3D_Emitter{0});
+
+    const std::vector<std::string> lines = warnings.Lines();
+    ASSERT_EQ(lines.size(), 11u) << warnings.Joined();
+    const std::string soundId = std::to_string(gone.id), musicId = std::to_string(goneMusic.id);
+    EXPECT_EQ(lines[0], "A3D: A3D_PlaySound: sound " + soundId + " was released");
+    EXPECT_EQ(lines[2], "A3D: A3D_UnloadSound: sound " + soundId + " was released");
+    EXPECT_EQ(lines[4], "A3D: A3D_PlayMusic: music " + musicId + " was released");
+    EXPECT_EQ(lines[6], "A3D: A3D_PlayEmitter: emitter " + std::to_string(goneEmitter.id) + " was released");
+    EXPECT_EQ(lines[8], "A3D: A3D_CreateEmitter: sound " + soundId + " was released");
+    EXPECT_EQ(lines[9], "A3D: A3D_PlaySound: sound " + std::to_string(music.id) + " is a music handle");
+    EXPECT_EQ(lines[10].rfind("A3D: A3D_PlayMusic: music " + std::to_string(emitter.id) + " is a", 0), 0u);
+    EXPECT_NE(lines[10].find("emitter handle"), std::string::npos) << lines[10];
+
+    // The live objects still answer, and every handle goes stale at A3D_Close.
+    A3D_PlaySound(sound);
+    EXPECT_TRUE(A3D_IsSoundPlaying(sound));
+    EXPECT_NEAR(A3D_GetMusicTimeLength(music), 1.0f, 1e-4f);
+    A3D_Close();
+    EXPECT_EQ(A3D_GetSoundLength(sound), 0.0f);
+    EXPECT_FALSE(A3D_IsEmitterPlaying(emitter));
+    EXPECT_TRUE(warnings.Saw("A3D: A3D_IsEmitterPlaying: emitter " + std::to_string(emitter.id) + " was released"));
 }

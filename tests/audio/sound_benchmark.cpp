@@ -1,10 +1,10 @@
 // The sound benchmark (a program, run by hand against a sound server with a
 // null output, such as the one scripts/test.sh starts; not a test):
 //
-//   sound_bench mix [SECONDS]     what mixing costs: 64 voices, 32 of them placed in
+//   sound_benchmark mix [SECONDS]     what mixing costs: 64 voices, 32 of them placed in
 //                                 the world and moving around a turning listener, on
 //                                 the server's device, against the same device idle
-//   sound_bench latency           from "PlaySound" in a game's tick to the sound's first
+//   sound_benchmark latency           from "PlaySound" in a game's tick to the sound's first
 //                                 sample read from the server's monitor, 20 times, in
 //                                 the real engine
 //
@@ -42,7 +42,7 @@ double ProcessSeconds() {
 std::string Server() {
     for (const char* name : {"VANTOR_TEST_PULSE_SERVER", "PULSE_SERVER"})
         if (const char* value = std::getenv(name); value && *value) return value;
-    std::fprintf(stderr, "sound_bench: no sound server: set VANTOR_TEST_PULSE_SERVER (scripts/test.sh starts one)\n");
+    std::fprintf(stderr, "sound_benchmark: no sound server: set VANTOR_TEST_PULSE_SERVER (scripts/test.sh starts one)\n");
     std::exit(2);
 }
 
@@ -93,7 +93,7 @@ int Mix(double seconds) {
     InitAudioDevice();
     A3D_Init();
     if (!A3D_HasDevice()) {
-        std::fprintf(stderr, "sound_bench: the sound server has no device for us\n");
+        std::fprintf(stderr, "sound_benchmark: the sound server has no device for us\n");
         return 1;
     }
     TestSupport::TempDir dir;
@@ -105,7 +105,7 @@ int Mix(double seconds) {
 
     const Cost idle = Measure(dir.Path(), 0, seconds);
     const Cost full = Measure(dir.Path(), 64, seconds);
-    std::printf("sound_bench mix: %.0f s each, %d Hz output\n", seconds, A3D_OUTPUT_RATE);
+    std::printf("sound_benchmark mix: %.0f s each, %d Hz output\n", seconds, A3D_OUTPUT_RATE);
     std::printf("  idle device:          mixer %.2f%% of one core, whole process %.2f%%\n", idle.mixer, idle.process);
     std::printf("  64 voices (%d heard): mixer %.2f%% of one core, whole process %.2f%%\n", full.heard, full.mixer,
                 full.process);
@@ -165,12 +165,12 @@ int Latency() {
         if (onset != onsets.end() && *onset - p < 400000000) latencies.push_back(double(*onset - p) / 1e6);
     }
     if (latencies.empty()) {
-        std::fprintf(stderr, "sound_bench: no click heard (%zu played, %zu onsets)\n%s", played.size(), onsets.size(),
+        std::fprintf(stderr, "sound_benchmark: no click heard (%zu played, %zu onsets)\n%s", played.size(), onsets.size(),
                      run.err.c_str());
         return 1;
     }
     std::sort(latencies.begin(), latencies.end());
-    std::printf("sound_bench latency: %zu of %zu clicks heard; from PlaySound to the first sample read from the "
+    std::printf("sound_benchmark latency: %zu of %zu clicks heard; from PlaySound to the first sample read from the "
                 "monitor: median %.1f ms, fastest %.1f ms, slowest %.1f ms (aim: under 33.3 ms, two frames at 60 fps)\n",
                 latencies.size(), played.size(), latencies[latencies.size() / 2], latencies.front(), latencies.back());
     return 0;
@@ -182,6 +182,6 @@ int main(int argc, char** argv) {
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "mix") return Mix(argc > 2 ? std::atof(argv[2]) : 10);
     if (what == "latency") return Latency();
-    std::fprintf(stderr, "usage: sound_bench mix [SECONDS] | sound_bench latency\n");
+    std::fprintf(stderr, "usage: sound_benchmark mix [SECONDS] | sound_benchmark latency\n");
     return 2;
 }
