@@ -11,14 +11,16 @@
 namespace r3d {
 namespace {
 
+// Never destroyed: what a program leaves loaded at exit stays reachable (the host
+// frees nothing then), and no destructor runs after the window and GL are gone.
 base::Pool<R3D_ModelData>& Models() {
-    static base::Pool<R3D_ModelData> models{"R3D", "model"};
-    return models;
+    static auto* models = new base::Pool<R3D_ModelData>("R3D", "model");
+    return *models;
 }
 
 base::Pool<R3D_InstanceData>& InstanceBuffers() {
-    static base::Pool<R3D_InstanceData> buffers{"R3D", "instance buffer"};
-    return buffers;
+    static auto* buffers = new base::Pool<R3D_InstanceData>("R3D", "instance buffer");
+    return *buffers;
 }
 
 }  // namespace

@@ -12,8 +12,8 @@ namespace {
 
 // A handle is the pool's, cast to int: positive, and never the same for two lights.
 base::Pool<LightData>& LightPool() {
-    static base::Pool<LightData> lights{"R3D", "light"};
-    return lights;
+    static auto* lights = new base::Pool<LightData>("R3D", "light");  // never destroyed, as the models' pool
+    return *lights;
 }
 
 std::vector<LightData*>& LightOrder() {
