@@ -130,10 +130,10 @@ std::vector<EntrySpec> Load(const std::string& path) {
     try {
         const Json document = Parser(text.str()).Document();
         for (const Json& e : document.items) {
-            EntrySpec spec{e["name"].text, e["kind"].text == "op" ? Op : Func, {}, None};
-            for (const Json& arg : e["args"].items) spec.args.push_back(KindOf(arg));
-            if (e["result"].type != Json::Null) spec.result = KindOf(e["result"]);
-            entries.push_back(std::move(spec));
+            EntrySpec listed{e["name"].text, e["kind"].text == "op" ? Op : Func, {}, None};
+            for (const Json& arg : e["args"].items) listed.args.push_back(KindOf(arg));
+            if (e["result"].type != Json::Null) listed.result = KindOf(e["result"]);
+            entries.push_back(std::move(listed));
         }
     } catch (const std::runtime_error& e) {
         throw std::runtime_error(path + ": " + e.what());
