@@ -32,7 +32,7 @@ const char* KindName(unsigned kind) {
     return kind >= 1 && kind <= kKinds && kindNames[kind] ? kindNames[kind] : "";
 }
 
-std::string WhyNotLive(Handle h, unsigned kind, std::size_t slots, bool released) {
+std::string WhyNotLive(Handle h, unsigned kind, bool released) {
     const unsigned other = KindOf(h);
     if (other != kind) {
         const char* name = KindName(other);
@@ -40,9 +40,7 @@ std::string WhyNotLive(Handle h, unsigned kind, std::size_t slots, bool released
         const bool vowel = std::strchr("aeiou", name[0]) != nullptr;
         return std::string(vowel ? "is an " : "is a ") + name + " handle";
     }
-    if (released) return "was released";
-    (void)slots;
-    return "was never issued";
+    return released ? "was released" : "was never issued";
 }
 
 void WarnNotLive(const char* tag, const char* call, const char* noun, Handle h, const std::string& why) {

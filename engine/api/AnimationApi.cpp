@@ -54,7 +54,7 @@ Target TargetOf(const Params& params, const char* entry) {
     return t;
 }
 
-float Finite(const char* entry, float value, int position, const char* what) {
+float RequireFinite(const char* entry, float value, int position, const char* what) {
     if (!base::Finite(value))
         throw BadValue(std::string(entry) + ": argument " + std::to_string(position) + " (" + what + ") is not a finite number");
     return value;
@@ -88,7 +88,7 @@ void PlayAnimation(const Params& params, const char* entry) {
 void CrossFade(const Params& params, const char* entry) {
     const Target t = TargetOf(params, entry);
     const std::string& clip = Arg<std::string>(params, 1, entry);
-    const float seconds = Finite(entry, Arg<float>(params, 2, entry), 2, "fade time");
+    const float seconds = RequireFinite(entry, Arg<float>(params, 2, entry), 2, "fade time");
     const int index = ClipIndex(entry, t.model, t.buffer, clip);
     Animation::Player& p = *t.player;
     p.from = p.clip;
@@ -111,7 +111,7 @@ void StopAnimation(const Params& params, const char* entry) {
 
 void SetAnimationTime(const Params& params, const char* entry) {
     const Target t = TargetOf(params, entry);
-    const float seconds = Finite(entry, Arg<float>(params, 1, entry), 1, "seconds");
+    const float seconds = RequireFinite(entry, Arg<float>(params, 1, entry), 1, "seconds");
     t.player->time = Animation::Within(seconds, R3D_GetModelAnimationLength(t.model, t.player->clip), t.player->loop);
 }
 
@@ -124,7 +124,7 @@ std::any GetAnimation(const Params& params, const char* entry) {
 
 void SetAnimationSpeed(const Params& params, const char* entry) {
     const Target t = TargetOf(params, entry);
-    t.player->speed = Finite(entry, Arg<float>(params, 1, entry), 1, "speed");
+    t.player->speed = RequireFinite(entry, Arg<float>(params, 1, entry), 1, "speed");
 }
 
 // The joint in the pose drawn, placed as the instance is drawn: scaled, turned, moved.

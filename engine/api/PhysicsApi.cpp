@@ -50,12 +50,12 @@ struct Kind<EventList> {
 namespace {
 
 // Typed entries name their arguments through these when a number is not finite.
-float Finite(float value, int position, const char* what) {
+float RequireFinite(float value, int position, const char* what) {
     if (!base::Finite(value))
         throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite number");
     return value;
 }
-Vector3 Finite(Vector3 v, int position, const char* what) {
+Vector3 RequireFinite(Vector3 v, int position, const char* what) {
     if (!base::FiniteVector(v))
         throw BadValue("argument " + std::to_string(position) + " (" + what + ") is not a finite vector");
     return v;
@@ -77,9 +77,9 @@ P3D_ShapeKind ShapeKind(const std::string& shape) {
 
 // -- The world -----------------------------------------------------------------
 
-void SetGravity(Vector3 gravity) { P3D_SetGravity(Finite(gravity, 0, "gravity")); }
+void SetGravity(Vector3 gravity) { P3D_SetGravity(RequireFinite(gravity, 0, "gravity")); }
 Vector3 GetGravity() { return P3D_GetGravity(); }
-void SetPhysicsRate(float hertz) { P3D_SetStepRate(Finite(hertz, 0, "steps a second")); }
+void SetPhysicsRate(float hertz) { P3D_SetStepRate(RequireFinite(hertz, 0, "steps a second")); }
 float GetPhysicsTime() { return static_cast<float>(P3D_GetSimulatedTime()); }
 
 // -- Bodies --------------------------------------------------------------------
@@ -92,7 +92,7 @@ void SetBody(const Params& params, const char* entry) {
     try {
         const P3D_BodyKind k = BodyKind(kind);
         const P3D_ShapeKind s = ShapeKind(shape);
-        if (k == P3D_DYNAMIC) Finite(mass, 3, "mass");
+        if (k == P3D_DYNAMIC) RequireFinite(mass, 3, "mass");
         Physics::AddBody(id, k, s, mass, entry);
     } catch (const BadValue& bad) {
         throw BadValue(std::string(entry) + ": " + bad.what());
@@ -164,17 +164,17 @@ void SetCollisionLayer(const Params& params, const char* entry) {
 // -- Queries -------------------------------------------------------------------
 
 P3D_Hit Raycast(Vector3 origin, Vector3 direction, float distance) {
-    return P3D_Raycast(Finite(origin, 0, "origin"), Finite(direction, 1, "direction"), Finite(distance, 2, "max distance"),
+    return P3D_Raycast(RequireFinite(origin, 0, "origin"), RequireFinite(direction, 1, "direction"), RequireFinite(distance, 2, "max distance"),
                        P3D_ALL_LAYERS);
 }
 P3D_Hit RaycastLayers(Vector3 origin, Vector3 direction, float distance, int mask) {
-    return P3D_Raycast(Finite(origin, 0, "origin"), Finite(direction, 1, "direction"), Finite(distance, 2, "max distance"), mask);
+    return P3D_Raycast(RequireFinite(origin, 0, "origin"), RequireFinite(direction, 1, "direction"), RequireFinite(distance, 2, "max distance"), mask);
 }
 P3D_Hit SweepSphere(Vector3 from, Vector3 to, float radius) {
-    return P3D_SweepSphere(Finite(from, 0, "from"), Finite(to, 1, "to"), Finite(radius, 2, "radius"), P3D_ALL_LAYERS);
+    return P3D_SweepSphere(RequireFinite(from, 0, "from"), RequireFinite(to, 1, "to"), RequireFinite(radius, 2, "radius"), P3D_ALL_LAYERS);
 }
 P3D_Hit SweepCapsule(Vector3 from, Vector3 to, float radius, float height) {
-    return P3D_SweepCapsule(Finite(from, 0, "from"), Finite(to, 1, "to"), Finite(radius, 2, "radius"), Finite(height, 3, "height"),
+    return P3D_SweepCapsule(RequireFinite(from, 0, "from"), RequireFinite(to, 1, "to"), RequireFinite(radius, 2, "radius"), RequireFinite(height, 3, "height"),
                             P3D_ALL_LAYERS);
 }
 
@@ -190,13 +190,13 @@ std::vector<int> Overlapping(Query query) {
     return ids;
 }
 std::vector<int> OverlapSphere(Vector3 center, float radius) {
-    Finite(center, 0, "centre");
-    Finite(radius, 1, "radius");
+    RequireFinite(center, 0, "centre");
+    RequireFinite(radius, 1, "radius");
     return Overlapping([&](int* ids, int most) { return P3D_OverlapSphere(center, radius, P3D_ALL_LAYERS, ids, most); });
 }
 std::vector<int> OverlapBox(Vector3 center, Vector3 half) {
-    Finite(center, 0, "centre");
-    Finite(half, 1, "half size");
+    RequireFinite(center, 0, "centre");
+    RequireFinite(half, 1, "half size");
     return Overlapping([&](int* ids, int most) { return P3D_OverlapBox(center, half, {0, 0, 0, 1}, P3D_ALL_LAYERS, ids, most); });
 }
 

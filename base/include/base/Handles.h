@@ -44,9 +44,9 @@ unsigned KindNumber(const char* noun);
 // The name behind a kind number ("" when none).
 const char* KindName(unsigned kind);
 
-// Why `h` finds nothing in a pool of `kind` with `slots` slots, in words:
-// "was released", "is a sound handle", "was never issued".
-std::string WhyNotLive(Handle h, unsigned kind, std::size_t slots, bool released);
+// Why `h` finds nothing in a pool of `kind`, in words: "was released",
+// "is a sound handle", "was never issued".
+std::string WhyNotLive(Handle h, unsigned kind, bool released);
 
 // Sends the warning "TAG: call: noun HANDLE why" (see Log.h).
 void WarnNotLive(const char* tag, const char* call, const char* noun, Handle h, const std::string& why);
@@ -112,12 +112,11 @@ public:
         return handles::KindOf(h) == kind_ && handles::IndexOf(h) < slots_.size() &&
                handles::GenerationOf(h) != 0 && handles::GenerationOf(h) != slots_[handles::IndexOf(h)].generation;
     }
-    std::string Why(Handle h) const { return handles::WhyNotLive(h, kind_, slots_.size(), Released(h)); }
+    std::string Why(Handle h) const { return handles::WhyNotLive(h, kind_, Released(h)); }
 
     std::size_t Size() const { return live_; }
     bool Empty() const { return live_ == 0; }
     const char* Noun() const { return noun_; }
-    const char* Tag() const { return tag_; }
 
     // Calls f(handle, object) for every live object, in slot order. `f` may not
     // add to or remove from the pool.
