@@ -7,6 +7,8 @@
 //   World::Initialize     "Null", "Root" and every API entry (api/Catalog.h: the core's
 //                         171, then the groups added after them)
 //   World::Clear          the scene as it was at start-up (a game restarted in place)
+//   World::App            the window's settings a game changes, and the host's watch
+//                         for models left invisible
 //   World::Sounds         named sounds and music streams, and the placed "Sound"
 //                         instances heard from the camera
 //   World::Screen         named fonts and images the game draws over the scene
@@ -45,6 +47,25 @@ void RegisterEntries();
 // removed with its model, every sound, music stream, font and image is
 // unloaded. Ids and slot numbers keep counting up.
 void Clear();
+// Destroys every instance but "Null" and "Root", with their bodies, characters,
+// placed sounds, lights and animations; what is loaded stays ("ClearScene": a
+// game restarting a level). The latest step's events, which name them, go too.
+void ClearInstances();
+
+// The host's own settings a game may change, and what it watches for the game.
+namespace App {
+
+extern bool FpsVisible;  // the frame-rate counter in the corner; shown unless the game hides it
+
+// A new "Model" instance starts at scale 0 and draws nothing. The first one
+// still so a second after it was made is reported once a run, naming it and its
+// model, unless the game turned the warning off (it keeps hidden ones on purpose).
+void NoteNewModel(int id);
+void SetZeroScaleWarning(bool on);
+// Once a frame, with the seconds since start.
+void WatchZeroScale(double now);
+
+}  // namespace App
 
 namespace Sounds {
 

@@ -15,6 +15,7 @@
 #include "Fault.h"
 #include "GameCall.h"
 #include "GlDriver.h"
+#include "Input.h"
 #include "Loader.h"
 #include "Messages.h"
 #include "MouseFocus.h"
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
     InitWindow(1280, 800, "Vantor v0.0.0");
     // Without a window there is no GL context, and the first GL call would jump to null.
     Fail(Fatal::NoWindow, !IsWindowReady());
+    World::Input::Install();
 #if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
     Platform::PinGlDriver();  // so LeakSanitizer at exit reports only what is ours
 #endif
@@ -153,8 +155,10 @@ int main(int argc, char** argv) {
         S2D_EndFrame();  // what tick drew, over the scene and under what follows
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
         World::Sounds::Update();  // heard from where tick left the camera and the scene
-        DrawFPS(10, 10);
+        if (World::App::FpsVisible) DrawFPS(10, 10);
+        World::App::WatchZeroScale(GetTime());
         bool focused = IsWindowFocused();
+        World::Input::BeginPoll();
         EndDrawing();  // also polls input
         World::Api::NoteFocusAroundPoll(focused, IsWindowFocused());
         if (stats) Stats::EndFrame();

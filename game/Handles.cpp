@@ -1,5 +1,7 @@
 // The object handles: each method is one host entry called with the handle's
 // id (or, for transforms, the address of the variable slot holding it).
+#include <stdexcept>
+
 #include <vantor/Call.h>
 #include <vantor/Game.h>
 
@@ -11,14 +13,40 @@ namespace Game {
 
 namespace {
 
+// The handle that fits an instance of each kind.
+std::string HandleFor(const std::string& type) {
+    if (type == "CFrame" || type == "Model" || type == "Light" || type == "Sound" || type == "Character")
+        return "Game::" + type;
+    return "Game::Instance";
+}
+
+// A transform method on an instance that keeps no transform under that name: a
+// handle of one kind given another kind's id.
+[[noreturn]] void WrongKind(Instance& self, const std::string& kind) {
+    const std::string type = Call<std::string>("Instance.Type", self.Id);
+    const std::string id = std::to_string(self.Id);
+    throw std::invalid_argument("Game::" + kind + ": instance " + id + " is " +
+                                (type.empty() ? std::string("the scene's root") : "a " + type) + ", not a " + kind +
+                                "; its handle is " + HandleFor(type) + "(" + id + ")");
+}
+
 // A transform entry takes the slot address of the transform, not the id. The
 // entry is looked up first, then the slot is fetched ("Instance.Get", a host
-// call of its own), then the entry is called: two host calls per method.
+// call of its own), then the entry is called: two host calls per method. A
+// slot with nothing in it belongs to an instance of another kind.
 template <class R, class... A>
 R TransformCall(Instance& self, const char* entry, const char* slot, A&&... args) {
     auto& callable = Lookup<R>(entry);
     std::any* handle = self.Get(slot);
+    if (callable && handle && !handle->has_value()) WrongKind(self, slot == std::string("Value") ? "CFrame" : "Model");
     return Invoke<R>(callable, entry, handle, std::forward<A>(args)...);
+}
+
+// The host reads rotations in radians and reports them in degrees.
+List Radians(List degrees) {
+    constexpr double kPi = 3.14159265358979323846;
+    for (float& d : degrees) d = static_cast<float>(d * kPi / 180.0);
+    return degrees;
 }
 
 // Creates a host instance of the type ("CFrame", "Model", "Light" or "Sound") and
@@ -31,6 +59,10 @@ int New(A&&... args) {
 }  // namespace
 
 Instance::Instance(int id) : Id(id) {}
+
+void Instance::Destroy() { Call<void>("Instance.Destroy", Id); }
+std::string Instance::GetName() { return Call<std::string>("Instance.GetName", Id); }
+std::string Instance::Type() { return Call<std::string>("Instance.Type", Id); }
 
 void Instance::SetName(std::string name) { Call<void>("Instance.SetName", Id, std::move(name)); }
 void Instance::SetParent(const Instance& parent) { Call<void>("Instance.SetParent", Id, parent.Id); }
@@ -55,6 +87,7 @@ List CFrame::LookVector() { return TransformCall<List>(*this, "CFrame.LookVector
 List CFrame::RightVector() { return TransformCall<List>(*this, "CFrame.RightVector", "Value"); }
 List CFrame::UpVector() { return TransformCall<List>(*this, "CFrame.UpVector", "Value"); }
 List CFrame::Position() { return TransformCall<List>(*this, "CFrame.Position", "Value"); }
+List CFrame::Rotation() { return Radians(TransformCall<List>(*this, "CFrame.Orientation", "Value")); }
 void CFrame::MoveBy(List offset) { TransformCall<void>(*this, "CFrame.MoveBy", "Value", std::move(offset)); }
 void CFrame::MoveTo(List position) { TransformCall<void>(*this, "CFrame.MoveTo", "Value", std::move(position)); }
 void CFrame::RotateTo(List eulerRadians) { TransformCall<void>(*this, "CFrame.RotateTo", "Value", std::move(eulerRadians)); }
@@ -63,12 +96,29 @@ void CFrame::RotateTo(List eulerRadians) { TransformCall<void>(*this, "CFrame.Ro
 Model::Model(std::string buffer) { Id = New(std::string("Model"), std::move(buffer)); }
 Model::Model(int id) : Instance(id) {}
 
+Model Model::Spawn(std::string buffer, List position) {
+    Model model(std::move(buffer));
+    model.SetScale({1, 1, 1});
+    model.SetColor(Rgba(255, 255, 255));
+    model.MoveTo(std::move(position));
+    return model;
+}
+
 void Model::MoveTo(List position) { TransformCall<void>(*this, "CFrame.MoveTo", "CFrame", std::move(position)); }
+void Model::MoveBy(List offset) { TransformCall<void>(*this, "CFrame.MoveBy", "CFrame", std::move(offset)); }
 void Model::RotateTo(List eulerRadians) {
     TransformCall<void>(*this, "CFrame.RotateTo", "CFrame", std::move(eulerRadians));
 }
+List Model::Position() { return TransformCall<List>(*this, "CFrame.Position", "CFrame"); }
+List Model::Rotation() { return Radians(TransformCall<List>(*this, "CFrame.Orientation", "CFrame")); }
+List Model::LookVector() { return TransformCall<List>(*this, "CFrame.LookVector", "CFrame"); }
+List Model::RightVector() { return TransformCall<List>(*this, "CFrame.RightVector", "CFrame"); }
+List Model::UpVector() { return TransformCall<List>(*this, "CFrame.UpVector", "CFrame"); }
 void Model::SetScale(List scale) { Call<void>("Model.SetScale", Id, std::move(scale)); }
+List Model::GetScale() { return Call<List>("Model.GetScale", Id); }
 void Model::SetColor(int rgba) { Call<void>("Model.SetColor", Id, rgba); }
+int Model::GetColor() { return Call<int>("Model.GetColor", Id); }
+std::string Model::GetModel() { return Call<std::string>("Model.GetModel", Id); }
 void Model::PlayAnimation(std::string clip, bool loop) { Call<void>("Model.PlayAnimation", Id, std::move(clip), loop); }
 void Model::CrossFade(std::string clip, float seconds) { Call<void>("Model.CrossFade", Id, std::move(clip), seconds); }
 void Model::StopAnimation() { Call<void>("Model.StopAnimation", Id); }
@@ -112,15 +162,42 @@ void Character::SetMaxSlope(float degrees) { Call<void>("Character.SetMaxSlope",
 Light::Light(std::string kind) { Id = New(std::string("Light"), std::move(kind)); }
 Light::Light(int id) : Instance(id) {}
 
+std::string Light::GetType() { return Call<std::string>("Light.GetType", Id); }
 void Light::SetState(bool on) { Call<void>("Light.SetState", Id, on); }
+bool Light::IsActive() { return Call<bool>("Light.IsActive", Id); }
+void Light::Toggle() { Call<void>("Light.Toggle", Id); }
 void Light::SetColor(int rgba) { Call<void>("Light.SetColor", Id, rgba); }
+int Light::GetColor() { return Call<int>("Light.GetColor", Id); }
 void Light::SetPosition(List position) { Call<void>("Light.SetPosition", Id, std::move(position)); }
+List Light::GetPosition() { return Call<List>("Light.GetPosition", Id); }
 void Light::SetDirection(List direction) { Call<void>("Light.SetDirection", Id, std::move(direction)); }
+List Light::GetDirection() { return Call<List>("Light.GetDirection", Id); }
 void Light::SetEnergy(float energy) { Call<void>("Light.SetEnergy", Id, energy); }
+float Light::GetEnergy() { return Call<float>("Light.GetEnergy", Id); }
 void Light::SetSpecular(float specular) { Call<void>("Light.SetSpecular", Id, specular); }
+float Light::GetSpecular() { return Call<float>("Light.GetSpecular", Id); }
 void Light::SetRange(float range) { Call<void>("Light.SetRange", Id, range); }
+float Light::GetRange() { return Call<float>("Light.GetRange", Id); }
+void Light::SetAttenuation(float attenuation) { Call<void>("Light.SetAttenuation", Id, attenuation); }
+float Light::GetAttenuation() { return Call<float>("Light.GetAttenuation", Id); }
+void Light::SetInnerCutoff(float degrees) { Call<void>("Light.SetInnerCutoff", Id, degrees); }
+float Light::GetInnerCutoff() { return Call<float>("Light.GetInnerCutoff", Id); }
+void Light::SetOuterCutoff(float degrees) { Call<void>("Light.SetOuterCutoff", Id, degrees); }
+float Light::GetOuterCutoff() { return Call<float>("Light.GetOuterCutoff", Id); }
 void Light::EnableShadow() { Call<void>("Light.EnableShadow", Id); }
+void Light::DisableShadow() { Call<void>("Light.DisableShadow", Id); }
+bool Light::IsShadowEnabled() { return Call<bool>("Light.IsShadowEnabled", Id); }
 void Light::SetShadowUpdateMode(std::string mode) { Call<void>("Light.SetShadowUpdateMode", Id, std::move(mode)); }
+std::string Light::GetShadowUpdateMode() { return Call<std::string>("Light.GetShadowUpdateMode", Id); }
+void Light::SetShadowUpdateFrequency(int milliseconds) { Call<void>("Light.SetShadowUpdateFrequency", Id, milliseconds); }
+int Light::GetShadowUpdateFrequency() { return Call<int>("Light.GetShadowUpdateFrequency", Id); }
+void Light::UpdateShadow() { Call<void>("Light.UpdateShadow", Id); }
+void Light::SetSoftness(float softness) { Call<void>("Light.SetSoftness", Id, softness); }
+float Light::GetSoftness() { return Call<float>("Light.GetSoftness", Id); }
+void Light::SetDepthBias(float bias) { Call<void>("Light.SetDepthBias", Id, bias); }
+float Light::GetDepthBias() { return Call<float>("Light.GetDepthBias", Id); }
+void Light::SetSlopeBias(float bias) { Call<void>("Light.SetSlopeBias", Id, bias); }
+float Light::GetSlopeBias() { return Call<float>("Light.GetSlopeBias", Id); }
 
 // -- Sound: a placed sound of a loaded one -----------------------------------------
 Sound::Sound(std::string sound) { Id = New(std::string("Sound"), std::move(sound)); }

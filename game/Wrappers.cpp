@@ -2,6 +2,8 @@
 // (arguments)) defines `name` to call the entry ENTRY_GROUP followed by `name`
 // with the arguments in order, so a wrapper's name and its entry's name can
 // never drift apart.
+#include <cmath>
+
 #include <vantor/Call.h>
 #include <vantor/Game.h>
 
@@ -61,6 +63,45 @@ WRAP(void, SetCameraLookDirection, (List direction), (direction))
 WRAP(void, SetCameraUpDirection, (List direction), (direction))
 WRAP(void, SetCameraFOV, (float degrees), (degrees))
 WRAP(float, DeltaTime, (), ())
+
+WRAP(bool, IsGamepadAvailable, (int pad), (pad))
+WRAP(std::string, GetGamepadName, (int pad), (pad))
+WRAP(bool, IsGamepadButtonDown, (int pad, int button), (pad, button))
+WRAP(bool, IsGamepadButtonPressed, (int pad, int button), (pad, button))
+WRAP(bool, IsGamepadButtonReleased, (int pad, int button), (pad, button))
+WRAP(float, GetGamepadAxisMovement, (int pad, int axis), (pad, axis))
+
+WRAP(void, SetWindowTitle, (std::string title), (title))
+WRAP(void, SetFPSVisible, (bool visible), (visible))
+WRAP(void, SetZeroScaleWarning, (bool on), (on))
+WRAP(void, ClearScene, (), ())
+
+namespace Camera {
+
+List LookVector(float yaw, float pitch) {
+    return {std::sin(yaw) * std::cos(pitch), std::sin(pitch), std::cos(yaw) * std::cos(pitch)};
+}
+
+void FirstPerson(List eye, float yaw, float pitch) {
+    SetCameraPosition(std::move(eye));
+    SetCameraLookDirection(LookVector(yaw, pitch));
+}
+
+void Orbit(List center, float distance, float yaw, float pitch) {
+    const List look = LookVector(yaw, pitch);
+    center.resize(3);
+    SetCameraPosition({center[0] - look[0] * distance, center[1] - look[1] * distance, center[2] - look[2] * distance});
+    SetCameraLookDirection({look[0] * distance, look[1] * distance, look[2] * distance});
+}
+
+void LookAt(List eye, List target) {
+    eye.resize(3);
+    target.resize(3);
+    SetCameraPosition(eye);
+    SetCameraLookDirection({target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]});
+}
+
+}  // namespace Camera
 
 WRAP(void, LoadModel, (std::string buffer, std::string path, int capacity), (buffer, path, capacity))
 WRAP(void, UnloadModel, (std::string buffer), (buffer))

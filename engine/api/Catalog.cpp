@@ -34,6 +34,7 @@ const Catalog& Entries() {
         add("screen", AddScreenEntries);
         add("animation", AddAnimationEntries);
         add("physics", AddPhysicsEntries);
+        add("app", AddAppEntries);
         return c;
     }();
     return catalog;
@@ -56,7 +57,7 @@ void RegisterEntries() {
     }
 }
 
-void Clear() {
+void ClearInstances() {
     std::vector<int> ids;
     for (const auto& [id, record] : Instances)
         if (id > 1 && record.Registered()) ids.push_back(id);
@@ -72,6 +73,11 @@ void Clear() {
         }
         record.Destroy();
     }
+    Physics::Events.clear();
+}
+
+void Clear() {
+    ClearInstances();
     std::vector<std::string> buffers;
     for (const auto& entry : Buffers::Names) buffers.push_back(entry.first);
     for (const std::string& name : buffers) Buffers::RemoveBuffer(name);

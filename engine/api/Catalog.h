@@ -53,6 +53,7 @@ void AddSoundEntries(Catalog& catalog);     // "sound": sounds, music streams, "
 void AddScreenEntries(Catalog& catalog);    // "screen": text, fonts, shapes, images, world to screen
 void AddAnimationEntries(Catalog& catalog); // "animation": clips of a model, "Model." playback and joints
 void AddPhysicsEntries(Catalog& catalog);   // "physics": bodies, characters, queries, events
+void AddAppEntries(Catalog& catalog);       // "app": the window, gamepads, clearing the scene
 
 // -- Adapting typed functions ------------------------------------------------
 

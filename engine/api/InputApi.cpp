@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Catalog.h"
+#include "Input.h"
 #include "MouseFocus.h"
 #include "base/Numbers.h"
 #include "raylib.h"
@@ -66,18 +67,22 @@ void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
 void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) { MouseSettled = focusedBefore && focusedAfter; }
 
 void AddInputEntries(Catalog& c) {
-    c.push_back(Op("IsKeyPressed", IsKeyPressed, "Key went down this frame.", {"key code"}));
+    c.push_back(Op("IsKeyPressed", Input::KeyPressed, "Key went down since the last frame (a tap within one frame too).",
+                   {"key code"}));
     c.push_back(Op("IsKeyPressedRepeat", IsKeyPressedRepeat, "Key repeat fired this frame.", {"key code"}));
     c.push_back(Op("IsKeyDown", IsKeyDown, "Key is held.", {"key code"}));
-    c.push_back(Op("IsKeyReleased", IsKeyReleased, "Key went up this frame.", {"key code"}));
+    c.push_back(Op("IsKeyReleased", Input::KeyReleased, "Key went up since the last frame (a tap within one frame too).",
+                   {"key code"}));
     c.push_back(Op("GetKeyPressed", GetKeyPressed, "Next key code from the pressed-key queue, 0 when empty.", {}));
     c.push_back(Op("GetCharPressed", GetCharPressed,
         "Next character code from the typed-character queue, 0 when empty.",
         {}));
     c.push_back(Func("SetExitKey", SetExitKey, "Sets the key that closes the window.", {"key code"}));
-    c.push_back(Op("IsMouseButtonPressed", IsMouseButtonPressed, "Button went down this frame.", {"button"}));
+    c.push_back(Op("IsMouseButtonPressed", Input::ButtonPressed,
+                   "Button went down since the last frame (a click within one frame too).", {"button"}));
     c.push_back(Op("IsMouseButtonDown", IsMouseButtonDown, "Button is held.", {"button"}));
-    c.push_back(Op("IsMouseButtonReleased", IsMouseButtonReleased, "Button went up this frame.", {"button"}));
+    c.push_back(Op("IsMouseButtonReleased", Input::ButtonReleased,
+                   "Button went up since the last frame (a click within one frame too).", {"button"}));
     c.push_back(Op("IsMouseButtonUp", IsMouseButtonUp, "Button is not held.", {"button"}));
     c.push_back(Op("GetMouseX", GetMouseX, "Cursor x in pixels.", {}));
     c.push_back(Op("GetMouseY", GetMouseY, "Cursor y in pixels.", {}));

@@ -25,6 +25,7 @@ void SetUpModel(Instance& inst, std::string buffer) {
                                     &cframe->Rotation, std::any_cast<Vector3>(&inst.Variables["Scale"]),
                                     std::any_cast<Color>(&inst.Variables["Color"]), &Animation::Players[id]);
     inst.Variables["Buffer Index"] = slot;
+    App::NoteNewModel(id);
     inst.OnDestroy = [id](std::vector<std::any>) {
         Instance& self = Instances[id];
         Buffers::UnmapInstance(std::any_cast<std::string>(self.Variables["Tied Model"]),

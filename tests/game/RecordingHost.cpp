@@ -6,7 +6,9 @@
 namespace GameTest {
 
 namespace {
-std::any handleSlot;  // the variable slot every recorded "Instance.Get" points at
+// The variable slot every recorded "Instance.Get" points at; it holds a value,
+// as a transform slot of the right kind of instance does.
+std::any handleSlot = 0;
 }
 
 void RecordingHost::Register(DefineFunc defineFunc, DefineOp defineOp) {

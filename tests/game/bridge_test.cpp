@@ -75,6 +75,16 @@ const std::vector<Case>& FreeWrappers() {
         ACTION("SetCameraPosition", Game::SetCameraPosition(a.V3(0))),
         ACTION("SetCameraFOV", Game::SetCameraFOV(a.F(0))),
         RESULT("DeltaTime", Game::DeltaTime()),
+        RESULT("IsGamepadAvailable", Game::IsGamepadAvailable(a.I(0))),
+        RESULT("GetGamepadName", Game::GetGamepadName(a.I(0))),
+        RESULT("IsGamepadButtonDown", Game::IsGamepadButtonDown(a.I(0), a.I(1))),
+        RESULT("IsGamepadButtonPressed", Game::IsGamepadButtonPressed(a.I(0), a.I(1))),
+        RESULT("IsGamepadButtonReleased", Game::IsGamepadButtonReleased(a.I(0), a.I(1))),
+        RESULT("GetGamepadAxisMovement", Game::GetGamepadAxisMovement(a.I(0), a.I(1))),
+        ACTION("SetWindowTitle", Game::SetWindowTitle(a.S(0))),
+        ACTION("SetFPSVisible", Game::SetFPSVisible(a.B(0))),
+        ACTION("SetZeroScaleWarning", Game::SetZeroScaleWarning(a.B(0))),
+        ACTION("ClearScene", Game::ClearScene()),
         ACTION("LoadModel", Game::LoadModel(a.S(0), a.S(1), a.I(2))),
         ACTION("UnloadModel", Game::UnloadModel(a.S(0))),
 
@@ -425,7 +435,7 @@ TEST_F(Bridge, InstanceMethodsSendTheIdFirst) {
 }
 
 TEST_F(Bridge, TransformMethodsFetchTheirSlotThenPassItsAddress) {
-    std::any cframeSlot, modelSlot;
+    std::any cframeSlot = 0, modelSlot = 0;  // slots that hold something, as a transform does
     host.answers["Instance.Get"] = [&](const Params& p) {
         return std::any(std::any_cast<std::string>(p[1]) == "Value" ? &cframeSlot : &modelSlot);
     };

@@ -174,3 +174,110 @@ TEST_F(RealHost, StartUpAndOneFrameLeaveTheSceneTheWalkerNeeds) {
     ExpectNear(player.Position(), {-2, 1.6f, -5});
     EXPECT_EQ(GameCamera.position.y, 1.5f) << "the camera shows the previous frame";
 }
+
+// What a handle's setters write, its getters read back, through the host.
+TEST_F(RealHost, EveryHandlesGettersReadBackWhatItsSettersWrote) {
+    Game::LoadModel("crate", "crate.fbx", 4);
+    Game::Model m = Game::Model::Spawn("crate", {1, 2, 3});
+    EXPECT_EQ(m.GetScale(), (List{1, 1, 1})) << "a spawned model shows at once";
+    EXPECT_EQ(m.GetColor(), Game::Rgba(255, 255, 255));
+    EXPECT_EQ(m.Position(), (List{1, 2, 3}));
+    EXPECT_EQ(m.GetModel(), "crate");
+    m.RotateTo({0.25f, -0.5f, 0.125f});
+    ExpectNear(m.Rotation(), {0.25f, -0.5f, 0.125f});
+    m.MoveBy({1, 1, 1});
+    EXPECT_EQ(m.Position(), (List{2, 3, 4}));
+    m.SetScale({2, 3, 4});
+    EXPECT_EQ(m.GetScale(), (List{2, 3, 4}));
+    Game::CFrame c;
+    c.RotateTo({0, kPi / 3, 0});
+    ExpectNear(c.Rotation(), {0, kPi / 3, 0});
+
+    Game::Light l(std::string("Spot"));
+    EXPECT_EQ(l.GetType(), "Spot");
+    l.SetState(false);
+    EXPECT_FALSE(l.IsActive());
+    l.Toggle();
+    EXPECT_TRUE(l.IsActive());
+    l.SetColor(Game::Rgba(10, 20, 30));
+    EXPECT_EQ(l.GetColor(), Game::Rgba(10, 20, 30));
+    l.SetPosition({4, 5, 6});
+    EXPECT_EQ(l.GetPosition(), (List{4, 5, 6}));
+    l.SetDirection({0, -1, 0});
+    ExpectNear(l.GetDirection(), {0, -1, 0});
+    const std::pair<void (Game::Light::*)(float), float (Game::Light::*)()> numbers[] = {
+        {&Game::Light::SetEnergy, &Game::Light::GetEnergy},         {&Game::Light::SetSpecular, &Game::Light::GetSpecular},
+        {&Game::Light::SetRange, &Game::Light::GetRange},           {&Game::Light::SetAttenuation, &Game::Light::GetAttenuation},
+        {&Game::Light::SetInnerCutoff, &Game::Light::GetInnerCutoff}, {&Game::Light::SetOuterCutoff, &Game::Light::GetOuterCutoff},
+        {&Game::Light::SetSoftness, &Game::Light::GetSoftness},     {&Game::Light::SetDepthBias, &Game::Light::GetDepthBias},
+        {&Game::Light::SetSlopeBias, &Game::Light::GetSlopeBias}};
+    float value = 0.5f;
+    for (const auto& [set, get] : numbers) {
+        (l.*set)(value);
+        EXPECT_FLOAT_EQ((l.*get)(), value);
+        value += 1.25f;
+    }
+    l.EnableShadow();
+    EXPECT_TRUE(l.IsShadowEnabled());
+    l.SetShadowUpdateMode("Interval");
+    l.SetShadowUpdateFrequency(250);
+    EXPECT_EQ(l.GetShadowUpdateMode(), "Interval");
+    EXPECT_EQ(l.GetShadowUpdateFrequency(), 250);
+    l.DisableShadow();
+    EXPECT_FALSE(l.IsShadowEnabled());
+}
+
+// A handle of one kind on another kind's id says what the instance is and
+// which handle fits, instead of an error about an empty variable.
+TEST_F(RealHost, AHandleOfTheWrongKindSaysWhatTheInstanceIsAndWhichHandleFits) {
+    Game::LoadModel("crate", "crate.fbx", 4);
+    Game::Model m = Game::Model::Spawn("crate");
+    Game::Light l(std::string("Point"));
+    const auto message = [](auto call) {
+        try {
+            call();
+        } catch (const std::invalid_argument& e) {
+            return std::string(e.what());
+        }
+        return std::string("(no exception)");
+    };
+    const std::string id = std::to_string(m.Id);
+    EXPECT_EQ(message([&] { Game::CFrame(m.Id).Position(); }),
+              "Game::CFrame: instance " + id + " is a Model, not a CFrame; its handle is Game::Model(" + id + ")");
+    EXPECT_EQ(message([&] { Game::Model(l.Id).MoveTo({1, 2, 3}); }),
+              "Game::Model: instance " + std::to_string(l.Id) + " is a Light, not a Model; its handle is Game::Light(" +
+                  std::to_string(l.Id) + ")");
+    EXPECT_EQ(m.Position(), (List{0, 0, 0})) << "the model itself is untouched";
+}
+
+// ClearScene: every instance the game made goes, with its body; what is
+// loaded stays, and the game can build the level again at once.
+TEST_F(RealHost, ClearSceneLeavesRootAndWhatIsLoaded) {
+    Game::LoadModel("crate", "crate.fbx", 4);
+    Game::CFrame holder;
+    Game::Model crate = Game::Model::Spawn("crate", {0, 1, 0});
+    crate.SetParent(holder);
+    crate.SetBody("Dynamic", "Box", 1);
+    Game::Light lamp(std::string("Point"));
+    Game::Character hero(0.3f, 1.8f);
+    Game::ClearScene();
+    const auto children = std::any_cast<std::unordered_map<std::string, int>>(bridge_ops["Instance.GetChildren"]({1}));
+    EXPECT_TRUE(children.empty());
+    EXPECT_TRUE(World::Physics::Bodies.empty());
+    EXPECT_TRUE(World::Physics::Characters.empty());
+    for (int id : {holder.Id, crate.Id, lamp.Id, hero.Id}) EXPECT_EQ(Game::Instance(id).Type(), "") << id;
+    Game::Model again = Game::Model::Spawn("crate", {0, 1, 0});  // the buffer is still loaded
+    EXPECT_EQ(again.GetScale(), (List{1, 1, 1}));
+}
+
+// The camera helpers: yaw 0 looks along +z, positive yaw toward +x, positive pitch up.
+TEST_F(RealHost, CameraHelpersPlaceTheHostsCamera) {
+    ExpectNear(Game::Camera::LookVector(0, 0), {0, 0, 1});
+    ExpectNear(Game::Camera::LookVector(kPi / 2, 0), {1, 0, 0});
+    ExpectNear(Game::Camera::LookVector(0, kPi / 2), {0, 1, 0});
+    Game::Camera::Orbit({1, 2, 3}, 4, 0, 0);
+    EXPECT_EQ((List{GameCamera.position.x, GameCamera.position.y, GameCamera.position.z}), (List{1, 2, -1}));
+    ExpectNear({GameCamera.target.x, GameCamera.target.y, GameCamera.target.z}, {1, 2, 3});
+    Game::Camera::LookAt({0, 5, 0}, {0, 0, 10});
+    ExpectNear({GameCamera.target.x, GameCamera.target.y, GameCamera.target.z}, {0, 0, 10});
+}

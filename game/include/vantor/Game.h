@@ -6,18 +6,26 @@
 //   VANTOR_EXPORT void init() { Game::LoadModel("crate", "crate.obj", 16); ... }
 //   VANTOR_EXPORT void tick() { ... }                      // once per frame
 //
-//   Game::IsKeyDown(87)                      input, cursor, camera, time, model files
+//   Game::IsKeyDown(Game::Key::W)            input (names in <vantor/Keys.h>), cursor, camera, time
 //   Game::PlaySound("step")                  sounds, music streams, the master volume
 //   Game::DrawText("Score: 3", 20, 40, 24, Game::Rgba(255, 255, 255))
 //                                            text, fonts, shapes and images over the scene
 //   Game::Vector3::Add(a, b)                 vector and matrix arithmetic ("Vector3Add")
 //   Game::CFrame player; player.MoveBy(...)  scene objects, held by instance id
+//   auto crate = Game::Model::Spawn("crate", {0, 1, 0});   a model you can see
+//
+// A model instance made with Game::Model("crate") (or "Instance.New") starts
+// at scale 0 and colour 0 (transparent), so it draws nothing until it gets a
+// scale and a colour; Game::Model::Spawn gives it scale 1 and opaque white.
 //
 // Vectors and matrices are float lists: 2 or 3 components, or 16 matrix
-// members m0..m15. Colours are ints packed 0xRRGGBBAA. Key and mouse-button
-// codes are raylib's numbers. Every call reaches the host by name; nothing is
-// cached. Failures are not caught: a name the host never defined throws
-// std::bad_function_call naming it, a result of an unexpected type std::bad_any_cast.
+// members m0..m15. Colours are ints packed 0xRRGGBBAA. Key, mouse-button and
+// gamepad codes are raylib's numbers, named in <vantor/Keys.h>. Every call
+// reaches the host by name; nothing is cached. Failures are not caught: a name
+// the host never defined throws std::bad_function_call naming it, a result of
+// an unexpected type std::bad_any_cast. Everything the host offers has a
+// wrapper here; <vantor/Call.h> calls an entry by name, for what is newer than
+// this header.
 #pragma once
 
 #include <any>
@@ -29,20 +37,23 @@
 #include <vector>
 
 #include "Bridge.h"
+#include "Keys.h"
 
 namespace Game {
 
 using List = std::vector<float>;
 
 // -- Keyboard and mouse -------------------------------------------------------
+// Pressed and Released see every press and release since the last frame, also
+// a tap that went down and up within one slow frame.
 bool IsKeyPressed(int key);
 bool IsKeyPressedRepeat(int key);
 bool IsKeyDown(int key);
 bool IsKeyReleased(int key);
 // raylib's key-up is exactly "not down"; the host has no entry of its own for it.
 bool IsKeyUp(int key);
-int GetKeyPressed();
-int GetCharPressed();
+int GetKeyPressed();   // the next key pressed this frame, 0 when none is left
+int GetCharPressed();  // the next character typed this frame (a Unicode code point), 0 when none is left
 void SetExitKey(int key);
 
 bool IsMouseButtonPressed(int button);
@@ -56,6 +67,27 @@ List GetMouseDelta();
 List GetMouseWheel();
 void SetMousePosition(List position);  // whole pixels, truncated by the host
 void SetMouseOffset(List offset);
+
+// -- Gamepads -------------------------------------------------------------------
+// Pads 0 to 3. Without a pad every call answers false, "" or 0, and nothing warns.
+// Sticks read -1..1 with a dead zone around the middle; triggers 0..1.
+bool IsGamepadAvailable(int pad);
+std::string GetGamepadName(int pad);
+bool IsGamepadButtonDown(int pad, int button);
+bool IsGamepadButtonPressed(int pad, int button);
+bool IsGamepadButtonReleased(int pad, int button);
+float GetGamepadAxisMovement(int pad, int axis);
+
+// -- The window and the scene ------------------------------------------------------
+void SetWindowTitle(std::string title);
+void SetFPSVisible(bool visible);  // the frame-rate counter in the corner, shown by default
+// The host warns once a run about a model instance left at scale 0 for a
+// second (it draws nothing); a game that keeps such instances on purpose turns it off.
+void SetZeroScaleWarning(bool on);
+// Destroys every instance the game made (models with their bodies, lights,
+// placed sounds, characters, transforms); what is loaded stays. Restarting a
+// level is ClearScene and building it again.
+void ClearScene();
 
 // -- Cursor ---------------------------------------------------------------------
 void SetMouseCursor(int cursor);
@@ -74,6 +106,18 @@ void SetCameraLookDirection(List direction);
 void SetCameraUpDirection(List direction);
 void SetCameraFOV(float degrees);
 float DeltaTime();
+
+// Camera helpers over the entries above. Yaw turns about the up axis (0 looks
+// along +z, positive turns toward +x), pitch tilts up (positive) and down, both
+// in radians.
+namespace Camera {
+List LookVector(float yaw, float pitch);  // the unit direction; no host call
+// A first-person view: the camera at `eye`, facing yaw and pitch.
+void FirstPerson(List eye, float yaw, float pitch);
+// The camera `distance` away from `center`, on the side yaw and pitch face away from, looking at it.
+void Orbit(List center, float distance, float yaw, float pitch);
+void LookAt(List eye, List target);
+}  // namespace Camera
 
 // -- Model files ----------------------------------------------------------------
 // Loads a model file (relative to the assets folder) as the named buffer that
@@ -266,6 +310,10 @@ class Instance {
 public:
     explicit Instance(int id);
 
+    // Destroys the instance and everything under it; the handle then names nothing.
+    void Destroy();
+    std::string GetName();
+    std::string Type();  // "CFrame", "Model", "Light", "Sound", "Character" ("" for Root)
     void SetName(std::string name);
     // Moves it under another instance ("Instance.SetParent").
     void SetParent(const Instance& parent);
@@ -291,20 +339,38 @@ public:
     List RightVector();
     List UpVector();
     List Position();
+    List Rotation();  // Euler angles in radians, as RotateTo takes them
     void MoveBy(List offset);
     void MoveTo(List position);
     void RotateTo(List eulerRadians);
 };
 
+// A handle used on an instance of another kind (a Game::CFrame on a model's id,
+// say) throws std::invalid_argument saying what the instance is and which
+// handle fits.
 class Model : public Instance {
 public:
-    explicit Model(std::string buffer);  // a new instance of a loaded model buffer
+    // A new instance of a loaded model buffer, at scale 0 and colour 0: it draws
+    // nothing until SetScale and SetColor (or use Spawn).
+    explicit Model(std::string buffer);
     explicit Model(int id);
+    // A new instance that shows at once: scale 1, opaque white, at `position`.
+    static Model Spawn(std::string buffer, List position = {0, 0, 0});
 
-    void MoveTo(List position);  // the model's own transform
+    // The model's own transform.
+    void MoveTo(List position);
+    void MoveBy(List offset);
     void RotateTo(List eulerRadians);
+    List Position();
+    List Rotation();  // Euler angles in radians
+    List LookVector();
+    List RightVector();
+    List UpVector();
     void SetScale(List scale);
+    List GetScale();
     void SetColor(int rgba);
+    int GetColor();
+    std::string GetModel();  // the model buffer it draws
 
     // Animation (a model buffer whose file has clips; see GetModelAnimations). A clip
     // starts at time 0, speed 1; time moves on by each frame's DeltaTime before the
@@ -370,15 +436,44 @@ public:
     explicit Light(std::string kind);  // "Global", "Spot" or "Point"
     explicit Light(int id);
 
+    std::string GetType();
     void SetState(bool on);
+    bool IsActive();
+    void Toggle();
     void SetColor(int rgba);
+    int GetColor();
     void SetPosition(List position);
+    List GetPosition();
     void SetDirection(List direction);
+    List GetDirection();
     void SetEnergy(float energy);
+    float GetEnergy();
     void SetSpecular(float specular);
+    float GetSpecular();
     void SetRange(float range);
+    float GetRange();
+    void SetAttenuation(float attenuation);
+    float GetAttenuation();
+    // Spot lights: half-angles in degrees of the full-strength cone and of the
+    // cone where the light reaches zero.
+    void SetInnerCutoff(float degrees);
+    float GetInnerCutoff();
+    void SetOuterCutoff(float degrees);
+    float GetOuterCutoff();
     void EnableShadow();
+    void DisableShadow();
+    bool IsShadowEnabled();
     void SetShadowUpdateMode(std::string mode);  // "Manual", "Interval" or "Continuous"
+    std::string GetShadowUpdateMode();
+    void SetShadowUpdateFrequency(int milliseconds);
+    int GetShadowUpdateFrequency();
+    void UpdateShadow();  // once, for "Manual"
+    void SetSoftness(float softness);
+    float GetSoftness();
+    void SetDepthBias(float bias);
+    float GetDepthBias();
+    void SetSlopeBias(float bias);
+    float GetSlopeBias();
 };
 
 // A sound placed in the scene, heard from the camera: full loudness within the

@@ -1,0 +1,62 @@
+#include "Input.h"
+
+#include <bitset>
+
+#include <GLFW/glfw3.h>
+
+#include "raylib.h"
+
+namespace World::Input {
+namespace {
+
+// GLFW's key codes are raylib's (both follow the USB usage names), below 512.
+constexpr int kKeys = 512;
+constexpr int kButtons = 8;
+
+struct Changes {
+    std::bitset<kKeys> keyDown, keyUp;
+    std::bitset<kButtons> buttonDown, buttonUp;
+};
+Changes Seen;
+
+GLFWkeyfun RaylibKey = nullptr;
+GLFWmousebuttonfun RaylibButton = nullptr;
+
+void OnKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
+    if (key >= 0 && key < kKeys) {
+        if (action == GLFW_PRESS) Seen.keyDown.set(static_cast<std::size_t>(key));
+        if (action == GLFW_RELEASE) Seen.keyUp.set(static_cast<std::size_t>(key));
+    }
+    if (RaylibKey) RaylibKey(window, key, scancode, action, mods);
+}
+
+void OnButton(GLFWwindow* window, int button, int action, int mods) {
+    if (button >= 0 && button < kButtons) {
+        if (action == GLFW_PRESS) Seen.buttonDown.set(static_cast<std::size_t>(button));
+        if (action == GLFW_RELEASE) Seen.buttonUp.set(static_cast<std::size_t>(button));
+    }
+    if (RaylibButton) RaylibButton(window, button, action, mods);
+}
+
+template <std::size_t N>
+bool Has(const std::bitset<N>& set, int index) {
+    return index >= 0 && index < static_cast<int>(N) && set.test(static_cast<std::size_t>(index));
+}
+
+}  // namespace
+
+void Install() {
+    auto* window = static_cast<GLFWwindow*>(GetWindowHandle());
+    if (!window || RaylibKey || RaylibButton) return;
+    RaylibKey = glfwSetKeyCallback(window, OnKey);
+    RaylibButton = glfwSetMouseButtonCallback(window, OnButton);
+}
+
+void BeginPoll() { Seen = Changes{}; }
+
+bool KeyPressed(int key) { return IsKeyPressed(key) || Has(Seen.keyDown, key); }
+bool KeyReleased(int key) { return IsKeyReleased(key) || Has(Seen.keyUp, key); }
+bool ButtonPressed(int button) { return IsMouseButtonPressed(button) || Has(Seen.buttonDown, button); }
+bool ButtonReleased(int button) { return IsMouseButtonReleased(button) || Has(Seen.buttonUp, button); }
+
+}  // namespace World::Input
