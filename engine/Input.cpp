@@ -46,7 +46,9 @@ bool Has(const std::bitset<N>& set, int index) {
 }  // namespace
 
 void Install() {
-    auto* window = static_cast<GLFWwindow*>(GetWindowHandle());
+    // raylib's window handle is the system's (an X11 window, an HWND); its GLFW
+    // window is the one whose context it made current on this thread.
+    GLFWwindow* window = glfwGetCurrentContext();
     if (!window || RaylibKey || RaylibButton) return;
     RaylibKey = glfwSetKeyCallback(window, OnKey);
     RaylibButton = glfwSetMouseButtonCallback(window, OnButton);

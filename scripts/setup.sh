@@ -43,7 +43,7 @@ APT_PACKAGES=(
   libmimalloc-dev
   # windows without a display, scripted input, screenshots; Mesa's OpenGL
   # driver, which the tests also copy into a player's minimal root
-  xvfb xauth xdotool imagemagick libgl1-mesa-dri libglx-mesa0
+  xvfb xauth xdotool x11-xkb-utils imagemagick libgl1-mesa-dri libglx-mesa0
   # a private sound server with a null output that the tests record from, and
   # encoders that write the tests' OGG, MP3 and FLAC files
   pulseaudio pulseaudio-utils vorbis-tools lame flac

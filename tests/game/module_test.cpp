@@ -44,8 +44,11 @@ protected:
             auto found = names.find(std::any_cast<std::string>(p[1]));
             return std::any(found == names.end() ? 0 : found->second);
         };
+        // Each slot holds something, as the transform slot of an instance of the right kind does.
         host.answers["Instance.Get"] = [this](const Params& p) {
-            return std::any(&slots[std::to_string(std::any_cast<int>(p[0])) + "/" + std::any_cast<std::string>(p[1])]);
+            std::any& slot = slots[std::to_string(std::any_cast<int>(p[0])) + "/" + std::any_cast<std::string>(p[1])];
+            if (!slot.has_value()) slot = 0;
+            return std::any(&slot);
         };
         host.answers["CFrame.Position"] = [this](const Params&) { return std::any(position); };
         host.answers["CFrame.LookVector"] = [](const Params&) { return std::any(List{0, 0, 1}); };
