@@ -70,6 +70,16 @@ int TraceLevel() {
 // raylib's warning) are dropped for one line of ours; with one, whatever was
 // written is passed on unchanged.
 void StartAudio() {
+#ifndef _WIN32
+    // A sound server gives a program the latency it asks for, and raylib's
+    // device layer asks for its lowest: PulseAudio (and PipeWire in its place)
+    // then runs its output a few milliseconds ahead of the speakers and holds
+    // nothing of ours in reserve, so the least delay of the server or of the
+    // engine on a busy machine is heard as a break. 50 ms ahead is what games
+    // commonly run with. The player's own setting wins.
+    const char* asked = std::getenv("PULSE_LATENCY_MSEC");
+    if (!asked || !*asked) setenv("PULSE_LATENCY_MSEC", "50", 1);
+#endif
     std::fflush(stderr);
     std::FILE* held = std::tmpfile();
     int saved = held ? CopyFd(FileFd(stderr)) : -1;
