@@ -159,6 +159,30 @@ TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlaye
     EXPECT_NEAR(static_cast<double>(last - first - silent) / kRate, 6.0, 0.02) << "all of it, once";
 }
 
+// The sound server keeps a reserve of the engine's sound (raylib's device layer
+// asks for none): a delay of the server or the engine on a busy machine is then
+// not heard as a break.
+TEST(EngineSound, TheSoundServerHoldsAReserveOfTheEnginesSound) {
+    Install install;
+    const std::string server = ServerAddress();
+    RunOptions options;
+    options.cwd = install.files.root.Path();
+    options.env = {"VANTOR_NO_DIALOG=1", "VANTOR_SOUND_SCRIPT=music", "PULSE_SERVER=" + server,
+                   "PULSE_LATENCY_MSEC="};  // as if the player had set nothing
+    options.timeoutMs = 60000;
+    Process engine(install.files.bin + "/engine", {}, options);
+    long reserve = -1;
+    for (int i = 0; i < 200 && reserve < 0 && engine.Running(); ++i) {
+        const std::string inputs = Shell("PULSE_SERVER=" + server + " pactl list sink-inputs");
+        const std::size_t at = inputs.find("application.name = \"engine\"");
+        const std::size_t latency = at == std::string::npos ? at : inputs.rfind("Buffer Latency: ", at);
+        if (latency != std::string::npos) reserve = std::stol(inputs.substr(latency + 16));
+        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    engine.Wait();
+    EXPECT_GE(reserve, 30000) << "microseconds of the engine's sound the server holds";
+}
+
 // Without any sound server or sound card, every entry works and stderr carries
 // the engine's one line about it.
 TEST(EngineSound, WithoutASoundServerEveryEntryAnswersAndTheEngineSaysSoOnce) {
