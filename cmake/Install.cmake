@@ -5,6 +5,7 @@
 #   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game() (on
 #                                   Windows also the MinGW-w64 toolchain file games build with)
 #   share/doc/Vantor/               the API reference
+#   share/vantor/starter/           the starter assets (not in the Windows SDK yet)
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -25,6 +26,9 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
   DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(TARGET starter_assets)
+  install(DIRECTORY ${VANTOR_STARTER_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vantor/starter)
+endif()
 if(WIN32)
   # engine.exe runs only with the DLLs it imports beside it.
   install(FILES ${VANTOR_RUNTIME_DLLS} $<TARGET_RUNTIME_DLLS:engine> DESTINATION ${CMAKE_INSTALL_BINDIR})

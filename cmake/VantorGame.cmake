@@ -38,19 +38,22 @@ function(vantor_unloadable target)
   endif()
 endfunction()
 
-# vantor_add_game(<name> SOURCES <file>... [ASSETS <dir>] [OUTPUT_DIRECTORY <dir>]
-#                 [PACKAGE_NAME <name>])
+# vantor_add_game(<name> SOURCES <file>... [ASSETS <dir>] [STARTER_ASSETS]
+#                 [OUTPUT_DIRECTORY <dir>] [PACKAGE_NAME <name>])
 #
 # Builds the game's sources with the SDK's game-side library into game.dll and
 # lays out a folder that runs: the engine, game.dll and assets/ (a copy of
-# ASSETS; files that changed are copied again on every build). The folder is
+# ASSETS; files that changed are copied again on every build). STARTER_ASSETS
+# copies the SDK's starter assets there first (the level, a figure with clips,
+# a crate, a ball, sounds; see share/vantor/starter/README.md), so a file of
+# the same name in ASSETS takes their place. The folder is
 # OUTPUT_DIRECTORY, by default <build dir>/<name>.
 # `cmake --build . --target run_<name>` plays the game;
 # `cmake --build . --target package_<name>` packs it for players into
 # <build dir>/<package name>-linux-x64.tar.gz (-windows-x64.zip when built for
 # Windows), the package name being PACKAGE_NAME, by default <name>.
 function(vantor_add_game name)
-  cmake_parse_arguments(PARSE_ARGV 1 GAME "" "ASSETS;OUTPUT_DIRECTORY;PACKAGE_NAME" "SOURCES")
+  cmake_parse_arguments(PARSE_ARGV 1 GAME "STARTER_ASSETS" "ASSETS;OUTPUT_DIRECTORY;PACKAGE_NAME" "SOURCES")
   if(NOT GAME_SOURCES)
     message(FATAL_ERROR "vantor_add_game(${name}): no SOURCES given")
   endif()
@@ -73,6 +76,20 @@ function(vantor_add_game name)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Vantor::engine> ${VANTOR_ENGINE_DLLS} ${dir}
     COMMENT "Laying out ${dir}: engine and game.dll")
 
+  if(GAME_STARTER_ASSETS)
+    if(NOT TARGET starter_assets AND NOT IS_DIRECTORY "${VANTOR_STARTER_DIR}")
+      message(FATAL_ERROR "vantor_add_game(${name}): STARTER_ASSETS, but this SDK has none at ${VANTOR_STARTER_DIR}")
+    endif()
+    add_custom_target(${name}_starter_assets ALL
+      COMMAND ${CMAKE_COMMAND} -DSOURCE=${VANTOR_STARTER_DIR} -DDESTINATION=${dir}/assets
+              -P ${_VANTOR_GAME_CMAKE_DIR}/VantorCopyAssets.cmake
+      COMMENT "Copying the starter assets into ${name}")
+    if(TARGET starter_assets)  # built by this very build
+      add_dependencies(${name}_starter_assets starter_assets)
+    endif()
+    add_dependencies(${name} ${name}_starter_assets)
+  endif()
+
   if(GAME_ASSETS)
     get_filename_component(assets ${GAME_ASSETS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
     if(NOT IS_DIRECTORY ${assets})
@@ -83,6 +100,9 @@ function(vantor_add_game name)
               -P ${_VANTOR_GAME_CMAKE_DIR}/VantorCopyAssets.cmake
       COMMENT "Copying the assets of ${name}")
     add_dependencies(${name} ${name}_assets)
+    if(GAME_STARTER_ASSETS)
+      add_dependencies(${name}_assets ${name}_starter_assets)  # the game's own files win
+    endif()
   endif()
 
   # Played this way the engine reloads game.dll (and model files) whenever

@@ -63,6 +63,9 @@ Instance::Instance(int id) : Id(id) {}
 void Instance::Destroy() { Call<void>("Instance.Destroy", Id); }
 std::string Instance::GetName() { return Call<std::string>("Instance.GetName", Id); }
 std::string Instance::Type() { return Call<std::string>("Instance.Type", Id); }
+std::unordered_map<std::string, int> Instance::GetChildren() {
+    return Call<std::unordered_map<std::string, int>>("Instance.GetChildren", Id);
+}
 
 void Instance::SetName(std::string name) { Call<void>("Instance.SetName", Id, std::move(name)); }
 void Instance::SetParent(const Instance& parent) { Call<void>("Instance.SetParent", Id, parent.Id); }

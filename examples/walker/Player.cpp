@@ -44,12 +44,8 @@ constexpr float kKillHeight = -1.5f - 20.0f;
 constexpr float kStride = 0.8f;
 constexpr float kLandAirTime = 0.3f;
 
-// raylib key codes
-constexpr int kKeyW = 87;
-constexpr int kKeyS = 83;
-constexpr int kKeyD = 68;
-constexpr int kKeyA = 65;
-constexpr int kKeySpace = 32;
+// With a gamepad: radians a second the right stick turns the view at full tilt.
+constexpr float kStickTurn = 2.5f;
 
 // What the walker carries over a reload of game.dll besides the scene.
 struct Motion {
@@ -190,14 +186,28 @@ void tick() {
     Pitch += delta[1] / kMouseDivisor;
     Yaw -= delta[0] / kMouseDivisor;
 
+    // A gamepad plays too: the right stick looks, the left one walks, South jumps.
+    const bool pad = Game::IsGamepadAvailable(0);
+    if (pad) {
+        Yaw -= Game::GetGamepadAxisMovement(0, Game::Gamepad::RightX) * kStickTurn * Game::DeltaTime();
+        Pitch += Game::GetGamepadAxisMovement(0, Game::Gamepad::RightY) * kStickTurn * Game::DeltaTime();
+    }
+
     // The view never turns over.
     Pitch = std::clamp(Pitch, -kMaxPitch, kMaxPitch);
 
     // The masks drop the vertical part, so looking up or down neither climbs nor sinks.
-    if (Game::IsKeyDown(kKeyW)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {1, 0, 1}));
-    if (Game::IsKeyDown(kKeyS)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {-1, 0, -1}));
-    if (Game::IsKeyDown(kKeyD)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {1, 0, 1}));
-    if (Game::IsKeyDown(kKeyA)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {-1, 0, -1}));
+    namespace Key = Game::Key;
+    if (Game::IsKeyDown(Key::W)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {1, 0, 1}));
+    if (Game::IsKeyDown(Key::S)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {-1, 0, -1}));
+    if (Game::IsKeyDown(Key::D)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {1, 0, 1}));
+    if (Game::IsKeyDown(Key::A)) moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {-1, 0, -1}));
+    if (pad) {  // the stick's y is down: pushed forward it is negative
+        const float forward = -Game::GetGamepadAxisMovement(0, Game::Gamepad::LeftY);
+        const float right = Game::GetGamepadAxisMovement(0, Game::Gamepad::LeftX);
+        moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.LookVector(), {forward, 0, forward}));
+        moveVector = Game::Vector3::Add(moveVector, Game::Vector3::Multiply(player.RightVector(), {right, 0, right}));
+    }
 
     // Last frame's velocity moves the player as far as walls let it (whatever
     // the frame time), then it turns to the new angles.
@@ -235,7 +245,7 @@ void tick() {
         }
         // Landing cancels vertical speed; diagonals are no faster than straight lines.
         velocityVector = Game::Vector3::Scale(Game::Vector3::Normalize(moveVector), kWalkSpeed);
-        if (Game::IsKeyDown(kKeySpace)) {
+        if (Game::IsKeyDown(Key::Space) || (pad && Game::IsGamepadButtonDown(0, Game::Gamepad::South))) {
             if (motion.velocity[1] <= 0) Game::PlaySound("jump");  // not again while still rising off the ground
             velocityVector = Game::Vector3::Add(velocityVector, {0, kJumpImpulse, 0});
         }

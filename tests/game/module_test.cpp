@@ -44,6 +44,7 @@ protected:
             auto found = names.find(std::any_cast<std::string>(p[1]));
             return std::any(found == names.end() ? 0 : found->second);
         };
+        host.answers["IsGamepadAvailable"] = [](const Params&) { return std::any(false); };  // no gamepad
         // Each slot holds something, as the transform slot of an instance of the right kind does.
         host.answers["Instance.Get"] = [this](const Params& p) {
             std::any& slot = slots[std::to_string(std::any_cast<int>(p[0])) + "/" + std::any_cast<std::string>(p[1])];
@@ -202,7 +203,7 @@ TEST_F(Module, AFrameFollowsLooksWalksMovesTurnsAndProbesInThatOrder) {
         "Instance.Get", "CFrame.UpVector", "SetCameraUpDirection",
         "Instance.Get", "CFrame.Position", "Light.SetPosition",                           // flashlight follows
         "Instance.Get", "CFrame.LookVector", "Light.SetDirection",
-        "GetMouseDelta",                                                                  // look
+        "GetMouseDelta", "IsGamepadAvailable",                                            // look (no pad)
         "IsKeyDown", "Instance.Get", "CFrame.LookVector", "Vector3Multiply", "Vector3Add",  // W
         "IsKeyDown", "IsKeyDown", "IsKeyDown",                                            // S, D, A
         "Instance.Get", "CFrame.Position",                                                // where the eye was
@@ -249,6 +250,29 @@ TEST_F(Module, WalkingKeysAddMaskedLookAndRightDirections) {
         EXPECT_EQ(L(moves[0], 0), c.velocity);  // the velocity scaled by the frame time
         EXPECT_EQ(std::any_cast<float>(moves[0][1]), 0.5f);
     }
+    // A gamepad walks the same way: the left stick pushed forward (y -1) is W,
+    // pushed right is D, and its South button jumps as Space does.
+    host.answers["IsGamepadAvailable"] = [](const Params&) { return std::any(true); };
+    host.answers["IsGamepadButtonDown"] = [](const Params&) { return std::any(false); };
+    const std::pair<int, float> sticks[] = {{1, -1.0f}, {0, 1.0f}};
+    const List walked[] = {{0, 0, 3}, {-3, 0, 0}};
+    for (int k = 0; k < 2; ++k) {
+        host.answers["GetGamepadAxisMovement"] = [stick = sticks[k]](const Params& p) {
+            return std::any(std::any_cast<int>(p[1]) == stick.first ? stick.second : 0.0f);
+        };
+        Frame();
+        host.answers["GetGamepadAxisMovement"] = [](const Params&) { return std::any(0.0f); };
+        std::vector<Params> moves = ArgsOf("Vector3Scale", Frame());
+        ASSERT_FALSE(moves.empty());
+        EXPECT_EQ(L(moves[0], 0), walked[k]);
+    }
+    host.answers["IsGamepadButtonDown"] = [](const Params& p) { return std::any(std::any_cast<int>(p[1]) == 7); };
+    Frame();
+    host.answers["IsGamepadAvailable"] = [](const Params&) { return std::any(false); };
+    std::vector<Params> jump = ArgsOf("Vector3Scale", Frame());
+    ASSERT_FALSE(jump.empty());
+    EXPECT_GT(L(jump[0], 0)[1], 0) << "South jumps";
+
     // The masks: forward and back drop the vertical part of the look direction.
     std::vector<Params> masks = ArgsOf("Vector3Multiply");
     ASSERT_GE(masks.size(), 4u);

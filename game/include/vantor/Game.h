@@ -317,6 +317,8 @@ public:
     void SetName(std::string name);
     // Moves it under another instance ("Instance.SetParent").
     void SetParent(const Instance& parent);
+    // Its children: name to instance id.
+    std::unordered_map<std::string, int> GetChildren();
     // Address of the named variable slot; handed back to the transform entries only.
     std::any* Get(std::string name);
     // The child of that name as a handle of the wanted type (id 0 when there is none).
