@@ -4,8 +4,8 @@
 #   lib/libvantor_game.a            the game side of the bridge
 #   lib/cmake/Vantor/               find_package(Vantor) and vantor_add_game() (on
 #                                   Windows also the MinGW-w64 toolchain file games build with)
-#   share/doc/Vantor/               the API reference
-#   share/vantor/starter/           the starter assets (not in the Windows SDK yet)
+#   share/doc/Vantor/               the API reference and the first-game tutorial
+#   share/vantor/starter/           the starter assets
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -25,8 +25,9 @@ install(FILES
   ${PROJECT_SOURCE_DIR}/cmake/VantorPackage.cmake
   ${PROJECT_SOURCE_DIR}/cmake/vantor-exports.map
   DESTINATION ${VANTOR_CMAKE_INSTALL_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json DESTINATION ${CMAKE_INSTALL_DOCDIR})
-if(TARGET starter_assets)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/api.md ${PROJECT_SOURCE_DIR}/docs/api.json ${PROJECT_SOURCE_DIR}/docs/first-game.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(TARGET starter_assets OR IS_DIRECTORY "${VANTOR_STARTER_DIR}")
   install(DIRECTORY ${VANTOR_STARTER_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/vantor/starter)
 endif()
 if(WIN32)

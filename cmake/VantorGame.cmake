@@ -76,12 +76,19 @@ function(vantor_add_game name)
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Vantor::engine> ${VANTOR_ENGINE_DLLS} ${dir}
     COMMENT "Laying out ${dir}: engine and game.dll")
 
+  if(GAME_ASSETS)
+    get_filename_component(assets ${GAME_ASSETS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    if(NOT IS_DIRECTORY ${assets})
+      message(FATAL_ERROR "vantor_add_game(${name}): ASSETS ${assets} is not a folder")
+    endif()
+  endif()
+
   if(GAME_STARTER_ASSETS)
     if(NOT TARGET starter_assets AND NOT IS_DIRECTORY "${VANTOR_STARTER_DIR}")
       message(FATAL_ERROR "vantor_add_game(${name}): STARTER_ASSETS, but this SDK has none at ${VANTOR_STARTER_DIR}")
     endif()
     add_custom_target(${name}_starter_assets ALL
-      COMMAND ${CMAKE_COMMAND} -DSOURCE=${VANTOR_STARTER_DIR} -DDESTINATION=${dir}/assets
+      COMMAND ${CMAKE_COMMAND} -DSOURCE=${VANTOR_STARTER_DIR} -DDESTINATION=${dir}/assets -DSKIP_FROM=${assets}
               -P ${_VANTOR_GAME_CMAKE_DIR}/VantorCopyAssets.cmake
       COMMENT "Copying the starter assets into ${name}")
     if(TARGET starter_assets)  # built by this very build
@@ -91,17 +98,13 @@ function(vantor_add_game name)
   endif()
 
   if(GAME_ASSETS)
-    get_filename_component(assets ${GAME_ASSETS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
-    if(NOT IS_DIRECTORY ${assets})
-      message(FATAL_ERROR "vantor_add_game(${name}): ASSETS ${assets} is not a folder")
-    endif()
     add_custom_target(${name}_assets ALL
       COMMAND ${CMAKE_COMMAND} -DSOURCE=${assets} -DDESTINATION=${dir}/assets
               -P ${_VANTOR_GAME_CMAKE_DIR}/VantorCopyAssets.cmake
       COMMENT "Copying the assets of ${name}")
     add_dependencies(${name} ${name}_assets)
     if(GAME_STARTER_ASSETS)
-      add_dependencies(${name}_assets ${name}_starter_assets)  # the game's own files win
+      add_dependencies(${name}_assets ${name}_starter_assets)  # one copy at a time into the folder
     endif()
   endif()
 

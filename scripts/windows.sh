@@ -37,11 +37,11 @@ objdump=$MINGW-objdump
 # The generators, built for this machine in a folder of their own, so that a
 # Linux build in build/ (perhaps one under way) is left alone.
 build_generators() {
-  say "building the level and sound generators for this machine"
+  say "building the level and sound generators and the starter assets on this machine"
   "$root/scripts/setup.sh"
   cmake -S "$root" -B "$native" -DCMAKE_PREFIX_PATH="$(cat "$root/scripts/deps-prefix")" \
         -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$native" -j"$(nproc)" --target make_level make_sounds
+  cmake --build "$native" -j"$(nproc)" --target make_level make_sounds starter_assets
 }
 
 # DLLs that come with Windows itself and so are not shipped.
@@ -93,7 +93,8 @@ build_windows() {
         -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
         -DVANTOR_STB_DIR=/usr/include/stb \
         -DVANTOR_LEVEL_GENERATOR="$native/tools/make_level" \
-        -DVANTOR_SOUND_GENERATOR="$native/tools/make_sounds" -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DVANTOR_SOUND_GENERATOR="$native/tools/make_sounds" -DVANTOR_STARTER_DIR="$native/starter" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
   local targets=(engine game engine_inprocess_tests engine_bridge_libc_benchmark
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green

@@ -76,6 +76,8 @@ TEST(Sdk, TemplateGameBuiltOutOfTreeAgainstTheInstalledSdkShowsItsLitSpinningCra
     EXPECT_EQ(Shell("nm -D --defined-only " + folder + "/game.dll | awk '$2 == \"T\" {print $3}' | sort | tr '\\n' ' '"),
               "define_func define_keep define_op init reload tick vantor_runtime");
     EXPECT_EQ(Shell("test -x " + folder + "/engine && test -f " + folder + "/assets/crate.obj && echo yes"), "yes");
+    // The SDK's starter assets, asked for by the template, with their README.
+    EXPECT_EQ(Shell("test -f " + folder + "/assets/figure.glb && grep -c CC0 " + folder + "/assets/README.md"), "1");
 
     // Played as the README says, through the run target, which reloads what is rebuilt.
     RunOptions options;
