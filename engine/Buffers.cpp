@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "Lookup.h"
 #include "Messages.h"
 #include "World.h"
 
@@ -87,6 +88,13 @@ void UnmapInstance(std::string buffer, int instance) {
     Scales[index].Erase(instance);
     Colors[index].Erase(instance);
     Players[index].Erase(instance);
+}
+
+bool HoldsSlot(int id) {
+    const std::string* tied = Api::FindVariable<std::string>(id, "Tied Model");
+    const int* slot = Api::FindVariable<int>(id, "Buffer Index");
+    const int index = tied ? IndexOf(*tied) : -1;
+    return index >= 0 && slot && Positions[index].Contains(*slot);
 }
 
 void UpdateBuffer(std::string buffer) {

@@ -6,6 +6,7 @@
 // the frame draws, and the events of that step are what the tick after it reads.
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "Instance.h"
@@ -42,16 +43,6 @@ P3D_BodyDesc Describe(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass
     Fail(Fatal::BodyExists, Bodies.count(id) != 0, entry, id);
     const CFrame& cframe = *Api::FindVariable<CFrame>(id, "CFrame");
     const Vector3 scale = *Api::FindVariable<Vector3>(id, "Scale");
-    // A new model instance is at scale 0: its shape would have no size at all,
-    // which the physics layer can only describe as a shape without area.
-    if (scale.x == 0 || scale.y == 0 || scale.z == 0) {
-        char why[320];
-        std::snprintf(why, sizeof why,
-                      "its scale is (%g, %g, %g), and a body is sized by it: a model instance starts at scale 0, "
-                      "so give it \"Model.SetScale\" (1, 1, 1 for the model's own size) before \"Model.SetBody\"",
-                      scale.x, scale.y, scale.z);
-        Fail(Fatal::BodyRefused, true, entry, id, why);
-    }
 
     // The shape in the instance's own frame: scaled as the model is drawn.
     P3D_BodyDesc desc = P3D_DefaultBody();
@@ -77,7 +68,24 @@ P3D_BodyDesc Describe(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass
     return desc;
 }
 
+std::string ZeroScale(int id) {
+    const Vector3* scale = Api::FindVariable<Vector3>(id, "Scale");
+    if (!scale || (scale->x != 0 && scale->y != 0 && scale->z != 0)) return "";
+    // A new model instance is at scale 0: its shape would have no size at all,
+    // which the physics layer can only describe as a shape without area.
+    char why[320];
+    std::snprintf(why, sizeof why,
+                  "its scale is (%g, %g, %g), and a body is sized by it: a model instance starts at scale 0, "
+                  "so give it \"Model.SetScale\" (1, 1, 1 for the model's own size) before \"Model.SetBody\"",
+                  scale->x, scale->y, scale->z);
+    return why;
+}
+
 void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry) {
+    ModelOf(id, entry);
+    Fail(Fatal::BodyExists, Bodies.count(id) != 0, entry, id);
+    const std::string zero = ZeroScale(id);
+    Fail(Fatal::BodyRefused, !zero.empty(), entry, id, zero);
     std::vector<Vector3> corners;
     P3D_BodyDesc desc = Describe(id, kind, shape, mass, entry, corners);
     CFrame& cframe = *Api::FindVariable<CFrame>(id, "CFrame");

@@ -167,6 +167,9 @@ void AddBody(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const c
 // body already); `corners` holds a hull's or mesh's points while the description lives.
 P3D_BodyDesc Describe(int id, P3D_BodyKind kind, P3D_ShapeKind shape, float mass, const char* entry,
                       std::vector<Vector3>& corners);
+// Why a body cannot be sized from model instance `id`'s scale (a 0 on an axis:
+// a new model instance starts at scale 0), or "" when it can.
+std::string ZeroScale(int id);
 // The body of `id`, fatal (naming `entry`) when it has none.
 Body& BodyOf(int id, const char* entry);
 // Removes the body of `id`, if it has one.
@@ -274,6 +277,9 @@ void ReplaceModel(const std::string& buffer, R3D_Model model);
 int MapInstance(std::string buffer, Vector3* position, Quaternion* rotation, Vector3* scale, Color* color,
                 Animation::Player* player);
 void UnmapInstance(std::string buffer, int instance);
+// Whether the buffer "Model" instance `id` names still holds its slot (false
+// once the buffer was unloaded, also when one was loaded again under its name).
+bool HoldsSlot(int id);
 void UpdateBuffer(std::string buffer);
 void DrawBuffer(std::string buffer);
 // Refreshes every buffer from its instances and draws it (inside the 3D pass).

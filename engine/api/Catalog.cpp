@@ -61,17 +61,21 @@ void ClearInstances() {
     std::vector<int> ids;
     for (const auto& [id, record] : Instances)
         if (id > 1 && record.Registered()) ids.push_back(id);
+    // A model whose buffer the game unloaded (and perhaps loaded again under
+    // the same name) has no slot to give back: it goes with its playback and
+    // its body, without unmapping. All are seen to before any is destroyed, as
+    // destroying one destroys what lies under it.
+    for (int id : ids) {
+        Instance& record = Instances.find(id)->second;
+        if (record.Type != "Model" || Buffers::HoldsSlot(id)) continue;
+        Animation::Players.erase(id);
+        Physics::RemoveBody(id);
+        record.OnDestroy = nullptr;
+    }
     for (int id : ids) {
         auto it = Instances.find(id);
         if (it == Instances.end() || !it->second.Registered()) continue;  // went with its parent
-        Instance& record = it->second;
-        // A model whose buffer the game already unloaded has no slot to give back.
-        auto tied = record.Variables.find("Tied Model");
-        if (record.Type == "Model" && tied != record.Variables.end()) {
-            const auto* buffer = std::any_cast<std::string>(&tied->second);
-            if (!buffer || !Buffers::Names.count(*buffer)) record.OnDestroy = nullptr;
-        }
-        record.Destroy();
+        it->second.Destroy();
     }
     Physics::Events.clear();
 }

@@ -13,7 +13,7 @@ namespace {
 // Found without adding anything, so a call on another kind changes nothing.
 R3D_Light LightOf(int id) {
     const int* light = FindVariable<int>(id, "Value");
-    if (!light) throw BadValue("instance " + std::to_string(id) + " is not a Light");
+    if (!light) throw NotA(id, "Light");
     return *light;
 }
 

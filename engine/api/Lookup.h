@@ -20,12 +20,26 @@ T* FindVariable(int id, const char* name) {
     return slot == record->second.Variables.end() ? nullptr : std::any_cast<T>(&slot->second);
 }
 
+// What instance `id` is, for messages about an instance of the wrong kind:
+// "a Model", "a Light", ..., "the scene's root", or that there is none.
+inline std::string WhatIs(int id) {
+    auto record = Instances.find(id);
+    if (record == Instances.end() || !record->second.Registered()) return "no instance (never made, or destroyed)";
+    if (record->second.Type.empty()) return "the scene's " + record->second.Name;
+    return "a " + record->second.Type;
+}
+
+// An entry of one kind of instance given another: "instance <id> is a Model, not a Light".
+inline BadValue NotA(int id, const char* kind) {
+    return BadValue("instance " + std::to_string(id) + " is " + WhatIs(id) + ", not a " + kind);
+}
+
 // As FindVariable, but a missing value is a BadValue: "instance <id> has no
-// "<name>" <what>".
+// "<name>" <what>; it is <what it is>".
 template <class T>
 T& VariableOf(int id, const char* name, const char* what) {
     if (T* value = FindVariable<T>(id, name)) return *value;
-    throw BadValue("instance " + std::to_string(id) + " has no \"" + name + "\" " + what);
+    throw BadValue("instance " + std::to_string(id) + " has no \"" + name + "\" " + what + "; it is " + WhatIs(id));
 }
 
 }  // namespace World::Api

@@ -71,7 +71,7 @@ void Unload(const Params& params, const char* entry) {
 // The audio layer's emitter of a "Sound" instance; a record of another kind has none.
 A3D_Emitter EmitterOf(int id) {
     const int* emitter = FindVariable<int>(id, "Emitter");
-    if (!emitter) throw BadValue("instance " + std::to_string(id) + " is not a Sound");
+    if (!emitter) throw NotA(id, "Sound");
     return A3D_Emitter{static_cast<unsigned>(*emitter)};
 }
 

@@ -1,7 +1,7 @@
 // A starting point for a game: a few crates spin on a floor under a shadowed
 // spot light, the first one chimes at every full turn (a sound placed on it,
 // heard from where it is), their count shows in a font of the game's own, the
-// mouse moves the camera around them, Escape quits. Played
+// mouse (or a gamepad's right stick) moves the camera around them, Escape quits. Played
 // with `cmake --build build --target run_mygame`, a rebuild in another
 // terminal swaps the new code in: reload() finds the crates again by name and
 // the spin carries on from where it was.
@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kCrates = 5;
 constexpr float kPixelsPerRadian = 200.0f;
+constexpr float kStickTurn = 2.0f;  // radians a second with a gamepad's stick all the way over
 
 Game::Model crates[kCrates] = {Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0), Game::Model(0)};
 Game::Sound chime(0);
@@ -85,11 +86,15 @@ VANTOR_EXPORT void tick() {
     for (Game::Model& crate : crates) crate.RotateTo({0, spin, 0});
 
     const Game::List mouse = Game::GetMouseDelta();
-    yaw -= mouse[0] / kPixelsPerRadian;
-    pitch = std::fmin(1.4f, std::fmax(0.05f, pitch + mouse[1] / kPixelsPerRadian));
-    const Game::List eye{8 * std::cos(pitch) * std::sin(yaw), 8 * std::sin(pitch), -8 * std::cos(pitch) * std::cos(yaw)};
-    Game::SetCameraPosition(eye);
-    Game::SetCameraLookDirection(Game::Vector3::Negate(eye));  // towards the centre
+    yaw += mouse[0] / kPixelsPerRadian;  // moving right carries the camera round to the right
+    pitch += mouse[1] / kPixelsPerRadian;
+    if (Game::IsGamepadAvailable(0)) {  // names of keys, buttons and axes: <vantor/Keys.h>
+        yaw += Game::GetGamepadAxisMovement(0, Game::Gamepad::RightX) * kStickTurn * dt;
+        pitch += Game::GetGamepadAxisMovement(0, Game::Gamepad::RightY) * kStickTurn * dt;
+    }
+    pitch = std::fmin(1.4f, std::fmax(0.05f, pitch));
+    // 8 units from the centre, above it, looking at it.
+    Game::Camera::Orbit({0, 0, 0}, 8, yaw, -pitch);
 
     // Drawn after the scene, so it lies over it; the frame-rate counter stays at the top left.
     const std::string count = "Crates: " + std::to_string(kCrates);

@@ -193,7 +193,7 @@ TEST(ModelEntries, EntriesOnInstancesThatAreNotModelsThrowClearly) {
         FAIL();
     } catch (const std::bad_any_cast& e) {
         EXPECT_STREQ(e.what(), ("Model.SetScale: instance " + std::to_string(cf) +
-                                " has no \"Scale\" vector (it is not a Model)").c_str());
+                                " has no \"Scale\" vector (it is not a Model); it is a CFrame").c_str());
     }
     try {
         api.Func("Model.SetColor", {cf, -1});

@@ -535,6 +535,8 @@ struct Fuzzer {
         const std::string* tied = Var<std::string>(id, "Tied Model");
         if (!tied || !HasBuffer(*tied)) return FormatFatal(Fatal::BodyRefused, entry, id, "its model is no longer loaded");
         if (P::Bodies.count(id)) return FormatFatal(Fatal::BodyExists, entry, id);
+        const std::string zero = P::ZeroScale(id);
+        if (!zero.empty()) return FormatFatal(Fatal::BodyRefused, entry, id, zero);
         std::vector<Vector3> corners;
         const P3D_BodyDesc desc = P::Describe(id, static_cast<P3D_BodyKind>(k), static_cast<P3D_ShapeKind>(s), mass, "", corners);
         const P3D_Body tried = P3D_CreateBody(&desc);

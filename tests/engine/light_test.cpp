@@ -110,7 +110,7 @@ TEST(Lights, EntriesOnOtherKindsThrowBeforeReachingTheRenderer) {
         api.Op("Light.GetRange", {cf});
         FAIL();
     } catch (const std::bad_any_cast& e) {
-        EXPECT_EQ(std::string(e.what()), "Light.GetRange: instance " + std::to_string(cf) + " is not a Light");
+        EXPECT_EQ(std::string(e.what()), "Light.GetRange: instance " + std::to_string(cf) + " is a CFrame, not a Light");
     }
 }
 

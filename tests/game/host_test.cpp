@@ -248,6 +248,18 @@ TEST_F(RealHost, AHandleOfTheWrongKindSaysWhatTheInstanceIsAndWhichHandleFits) {
               "Game::Model: instance " + std::to_string(l.Id) + " is a Light, not a Model; its handle is Game::Light(" +
                   std::to_string(l.Id) + ")");
     EXPECT_EQ(m.Position(), (List{0, 0, 0})) << "the model itself is untouched";
+    // Methods that take the id: the host names what the instance is.
+    const auto hostMessage = [](auto call) {
+        try {
+            call();
+        } catch (const std::exception& e) {
+            return std::string(e.what());
+        }
+        return std::string("(no exception)");
+    };
+    EXPECT_EQ(hostMessage([&] { Game::Light(m.Id).SetEnergy(2); }),
+              "Light.SetEnergy: instance " + id + " is a Model, not a Light");
+    EXPECT_NE(hostMessage([&] { Game::Model(l.Id).SetScale({1, 1, 1}); }).find("; it is a Light"), std::string::npos);
 }
 
 // ClearScene: every instance the game made goes, with its body; what is
@@ -268,6 +280,19 @@ TEST_F(RealHost, ClearSceneLeavesRootAndWhatIsLoaded) {
     for (int id : {holder.Id, crate.Id, lamp.Id, hero.Id}) EXPECT_EQ(Game::Instance(id).Type(), "") << id;
     Game::Model again = Game::Model::Spawn("crate", {0, 1, 0});  // the buffer is still loaded
     EXPECT_EQ(again.GetScale(), (List{1, 1, 1}));
+
+    // A model whose buffer was unloaded, and one whose buffer was loaded again
+    // under the same name since: neither has a slot to give back, and both go.
+    again.SetBody("Dynamic", "Box", 1);
+    Game::LoadModel("ball", "crate.fbx", 4);
+    Game::Model ball = Game::Model::Spawn("ball");
+    Game::UnloadModel("crate");
+    Game::LoadModel("crate", "crate.fbx", 4);
+    Game::UnloadModel("ball");
+    Game::ClearScene();
+    EXPECT_EQ(Game::Instance(again.Id).Type(), "");
+    EXPECT_EQ(Game::Instance(ball.Id).Type(), "");
+    EXPECT_TRUE(World::Physics::Bodies.empty());
 }
 
 // The camera helpers: yaw 0 looks along +z, positive yaw toward +x, positive pitch up.

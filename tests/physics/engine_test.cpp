@@ -150,7 +150,7 @@ TEST(PhysicsInTheEngine, BadInputStopsTheGameNamingEntryAndIdOrIsClamped) {
     } cases[] = {
         {"bad:notmodel", "Model.SetBody: instance 4 is not a Model, so it cannot have a body."},
         {"bad:twice", "Model.SetBody: instance 4 already has a body."},
-        {"bad:zero", "Model.SetBody: the body of instance 4 was refused: its size (0, 0, 0) is zero or negative on an axis."},
+        {"bad:zero", "Model.SetBody: the body of instance 4 was refused: its scale is (0, 0, 0), and a body is sized by it"},
         {"bad:nanmass", "Model.SetBody: argument 3 (mass) is not a finite number"},
     };
     for (const auto& c : cases) {
