@@ -138,6 +138,19 @@ WRAP(float, GetMasterVolume, (), ())
 
 WRAP(void, DrawText, (std::string text, int x, int y, int size, int color), (text, x, y, size, color))
 WRAP(int, MeasureText, (std::string text, int size), (text, size))
+
+void DrawTextShadowed(std::string text, int x, int y, int size, int color, int shadow) {
+    if (shadow) {
+        const int offset = size / 16 > 1 ? size / 16 : 1;
+        DrawText(text, x + offset, y + offset, size, shadow);
+    }
+    DrawText(std::move(text), x, y, size, color);
+}
+
+void DrawTextCentered(std::string text, int y, int size, int color, int shadow) {
+    const int x = (GetScreenWidth() - MeasureText(text, size)) / 2;
+    DrawTextShadowed(std::move(text), x, y, size, color, shadow);
+}
 WRAP(void, LoadFont, (std::string font, std::string path), (font, path))
 WRAP(void, UnloadFont, (std::string font), (font))
 WRAP(void, DrawTextEx, (std::string font, std::string text, List position, float size, float spacing, int color),

@@ -134,20 +134,14 @@ void Collect() {
 }
 
 // -- Step 5: what is drawn over the scene ----------------------------------------------
-void Shadowed(const std::string& text, int x, int y, int size, int color) {
-    Game::DrawText(text, x + 2, y + 2, size, Game::Rgba(0, 0, 0, 160));
-    Game::DrawText(text, x, y, size, color);
-}
-void Centred(const std::string& text, int y, int size, int color) {
-    Shadowed(text, (Game::GetScreenWidth() - Game::MeasureText(text, size)) / 2, y, size, color);
-}
 void DrawHud() {
     const int white = Game::Rgba(255, 255, 255);
-    Shadowed("Chimes: " + std::to_string(level.score) + " / " + std::to_string(kPickups), 20, 20, 32, white);
-    Shadowed("Time: " + std::to_string(static_cast<int>(std::ceil(level.timeLeft))), 20, 60, 32, white);
-    if (level.state == State::Won) Centred("All eight rang! You win", 320, 64, Game::Rgba(255, 220, 80));
-    if (level.state == State::Lost) Centred("Time is up", 320, 64, Game::Rgba(255, 90, 70));
-    if (level.state != State::Playing) Centred("Press R to play again", 410, 32, white);
+    Game::DrawTextShadowed("Chimes: " + std::to_string(level.score) + " / " + std::to_string(kPickups), 20, 20, 32,
+                           white);
+    Game::DrawTextShadowed("Time: " + std::to_string(static_cast<int>(std::ceil(level.timeLeft))), 20, 60, 32, white);
+    if (level.state == State::Won) Game::DrawTextCentered("All eight rang! You win", 320, 64, Game::Rgba(255, 220, 80));
+    if (level.state == State::Lost) Game::DrawTextCentered("Time is up", 320, 64, Game::Rgba(255, 90, 70));
+    if (level.state != State::Playing) Game::DrawTextCentered("Press R to play again", 410, 32, white);
 }
 
 }  // namespace

@@ -646,3 +646,25 @@ TEST_F(Bridge, ARayAnswerWithAWrongFieldTypeThrows) {
     };
     EXPECT_THROW(Game::RaycastSingle(Game::Model(2), {0, 0, 0}, {0, -1, 0}), std::bad_any_cast);
 }
+
+// The text helpers are made of the screen entries: the shadow first, offset by
+// a sixteenth of the size, then the text; centred from the window's width and
+// the text's.
+TEST_F(Bridge, CentredShadowedTextIsMeasuredThenDrawnShadowFirst) {
+    host.answers["GetScreenWidth"] = [](const Params&) { return std::any(1280); };
+    host.answers["MeasureText"] = [](const Params&) { return std::any(300); };
+    Game::DrawTextCentered("You win", 320, 64, Game::Rgba(255, 220, 80));
+    Game::DrawTextShadowed("Score", 20, 20, 8, -1, 0);  // no shadow
+    std::vector<std::string> names;
+    for (const Recorded& call : host.calls) names.push_back(call.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"GetScreenWidth", "MeasureText", "DrawText", "DrawText", "DrawText"}));
+    ASSERT_EQ(host.calls.size(), 5u);
+    const auto xy = [&](std::size_t k) {
+        return std::pair{std::any_cast<int>(host.calls[k].args[1]), std::any_cast<int>(host.calls[k].args[2])};
+    };
+    EXPECT_EQ(xy(2), (std::pair{494, 324})) << "the shadow, 4 pixels down and right";
+    EXPECT_EQ(std::any_cast<int>(host.calls[2].args[4]), Game::Rgba(0, 0, 0, 160));
+    EXPECT_EQ(xy(3), (std::pair{490, 320}));
+    EXPECT_EQ(std::any_cast<int>(host.calls[3].args[4]), Game::Rgba(255, 220, 80));
+    EXPECT_EQ(xy(4), (std::pair{20, 20}));
+}

@@ -179,6 +179,11 @@ constexpr int Rgba(int r, int g, int b, int a = 255) {
 
 void DrawText(std::string text, int x, int y, int size, int color);  // the default font; size in pixels
 int MeasureText(std::string text, int size);                          // width in pixels
+// The same in the default font with a drop shadow (a copy in `shadow` drawn
+// size/16 pixels, at least 1, down and to the right first; 0 draws none), and
+// centred across the window at height y.
+void DrawTextShadowed(std::string text, int x, int y, int size, int color, int shadow = Rgba(0, 0, 0, 160));
+void DrawTextCentered(std::string text, int y, int size, int color, int shadow = Rgba(0, 0, 0, 160));
 void LoadFont(std::string font, std::string path);                    // relative to the assets folder
 void UnloadFont(std::string font);
 void DrawTextEx(std::string font, std::string text, List position, float size, float spacing, int color);
