@@ -11,6 +11,7 @@
 namespace World::App {
 
 bool FpsVisible = true;
+float FrameSeconds = 0;
 
 namespace {
 

@@ -56,6 +56,11 @@ void ClearInstances();
 namespace App {
 
 extern bool FpsVisible;  // the frame-rate counter in the corner; shown unless the game hides it
+// "DeltaTime": seconds between the starts of the last two frames. Loading is
+// no frame: the first frame after the game's init reads 0, not the time init
+// took (raylib's own frame time would count it, and a game's timers, its
+// animations and walkers would jump by all of it at once).
+extern float FrameSeconds;
 
 // A new "Model" instance starts at scale 0 and draws nothing. The first one
 // still so a second after it was made is reported once a run, naming it and its

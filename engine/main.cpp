@@ -148,14 +148,18 @@ int main(int argc, char** argv) {
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     const bool reloading = Reload::Enabled();
     const bool stats = Stats::Enabled();
+    double frameStart = GetTime();  // the first frame is timed from here, not from the window's opening
     while (!WindowShouldClose()) {
+        const double now = GetTime();
+        World::App::FrameSeconds = static_cast<float>(now - frameStart);
+        frameStart = now;
         if (reloading) Reload::Poll();
         BeginDrawing();
         // Animations and bodies move on by the frame's "DeltaTime" (held while a reload pause holds the game).
         if (!reloading || !Reload::Paused()) {
-            World::Animation::Advance(GetFrameTime());
+            World::Animation::Advance(World::App::FrameSeconds);
             const double before = stats ? GetTime() : 0.0;
-            World::Physics::Step(GetFrameTime());  // what tick changed goes in; the poses drawn come out
+            World::Physics::Step(World::App::FrameSeconds);  // what tick changed goes in; the poses drawn come out
             if (stats) Stats::NotePhysics(1000.0 * (GetTime() - before));
         }
         R3D_Begin(GameCamera);

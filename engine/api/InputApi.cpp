@@ -6,6 +6,7 @@
 #include "Catalog.h"
 #include "Input.h"
 #include "MouseFocus.h"
+#include "World.h"
 #include "base/Numbers.h"
 #include "raylib.h"
 
@@ -16,9 +17,14 @@ namespace {
 // window, also while another window has focus; and when focus comes back to a
 // window with a captured pointer it re-centres the pointer and reports that
 // jump as well. Neither is the player moving the mouse, so a poll that did not
-// start and end with the window focused moves nothing. Hosts that never run
-// the frame loop (tests calling the entries directly) see raylib's delta.
+// start and end with the window focused moves nothing. The jump can come a
+// poll or two later (a slow frame, the X server's round trip), and capturing
+// or freeing the pointer moves it too: the next kSettlingPolls polls after
+// either move nothing either. Hosts that never run the frame loop (tests
+// calling the entries directly) see raylib's delta.
 bool MouseSettled = true;
+constexpr int kSettlingPolls = 2;
+int SettlingPolls = 0;
 
 Vector2 MouseDelta() { return MouseSettled ? GetMouseDelta() : Vector2{0, 0}; }
 
@@ -61,10 +67,23 @@ void SetCameraLookDirection(Vector3 d) {
 void SetCameraUpDirection(Vector3 d) { GameCamera.up = d; }
 void SetCameraPosition(Vector3 p) { GameCamera.position = p; }
 void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
+void CaptureCursor() {
+    DisableCursor();
+    SettlingPolls = kSettlingPolls;
+}
+void FreeCursor() {
+    EnableCursor();
+    SettlingPolls = kSettlingPolls;
+}
+float DeltaTime() { return App::FrameSeconds; }
 
 }  // namespace
 
-void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) { MouseSettled = focusedBefore && focusedAfter; }
+void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) {
+    if (focusedAfter && !focusedBefore) SettlingPolls = kSettlingPolls;
+    MouseSettled = focusedBefore && focusedAfter && SettlingPolls == 0;
+    if (focusedBefore && focusedAfter && SettlingPolls > 0) --SettlingPolls;
+}
 
 void AddInputEntries(Catalog& c) {
     c.push_back(Op("IsKeyPressed", Input::KeyPressed, "Key went down since the last frame (a tap within one frame too).",
@@ -97,8 +116,8 @@ void AddInputEntries(Catalog& c) {
     c.push_back(Func("ShowCursor", ShowCursor, "Shows the cursor.", {}));
     c.push_back(Func("HideCursor", HideCursor, "Hides the cursor.", {}));
     c.push_back(Op("IsCursorHidden", IsCursorHidden, "Whether the cursor is hidden.", {}));
-    c.push_back(Func("EnableCursor", EnableCursor, "Unlocks the cursor.", {}));
-    c.push_back(Func("DisableCursor", DisableCursor, "Locks and hides the cursor.", {}));
+    c.push_back(Func("EnableCursor", FreeCursor, "Unlocks the cursor.", {}));
+    c.push_back(Func("DisableCursor", CaptureCursor, "Locks and hides the cursor.", {}));
     c.push_back(Op("IsCursorOnScreen", IsCursorOnScreen, "Whether the cursor is inside the window.", {}));
     c.push_back(Func("SetCameraLookDirection", SetCameraLookDirection,
         "Camera target becomes camera position plus the direction.",
@@ -106,7 +125,7 @@ void AddInputEntries(Catalog& c) {
     c.push_back(Func("SetCameraUpDirection", SetCameraUpDirection, "Sets the camera's up vector.", {""}));
     c.push_back(Func("SetCameraPosition", SetCameraPosition, "Sets the camera position (target unchanged).", {""}));
     c.push_back(Func("SetCameraFOV", SetCameraFOV, "Sets the camera's vertical field of view.", {""}));
-    c.push_back(Op("DeltaTime", GetFrameTime, "Duration of the last frame in seconds.", {}));
+    c.push_back(Op("DeltaTime", DeltaTime, "Duration of the last frame in seconds (0 for the first).", {}));
 }
 
 }  // namespace World::Api

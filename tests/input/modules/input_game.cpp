@@ -6,6 +6,7 @@
 //   "char C"                       each code point "GetCharPressed" handed over
 //   "fps hidden"                   F was pressed: the counter is hidden from the next frame
 //   "frame N"                      every frame
+//   "dt N D"                       the first three frames' "DeltaTime" (init takes a second)
 // and, once, what every gamepad entry answers for pads 0, -1 and 99.
 // VANTOR_INPUT_GAME=body gives a model left at scale 0 a body instead (fatal).
 #include <chrono>
@@ -46,10 +47,12 @@ VANTOR_EXPORT void init() {
     if (mode && std::string(mode) == "body") first.SetBody("Static", "Box", 0);
     Game::SetCameraPosition({0, 2, -6});
     Game::SetCameraLookDirection({0, -0.3f, 1});
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // a game loading: no frame's time
 }
 
 VANTOR_EXPORT void tick() {
     ++frame;
+    if (frame <= 3) std::fprintf(stderr, "dt %d %g\n", frame, Game::DeltaTime());
     for (int key : {Game::Key::R, Game::Key::F}) {
         if (Game::IsKeyPressed(key)) Report("pressed key", key);
         if (Game::IsKeyReleased(key)) Report("released key", key);
