@@ -186,6 +186,20 @@ void R3D_SetExposure(float exposure);         // negative values are taken as 0
 float R3D_GetExposure(void);
 
 //----------------------------------------------------------------------------------
+// Environment
+//
+// Fog: how much of a pixel's colour gives way to the fog colour grows with the fog
+// between the eye and what the pixel shows. The fog's density at height y (metres) is
+// density * exp(-heightFalloff * y), so with a falloff it is thick low down and thins
+// upwards; along the line of sight of length d its optical depth t is that density's
+// integral, and the pixel becomes mix(colour, fog colour, 1 - exp(-t)), after the tone
+// curve, on models, the sky and particles alike. Density 0 (the default) is no fog and
+// costs nothing; a negative or non-finite density is taken as 0.
+//----------------------------------------------------------------------------------
+
+void R3D_SetFog(Color color, float density, float heightFalloff);
+
+//----------------------------------------------------------------------------------
 // Models
 //----------------------------------------------------------------------------------
 
