@@ -1,9 +1,14 @@
 #include "image_files.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Files.h"
@@ -44,14 +49,19 @@ Image Fail(std::string* why, std::string text) {
     return Image{};
 }
 
+HdrImage FailFloat(std::string* why, std::string text) {
+    if (why) *why = std::move(text);
+    return HdrImage{};
+}
+
 // The decoder's terse reasons, in words a user can act on.
-std::string Reason(const char* decoder) {
+std::string Reason(const char* decoder, bool floats = false) {
     std::string text = decoder ? decoder : "unknown error";
     // Some reasons quote bytes of the file (a PNG chunk's name): a broken
     // file must not put control characters or line breaks into the warning.
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
-    if (text == "unknown image type") return "not a PNG, JPEG, TGA or BMP image";
+    if (text == "unknown image type") return floats ? "not a Radiance HDR, PNG, JPEG, TGA or BMP image" : "not a PNG, JPEG, TGA or BMP image";
     if (text == "too large") return "larger than " + std::to_string(kMaxImageSide) + " pixels on a side";
     if (text == "outofmem") return "out of memory";
     return "damaged or unsupported (" + text + ")";
@@ -176,13 +186,18 @@ bool JpegTablesFit(const unsigned char* data, std::size_t size) {
     return true;
 }
 
-}  // namespace
-
-Image Decode(const void* bytes, std::size_t size, std::string* why) {
-    if (bytes == nullptr || size == 0) return Fail(why, "the file is empty");
+// A file of any size the decoders take, or why not.
+std::string SizeProblem(const void* bytes, std::size_t size) {
+    if (bytes == nullptr || size == 0) return "the file is empty";
     if (size > static_cast<std::size_t>(kMaxFileBytes) || size > 0x7fffffffu)
-        return Fail(why, "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB");
-    const auto* data = static_cast<const stbi_uc*>(bytes);
+        return "the file is larger than " + std::to_string(kMaxFileBytes >> 20) + " MiB";
+    return {};
+}
+
+// PNG, JPEG, TGA or BMP to 8-bit RGBA, refusing more than `maxPixels` before
+// any pixel is decoded. `floats`: the caller takes Radiance HDR as well, which
+// the refusal of an unknown file says.
+Image DecodeRgba(const stbi_uc* data, std::size_t size, long long maxPixels, bool floats, std::string* why) {
     const int length = static_cast<int>(size);
     int width = 0, height = 0, channels = 0;
     const Format format = FormatOf(data, size);
@@ -195,19 +210,20 @@ Image Decode(const void* bytes, std::size_t size, std::string* why) {
         if (claim.width > kMaxImageSide || std::llabs(claim.height) > kMaxImageSide)
             return Fail(why, claimed + " is larger than " + std::to_string(kMaxImageSide) + " pixels on a side");
     }
-    if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return Fail(why, Reason(stbi_failure_reason()));
+    if (!stbi_info_from_memory(data, length, &width, &height, &channels)) return Fail(why, Reason(stbi_failure_reason(), floats));
     if (format == Format::Bmp && height < 0) height = -height;  // told as in the header: a top-down picture
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
         return Fail(why, "its size (" + std::to_string(width) + " x " + std::to_string(height) + ") is not usable");
-    if (static_cast<long long>(width) * height > kMaxImagePixels)
-        return Fail(why, "it has more than " + std::to_string(kMaxImagePixels >> 20) + " million pixels");
+    if (static_cast<long long>(width) * height > maxPixels)
+        return Fail(why, "it has more than " + std::to_string(maxPixels >> 20) + " million pixels" +
+                             (floats ? " (the most for a float image)" : ""));
     if (claim.known && format != Format::Png) {
         const std::string cut = format == Format::Bmp ? BmpShortfall(data, size, width, height) : TgaShortfall(data, size, width, height);
         if (!cut.empty()) return Fail(why, cut);
     }
 
     stbi_uc* pixels = stbi_load_from_memory(data, length, &width, &height, &channels, 4);
-    if (pixels == nullptr) return Fail(why, Reason(stbi_failure_reason()));
+    if (pixels == nullptr) return Fail(why, Reason(stbi_failure_reason(), floats));
     Image image{};
     image.data = pixels;
     image.width = width;
@@ -217,10 +233,220 @@ Image Decode(const void* bytes, std::size_t size, std::string* why) {
     return image;
 }
 
+// -- Radiance HDR --------------------------------------------------------------
+// Read here, not by the decoder's copy, which loops forever on a run of zero
+// length. Every step below either consumes bytes or fills pixels, and each
+// count is checked against the end of the file and of the row before use, so
+// a broken file is refused in time proportional to its size.
+
+bool IsRadiance(const unsigned char* data, std::size_t size) { return size >= 2 && data[0] == '#' && data[1] == '?'; }
+
+// The line at `at` without its newline, moving past it; false when no newline follows.
+bool NextLine(const unsigned char* data, std::size_t size, std::size_t& at, std::string_view& line) {
+    if (at >= size) return false;
+    const void* newline = std::memchr(data + at, '\n', size - at);
+    if (newline == nullptr) return false;
+    const std::size_t end = static_cast<std::size_t>(static_cast<const unsigned char*>(newline) - data);
+    line = std::string_view(reinterpret_cast<const char*>(data + at), end - at);
+    at = end + 1;
+    return true;
+}
+
+// A piece of the file quoted in a reason: short, printable, on one line.
+std::string Quote(std::string_view text) {
+    std::string quoted(text.substr(0, 40));
+    for (char& c : quoted)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+    return "\"" + quoted + (text.size() > 40 ? "...\"" : "\"");
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        if (line[at] == ' ' || line[at] == '\t' || line[at] == '\r') {
+            ++at;
+            continue;
+        }
+        std::size_t end = at;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r') ++end;
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+// Digits to a number that stops growing past any size worth telling (-1: not digits).
+long long Count(std::string_view word) {
+    if (word.empty()) return -1;
+    long long n = 0;
+    for (char c : word) {
+        if (c < '0' || c > '9') return -1;
+        n = std::min(n * 10 + (c - '0'), 1LL << 40);
+    }
+    return n;
+}
+
+// RLE rows exist only for these widths; other widths always have plain rows.
+bool RunLengthWidth(long long width) { return width >= 8 && width <= 0x7FFF; }
+
+// One row into `rgbe` (4 bytes a pixel): plain pixels, or a run-length row (2, 2,
+// its width in two bytes, then the red, green, blue and exponent bytes of the
+// whole row one channel after another, each in runs and literal spans).
+// Empty when read, or why not.
+std::string ReadRow(const unsigned char* data, std::size_t size, std::size_t& at, long long width, long long row,
+                    unsigned char* rgbe) {
+    const std::string where = " in row " + std::to_string(row + 1);
+    const std::string cut = "it is cut short (" + where.substr(1) + ")";
+    const std::size_t left = size - at;
+    const auto bytes = static_cast<std::size_t>(width) * 4;
+    if (!RunLengthWidth(width) || left < 4 || data[at] != 2 || data[at + 1] != 2 || (data[at + 2] & 0x80) != 0) {
+        if (left < bytes) return cut;
+        std::memcpy(rgbe, data + at, bytes);
+        at += bytes;
+        return {};
+    }
+    const long long told = static_cast<long long>(Be16(data + at + 2));
+    if (told != width)
+        return "damaged (a run-length row " + std::to_string(told) + " pixels wide" + where + " of an image " +
+               std::to_string(width) + " wide)";
+    at += 4;
+    for (int channel = 0; channel < 4; ++channel) {
+        for (long long x = 0; x < width;) {
+            if (at >= size) return cut;
+            unsigned count = data[at++];
+            const bool run = count > 128;  // one byte repeated count - 128 times; else count bytes as they are
+            if (run) count -= 128;
+            if (count == 0) return "damaged (a span of zero length" + where + ")";
+            if (x + count > width) return "damaged (a span past the width of " + std::to_string(width) + " pixels" + where + ")";
+            if (size - at < (run ? 1u : count)) return cut;
+            for (unsigned i = 0; i < count; ++i) rgbe[(x + i) * 4 + channel] = data[run ? at : at + i];
+            at += run ? 1 : count;
+            x += count;
+        }
+    }
+    return {};
+}
+
+HdrImage DecodeRadiance(const unsigned char* data, std::size_t size, std::string* why) {
+    std::size_t at = 0;
+    std::string_view line;
+    NextLine(data, size, at, line);  // "#?RADIANCE", or another program's name
+    for (;;) {
+        if (!NextLine(data, size, at, line)) return FailFloat(why, "damaged (its header has no end)");
+        if (line.empty() || line == "\r") break;
+        if (line.substr(0, 7) != "FORMAT=") continue;  // exposure, gamma, comments: the pixels are taken as written
+        const std::vector<std::string_view> value = Words(line.substr(7));
+        if (value.size() == 1 && value[0] == "32-bit_rle_rgbe") continue;
+        if (value.size() == 1 && value[0] == "32-bit_rle_xyze") return FailFloat(why, "unsupported (XYZE colours, not RGB)");
+        return FailFloat(why, "unsupported (its pixel format " + Quote(line.substr(7)) + ")");
+    }
+    if (!NextLine(data, size, at, line)) return FailFloat(why, "damaged (no size line after its header)");
+    const std::vector<std::string_view> words = Words(line);
+    const bool axes = words.size() == 4 && (words[0] == "-Y" || words[0] == "+Y") && words[2] == "+X";
+    const long long height = words.size() == 4 ? Count(words[1]) : -1;
+    const long long width = words.size() == 4 ? Count(words[3]) : -1;
+    if (width < 0 || height < 0) return FailFloat(why, "damaged (its size line " + Quote(line) + " is not one)");
+    if (!axes)
+        return FailFloat(why, "unsupported (its rows run " + Quote(line) +
+                                  "; only rows of pixels left to right, top down or bottom up, are read)");
+    const std::string claimed = "its size (" + std::to_string(width) + " x " + std::to_string(height) + ")";
+    if (width == 0 || height == 0) return FailFloat(why, claimed + " is zero");
+    if (width > kMaxImageSide || height > kMaxImageSide)
+        return FailFloat(why, claimed + " is larger than " + std::to_string(kMaxImageSide) + " pixels on a side");
+    if (width * height > kMaxFloatImagePixels)
+        return FailFloat(why, "it has more than " + std::to_string(kMaxFloatImagePixels >> 20) +
+                                  " million pixels (the most for a float image)");
+    // The fewest bytes its rows can take (runs of 127 in every channel), so a
+    // small file that claims a big picture is refused before the allocation.
+    const long long leastRow = RunLengthWidth(width) ? 4 + 4 * 2 * ((width + 126) / 127) : width * 4;
+    if (static_cast<long long>(size - at) < leastRow * height)
+        return FailFloat(why, "it is cut short (its " + std::to_string(height) + " rows take at least " +
+                                  std::to_string(leastRow * height) + " bytes, " + std::to_string(size - at) + " follow its header)");
+
+    HdrImage image;
+    std::vector<unsigned char> rgbe;
+    try {
+        image.rgb.resize(static_cast<std::size_t>(width * height) * 3);
+        rgbe.resize(static_cast<std::size_t>(width) * 4);
+    } catch (const std::bad_alloc&) {
+        return FailFloat(why, "out of memory");
+    }
+    const bool bottomUp = words[0] == "+Y";
+    for (long long row = 0; row < height; ++row) {
+        const std::string problem = ReadRow(data, size, at, width, row, rgbe.data());
+        if (!problem.empty()) return FailFloat(why, problem);
+        float* out = image.rgb.data() + static_cast<std::size_t>((bottomUp ? height - 1 - row : row) * width) * 3;
+        for (long long x = 0; x < width; ++x, out += 3) {
+            const unsigned char* p = &rgbe[static_cast<std::size_t>(x) * 4];
+            // A shared exponent: each byte is the mantissa of 2^(e - 128) / 256, and e = 0 is black.
+            const float scale = p[3] == 0 ? 0.0f : std::ldexp(1.0f, p[3] - 136);
+            out[0] = p[0] * scale, out[1] = p[1] * scale, out[2] = p[2] * scale;
+        }
+    }
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    return image;
+}
+
+// 8-bit sRGB to linear light, as the sRGB curve defines it.
+const float* SrgbToLinear() {
+    static const auto table = [] {
+        std::array<float, 256> t{};
+        for (int i = 0; i < 256; ++i) {
+            const double c = i / 255.0;
+            t[static_cast<std::size_t>(i)] = static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        }
+        return t;
+    }();
+    return table.data();
+}
+
+}  // namespace
+
+Image Decode(const void* bytes, std::size_t size, std::string* why) {
+    const std::string problem = SizeProblem(bytes, size);
+    if (!problem.empty()) return Fail(why, problem);
+    const auto* data = static_cast<const stbi_uc*>(bytes);
+    if (IsRadiance(data, size)) return Fail(why, "a Radiance HDR image, which is read only as floats (for a sky)");
+    return DecodeRgba(data, size, kMaxImagePixels, false, why);
+}
+
 Image Load(const std::string& path, std::string* why) {
     const base::FileData file = base::ReadFile(path, static_cast<std::size_t>(kMaxFileBytes));
     if (!file) return Fail(why, file.why);
     return Decode(file.bytes.data(), file.bytes.size(), why);
+}
+
+HdrImage DecodeFloat(const void* bytes, std::size_t size, std::string* why) {
+    const std::string problem = SizeProblem(bytes, size);
+    if (!problem.empty()) return FailFloat(why, problem);
+    const auto* data = static_cast<const stbi_uc*>(bytes);
+    if (IsRadiance(data, size)) return DecodeRadiance(data, size, why);
+
+    Image rgba = DecodeRgba(data, size, kMaxFloatImagePixels, true, why);
+    if (rgba.data == nullptr) return HdrImage{};
+    HdrImage image;
+    const std::size_t pixels = static_cast<std::size_t>(rgba.width) * static_cast<std::size_t>(rgba.height);
+    try {
+        image.rgb.resize(pixels * 3);
+    } catch (const std::bad_alloc&) {
+        UnloadImage(rgba);
+        return FailFloat(why, "out of memory");
+    }
+    const float* linear = SrgbToLinear();
+    const auto* in = static_cast<const unsigned char*>(rgba.data);
+    for (std::size_t i = 0; i < pixels * 3; ++i) image.rgb[i] = linear[in[i / 3 * 4 + i % 3]];  // alpha left out
+    image.width = rgba.width;
+    image.height = rgba.height;
+    UnloadImage(rgba);
+    return image;
+}
+
+HdrImage LoadFloat(const std::string& path, std::string* why) {
+    const base::FileData file = base::ReadFile(path, static_cast<std::size_t>(kMaxFileBytes));
+    if (!file) return FailFloat(why, file.why);
+    return DecodeFloat(file.bytes.data(), file.bytes.size(), why);
 }
 
 }  // namespace ImageFiles

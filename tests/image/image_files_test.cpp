@@ -1,9 +1,12 @@
 // Image files decoded to pixels: small images written byte by byte here decode
 // to exactly their pixels; headers that claim hostile sizes and files cut short
 // are refused with a reason, never decoded into a giant allocation or padded
-// out with black.
+// out with black. Radiance HDR files written here byte by byte, plain and
+// run-length, decode to their floats; broken ones are refused at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -278,4 +281,158 @@ TEST(ImageFiles, FilesThatCannotBeReadSayWhy) {
     const std::string vast = folder.Write("vast.png", Png(kW, kH));
     fs::resize_file(vast, static_cast<std::uintmax_t>(ImageFiles::kMaxFileBytes) + 1);
     EXPECT_EQ(Decoded(vast).why, "the file is larger than 512 MiB");
+}
+
+namespace {
+
+// A Radiance HDR file: its header, the size line and the rows as given.
+Bytes Radiance(const std::string& sizeLine, const Bytes& rows, const std::string& format = "32-bit_rle_rgbe") {
+    const std::string head = "#?RADIANCE\n# made by hand\nFORMAT=" + format + "\nEXPOSURE=2.0\n\n" + sizeLine + "\n";
+    Bytes file(head.begin(), head.end());
+    file.insert(file.end(), rows.begin(), rows.end());
+    return file;
+}
+
+// 3 x 2 plain RGBE pixels, and the floats they stand for: mantissa * 2^(e - 136).
+const Bytes kPlainRows = {128, 64, 32, 129, 0, 0, 0, 0, 255, 0, 1, 136,
+                          128, 128, 128, 128, 1, 2, 3, 0, 16, 32, 48, 130};
+const float kPlainFloats[2][3][3] = {
+    {{1.0f, 0.5f, 0.25f}, {0, 0, 0}, {255.0f, 0, 1.0f}},
+    {{0.5f, 0.5f, 0.5f}, {0, 0, 0}, {0.25f, 0.5f, 0.75f}},
+};
+
+// 8 x 2: a run-length row, then a plain one. In the first, red is one run of
+// 8, green a literal span of 8, blue a run of 3 then a literal span of 5, the
+// exponent a run of 8: pixel x is (1, x / 8, max(x - 2, 0) / 128).
+Bytes RunLengthRows(const Bytes& red = {136, 128}, unsigned width = 8) {
+    Bytes rows = {2, 2, static_cast<unsigned char>(width >> 8), static_cast<unsigned char>(width)};
+    rows.insert(rows.end(), red.begin(), red.end());
+    rows.insert(rows.end(), {8, 0, 16, 32, 48, 64, 80, 96, 112});
+    rows.insert(rows.end(), {131, 0, 5, 1, 2, 3, 4, 5});
+    rows.insert(rows.end(), {136, 129});
+    for (int x = 0; x < 8; ++x) rows.insert(rows.end(), {128, 0, 0, 130});  // 2, 0, 0
+    return rows;
+}
+
+struct DecodedFloat {
+    ImageFiles::HdrImage image;
+    std::string why;
+    explicit DecodedFloat(const Bytes& bytes) { image = ImageFiles::DecodeFloat(bytes.data(), bytes.size(), &why); }
+    float At(int x, int y, int c) const { return image.rgb[static_cast<std::size_t>((y * image.width + x) * 3 + c)]; }
+};
+
+double SrgbToLinear(unsigned char v) {
+    const double c = v / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+}  // namespace
+
+TEST(ImageFilesFloat, RadianceFilesDecodeToTheirFloatsFromPlainAndRunLengthRows) {
+    for (const char* rows : {"-Y 2 +X 3", "+Y 2 +X 3"}) {
+        const DecodedFloat d(Radiance(rows, kPlainRows));
+        ASSERT_TRUE(d.image) << rows << ": " << d.why;
+        ASSERT_EQ(d.image.width, 3);
+        ASSERT_EQ(d.image.height, 2);
+        ASSERT_EQ(d.image.rgb.size(), 18u);
+        const bool flipped = rows[0] == '+';
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 3; ++x)
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_EQ(d.At(x, flipped ? 1 - y : y, c), kPlainFloats[y][x][c]) << rows << " at " << x << "," << y;
+    }
+
+    const DecodedFloat d(Radiance("-Y 2 +X 8", RunLengthRows()));
+    ASSERT_TRUE(d.image) << d.why;
+    ASSERT_EQ(d.image.width, 8);
+    ASSERT_EQ(d.image.height, 2);
+    for (int x = 0; x < 8; ++x) {
+        EXPECT_EQ(d.At(x, 0, 0), 1.0f) << x;
+        EXPECT_EQ(d.At(x, 0, 1), x / 8.0f) << x;
+        EXPECT_EQ(d.At(x, 0, 2), std::max(x - 2, 0) / 128.0f) << x;
+        EXPECT_EQ(d.At(x, 1, 0), 2.0f) << x;
+        EXPECT_EQ(d.At(x, 1, 1), 0.0f) << x;
+    }
+
+    // From a file too; the 8-bit decoding says where such a file belongs.
+    Folder folder;
+    ASSERT_FALSE(folder.Path().empty());
+    std::string why;
+    const ImageFiles::HdrImage loaded = ImageFiles::LoadFloat(folder.Write("sky.hdr", Radiance("-Y 2 +X 8", RunLengthRows())), &why);
+    EXPECT_EQ(loaded.rgb, d.image.rgb) << why;
+    EXPECT_TRUE(Has(Decoded(Radiance("-Y 2 +X 3", kPlainRows)).why, "Radiance HDR"));
+}
+
+// Each of these would send the decoder behind the other formats into an
+// endless loop or past the end of the file; here each is refused at once.
+TEST(ImageFilesFloat, BrokenOrCutShortRadianceFilesAreRefusedWithTheirReason) {
+    const Bytes good = Radiance("-Y 2 +X 8", RunLengthRows());
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* why;
+    } cases[] = {
+        {"a literal span of zero", Radiance("-Y 2 +X 8", RunLengthRows({0, 136, 128})), "a span of zero length in row 1"},
+        {"a run past the width", Radiance("-Y 2 +X 8", RunLengthRows({137, 128})), "a span past the width of 8 pixels in row 1"},
+        {"a literal span past the width", Radiance("-Y 2 +X 8", RunLengthRows({130, 1, 7, 1, 2, 3, 4, 5, 6, 7})),
+         "a span past the width of 8 pixels in row 1"},
+        {"a row of another width", Radiance("-Y 2 +X 8", RunLengthRows({136, 128}, 9)), "a run-length row 9 pixels wide in row 1"},
+        {"XYZE", Radiance("-Y 2 +X 8", RunLengthRows(), "32-bit_rle_xyze"), "XYZE"},
+        {"columns", Radiance("+X 8 -Y 2", RunLengthRows()), "unsupported (its rows run \"+X 8 -Y 2\""},
+        {"no size line", Radiance("-Y two +X 8", RunLengthRows()), "its size line \"-Y two +X 8\" is not one"},
+        {"no end of header", Bytes(good.begin(), good.begin() + 30), "its header has no end"},
+    };
+    for (const auto& c : cases) {
+        const DecodedFloat d(c.bytes);
+        EXPECT_FALSE(d.image) << c.what;
+        EXPECT_TRUE(Has(d.why, c.why)) << c.what << ": " << d.why;
+    }
+    // Cut anywhere after the size line: every row and every span checks the end.
+    const std::size_t rows = good.size() - RunLengthRows().size();
+    for (std::size_t keep = rows; keep < good.size(); ++keep) {
+        const DecodedFloat d(Bytes(good.begin(), good.begin() + static_cast<long>(keep)));
+        EXPECT_FALSE(d.image) << "cut to " << keep;
+        EXPECT_TRUE(Has(d.why, "cut short")) << "cut to " << keep << ": " << d.why;
+    }
+}
+
+TEST(ImageFilesFloat, HugeSizesAreRefusedBeforeAnyAllocation) {
+    const struct {
+        const char* what;
+        Bytes bytes;
+        const char* why;
+    } cases[] = {
+        {"Radiance 100000 square", Radiance("-Y 100000 +X 100000", {}), "(100000 x 100000) is larger than 16384 pixels on a side"},
+        {"Radiance past 2^64", Radiance("-Y 99999999999999999999999 +X 1", {}), "is larger than 16384"},
+        {"Radiance zero", Radiance("-Y 0 +X 5", {}), "(5 x 0) is zero"},
+        {"Radiance 16384 square", Radiance("-Y 16384 +X 16384", {}), "more than 16 million pixels"},
+        // At the limit, but a few bytes of rows cannot hold it: refused by the fewest bytes it could take.
+        {"Radiance 4096 square", Radiance("-Y 4096 +X 4096", RunLengthRows()), "its 4096 rows take at least 1097728 bytes"},
+        {"PNG 8192 x 4096", Png(8192, 4096, false), "more than 16 million pixels (the most for a float image)"},
+    };
+    for (const auto& c : cases) {
+        const DecodedFloat d(c.bytes);
+        EXPECT_FALSE(d.image) << c.what;
+        EXPECT_TRUE(Has(d.why, c.why)) << c.what << ": " << d.why;
+    }
+    EXPECT_EQ(DecodedFloat(Bytes{'G', 'I', 'F', '8'}).why.find("not a Radiance HDR, PNG"), 0u);
+}
+
+TEST(ImageFilesFloat, OtherFormatsDecodeToLinearLight) {
+    const DecodedFloat png(Png(kW, kH));
+    ASSERT_TRUE(png.image) << png.why;
+    ASSERT_EQ(png.image.width, kW);
+    ASSERT_EQ(png.image.height, kH);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const Rgba& p = kPixels[y][x];
+            EXPECT_NEAR(png.At(x, y, 0), SrgbToLinear(p.r), 1e-6) << x << "," << y;
+            EXPECT_NEAR(png.At(x, y, 1), SrgbToLinear(p.g), 1e-6) << x << "," << y;
+            EXPECT_NEAR(png.At(x, y, 2), SrgbToLinear(p.b), 1e-6) << x << "," << y;
+        }
+    EXPECT_NEAR(png.At(1, 1, 0), 0.5776, 1e-4);  // 200
+    // A 1 x 1 TGA of sRGB grey 128, which is about a fifth of white's light.
+    const DecodedFloat grey(Bytes{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 0x28, 128, 128, 128, 255});
+    ASSERT_TRUE(grey.image) << grey.why;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(grey.At(0, 0, c), 0.2159, 1e-3);
 }
