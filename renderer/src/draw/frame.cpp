@@ -12,6 +12,7 @@
 #include "draw/draw.h"
 #include "draw/draw_gl.h"
 #include "draw/lights.h"
+#include "draw/particles.h"
 #include "r3d.h"
 #include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground()
 #include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
@@ -26,6 +27,9 @@ namespace {
 constexpr Color kSky = {24, 26, 32, 255};
 constexpr float kAmbientSky[3] = {0.10f, 0.11f, 0.13f};
 constexpr float kAmbientGround[3] = {0.05f, 0.045f, 0.04f};
+// What particles' colours are multiplied by (their uAmbient): untouched until the sky
+// gives a light of its own.
+constexpr float kParticleAmbient[3] = {1.0f, 1.0f, 1.0f};
 
 // Per-frame light uniforms, kept here so a frame allocates nothing.
 struct LightUniforms {
@@ -423,6 +427,7 @@ void R3D_Close(void) {
     if (!frame.ready) return;
     r3d::UnloadShadowResources();
     r3d::UnloadDrawResources();
+    r3d::UnloadParticleResources();
     frame.programs.Unload();
     r3d::DrawQueue().clear();
     frame.ready = false;
@@ -474,9 +479,11 @@ void R3D_End(void) {
         if (scissor) r3d::gl::Enable(r3d::gl::kScissorTest);
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
+        r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, r3d::kParticleAmbient);
         if (frame.passTiming) lap(&frame.stats.sceneMs);
     }
     r3d::DrawQueue().clear();
+    r3d::ClearQueuedParticles();
     EndMode3D();
 }
 
