@@ -260,10 +260,12 @@ std::string Quote(std::string_view text) {
     return "\"" + quoted + (text.size() > 40 ? "...\"" : "\"");
 }
 
+// The words of a header line, five at most: enough to tell a line of four
+// from a longer one, without a list as long as a hostile line.
 std::vector<std::string_view> Words(std::string_view line) {
     std::vector<std::string_view> words;
     std::size_t at = 0;
-    while (at < line.size()) {
+    while (at < line.size() && words.size() < 5) {
         if (line[at] == ' ' || line[at] == '\t' || line[at] == '\r') {
             ++at;
             continue;
