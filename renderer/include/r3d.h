@@ -21,8 +21,10 @@
 *     - particle emitters: pools of camera-facing quads simulated on the CPU and drawn
 *       after the blended meshes, one instanced draw per emitter
 *
-*   What it does not do: post-processing passes (bloom, screen-space effects), image-based
-*   lighting, order-independent transparency (blended meshes are sorted per instance, not
+*     - a procedural or panorama sky and the light it gives, height fog, screen-space
+*       ambient occlusion and bloom (see Environment)
+*
+*   What it does not do: order-independent transparency (blended meshes are sorted per instance, not
 *   per triangle).
 *
 *   It draws through rlgl and a few OpenGL calls of its own; the screen layer (s2d.h) also
@@ -190,15 +192,55 @@ float R3D_GetExposure(void);
 //----------------------------------------------------------------------------------
 // Environment
 //
+// All off by default: the background is a flat dark grey and a dim constant sky/ground
+// term lights what the lights do not reach. What is off costs nothing.
+//
+// Sky: R3D_SetSkyColors draws a procedural sky behind everything, the horizon colour at
+// the horizon reaching the zenith colour upwards and the ground colour downwards along
+// 1 - (1 - |y|)^4 (y the sine of the elevation), with a sun disc where the first active
+// directional light shines from. R3D_SetSkyPanorama draws an equirectangular picture
+// instead, its centre column straight ahead along -Z, its top row straight up (an image of
+// 32-bit float RGB is linear light, as a Radiance file holds it; an 8-bit one is taken as
+// display colours). Colours given for the sky come out on the screen as given at exposure
+// 1. The sky is kept as one 256 x 128 map (with mip levels) that the sky, its light and
+// reflections share; it is rebuilt when the sky changes, never per frame (about 2 ms).
+// Cost: one full-screen pass over the pixels nothing opaque covers.
+//
+// Sky light (intensity > 0, with a sky set): replaces the constant term with the sky's
+// own light: every surface gets the sky's irradiance from the directions it faces (nine
+// spherical harmonics of the map, computed when the sky changes) and mirrors the sky in
+// its gloss, blurrier with roughness, by the split-sum approximation of the lit pass's
+// microfacet model. Shadows do not hold it back (ambient occlusion does). Cost: a few
+// dozen instructions and one texture read per pixel of the lit pass.
+//
 // Fog: how much of a pixel's colour gives way to the fog colour grows with the fog
 // between the eye and what the pixel shows. The fog's density at height y (metres) is
 // density * exp(-heightFalloff * y), so with a falloff it is thick low down and thins
 // upwards; along the line of sight of length d its optical depth t is that density's
-// integral, and the pixel becomes mix(colour, fog colour, 1 - exp(-t)), after the tone
-// curve, on models, the sky and particles alike. Density 0 (the default) is no fog and
-// costs nothing; a negative or non-finite density is taken as 0.
+// integral, and the pixel becomes mix(colour, fog, 1 - exp(-t)) just before the tone
+// curve (the fog's colour taken so that the curve gives it back as given), on models,
+// the sky (1000 m away) and particles alike. Density 0 is no fog. Cost: a dozen
+// instructions per pixel.
+//
+// Ambient occlusion and bloom draw the scene into an offscreen target (16-bit float
+// colour and a depth texture) and bring it to the screen with the tone curve in a last
+// pass: about one extra read and write of every pixel while either is on.
+// Ambient occlusion (radius > 0 and strength > 0): in screen space, from depth only, at
+// half size: 12 samples within the radius (metres) around each pixel's normal, blurred
+// over 4 x 4 texels by depth (no bleeding across depth edges), darkening the lit colour
+// by up to strength x the share of samples hidden. Bloom (strength > 0): what is brighter
+// than the threshold (in the lit colour after exposure, before the tone curve: 1 is the
+// brightness of a white matte surface lit head-on at energy 1) is blurred down a chain
+// of half-size levels (down to about 8 texels: its reach is a share of the screen, not of
+// the frame rate) and added, times strength, before the tone curve.
+// Negative or non-finite values are taken as 0 (off).
 //----------------------------------------------------------------------------------
 
+void R3D_SetSkyColors(Color zenith, Color horizon, Color ground);
+void R3D_SetSkyPanorama(Image image);   // copied; the image may be unloaded after
+void R3D_SetSkyLight(float intensity);
+void R3D_SetAmbientOcclusion(float radius, float strength);  // strength at most 4
+void R3D_SetBloom(float strength, float threshold);
 void R3D_SetFog(Color color, float density, float heightFalloff);
 
 //----------------------------------------------------------------------------------

@@ -35,6 +35,12 @@ uniform vec3 uViewPosition;
 uniform vec3 uAmbientSky;
 uniform vec3 uAmbientGround;
 uniform float uExposure;
+#ifdef SKY_LIGHT
+uniform vec3 uSkyIrradiance[9];  // of the sky's map, times the sky light (environment.cpp)
+uniform sampler2D uSkyMap;       // equirectangular, with mip levels for rough reflections
+uniform float uSkyMapLevels;     // its last mip level
+uniform float uSkyLight;
+#endif
 
 // Lights are sorted into groups: [0,1) shadowed directional, [1,2) shadowed spot,
 // [2,3) shadowed omni, [3,4) directional, [4,5) spot, [5,6) omni. Shadowed directional
@@ -258,6 +264,31 @@ vec3 ToneMap(vec3 c) {
     return c * (t / m);
 }
 
+#ifdef SKY_LIGHT
+// The light the sky sends onto a surface facing n (a uniform sky of radiance L gives L).
+vec3 SkyIrradiance(vec3 n) {
+    vec3 e = uSkyIrradiance[0] + uSkyIrradiance[1] * n.y + uSkyIrradiance[2] * n.z + uSkyIrradiance[3] * n.x +
+             uSkyIrradiance[4] * (n.x * n.y) + uSkyIrradiance[5] * (n.y * n.z) + uSkyIrradiance[6] * (3.0 * n.z * n.z - 1.0) +
+             uSkyIrradiance[7] * (n.x * n.z) + uSkyIrradiance[8] * (n.x * n.x - n.y * n.y);
+    return max(e, vec3(0.0));
+}
+
+// The sky mirrored in direction r, blurrier for rougher surfaces.
+vec3 SkyReflection(vec3 r, float roughness) {
+    vec2 uv = vec2(0.5 + atan(r.x, -r.z) / 6.2831853, acos(clamp(r.y, -1.0, 1.0)) / 3.14159265);
+    return textureLod(uSkyMap, uv, roughness * uSkyMapLevels).rgb * uSkyLight;
+}
+
+// How much of the mirrored sky a surface reflects, over every angle of its lobe: a
+// fitted curve of the split-sum integral (no lookup table) by roughness and angle.
+vec3 ReflectedShare(vec3 f0, float roughness, float ndv) {
+    vec4 r = roughness * vec4(-1.0, -0.0275, -0.572, 0.022) + vec4(1.0, 0.0425, 1.04, -0.04);
+    float a = min(r.x * r.x, exp2(-9.28 * ndv)) * r.x + r.y;
+    vec2 scaleBias = vec2(-1.04, 1.04) * a + r.zw;
+    return f0 * scaleBias.x + scaleBias.y;
+}
+#endif
+
 void main() {
     vec4 albedo = uBaseColor * vColor;
 #ifdef BASE_MAP
@@ -294,9 +325,15 @@ void main() {
     s.a2 = s.a * s.a;
     s.ndv = max(dot(n, v), 1e-4);
 
+#ifdef SKY_LIGHT
+    // The sky's light from every direction a surface faces, and the sky in its gloss.
+    vec3 share = ReflectedShare(s.f0, roughness, s.ndv);
+    vec3 color = s.diffuse * SkyIrradiance(n) * uSkyLight * (1.0 - share) + SkyReflection(reflect(-v, n), roughness) * share;
+#else
     // A little sky and ground light so that nothing unlit is pitch black; it reaches
     // metals through their reflectance.
     vec3 color = (s.diffuse + s.f0) * mix(uAmbientGround, uAmbientSky, n.y * 0.5 + 0.5);
+#endif
 #ifdef OCCLUSION_MAP
     color *= 1.0 + uMapScales.y * (texture(uOcclusionMap, vTexcoord).r - 1.0);
 #endif
@@ -357,5 +394,13 @@ void main() {
 #endif
     color += emitted;
 #endif
-    fragColor = vec4(ToneMap(color * uExposure), albedo.a);
+    color *= uExposure;
+#ifdef FOG
+    color = ApplyFog(color, vWorld, uViewPosition);
+#endif
+#ifdef HDR_OUTPUT
+    fragColor = vec4(color, albedo.a);  // the composite applies the tone curve
+#else
+    fragColor = vec4(ToneMap(color), albedo.a);
+#endif
 }

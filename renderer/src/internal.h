@@ -44,6 +44,13 @@ enum MaterialFeature : unsigned int {
     kFeatureSkinned = 1u << 8,  // a mesh of an animated model: posed per instance in the vertex stage
 };
 constexpr int kMaterialFeatureBits = 9;
+// What the frame adds to a mesh's features when it picks the variant to shade it with.
+enum FrameFeature : unsigned int {
+    kFeatureSkyLight = 1u << 9,   // lit and reflected by the sky
+    kFeatureFog = 1u << 10,
+    kFeatureHdrOutput = 1u << 11,  // drawn offscreen: the composite applies the tone curve
+};
+constexpr int kFeatureBits = 12;
 
 // A physically based material (metallic-roughness). GL texture ids; 0 means none.
 struct Material {

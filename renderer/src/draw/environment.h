@@ -5,6 +5,8 @@
 // kFogGlsl and UploadFog.
 #pragma once
 
+#include <vector>
+
 namespace r3d {
 
 struct Fog {
@@ -14,12 +16,38 @@ struct Fog {
     bool On() const { return density > 0.0f; }
 };
 
+// The sky's map: equirectangular, its centre column looking along -Z, its top row up.
+constexpr int kSkyMapWidth = 256;
+constexpr int kSkyMapHeight = 128;
+
+struct Environment {
+    bool skyOn = false;  // a sky is drawn (otherwise the flat background colour)
+    float zenith[3] = {}, horizon[3] = {}, ground[3] = {};  // linear, before the tone curve
+    std::vector<float> panorama;  // kSkyMapWidth x kSkyMapHeight RGB; empty: the procedural sky
+    float skyLight = 0.0f;        // intensity; 0: the dim constant ambient instead
+    float irradiance[9][3] = {};  // of the sky's map (see environment.cpp), times nothing
+    Fog fog;
+    float occlusionRadius = 0.0f, occlusionStrength = 0.0f;
+    float bloomStrength = 0.0f, bloomThreshold = 0.0f;
+
+    bool SkyLightOn() const { return skyOn && skyLight > 0.0f; }
+    bool OcclusionOn() const { return occlusionRadius > 0.0f && occlusionStrength > 0.0f; }
+    bool BloomOn() const { return bloomStrength > 0.0f; }
+    bool PostOn() const { return OcclusionOn() || BloomOn(); }
+};
+
+const Environment& CurrentEnvironment();
 const Fog& CurrentFog();
+
+// The sky's map as a GL texture, rebuilt (with its irradiance) first when the sky changed;
+// 0 when no sky was set. Needs the GL context.
+unsigned int SkyMapTexture();
+void ReleaseSkyMap();
 
 // GLSL (after "#version"): uniforms uFogColor (vec3) and uFogParams (vec3: density,
 // falloff, camera height) and `vec3 ApplyFog(vec3 color, vec3 world, vec3 eye)`, which
-// mixes a colour (after the tone curve, 0..1) towards the fog colour by how much fog
-// lies between the eye and the world point. Without fog it returns the colour.
+// mixes a colour (before the tone curve) towards the fog colour by how much fog lies
+// between the eye and the world point. Without fog it returns the colour.
 extern const char* const kFogGlsl;
 
 // Sets those uniforms of a program that uses kFogGlsl (bound with glUseProgram first).

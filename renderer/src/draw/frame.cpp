@@ -11,8 +11,10 @@
 #include "base/Log.h"
 #include "draw/draw.h"
 #include "draw/draw_gl.h"
+#include "draw/environment.h"
 #include "draw/lights.h"
 #include "draw/particles.h"
+#include "draw/post.h"
 #include "r3d.h"
 #include "raylib.h"   // Required for: BeginMode3D(), EndMode3D(), ClearBackground()
 #include "raymath.h"  // Required for: MatrixMultiply(), Vector3Normalize()
@@ -86,6 +88,8 @@ struct FrameState {
     int targetWidth = 0, targetHeight = 0;  // of the framebuffer the scene is drawn into
     float exposure = 1.0f;
     bool passTiming = false;       // R3D_SetPassTiming
+    bool offscreen = false;        // drawn into the offscreen target for occlusion and bloom
+    Matrix projection{};
     R3D_FrameStats stats{};        // of the latest R3D_End
     SceneView view;
     Matrix viewProj{};
@@ -292,6 +296,15 @@ void UploadFrameUniforms(SceneProgram& s) {
                     {s.emissiveMap, kUnitEmissive},     {s.shadowMapsDir, kUnitShadow[R3D_LIGHT_DIR]},
                     {s.shadowMapsSpot, kUnitShadow[R3D_LIGHT_SPOT]}, {s.shadowMapsCube, kUnitShadow[R3D_LIGHT_OMNI]}};
     for (const auto& sampler : samplers) rlSetUniform(sampler.location, &sampler.unit, RL_SHADER_UNIFORM_INT, 1);
+    const Environment& env = CurrentEnvironment();
+    if (s.skyLight >= 0) {
+        rlSetUniform(s.skyIrradiance, env.irradiance, RL_SHADER_UNIFORM_VEC3, 9);
+        const float levels = 8.0f;  // log2 of the map's width: its coarsest level is one texel across
+        rlSetUniform(s.skyMapLevels, &levels, RL_SHADER_UNIFORM_FLOAT, 1);
+        rlSetUniform(s.skyLight, &env.skyLight, RL_SHADER_UNIFORM_FLOAT, 1);
+        rlSetUniform(s.skyMap, &kUnitSky, RL_SHADER_UNIFORM_INT, 1);
+    }
+    if (env.fog.On()) UploadFog(s.id, eye.y);
     s.uploadedScene = frame.sceneNumber;
     s.uploadedLights = ~0ull;  // none yet this frame
 }
@@ -321,6 +334,13 @@ void DrawScene() {
     frame.drawLights.valid = false;
     frame.split.outside.valid = false;
     BindShadowTextures(true);
+    const Environment& env = CurrentEnvironment();
+    unsigned int frameFeatures = (env.fog.On() ? kFeatureFog : 0u) | (frame.offscreen ? kFeatureHdrOutput : 0u);
+    if (env.SkyLightOn()) {
+        frameFeatures |= kFeatureSkyLight;
+        gl::ActiveTexture(gl::kTexture0 + kUnitSky);
+        gl::BindTexture(gl::kTexture2D, SkyMapTexture());  // rebuilt first if the sky changed
+    }
     gl::Enable(gl::kDepthTest);
     gl::DepthMask(1);
     gl::CullFace(gl::kBack);
@@ -363,7 +383,7 @@ void DrawScene() {
                         : 1;
         }
         const DrawLights& lights = part == 0 ? frame.drawLights : frame.split.outside;
-        SceneProgram* program = frame.programs.Scene(lights.set, mesh.features);
+        SceneProgram* program = frame.programs.Scene(lights.set, mesh.features | frameFeatures);
         if (program == nullptr) return 0;
         if (program != current) {
             gl::UseProgram(program->id);
@@ -383,6 +403,14 @@ void DrawScene() {
     const DrawView view = MakeDrawView(frame.viewProj, frame.targetWidth, frame.targetHeight, &frame.stats.camera);
     ExecuteDraws(DrawQueue(), prepare, view);
 
+    // The sky where nothing opaque was drawn, behind what is blended over it.
+    SetScissor(nullptr);
+    if (DrawSky({frame.viewProj, frame.view.camera.position, frame.exposure, frame.offscreen})) {
+        current = nullptr;
+        gl::Enable(gl::kCullFace);
+        gl::CullFace(gl::kBack);
+    }
+
     // Then what lets the scene show through, over it, without hiding what lies behind it.
     blendedPass = true;
     gl::Enable(gl::kBlend);
@@ -396,7 +424,7 @@ void DrawScene() {
     gl::Enable(gl::kCullFace);
     gl::Enable(gl::kBlend);
     BindShadowTextures(false);
-    for (int unit : {kUnitNormal, kUnitMetalRough, kUnitOcclusion, kUnitEmissive, kUnitAlbedo}) BindTexture(unit, 0);
+    for (int unit : {kUnitSky, kUnitNormal, kUnitMetalRough, kUnitOcclusion, kUnitEmissive, kUnitAlbedo}) BindTexture(unit, 0);
     gl::UseProgram(0);
 }
 
@@ -426,6 +454,7 @@ void R3D_Init(int resWidth, int resHeight) {
 void R3D_Close(void) {
     if (!frame.ready) return;
     r3d::UnloadShadowResources();
+    r3d::UnloadPostResources();
     r3d::UnloadDrawResources();
     r3d::UnloadParticleResources();
     frame.programs.Unload();
@@ -437,6 +466,7 @@ void R3D_Close(void) {
 
 void R3D_Begin(Camera3D camera) {
     if (frame.inScene) R3D_End();  // a scene left open is finished rather than mixed into this one
+    frame.offscreen = frame.usable && r3d::BeginOffscreen(rlGetFramebufferWidth(), rlGetFramebufferHeight());
     ClearBackground(r3d::kSky);
     BeginMode3D(camera);
     frame.view.camera = camera;
@@ -445,6 +475,7 @@ void R3D_Begin(Camera3D camera) {
     frame.view.nearPlane = static_cast<float>(rlGetCullDistanceNear());
     frame.view.farPlane = static_cast<float>(rlGetCullDistanceFar());
     frame.viewProj = MatrixMultiply(rlGetMatrixModelview(), proj);
+    frame.projection = proj;
     frame.view.frustum = r3d::FrustumOf(frame.viewProj);
     frame.targetWidth = rlGetFramebufferWidth();
     frame.targetHeight = rlGetFramebufferHeight();
@@ -480,6 +511,11 @@ void R3D_End(void) {
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
         r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, r3d::kParticleAmbient);
+        if (frame.offscreen) {
+            rlDrawRenderBatchActive();
+            r3d::EndOffscreen(frame.projection, frame.view.nearPlane, frame.view.farPlane);
+            frame.offscreen = false;
+        }
         if (frame.passTiming) lap(&frame.stats.sceneMs);
     }
     r3d::DrawQueue().clear();

@@ -9,6 +9,7 @@
 #include "base/Log.h"
 #include "rlgl.h"    // Required for: rlLoadShaderProgram(), rlGetLocationUniform()
 #include "internal.h"
+#include "draw/environment.h"
 #include "draw/lights.h"
 
 // The GLSL files' bytes (cmake/EmbedFile.cmake).
@@ -48,9 +49,9 @@ const Sources& Glsl() {
 // Preprocessor switches of a variant. Features are MaterialFeature bits; `lights` is null
 // for the depth pass.
 std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned int features) {
-    static const char* const kFeatureNames[kMaterialFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
-                                                                    "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR",
-                                                                    "SKINNED"};
+    static const char* const kFeatureNames[kFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
+                                                            "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR",
+                                                            "SKINNED",  "SKY_LIGHT",    "FOG",        "HDR_OUTPUT"};
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
@@ -85,13 +86,14 @@ std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned i
         }
     }
     s += "#define SHADOW_VARYINGS " + std::to_string(shadowVaryings) + "\n";
-    for (int f = 0; f < kMaterialFeatureBits; ++f) {
+    for (int f = 0; f < kFeatureBits; ++f) {
         if (features & (1u << f)) s += std::string("#define ") + kFeatureNames[f] + "\n";
     }
     const unsigned int maps = kFeatureBaseMap | kFeatureNormalMap | kFeatureMetalRoughMap | kFeatureOcclusionMap | kFeatureEmissiveMap;
     if (features & maps) s += "#define TEXCOORDS\n";
     s += "#define MAX_LIGHTS " + std::to_string(kMaxLights) + "\n";
     s += "#define MAX_SHADOW_MATRICES " + std::to_string(kMaxShadowMatrices) + "\n";
+    if (features & kFeatureFog) s += kFogGlsl;
     return s;
 }
 
@@ -120,7 +122,9 @@ bool Compile(SceneProgram& scene, bool omni, const LightSet& lights, unsigned in
         {&scene.shadowMatrix, "uShadowMatrix"},   {&scene.shadowMapsDir, "uShadowMapsDir"},
         {&scene.shadowMapsSpot, "uShadowMapsSpot"}, {&scene.shadowMapsCube, "uShadowMapsCube"},
         {&scene.poses, "uPoses"},                 {&scene.poseBase, "uPoseBase"},
-        {&scene.jointCount, "uJointCount"},
+        {&scene.jointCount, "uJointCount"},       {&scene.skyIrradiance, "uSkyIrradiance"},
+        {&scene.skyMap, "uSkyMap"},               {&scene.skyMapLevels, "uSkyMapLevels"},
+        {&scene.skyLight, "uSkyLight"},
     };
     for (const auto& u : uniforms) *u.location = rlGetLocationUniform(id, u.name);
     return true;
