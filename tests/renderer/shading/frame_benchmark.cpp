@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -342,7 +343,7 @@ Level& TheLevel() {
     return level;
 }
 
-double levelR3dMs = 0.0, levelRaylibMs = 0.0;
+double levelR3dMs = 0.0, levelRaylibMs = 0.0, levelEnvironmentMs = 0.0;
 
 void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
     Level& l = TheLevel();
@@ -361,6 +362,39 @@ void BM_Level_R3D_ShadowedFlashlight(benchmark::State& state) {
     R3D_SetLightActive(l.flashlight, false);
     R3D_SetLightActive(TheScene().spot, true);
     levelR3dMs = KeepFastest(levelR3dMs, ms);
+}
+
+// The same frame with the whole environment on: a dusk sky, its light, fog, ambient
+// occlusion and bloom (the walker's settings).
+void BM_Level_R3D_ShadowedFlashlight_Environment(benchmark::State& state) {
+    Level& l = TheLevel();
+    R3D_SetLightActive(TheScene().spot, false);
+    R3D_SetLightActive(l.flashlight, true);
+    R3D_EnableShadow(l.flashlight);
+    // VANTOR_ENVIRONMENT=sky,light,fog,occlusion,bloom picks some of them (all by default).
+    const char* only = std::getenv("VANTOR_ENVIRONMENT");
+    auto on = [only](const char* what) { return only == nullptr || std::strstr(only, what) != nullptr; };
+    R3D_SetSkyColors(Color{40, 50, 90, 255}, Color{200, 120, 80, 255}, Color{30, 28, 30, 255});
+    R3D_SetSkyLight(on("light") ? 0.6f : 0.0f);
+    R3D_SetFog(Color{90, 80, 90, 255}, on("fog") ? 0.02f : 0.0f, 0.1f);
+    R3D_SetAmbientOcclusion(on("occlusion") ? 0.8f : 0.0f, 1.0f);
+    R3D_SetBloom(on("bloom") ? 0.6f : 0.0f, 1.0f);
+    const double ms = TimeFrames(state, [&] {
+        l.Turn();
+        BeginDrawing();
+        R3D_Begin(l.camera);
+        R3D_DrawModelInstanced(l.model, l.buffer, 1);
+        R3D_End();
+        DrawFPS(10, 10);
+        EndDrawing();
+    });
+    R3D_SetSkyLight(0.0f);
+    R3D_SetFog(BLACK, 0.0f, 0.0f);
+    R3D_SetAmbientOcclusion(0.0f, 0.0f);
+    R3D_SetBloom(0.0f, 0.0f);
+    R3D_SetLightActive(l.flashlight, false);
+    R3D_SetLightActive(TheScene().spot, true);
+    levelEnvironmentMs = KeepFastest(levelEnvironmentMs, ms);
 }
 
 // Our level frame taken apart: with the flashlight unshadowed, with its map drawn once
@@ -548,6 +582,7 @@ BENCHMARK(BM_R3D_ShadowedSpot_MovingLight)->Unit(benchmark::kMillisecond)->UseRe
 BENCHMARK(BM_R3D_UnshadowedSpot)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(4)->Repetitions(3)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_Raylib_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_R3D_ShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
+BENCHMARK(BM_Level_R3D_ShadowedFlashlight_Environment)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_Raylib_ShadowMap)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_R3D_UnshadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
 BENCHMARK(BM_Level_R3D_StillShadowedFlashlight)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(8)->Repetitions(kLevelRepetitions)->ComputeStatistics("min", Fastest);
@@ -589,6 +624,10 @@ int main(int argc, char** argv) {
         std::printf("level, raylib DrawMesh, flashlight unshadowed: %.1f ms/frame\n", levelRaylibMs);
         std::printf("level, r3d, flashlight shadowed and moving:  %.1f ms/frame, ratio %.2f\n", levelR3dMs,
                     levelR3dMs / levelRaylibMs);
+        if (levelEnvironmentMs > 0.0) {
+            std::printf("level, r3d, the same with sky, sky light, fog, occlusion and bloom: %.1f ms/frame, %.2fx without\n",
+                        levelEnvironmentMs, levelEnvironmentMs / levelR3dMs);
+        }
         if (levelRaylibShadowMs > 0.0) {
             std::printf("level, raylib with its 1024x1024 shadow map and 3x3 PCF: %.1f ms/frame; r3d is %.2fx it\n",
                         levelRaylibShadowMs, levelR3dMs / levelRaylibShadowMs);
