@@ -48,9 +48,8 @@ constexpr int kMaterialFeatureBits = 9;
 enum FrameFeature : unsigned int {
     kFeatureSkyLight = 1u << 9,   // lit and reflected by the sky
     kFeatureFog = 1u << 10,
-    kFeatureHdrOutput = 1u << 11,  // drawn offscreen: the composite applies the tone curve
 };
-constexpr int kFeatureBits = 12;
+constexpr int kFeatureBits = 11;
 
 // A physically based material (metallic-roughness). GL texture ids; 0 means none.
 struct Material {

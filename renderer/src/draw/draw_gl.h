@@ -71,17 +71,17 @@ constexpr GLenum kScissorTest = 0x0C11;
 constexpr GLenum kTextureBuffer = 0x8C2A;
 constexpr GLenum kRgba32f = 0x8814;
 constexpr GLenum kRgba16f = 0x881A;
+constexpr GLenum kRgba8 = 0x8058;
+constexpr GLenum kR8 = 0x8229;
+constexpr GLenum kRed = 0x1903;
 constexpr GLenum kRgb16f = 0x881B;
-constexpr GLenum kRg16f = 0x822F;
 constexpr GLenum kRgb = 0x1907;
 constexpr GLenum kRgba = 0x1908;
-constexpr GLenum kRg = 0x8227;
 constexpr GLenum kColorAttachment0 = 0x8CE0;
 constexpr GLenum kLinearMipmapLinear = 0x2703;
 constexpr GLenum kNearest = 0x2600;
 constexpr GLenum kRepeat = 0x2901;
 constexpr GLenum kOne = 1;
-constexpr GLenum kAlways = 0x0207;
 
 #define R3D_GL_FUNCTIONS(X)                                                                          \
     X(void, DrawElementsInstanced, GLenum mode, GLsizei count, GLenum type, const void* indices,      \

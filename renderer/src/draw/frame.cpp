@@ -303,6 +303,11 @@ void UploadFrameUniforms(SceneProgram& s) {
         rlSetUniform(s.skyMapLevels, &levels, RL_SHADER_UNIFORM_FLOAT, 1);
         rlSetUniform(s.skyLight, &env.skyLight, RL_SHADER_UNIFORM_FLOAT, 1);
         rlSetUniform(s.skyMap, &kUnitSky, RL_SHADER_UNIFORM_INT, 1);
+        const int panorama = env.panorama.empty() ? 0 : 1;
+        rlSetUniform(s.skyPanorama, &panorama, RL_SHADER_UNIFORM_INT, 1);
+        const float colors[9] = {env.zenith[0], env.zenith[1], env.zenith[2], env.horizon[0], env.horizon[1],
+                                 env.horizon[2], env.ground[0],  env.ground[1],  env.ground[2]};
+        rlSetUniform(s.skyColors, colors, RL_SHADER_UNIFORM_VEC3, 3);
     }
     if (env.fog.On()) UploadFog(s.id, eye.y);
     s.uploadedScene = frame.sceneNumber;
@@ -335,7 +340,7 @@ void DrawScene() {
     frame.split.outside.valid = false;
     BindShadowTextures(true);
     const Environment& env = CurrentEnvironment();
-    unsigned int frameFeatures = (env.fog.On() ? kFeatureFog : 0u) | (frame.offscreen ? kFeatureHdrOutput : 0u);
+    unsigned int frameFeatures = env.fog.On() ? kFeatureFog : 0u;
     if (env.SkyLightOn()) {
         frameFeatures |= kFeatureSkyLight;
         gl::ActiveTexture(gl::kTexture0 + kUnitSky);
@@ -405,7 +410,7 @@ void DrawScene() {
 
     // The sky where nothing opaque was drawn, behind what is blended over it.
     SetScissor(nullptr);
-    if (DrawSky({frame.viewProj, frame.view.camera.position, frame.exposure, frame.offscreen})) {
+    if (DrawSky({frame.viewProj, frame.view.camera.position, frame.exposure})) {
         current = nullptr;
         gl::Enable(gl::kCullFace);
         gl::CullFace(gl::kBack);

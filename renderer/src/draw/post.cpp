@@ -3,6 +3,7 @@
 #include "draw/post.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <unordered_map>
@@ -34,10 +35,10 @@ struct Target {
 struct PostState {
     unsigned int vao = 0;
     std::unordered_map<std::string, unsigned int> programs;  // by switches; 0: did not compile
-    // The offscreen scene: HDR colour and a depth texture.
+    // The offscreen scene: its picture and a depth texture.
     unsigned int sceneFramebuffer = 0, sceneColor = 0, sceneDepth = 0;
     int width = 0, height = 0;
-    Target occlusion[2];            // half size: occlusion and view depth, then blurred
+    Target occlusion[2];            // quarter size: occlusion, then blurred
     Target bloom[kMaxBloomLevels];  // half size and down
     int bloomLevels = 0;
     int savedFramebuffer = 0, savedViewport[4] = {};
@@ -88,10 +89,11 @@ unsigned int MakeTexture(int width, int height, unsigned int internal, unsigned 
     return id;
 }
 
+// 8-bit targets: llvmpipe reads and writes them several times faster than float ones.
 bool MakeTarget(Target& t, int width, int height, unsigned int internal, unsigned int format) {
     t.width = std::max(width, 1);
     t.height = std::max(height, 1);
-    t.texture = MakeTexture(t.width, t.height, internal, format, gl::kFloat, gl::kLinear);
+    t.texture = MakeTexture(t.width, t.height, internal, format, gl::kUnsignedByte, gl::kLinear);
     gl::GenFramebuffers(1, &t.framebuffer);
     gl::BindFramebuffer(gl::kFramebuffer, t.framebuffer);
     gl::FramebufferTexture2D(gl::kFramebuffer, gl::kColorAttachment0, gl::kTexture2D, t.texture, 0);
@@ -122,18 +124,19 @@ bool MakeTargets(int width, int height) {
     FreeTargets();
     post.width = width;
     post.height = height;
-    post.sceneColor = MakeTexture(width, height, gl::kRgba16f, gl::kRgba, gl::kFloat, gl::kLinear);
+    post.sceneColor = MakeTexture(width, height, gl::kRgba8, gl::kRgba, gl::kUnsignedByte, gl::kLinear);
     post.sceneDepth = MakeTexture(width, height, gl::kDepthComponent24, gl::kDepthComponent, gl::kUnsignedInt, gl::kNearest);
     gl::GenFramebuffers(1, &post.sceneFramebuffer);
     gl::BindFramebuffer(gl::kFramebuffer, post.sceneFramebuffer);
     gl::FramebufferTexture2D(gl::kFramebuffer, gl::kColorAttachment0, gl::kTexture2D, post.sceneColor, 0);
     gl::FramebufferTexture2D(gl::kFramebuffer, gl::kDepthAttachment, gl::kTexture2D, post.sceneDepth, 0);
     bool ok = gl::CheckFramebufferStatus(gl::kFramebuffer) == gl::kFramebufferComplete;
-    for (Target& t : post.occlusion) ok = MakeTarget(t, width / 2, height / 2, gl::kRg16f, gl::kRg) && ok;
+    // Occlusion varies slowly over the screen: a quarter of the size in each direction.
+    for (Target& t : post.occlusion) ok = MakeTarget(t, width / 4, height / 4, gl::kR8, gl::kRed) && ok;
     // Bloom's levels halve down to about 8 texels: its reach is a share of the screen.
     int w = width / 2, h = height / 2;
     while (post.bloomLevels < kMaxBloomLevels && std::min(w, h) >= 8) {
-        ok = MakeTarget(post.bloom[post.bloomLevels++], w, h, gl::kRgba16f, gl::kRgba) && ok;
+        ok = MakeTarget(post.bloom[post.bloomLevels++], w, h, gl::kRgba8, gl::kRgba) && ok;
         w /= 2;
         h /= 2;
     }
@@ -143,6 +146,9 @@ bool MakeTargets(int width, int height) {
     }
     return ok;
 }
+
+// The tone curve of the lit pass (r3d.h) on one value.
+float ToneCurve(float m) { return m <= 0.7f ? m : 0.7f + 0.3f * (1.0f - std::exp(-(m - 0.7f) / 0.3f)); }
 
 // The first active directional light: where the sky's sun is.
 const LightData* Sun() {
@@ -178,16 +184,19 @@ bool BeginOffscreen(int width, int height) {
 bool DrawSky(const SkyView& view) {
     const Environment& env = CurrentEnvironment();
     if (!env.skyOn && !env.fog.On()) return false;
-    const unsigned int program = Program(view.hdr ? "#define SKY\n#define HDR_OUTPUT\n" : "#define SKY\n");
+    const unsigned int program = Program("#define SKY\n");
     if (program == 0) return false;
     gl::UseProgram(program);
     rlSetUniformMatrix(rlGetLocationUniform(program, "uInvViewProj"), MatrixInvert(view.viewProj));
     const float eye[3] = {view.eye.x, view.eye.y, view.eye.z};
     SetFloats(program, "uEye", eye, RL_SHADER_UNIFORM_VEC3);
-    const unsigned int map = env.skyOn ? SkyMapTexture() : 0;
-    SetInt(program, "uSkyMapped", map != 0 ? 1 : 0);
+    const unsigned int map = env.skyOn ? SkyMapTexture() : 0;  // rebuilt first when the sky changed
+    SetInt(program, "uSkyKind", !env.skyOn ? 0 : env.panorama.empty() ? 1 : 2);
     const float flat[3] = {kFlatSky.r / 255.0f, kFlatSky.g / 255.0f, kFlatSky.b / 255.0f};
     SetFloats(program, "uFlatColor", flat, RL_SHADER_UNIFORM_VEC3);
+    SetFloats(program, "uZenith", env.zenith, RL_SHADER_UNIFORM_VEC3);
+    SetFloats(program, "uHorizon", env.horizon, RL_SHADER_UNIFORM_VEC3);
+    SetFloats(program, "uGround", env.ground, RL_SHADER_UNIFORM_VEC3);
     float sun[4] = {0.0f, 1.0f, 0.0f, 0.0f}, radiance[3] = {0.0f, 0.0f, 0.0f};
     if (const LightData* light = env.skyOn ? Sun() : nullptr) {
         const Vector3 towards = Vector3Normalize(Vector3Negate(light->direction));
@@ -239,7 +248,9 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
         p = Program("#define OCCLUSION_BLUR\n");
         Bind(post.occlusion[1]);
         gl::UseProgram(p);
+        SetInt(p, "uDepth", 0);
         SetInt(p, "uOcclusionMap", 1);
+        SetFloats(p, "uDepthRange", range, RL_SHADER_UNIFORM_VEC2);
         BindUnit(1, post.occlusion[0].texture);
         DrawTriangle();
     }
@@ -248,9 +259,12 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
         unsigned int p = Program("#define BLOOM_DOWN\n");
         gl::UseProgram(p);
         SetInt(p, "uSource", 0);
+        // The threshold is given in the lit colour before the tone curve; the picture has
+        // been through it. Each level gets an equal share, so that their sum stays in range.
+        const float pictureThreshold = std::min(ToneCurve(env.bloomThreshold), 0.99f);
         for (int i = 0; i < post.bloomLevels; ++i) {
             Bind(post.bloom[i]);
-            const float threshold[2] = {env.bloomThreshold, i == 0 ? 1.0f : 0.0f};
+            const float threshold[2] = {pictureThreshold, i == 0 ? 1.0f / static_cast<float>(post.bloomLevels) : 0.0f};
             SetFloats(p, "uThreshold", threshold, RL_SHADER_UNIFORM_VEC2);
             BindUnit(0, i == 0 ? post.sceneColor : post.bloom[i - 1].texture);
             DrawTriangle();
@@ -279,15 +293,10 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
     if (p != 0) {
         gl::UseProgram(p);
         SetInt(p, "uScene", 0);
-        SetInt(p, "uDepth", 1);
         SetInt(p, "uOcclusionMap", 2);
         SetInt(p, "uBloom", 3);
-        SetFloats(p, "uDepthRange", range, RL_SHADER_UNIFORM_VEC2);
-        // The chain adds up every level: its average is the glow.
-        const float strength = post.bloomLevels > 0 ? env.bloomStrength / static_cast<float>(post.bloomLevels) : 0.0f;
-        SetFloats(p, "uBloomStrength", &strength, RL_SHADER_UNIFORM_FLOAT);
+        SetFloats(p, "uBloomStrength", &env.bloomStrength, RL_SHADER_UNIFORM_FLOAT);
         BindUnit(0, post.sceneColor);
-        BindUnit(1, post.sceneDepth);
         BindUnit(2, post.occlusion[1].texture);
         BindUnit(3, bloom ? post.bloom[0].texture : 0);
         DrawTriangle();

@@ -12,7 +12,6 @@ struct SkyView {
     Matrix viewProj;
     Vector3 eye;
     float exposure;
-    bool hdr;  // drawn into the offscreen target (no tone curve yet)
 };
 
 // At R3D_Begin, before the clear: with occlusion or bloom on, binds the offscreen
@@ -21,7 +20,7 @@ bool BeginOffscreen(int width, int height);
 // Inside the lit pass, after the opaque meshes: the sky where nothing was drawn (a flat
 // colour when no sky was set but fog is on). False when there is nothing to draw.
 bool DrawSky(const SkyView& view);
-// At R3D_End, with the offscreen target bound: occlusion, bloom and the tone curve into
+// At R3D_End, with the offscreen target bound: the picture with occlusion and bloom into
 // the framebuffer that was bound at BeginOffscreen. `proj` is the camera's projection.
 void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane);
 // The sky map's texture unit in the lit pass.
