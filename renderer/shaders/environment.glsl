@@ -183,18 +183,18 @@ void main() {
 #endif
 
 #ifdef COMPOSITE
-uniform sampler2D uScene;
+// Blended onto the picture as source + picture x source alpha: the glow in colour, the
+// occlusion in alpha.
 uniform sampler2D uOcclusionMap;
 uniform sampler2D uBloom;
 uniform float uBloomStrength;
 void main() {
-    vec3 c = texture(uScene, vUv).rgb;
+    fragColor = vec4(0.0, 0.0, 0.0, 1.0);
 #ifdef WITH_OCCLUSION
-    c *= texture(uOcclusionMap, vUv).r;
+    fragColor.a = texture(uOcclusionMap, vUv).r;
 #endif
 #ifdef WITH_BLOOM
-    c += uBloomStrength * texture(uBloom, vUv).rgb;
+    fragColor.rgb = uBloomStrength * texture(uBloom, vUv).rgb;
 #endif
-    fragColor = vec4(c, 1.0);
 }
 #endif

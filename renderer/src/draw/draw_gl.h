@@ -72,6 +72,16 @@ constexpr GLenum kTextureBuffer = 0x8C2A;
 constexpr GLenum kRgba32f = 0x8814;
 constexpr GLenum kRgba16f = 0x881A;
 constexpr GLenum kRgba8 = 0x8058;
+constexpr GLenum kDepth24Stencil8 = 0x88F0;
+constexpr GLenum kDepthStencil = 0x84F9;
+constexpr GLenum kUnsignedInt248 = 0x84FA;
+constexpr GLenum kDepthStencilAttachment = 0x821A;
+constexpr GLenum kReadFramebuffer = 0x8CA8;
+constexpr GLenum kDrawFramebuffer = 0x8CA9;
+constexpr GLenum kDepth = 0x1801;    // the default framebuffer's depth, as an attachment name
+constexpr GLenum kStencil = 0x1802;
+constexpr GLenum kAttachmentDepthSize = 0x8216;
+constexpr GLenum kAttachmentStencilSize = 0x8217;
 constexpr GLenum kR8 = 0x8229;
 constexpr GLenum kRed = 0x1903;
 constexpr GLenum kRgb16f = 0x881B;
@@ -131,6 +141,9 @@ constexpr GLenum kOne = 1;
     X(void, UseProgram, GLuint program)                                                              \
     X(void, Finish, void)                                                                            \
     X(void, GenerateMipmap, GLenum target)                                                           \
+    X(void, BlitFramebuffer, GLint srcX0, GLint srcY0, GLint srcX1, GLint srcY1, GLint dstX0, GLint dstY0, \
+      GLint dstX1, GLint dstY1, GLbitfield mask, GLenum filter)                                      \
+    X(void, GetFramebufferAttachmentParameteriv, GLenum target, GLenum attachment, GLenum pname, GLint* params) \
     X(GLenum, GetError, void)
 
 #define R3D_GL_DECLARE(ret, name, ...) \

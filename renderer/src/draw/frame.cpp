@@ -88,7 +88,6 @@ struct FrameState {
     int targetWidth = 0, targetHeight = 0;  // of the framebuffer the scene is drawn into
     float exposure = 1.0f;
     bool passTiming = false;       // R3D_SetPassTiming
-    bool offscreen = false;        // drawn into the offscreen target for occlusion and bloom
     Matrix projection{};
     R3D_FrameStats stats{};        // of the latest R3D_End
     SceneView view;
@@ -471,7 +470,6 @@ void R3D_Close(void) {
 
 void R3D_Begin(Camera3D camera) {
     if (frame.inScene) R3D_End();  // a scene left open is finished rather than mixed into this one
-    frame.offscreen = frame.usable && r3d::BeginOffscreen(rlGetFramebufferWidth(), rlGetFramebufferHeight());
     ClearBackground(r3d::kSky);
     BeginMode3D(camera);
     frame.view.camera = camera;
@@ -516,11 +514,7 @@ void R3D_End(void) {
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
         r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, r3d::kParticleAmbient);
-        if (frame.offscreen) {
-            rlDrawRenderBatchActive();
-            r3d::EndOffscreen(frame.projection, frame.view.nearPlane, frame.view.farPlane);
-            frame.offscreen = false;
-        }
+        r3d::ApplyScreenPasses(frame.projection, frame.view.nearPlane, frame.view.farPlane);
         if (frame.passTiming) lap(&frame.stats.sceneMs);
     }
     r3d::DrawQueue().clear();

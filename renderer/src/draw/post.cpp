@@ -32,17 +32,20 @@ struct Target {
     int width = 0, height = 0;
 };
 
+// The depth formats a framebuffer's depth can be copied from (a copy wants the same format).
+enum class DepthFormat { kNone, kDepth24, kDepth24Stencil8 };
+
 struct PostState {
     unsigned int vao = 0;
     std::unordered_map<std::string, unsigned int> programs;  // by switches; 0: did not compile
-    // The offscreen scene: its picture and a depth texture.
-    unsigned int sceneFramebuffer = 0, sceneColor = 0, sceneDepth = 0;
-    int width = 0, height = 0;
+    int width = 0, height = 0;  // of the framebuffer the targets were made for
+    DepthFormat depthFormat = DepthFormat::kNone;
+    Target depth;                   // quarter size: a copy of the picture's depth (a depth texture)
+    Target picture;                 // half size: a copy of the picture, for bloom
     Target occlusion[2];            // quarter size: occlusion, then blurred
-    Target bloom[kMaxBloomLevels];  // half size and down
+    Target bloom[kMaxBloomLevels];  // quarter size and down
     int bloomLevels = 0;
-    int savedFramebuffer = 0, savedViewport[4] = {};
-    bool active = false;  // the scene is being drawn offscreen
+    bool warnedDepth = false;
 } post;
 
 unsigned int Program(const std::string& switches) {
@@ -107,44 +110,60 @@ void FreeTarget(Target& t) {
 }
 
 void FreeTargets() {
-    if (post.sceneFramebuffer != 0) gl::DeleteFramebuffers(1, &post.sceneFramebuffer);
-    for (unsigned int* t : {&post.sceneColor, &post.sceneDepth}) {
-        if (*t != 0) gl::DeleteTextures(1, t);
-        *t = 0;
-    }
-    post.sceneFramebuffer = 0;
+    FreeTarget(post.depth);
+    FreeTarget(post.picture);
     for (Target& t : post.occlusion) FreeTarget(t);
     for (Target& t : post.bloom) FreeTarget(t);
     post.bloomLevels = 0;
     post.width = post.height = 0;
+    post.depthFormat = DepthFormat::kNone;
 }
 
-// The targets for a framebuffer of this size; false (once warned) if the driver refuses them.
-bool MakeTargets(int width, int height) {
+// The targets for a framebuffer of this size and depth format; false if the driver refuses them.
+bool MakeTargets(int width, int height, DepthFormat depthFormat) {
     FreeTargets();
     post.width = width;
     post.height = height;
-    post.sceneColor = MakeTexture(width, height, gl::kRgba8, gl::kRgba, gl::kUnsignedByte, gl::kLinear);
-    post.sceneDepth = MakeTexture(width, height, gl::kDepthComponent24, gl::kDepthComponent, gl::kUnsignedInt, gl::kNearest);
-    gl::GenFramebuffers(1, &post.sceneFramebuffer);
-    gl::BindFramebuffer(gl::kFramebuffer, post.sceneFramebuffer);
-    gl::FramebufferTexture2D(gl::kFramebuffer, gl::kColorAttachment0, gl::kTexture2D, post.sceneColor, 0);
-    gl::FramebufferTexture2D(gl::kFramebuffer, gl::kDepthAttachment, gl::kTexture2D, post.sceneDepth, 0);
-    bool ok = gl::CheckFramebufferStatus(gl::kFramebuffer) == gl::kFramebufferComplete;
+    post.depthFormat = depthFormat;
+    bool ok = true;
+    if (depthFormat != DepthFormat::kNone) {
+        const bool stencil = depthFormat == DepthFormat::kDepth24Stencil8;
+        // Occlusion is worked out at a quarter of the size: the depth it reads is copied at that size.
+        post.depth.width = std::max(width / 4, 1), post.depth.height = std::max(height / 4, 1);
+        post.depth.texture = MakeTexture(post.depth.width, post.depth.height, stencil ? gl::kDepth24Stencil8 : gl::kDepthComponent24,
+                                         stencil ? gl::kDepthStencil : gl::kDepthComponent,
+                                         stencil ? gl::kUnsignedInt248 : gl::kUnsignedInt, gl::kNearest);
+        gl::GenFramebuffers(1, &post.depth.framebuffer);
+        gl::BindFramebuffer(gl::kFramebuffer, post.depth.framebuffer);
+        gl::FramebufferTexture2D(gl::kFramebuffer, stencil ? gl::kDepthStencilAttachment : gl::kDepthAttachment, gl::kTexture2D,
+                                 post.depth.texture, 0);
+        gl::DrawBuffer(gl::kNone);
+        gl::ReadBuffer(gl::kNone);
+        ok = gl::CheckFramebufferStatus(gl::kFramebuffer) == gl::kFramebufferComplete;
+    }
+    ok = MakeTarget(post.picture, width / 2, height / 2, gl::kRgba8, gl::kRgba) && ok;
     // Occlusion varies slowly over the screen: a quarter of the size in each direction.
     for (Target& t : post.occlusion) ok = MakeTarget(t, width / 4, height / 4, gl::kR8, gl::kRed) && ok;
     // Bloom's levels halve down to about 8 texels: its reach is a share of the screen.
-    int w = width / 2, h = height / 2;
+    int w = width / 4, h = height / 4;
     while (post.bloomLevels < kMaxBloomLevels && std::min(w, h) >= 8) {
         ok = MakeTarget(post.bloom[post.bloomLevels++], w, h, gl::kRgba8, gl::kRgba) && ok;
         w /= 2;
         h /= 2;
     }
-    if (!ok) {
-        base::Warn("R3D", "the driver refused the offscreen targets for ambient occlusion and bloom; they are off");
-        FreeTargets();
-    }
+    if (!ok) FreeTargets();
     return ok;
+}
+
+// The depth format of the framebuffer the scene was drawn into, as a copy must match it.
+DepthFormat DepthFormatOf(unsigned int framebuffer) {
+    gl::GLint depthBits = 0, stencilBits = 0;
+    const gl::GLenum depth = framebuffer == 0 ? gl::kDepth : gl::kDepthAttachment;
+    const gl::GLenum stencil = framebuffer == 0 ? gl::kStencil : gl::kDepthAttachment;
+    gl::GetFramebufferAttachmentParameteriv(gl::kReadFramebuffer, depth, gl::kAttachmentDepthSize, &depthBits);
+    gl::GetFramebufferAttachmentParameteriv(gl::kReadFramebuffer, stencil, gl::kAttachmentStencilSize, &stencilBits);
+    if (depthBits != 24) return DepthFormat::kNone;
+    return stencilBits == 8 ? DepthFormat::kDepth24Stencil8 : stencilBits == 0 ? DepthFormat::kDepth24 : DepthFormat::kNone;
 }
 
 // The tone curve of the lit pass (r3d.h) on one value.
@@ -164,22 +183,6 @@ void Bind(const Target& t) {
 }
 
 }  // namespace
-
-bool BeginOffscreen(int width, int height) {
-    post.active = false;
-    if (!CurrentEnvironment().PostOn() || width <= 0 || height <= 0) return false;
-    // Saved first: making the targets binds each of them.
-    gl::GetIntegerv(gl::kDrawFramebufferBinding, &post.savedFramebuffer);
-    gl::GetIntegerv(gl::kViewport, post.savedViewport);
-    if ((width != post.width || height != post.height || post.sceneFramebuffer == 0) && !MakeTargets(width, height)) {
-        gl::BindFramebuffer(gl::kFramebuffer, static_cast<unsigned int>(post.savedFramebuffer));
-        return false;
-    }
-    gl::BindFramebuffer(gl::kFramebuffer, post.sceneFramebuffer);
-    gl::Viewport(0, 0, width, height);
-    post.active = true;
-    return true;
-}
 
 bool DrawSky(const SkyView& view) {
     const Environment& env = CurrentEnvironment();
@@ -222,18 +225,42 @@ bool DrawSky(const SkyView& view) {
     return true;
 }
 
-void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
-    if (!post.active) return;
-    post.active = false;
+void ApplyScreenPasses(const Matrix& proj, float nearPlane, float farPlane) {
     const Environment& env = CurrentEnvironment();
+    if (!env.PostOn()) return;
+    gl::GLint framebuffer = 0, viewport[4] = {};
+    gl::GetIntegerv(gl::kDrawFramebufferBinding, &framebuffer);
+    gl::GetIntegerv(gl::kViewport, viewport);
+    const int width = viewport[2], height = viewport[3];
+    if (width < 8 || height < 8) return;
+    const unsigned int target = static_cast<unsigned int>(framebuffer);
+    gl::BindFramebuffer(gl::kReadFramebuffer, target);
+    const DepthFormat depthFormat = env.OcclusionOn() ? DepthFormatOf(target) : DepthFormat::kNone;
+    if (env.OcclusionOn() && depthFormat == DepthFormat::kNone && !post.warnedDepth) {
+        base::Warn("R3D", "the framebuffer's depth is not 24-bit; ambient occlusion is off");
+        post.warnedDepth = true;
+    }
+    if ((width != post.width || height != post.height || depthFormat != post.depthFormat || post.picture.framebuffer == 0) &&
+        !MakeTargets(width, height, depthFormat)) {
+        base::Warn("R3D", "the driver refused the targets for ambient occlusion and bloom; they are off this frame");
+        gl::BindFramebuffer(gl::kFramebuffer, target);
+        return;
+    }
     gl::Disable(gl::kDepthTest);
     gl::Disable(gl::kBlend);
     gl::Disable(gl::kCullFace);
     const bool scissor = gl::IsEnabled(gl::kScissorTest);
     if (scissor) gl::Disable(gl::kScissorTest);
+    const int x0 = viewport[0], y0 = viewport[1];
     const float range[2] = {nearPlane, farPlane};
-    const bool occlusion = env.OcclusionOn() && Program("#define OCCLUSION\n") != 0 && Program("#define OCCLUSION_BLUR\n") != 0;
+
+    // Copies of what the scene left: its depth for occlusion, its picture (half size) for bloom.
+    const bool occlusion = depthFormat != DepthFormat::kNone && Program("#define OCCLUSION\n") != 0 &&
+                           Program("#define OCCLUSION_BLUR\n") != 0;
     if (occlusion) {
+        gl::BindFramebuffer(gl::kDrawFramebuffer, post.depth.framebuffer);
+        gl::BlitFramebuffer(x0, y0, x0 + width, y0 + height, 0, 0, post.depth.width, post.depth.height, gl::kDepthBufferBit,
+                            gl::kNearest);
         unsigned int p = Program("#define OCCLUSION\n");
         Bind(post.occlusion[0]);
         gl::UseProgram(p);
@@ -243,7 +270,7 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
         SetFloats(p, "uOcclusion", params, RL_SHADER_UNIFORM_VEC2);
         SetFloats(p, "uDepthRange", range, RL_SHADER_UNIFORM_VEC2);
         SetInt(p, "uDepth", 0);
-        BindUnit(0, post.sceneDepth);
+        BindUnit(0, post.depth.texture);
         DrawTriangle();
         p = Program("#define OCCLUSION_BLUR\n");
         Bind(post.occlusion[1]);
@@ -254,8 +281,13 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
         BindUnit(1, post.occlusion[0].texture);
         DrawTriangle();
     }
-    const bool bloom = env.BloomOn() && post.bloomLevels > 0 && Program("#define BLOOM_DOWN\n") != 0 && Program("#define BLOOM_UP\n") != 0;
+    const bool bloom = env.BloomOn() && post.bloomLevels > 0 && Program("#define BLOOM_DOWN\n") != 0 &&
+                       Program("#define BLOOM_UP\n") != 0;
     if (bloom) {
+        gl::BindFramebuffer(gl::kReadFramebuffer, target);
+        gl::BindFramebuffer(gl::kDrawFramebuffer, post.picture.framebuffer);
+        gl::BlitFramebuffer(x0, y0, x0 + width, y0 + height, 0, 0, post.picture.width, post.picture.height, gl::kColorBufferBit,
+                            gl::kLinear);
         unsigned int p = Program("#define BLOOM_DOWN\n");
         gl::UseProgram(p);
         SetInt(p, "uSource", 0);
@@ -266,7 +298,7 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
             Bind(post.bloom[i]);
             const float threshold[2] = {pictureThreshold, i == 0 ? 1.0f / static_cast<float>(post.bloomLevels) : 0.0f};
             SetFloats(p, "uThreshold", threshold, RL_SHADER_UNIFORM_VEC2);
-            BindUnit(0, i == 0 ? post.sceneColor : post.bloom[i - 1].texture);
+            BindUnit(0, i == 0 ? post.picture.texture : post.bloom[i - 1].texture);
             DrawTriangle();
         }
         // Back up the chain, each level added onto the one above it.
@@ -280,25 +312,25 @@ void EndOffscreen(const Matrix& proj, float nearPlane, float farPlane) {
             BindUnit(0, post.bloom[i].texture);
             DrawTriangle();
         }
-        gl::Disable(gl::kBlend);
     }
 
-    gl::BindFramebuffer(gl::kFramebuffer, static_cast<unsigned int>(post.savedFramebuffer));
-    gl::Viewport(post.savedViewport[0], post.savedViewport[1], post.savedViewport[2], post.savedViewport[3]);
+    // One pass over the picture: the glow added, the colour times the occlusion (in alpha).
+    gl::BindFramebuffer(gl::kFramebuffer, target);
+    gl::Viewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     if (scissor) gl::Enable(gl::kScissorTest);
     std::string switches = "#define COMPOSITE\n";
     if (occlusion) switches += "#define WITH_OCCLUSION\n";
     if (bloom) switches += "#define WITH_BLOOM\n";
-    const unsigned int p = Program(switches);
+    const unsigned int p = (occlusion || bloom) ? Program(switches) : 0;
     if (p != 0) {
         gl::UseProgram(p);
-        SetInt(p, "uScene", 0);
         SetInt(p, "uOcclusionMap", 2);
         SetInt(p, "uBloom", 3);
         SetFloats(p, "uBloomStrength", &env.bloomStrength, RL_SHADER_UNIFORM_FLOAT);
-        BindUnit(0, post.sceneColor);
-        BindUnit(2, post.occlusion[1].texture);
+        BindUnit(2, occlusion ? post.occlusion[1].texture : 0);
         BindUnit(3, bloom ? post.bloom[0].texture : 0);
+        gl::Enable(gl::kBlend);
+        gl::BlendFunc(gl::kOne, gl::kSrcAlpha);
         DrawTriangle();
     }
     for (int unit = 3; unit >= 0; --unit) BindUnit(unit, 0);
