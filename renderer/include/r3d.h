@@ -440,8 +440,12 @@ void R3D_SetShadowSlopeBias(R3D_Light id, float bias);
 //
 // Cost: stepping is a few nanoseconds a particle; drawing streams 20 bytes a particle
 // and sorts alpha-blended ones with a radix sort (linear in their number); the rest is
-// the pixels the quads cover (build/tests/renderer/shading/renderer_particles_benchmark
-// measures 10,000 against raylib's DrawBillboard).
+// the driver's work on the quads' corners and pixels. 10,000 particles in 10 emitters
+// (build/tests/renderer/shading/renderer_particles_benchmark, 1280x800 under Xvfb with
+// Mesa's software renderer on 2 cores): about 11 ms a frame, where raylib drawing the
+// same quads with DrawBillboard takes about 13 ms (0.87x); before the swap 2.8 ms of
+// calls against 3.8 ms (0.75x), of which stepping, sorting and streaming take 0.2 ms.
+// There the frame is the rasteriser's, which both pay alike.
 //----------------------------------------------------------------------------------
 
 #define R3D_MAX_PARTICLES 100000  // particles one emitter holds at most

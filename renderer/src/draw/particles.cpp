@@ -445,7 +445,12 @@ void DrawQueuedParticles(const Camera3D& camera, const Matrix& viewProj, const f
             rlSetUniform(program.texture, &units[0], RL_SHADER_UNIFORM_INT, 1);
             rlSetUniform(program.centers, &units[1], RL_SHADER_UNIFORM_INT, 1);
             rlSetUniform(program.colors, &units[2], RL_SHADER_UNIFORM_INT, 1);
-            if (fog) UploadFog(program.id, eye.y);
+            if (fog) {
+                UploadFog(program.id, eye.y);
+                // The scene is fogged before its tone curve, particles after it (they are drawn
+                // in display colours): theirs is the fog's colour as given.
+                rlSetUniform(rlGetLocationUniform(program.id, "uFogColor"), CurrentFog().color, RL_SHADER_UNIFORM_VEC3, 1);
+            }
         }
         rlSetUniform(program.count, &e->alive, RL_SHADER_UNIFORM_INT, 1);
         gl::BlendFunc(gl::kSrcAlpha, e->blend == R3D_PARTICLES_ADDITIVE ? kOne : gl::kOneMinusSrcAlpha);
