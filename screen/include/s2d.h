@@ -88,6 +88,9 @@ S2D_Image S2D_LoadImage(const char *fileName);
 void S2D_UnloadImage(S2D_Image image);
 int S2D_GetImageWidth(S2D_Image image);
 int S2D_GetImageHeight(S2D_Image image);
+// Its OpenGL texture, for drawing it elsewhere (the renderer's particles); 0 for the
+// empty image or one loaded without a window. It goes when the image is unloaded.
+unsigned int S2D_GetImageTexture(S2D_Image image);
 // The `source` part of the image (in its pixels; a negative width or height
 // mirrors it) drawn into `dest`, turned by `rotation` degrees clockwise about
 // `origin` (relative to dest's top left, which lies at dest.x, dest.y), tinted.

@@ -229,6 +229,10 @@ int S2D_GetImageHeight(S2D_Image image) {
     const ImageSlot* slot = Images().Get(image.id, "S2D_GetImageHeight");
     return slot ? slot->height : 0;
 }
+unsigned int S2D_GetImageTexture(S2D_Image image) {
+    const ImageSlot* slot = Images().Get(image.id, "S2D_GetImageTexture");
+    return slot ? slot->texture : 0;
+}
 
 void S2D_DrawImage(S2D_Image image, Rectangle source, Rectangle dest, Vector2 origin, float rotation, Color tint) {
     const ImageSlot* slot = Images().Get(image.id, "S2D_DrawImage");
