@@ -25,11 +25,12 @@ A3D_Music MusicNamed(const char* entry, const std::string& name) {
     return it->second;
 }
 
-namespace {
+}  // namespace World::Sounds
 
-// The transform a placed sound follows: its parent's, when the parent has one.
-const CFrame* ParentFrame(const Instance& sound) {
-    auto parent = Instances.find(sound.Parent);
+namespace World {
+
+const CFrame* ParentFrame(const Instance& placed) {
+    auto parent = Instances.find(placed.Parent);
     if (parent == Instances.end()) return nullptr;
     const char* slot = parent->second.Type == "Model" ? "CFrame" : parent->second.Type == "CFrame" ? "Value" : nullptr;
     if (!slot) return nullptr;
@@ -37,7 +38,9 @@ const CFrame* ParentFrame(const Instance& sound) {
     return value == parent->second.Variables.end() ? nullptr : std::any_cast<CFrame>(&value->second);
 }
 
-}  // namespace
+}  // namespace World
+
+namespace World::Sounds {
 
 Vector3 WorldPosition(int id) {
     auto record = Instances.find(id);

@@ -15,6 +15,8 @@
 //   World::Animation      each animated "Model" instance's clip, time, speed and fade
 //   World::Physics        the bodies of "Model" instances and the "Character" instances,
 //                         stepped once a frame before the scene is drawn
+//   World::Particles      the "Particles" instances: emitters of the renderer, placed by
+//                         their parent, stepped and drawn once a frame
 #pragma once
 
 #include <algorithm>
@@ -31,6 +33,8 @@
 #include "r3d.h"
 #include "raylib.h"
 #include "s2d.h"
+
+class Instance;  // Instance.h
 
 namespace World {
 
@@ -72,6 +76,10 @@ void WatchZeroScale(double now);
 
 }  // namespace App
 
+// The transform an instance placed relative to its parent follows (a placed sound,
+// particles): the parent's own when it is a "Model" or a "CFrame", else none.
+const CFrame* ParentFrame(const Instance& placed);
+
 namespace Sounds {
 
 extern std::unordered_map<std::string, A3D_Sound> Names;  // sound name -> sound
@@ -96,6 +104,26 @@ void Update();
 void Clear();
 
 }  // namespace Sounds
+
+namespace Particles {
+
+extern std::unordered_set<int> Emitters;  // ids of "Particles" instances
+
+// The renderer's emitter of a "Particles" instance; a BadValue (naming what the
+// instance is) when `id` is none.
+R3D_Particles EmitterOf(int id);
+// Hands the renderer where a "Particles" instance emits from: its "Position", and the
+// rotation it turns its velocity by, taken from its parent's transform when the parent
+// is a "Model" or a "CFrame" (so it follows it), else the world's; and its texture,
+// looked up by name (one unloaded since draws the soft dot).
+void Place(int id);
+// Once a frame before the scene is drawn: every emitter placed, then stepped by
+// `seconds` (the frame's "DeltaTime"; 0 holds them).
+void Step(float seconds);
+// Queues every emitter's draw (inside the 3D pass).
+void Draw();
+
+}  // namespace Particles
 
 namespace Screen {
 

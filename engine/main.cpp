@@ -155,15 +155,18 @@ int main(int argc, char** argv) {
         frameStart = now;
         if (reloading) Reload::Poll();
         BeginDrawing();
-        // Animations and bodies move on by the frame's "DeltaTime" (held while a reload pause holds the game).
+        // Animations, bodies and particles move on by the frame's "DeltaTime" (held while a reload pause
+        // holds the game).
         if (!reloading || !Reload::Paused()) {
             World::Animation::Advance(World::App::FrameSeconds);
             const double before = stats ? GetTime() : 0.0;
             World::Physics::Step(World::App::FrameSeconds);  // what tick changed goes in; the poses drawn come out
             if (stats) Stats::NotePhysics(1000.0 * (GetTime() - before));
+            World::Particles::Step(World::App::FrameSeconds);  // from where the bodies' poses put their parents
         }
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
+        World::Particles::Draw();
         R3D_End();
         if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
         S2D_EndFrame();  // what tick drew, over the scene and under what follows

@@ -15,7 +15,8 @@ namespace {
 
 // The handle that fits an instance of each kind.
 std::string HandleFor(const std::string& type) {
-    if (type == "CFrame" || type == "Model" || type == "Light" || type == "Sound" || type == "Character")
+    if (type == "CFrame" || type == "Model" || type == "Light" || type == "Sound" || type == "Character" ||
+        type == "Particles")
         return "Game::" + type;
     return "Game::Instance";
 }
@@ -49,8 +50,8 @@ List Radians(List degrees) {
     return degrees;
 }
 
-// Creates a host instance of the type ("CFrame", "Model", "Light" or "Sound") and
-// yields its id.
+// Creates a host instance of the type ("CFrame", "Model", "Light", "Sound",
+// "Character" or "Particles") and yields its id.
 template <class... A>
 int New(A&&... args) {
     return Call<int>("Instance.New", std::forward<A>(args)...);
@@ -81,6 +82,7 @@ template Model Instance::GetChild<Model>(std::string);
 template Light Instance::GetChild<Light>(std::string);
 template Sound Instance::GetChild<Sound>(std::string);
 template Character Instance::GetChild<Character>(std::string);
+template Particles Instance::GetChild<Particles>(std::string);
 
 // -- CFrame: its transform is the variable "Value" -------------------------------
 CFrame::CFrame() { Id = New(std::string("CFrame")); }
@@ -215,6 +217,24 @@ void Sound::SetRange(float nearDistance, float farDistance) { Call<void>("Sound.
 void Sound::SetVolume(float volume) { Call<void>("Sound.SetVolume", Id, volume); }
 void Sound::SetPitch(float pitch) { Call<void>("Sound.SetPitch", Id, pitch); }
 void Sound::SetLooping(bool looping) { Call<void>("Sound.SetLooping", Id, looping); }
+
+// -- Particles: an emitter of the host's renderer ------------------------------------
+Particles Particles::Create(int mostAlive) { return Particles(New(std::string("Particles"), mostAlive)); }
+Particles::Particles(int id) : Instance(id) {}
+
+void Particles::SetPosition(List position) { Call<void>("Particles.SetPosition", Id, std::move(position)); }
+void Particles::SetRate(float perSecond) { Call<void>("Particles.SetRate", Id, perSecond); }
+void Particles::Burst(int count) { Call<void>("Particles.Burst", Id, count); }
+void Particles::SetLifetime(float shortest, float longest) { Call<void>("Particles.SetLifetime", Id, shortest, longest); }
+void Particles::SetVelocity(List velocity, float spreadDegrees) {
+    Call<void>("Particles.SetVelocity", Id, std::move(velocity), spreadDegrees);
+}
+void Particles::SetGravity(List gravity) { Call<void>("Particles.SetGravity", Id, std::move(gravity)); }
+void Particles::SetColors(int birthRgba, int deathRgba) { Call<void>("Particles.SetColors", Id, birthRgba, deathRgba); }
+void Particles::SetSizes(float birth, float death) { Call<void>("Particles.SetSizes", Id, birth, death); }
+void Particles::SetTexture(std::string image) { Call<void>("Particles.SetTexture", Id, std::move(image)); }
+void Particles::SetBlend(std::string blend) { Call<void>("Particles.SetBlend", Id, std::move(blend)); }
+int Particles::GetCount() { return Call<int>("Particles.GetCount", Id); }
 
 // -- Ray test: the host answers [hit, distance, point, normal] ----------------------
 RaycastSingle::RaycastSingle(Model model, List start, List direction) {

@@ -1,4 +1,4 @@
-// Instance entries: create scene objects of the five kinds, name them, move
+// Instance entries: create scene objects of the six kinds, name them, move
 // them in the tree, look them up, reach their variable slots, destroy them.
 #include <stdexcept>
 
@@ -85,9 +85,38 @@ void SetUpSound(Instance& inst, A3D_Sound sound, std::string name) {
     };
 }
 
-// Argument 1 (read for "Model", "Light" and "Sound" only; a "Character" reads its
-// radius and height from 1 and 2) is read, and a sound's name looked up, before the
-// instance exists, so a call that fails creates nothing and uses up no id.
+// "Particles": one emitter of the renderer, owned by the instance, emitting from its
+// "Position" (relative to its parent when that is a Model or a CFrame, whose turn its
+// velocity takes too), with the texture of the image named "Texture" ("" the dot).
+void SetUpParticles(Instance& inst, R3D_Particles emitter) {
+    inst.Variables["Particle Emitter"] = static_cast<int>(emitter);
+    inst.Variables["Position"] = Vector3{0, 0, 0};
+    inst.Variables["Texture"] = std::string();
+    const int id = inst.id;
+    Particles::Emitters.insert(id);
+    Particles::Place(id);
+    inst.OnDestroy = [id](std::vector<std::any>) {
+        R3D_DestroyParticles(std::any_cast<int>(Instances[id].Variables["Particle Emitter"]));
+        Particles::Emitters.erase(id);
+    };
+}
+
+// The most particles alive is read and checked before the instance exists.
+R3D_Particles NewParticles(const Params& params, const char* entry) {
+    const int most = Arg<int>(params, 1, entry);
+    if (most < 1)
+        throw BadValue(std::string(entry) + ": argument 1 (most particles alive) " + std::to_string(most) +
+                       " is not 1 or more");
+    // Above the renderer's limit the emitter holds the limit, with the renderer's warning.
+    const R3D_Particles emitter = R3D_CreateParticles(most);
+    if (emitter == 0) throw BadValue(std::string(entry) + ": the renderer made no emitter (see its warning)");
+    return emitter;
+}
+
+// Argument 1 (read for "Model", "Light" and "Sound" as a name, for "Particles" as an
+// int; a "Character" reads its radius and height from 1 and 2) is read, and a sound's
+// name looked up, before the instance exists, so a call that fails creates nothing and
+// uses up no id.
 std::any New(const Params& params, const char* entry) {
     std::string kind = Arg<std::string>(params, 0, entry);
     const bool named = kind == "Model" || kind == "Light" || kind == "Sound";
@@ -95,6 +124,7 @@ std::any New(const Params& params, const char* entry) {
     const A3D_Sound sound = kind == "Sound" ? Sounds::Named(entry, extra) : A3D_Sound{};
     float radius = 0, height = 0;
     const P3D_Character character = kind == "Character" ? NewCharacter(params, entry, &radius, &height) : 0;
+    const R3D_Particles emitter = kind == "Particles" ? NewParticles(params, entry) : 0;
     const int id = Instance(kind, 1).id;
     Instance& inst = Instances[id];
     inst.Type = kind;
@@ -103,6 +133,7 @@ std::any New(const Params& params, const char* entry) {
     else if (kind == "Light") SetUpLight(inst, extra);
     else if (kind == "Sound") SetUpSound(inst, sound, std::move(extra));
     else if (kind == "Character") SetUpCharacter(inst, character, radius, height);
+    else if (kind == "Particles") SetUpParticles(inst, emitter);
     else Fail(Fatal::InvalidInstanceType, true, kind);
     return id;
 }
@@ -154,10 +185,10 @@ std::any* Get(int id, std::string name) {
 void AddInstanceEntries(Catalog& c) {
     c.push_back(RawOp<int, std::string, std::string>("Instance.New", New,
         "Creates an instance of that type with \"Root\" as its parent and yields its id.",
-        {"type: \"CFrame\", \"Model\", \"Light\", \"Sound\" or \"Character\"",
+        {"type: \"CFrame\", \"Model\", \"Light\", \"Sound\", \"Character\" or \"Particles\"",
          "for \"Model\" the model buffer name, for \"Light\" the light kind (\"Global\", \"Spot\" or \"Point\"), "
          "for \"Sound\" the name of a loaded sound, for \"Character\" its radius as a float (and its height as a "
-         "float in argument 2)"}));
+         "float in argument 2), for \"Particles\" the most particles alive at once as an int (1 to 100,000)"}));
     c.push_back(Op("Instance.GetParent", GetParent, "Id of the instance's parent.", {"id"}));
     c.push_back(Func("Instance.SetParent", SetParent,
         "Moves the instance under another parent.",

@@ -233,7 +233,7 @@ void CheckScene(const std::string& after) {
 
 // -- Argument lists -----------------------------------------------------------
 
-const char* const kWords[] = {"CFrame", "Model", "Light", "Sound", "Character", "Global", "Spot", "Point", "Manual", "Interval",
+const char* const kWords[] = {"CFrame", "Model", "Light", "Sound", "Character", "Particles", "Global", "Spot", "Point", "Manual", "Interval",
                               "Continuous", "Value", "Scale", "Color", "Tied Model", "Buffer Index", "A", "B",
                               "C", "Null", "Root", "", "cframe", "point", "continuous", "x.obj",
                               "a name long enough to live on the heap, not inside the string"};
@@ -350,9 +350,11 @@ struct Fuzzer {
                     (entry == "Instance.New" && position == 1 && Chance(0.5)))
                     if (Chance(0.9)) return std::string(kBuffers[Below(std::size(kBuffers))]);
                 if (entry == "Instance.New" && position == 0 && Chance(0.9))
-                    return std::string(kWords[Below(5)]);
+                    return std::string(kWords[Below(6)]);
                 if (entry == "Model.SetBody" && Chance(0.9))
                     return std::string(position == 1 ? kBodyKinds[Below(std::size(kBodyKinds))] : kShapes[Below(std::size(kShapes))]);
+                if (entry == "Particles.SetTexture" && Chance(0.9))
+                    return Chance(0.3) ? std::string() : std::string(kImages[Below(std::size(kImages))]);
                 if (ScreenEntry(entry)) {
                     if (position == 1 && entry.rfind("Load", 0) == 0 && Chance(0.9))
                         return Chance(0.3) ? soundFile : std::string(kScreenFiles[Below(std::size(kScreenFiles))]);
@@ -383,6 +385,10 @@ struct Fuzzer {
         if (std::string(e.name) == "Instance.New" && p.size() > 2 && std::any_cast<std::string>(&p[0]) &&
             std::any_cast<std::string>(p[0]) == "Character" && Chance(0.9))
             p[1] = AnyFloat(), p[2] = AnyFloat();
+        // The most particles alive is an int where the other kinds take a name.
+        if (std::string(e.name) == "Instance.New" && p.size() > 1 && std::any_cast<std::string>(&p[0]) &&
+            std::any_cast<std::string>(p[0]) == "Particles" && Chance(0.9))
+            p[1] = AnyInt();
         // The stand-in renderer keeps real arrays of a buffer's capacity.
         if (std::string(e.name) == "LoadModel" && p.size() > 2)
             if (int* capacity = std::any_cast<int>(&p[2])) *capacity = *capacity % 40;
@@ -401,7 +407,7 @@ struct Fuzzer {
     // Entries of the screen group that name a font or an image first.
     static bool ScreenEntry(const std::string& entry) {
         return entry == "LoadFont" || entry == "UnloadFont" || entry == "DrawTextEx" || entry == "MeasureTextEx" ||
-               (entry.find("Texture") != std::string::npos && entry != "DrawText");
+               (entry.find("Texture") != std::string::npos && entry != "DrawText" && entry != "Particles.SetTexture");
     }
     // Every documented argument present with its type (lists long enough): only
     // then is a name looked up.
@@ -575,6 +581,7 @@ struct Fuzzer {
             if (!kind) return "";
             if (*kind == "CFrame") return "";
             if (*kind == "Character") return CharacterStop(entry, p);
+            if (*kind == "Particles") return "";  // a bad count is refused as a bad value
             if (*kind != "Model" && *kind != "Light" && *kind != "Sound")
                 return FormatFatal(Fatal::InvalidInstanceType, *kind);
             const std::string* extra = At<std::string>(p, 1);
@@ -632,6 +639,12 @@ struct Fuzzer {
         if (entry == "UnloadModel") {
             const std::string* name = At<std::string>(p, 0);
             return name && !HasBuffer(*name) ? FormatFatal(Fatal::RemoveBufferMissing, *name) : "";
+        }
+        if (entry == "Particles.SetTexture") {
+            // An emitter given an image never loaded ("" is the dot).
+            if (!AllRead(entry, p) || !Var<int>(*At<int>(p, 0), "Particle Emitter")) return "";
+            const std::string& name = *At<std::string>(p, 1);
+            return name.empty() || World::Screen::Images.count(name) ? "" : FormatFatal(Fatal::ImageMissing, entry, name);
         }
         if (SoundEntry(entry)) return SoundStop(entry, p);
         if (ScreenEntry(entry)) return ScreenStop(entry, p);

@@ -42,7 +42,7 @@ std::string FirstDifference(const std::string& committed, const std::string& gen
 // value of the documented type for argument `position` of `entry`.
 struct Scene {
     Api& api = Fresh();
-    int cframe, model, light, sound, figure, solid, loose, walker;
+    int cframe, model, light, sound, figure, solid, loose, walker, particles;
     std::any* handle;
 
     Scene() {
@@ -64,6 +64,7 @@ struct Scene {
         for (int id : {solid, loose}) api.Func("Model.SetScale", {id, std::vector<float>{1, 1, 1}});
         api.Func("Model.SetBody", {solid, std::string("Dynamic"), std::string("Box"), 1.0f});
         walker = std::any_cast<int>(api.Op("Instance.New", {std::string("Character"), 0.3f, 1.8f}));
+        particles = std::any_cast<int>(api.Op("Instance.New", {std::string("Particles"), 100}));
     }
 
     static bool Physics(const std::string& entry) {
@@ -84,6 +85,7 @@ struct Scene {
             if (entry.rfind("Light.", 0) == 0) return light;
             if (entry.rfind("Sound.", 0) == 0) return sound;
             if (entry.rfind("Character.", 0) == 0) return walker;
+            if (entry.rfind("Particles.", 0) == 0) return particles;
             if (entry == "Model.SetBody") return loose;
             if (Physics(entry)) return solid;
             if (Animation(entry)) return figure;
@@ -95,6 +97,7 @@ struct Scene {
         if (type == "string") {
             if (entry == "Instance.New") return std::string(position == 0 ? "Light" : "Point");
             if (entry == "Light.SetShadowUpdateMode") return std::string("Interval");
+            if (entry == "Particles.SetBlend") return std::string("Additive");
             if (entry == "Model.SetBody") return std::string(position == 1 ? "Dynamic" : "Box");
             if (entry == "LoadModel") return std::string(position == 0 ? "barrel" : "barrel.obj");
             if (entry == "Model.GetJointPosition") return std::string("head");

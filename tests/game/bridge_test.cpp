@@ -617,6 +617,43 @@ TEST_F(Bridge, ModelLightAndSoundMethodsSendIdAndValue) {
     }
 }
 
+TEST_F(Bridge, ParticlesAreCreatedWithTheirCountAndTheirMethodsSendIdThenArguments) {
+    host.answers["Instance.New"] = [](const Params&) { return std::any(40); };
+    host.answers["Particles.GetCount"] = [](const Params&) { return std::any(12); };
+    Game::Particles sparks = Game::Particles::Create(500);
+    EXPECT_EQ(sparks.Id, 40);
+    sparks.SetPosition({0, 1, 0});
+    sparks.SetRate(50);
+    sparks.Burst(100);
+    sparks.SetLifetime(0.5f, 2);
+    sparks.SetVelocity({0, 3, 0}, 30);
+    sparks.SetGravity({0, -9.81f, 0});
+    sparks.SetColors(Game::Rgba(255, 200, 0), Game::Rgba(255, 0, 0, 0));
+    sparks.SetSizes(0.2f, 0.05f);
+    sparks.SetTexture("spark");
+    sparks.SetBlend("Additive");
+    EXPECT_EQ(sparks.GetCount(), 12);
+    EXPECT_EQ(Game::Particles(41).Id, 41);  // a handle from an id calls nothing
+
+    ASSERT_EQ(host.calls.size(), 12u);
+    EXPECT_EQ(host.calls[0].name, "Instance.New");
+    EXPECT_TRUE(SameValue(host.calls[0].args[0], std::string("Particles")));
+    EXPECT_TRUE(SameValue(host.calls[0].args[1], 500));  // an int where the other kinds send a name
+    const std::vector<std::vector<std::any>> expected = {
+        {List{0, 1, 0}}, {50.0f}, {100}, {0.5f, 2.0f}, {List{0, 3, 0}, 30.0f}, {List{0, -9.81f, 0}},
+        {Game::Rgba(255, 200, 0), Game::Rgba(255, 0, 0, 0)}, {0.2f, 0.05f}, {std::string("spark")},
+        {std::string("Additive")}, {}};
+    for (size_t k = 0; k < expected.size(); ++k) {
+        const Recorded& call = host.calls[k + 1];
+        SCOPED_TRACE(call.name);
+        EXPECT_EQ(call.name.rfind("Particles.", 0), 0u);
+        EXPECT_EQ(CheckAgainstCatalogue(call), "");
+        EXPECT_TRUE(SameValue(call.args[0], 40));
+        ASSERT_EQ(call.args.size(), expected[k].size() + 1);
+        for (size_t i = 0; i < expected[k].size(); ++i) EXPECT_TRUE(SameValue(call.args[i + 1], expected[k][i]));
+    }
+}
+
 TEST_F(Bridge, RaycastSendsModelRayAndDirectionAndKeepsAllFourAnswers) {
     host.answers["RaycastSingle"] = [](const Params&) {
         return std::any(std::vector<std::any>{true, 1.25f, List{1, -1, 2}, List{0, 1, 0}});

@@ -318,7 +318,7 @@ public:
     // Destroys the instance and everything under it; the handle then names nothing.
     void Destroy();
     std::string GetName();
-    std::string Type();  // "CFrame", "Model", "Light", "Sound", "Character" ("" for Root)
+    std::string Type();  // "CFrame", "Model", "Light", "Sound", "Character", "Particles" ("" for Root)
     void SetName(std::string name);
     // Moves it under another instance ("Instance.SetParent").
     void SetParent(const Instance& parent);
@@ -327,7 +327,7 @@ public:
     // Address of the named variable slot; handed back to the transform entries only.
     std::any* Get(std::string name);
     // The child of that name as a handle of the wanted type (id 0 when there is none).
-    // Provided for CFrame, Model, Light, Sound and Character.
+    // Provided for CFrame, Model, Light, Sound, Character and Particles.
     template <class T>
     T GetChild(std::string name);
 
@@ -506,6 +506,41 @@ public:
     void SetVolume(float volume);
     void SetPitch(float pitch);
     void SetLooping(bool looping);
+};
+
+// A particle emitter: particles born at its position (in the world, or relative to
+// its parent when that is a Model or a CFrame, which it then follows, turning the
+// velocity with it), flying off with the velocity within the spread, falling by the
+// gravity, their colour and size going from the birth values to the death values over
+// a lifetime picked between the shortest and the longest. Once born they keep to the
+// world. Drawn as soft round dots (or an image) facing the camera, after the scene.
+//
+//   auto smoke = Game::Particles::Create(2000);   // at most 2,000 alive at once
+//   smoke.SetParent(chimney);                // a Game::Model: the smoke rises from it
+//   smoke.SetPosition({0, 2, 0});            // 2 m above the chimney's centre
+//   smoke.SetVelocity({0, 1, 0}, 20);        // up at 1 m/s, within 20 degrees of it
+//   smoke.SetColors(Game::Rgba(90, 90, 90, 200), Game::Rgba(60, 60, 60, 0));
+//   smoke.SetSizes(0.3f, 1.5f);
+//   smoke.SetLifetime(2, 4);
+//   smoke.SetRate(200);                      // 200 a second (Burst(100) for 100 at once)
+class Particles : public Instance {
+public:
+    // A new emitter of at most `mostAlive` particles at once (1..100,000), at the
+    // origin; it emits nothing until SetRate or Burst.
+    static Particles Create(int mostAlive);
+    explicit Particles(int id);
+
+    void SetPosition(List position);
+    void SetRate(float perSecond);      // 0 stops the stream
+    void Burst(int count);              // born at once, as many as there is room for
+    void SetLifetime(float shortest, float longest);  // seconds
+    void SetVelocity(List velocity, float spreadDegrees);  // spread 0..180
+    void SetGravity(List gravity);
+    void SetColors(int birthRgba, int deathRgba);
+    void SetSizes(float birth, float death);           // metres across
+    void SetTexture(std::string image);  // an image loaded by LoadTexture; "" the soft dot
+    void SetBlend(std::string blend);    // "Alpha" (the start) or "Additive"
+    int GetCount();                      // alive now
 };
 
 // One ray test against a model at its current transform; a snapshot.

@@ -197,4 +197,32 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
 
 int R3D_TakeGLErrors(void) { return 0; }  // no driver behind the stand-in
 
+// Particle emitters: handles count up from 1 and are never given again.
+R3D_Particles R3D_CreateParticles(int maxAlive) {
+    if (maxAlive < 1) return 0;
+    const int id = static_cast<int>(Get().emitters.size()) + 1;
+    Get().emitters[id].capacity = maxAlive < R3D_MAX_PARTICLES ? maxAlive : R3D_MAX_PARTICLES;
+    return id;
+}
+void R3D_DestroyParticles(R3D_Particles id) { Get().emitters[id].destroyed = true; }
+void R3D_SetParticlesTransform(R3D_Particles id, Vector3 position, Quaternion rotation) {
+    Get().emitters[id].position = position;
+    Get().emitters[id].rotation = rotation;
+}
+void R3D_SetParticlesRate(R3D_Particles, float) {}
+void R3D_BurstParticles(R3D_Particles id, int count) {
+    Emitter& e = Get().emitters[id];
+    e.alive = e.alive + count < e.capacity ? e.alive + count : e.capacity;
+}
+void R3D_SetParticlesLifetime(R3D_Particles, float, float) {}
+void R3D_SetParticlesVelocity(R3D_Particles, Vector3, float) {}
+void R3D_SetParticlesGravity(R3D_Particles, Vector3) {}
+void R3D_SetParticlesColors(R3D_Particles, Color, Color) {}
+void R3D_SetParticlesSizes(R3D_Particles, float, float) {}
+void R3D_SetParticlesTexture(R3D_Particles id, unsigned int texture) { Get().emitters[id].texture = texture; }
+void R3D_SetParticlesBlend(R3D_Particles, R3D_ParticleBlend) {}
+int R3D_GetParticlesCount(R3D_Particles id) { return Get().emitters[id].alive; }
+void R3D_UpdateParticles(float) {}
+void R3D_DrawParticles(R3D_Particles id) { ++Get().emitters[id].draws; }
+
 }  // extern "C"

@@ -40,6 +40,15 @@ struct Light {
     bool destroyed = false;
 };
 
+// A particle emitter: what it was last told, and bursts counted as alive (nothing dies here).
+struct Emitter {
+    int capacity = 0, alive = 0, draws = 0;
+    Vector3 position = {0, 0, 0};
+    Quaternion rotation = {0, 0, 0, 1};
+    unsigned int texture = 0;
+    bool destroyed = false;
+};
+
 struct Raycast {
     Ray ray;
     std::string model;
@@ -52,6 +61,7 @@ struct State {
     std::vector<Buffer*> buffers;       // every buffer ever made (kept, so tests can look after unload)
     std::vector<Draw> draws;
     std::map<int, Light> lights;
+    std::map<int, Emitter> emitters;
     std::vector<Raycast> raycasts;
     std::vector<R3D_AnimationState> posedRaycasts;  // the pose of each R3D_RaycastModelPose
     RayCollision nextHit = {};          // what R3D_RaycastModel answers

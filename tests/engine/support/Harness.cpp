@@ -43,6 +43,7 @@ Api& Fresh() {
     World::Sounds::Names.clear();
     World::Sounds::Music.clear();
     World::Sounds::Placed.clear();
+    World::Particles::Emitters.clear();
     S2D_Close();  // every font and image of the screen layer goes
     World::Screen::Fonts = {{World::Screen::kDefaultFont, S2D_Font{0}}};
     World::Screen::Images.clear();
