@@ -75,6 +75,14 @@ WRAP(void, SetWindowTitle, (std::string title), (title))
 WRAP(void, SetFPSVisible, (bool visible), (visible))
 WRAP(void, SetZeroScaleWarning, (bool on), (on))
 WRAP(void, ClearScene, (), ())
+WRAP(void, SetSkyColors, (int zenith, int horizon, int ground), (zenith, horizon, ground))
+WRAP(void, LoadSky, (std::string name, std::string path), (name, path))
+WRAP(void, SetSky, (std::string name), (name))
+WRAP(void, SetSkyLight, (float intensity), (intensity))
+WRAP(void, SetFog, (int color, float density, float heightFalloff), (color, density, heightFalloff))
+WRAP(void, SetAmbientOcclusion, (float radius, float strength), (radius, strength))
+WRAP(void, SetBloom, (float strength, float threshold), (strength, threshold))
+WRAP(void, SetExposure, (float exposure), (exposure))
 
 namespace Camera {
 

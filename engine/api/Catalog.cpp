@@ -35,6 +35,7 @@ const Catalog& Entries() {
         add("animation", AddAnimationEntries);
         add("physics", AddPhysicsEntries);
         add("app", AddAppEntries);
+        add("environment", AddEnvironmentEntries);
         add("particles", AddParticlesEntries);
         return c;
     }();

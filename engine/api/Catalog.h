@@ -54,6 +54,7 @@ void AddScreenEntries(Catalog& catalog);    // "screen": text, fonts, shapes, im
 void AddAnimationEntries(Catalog& catalog); // "animation": clips of a model, "Model." playback and joints
 void AddPhysicsEntries(Catalog& catalog);   // "physics": bodies, characters, queries, events
 void AddAppEntries(Catalog& catalog);       // "app": the window, gamepads, clearing the scene
+void AddEnvironmentEntries(Catalog& catalog);  // "environment": sky, sky light, fog, occlusion, bloom, exposure
 void AddParticlesEntries(Catalog& catalog); // "particles": "Particles." emitters
 
 // -- Adapting typed functions ------------------------------------------------

@@ -111,6 +111,7 @@ struct Scene {
             if (entry == "DrawTextEx" || entry == "MeasureTextEx" || entry == "UnloadFont")
                 return std::string(position == 0 ? "title" : "text");
             if (entry.find("Texture") != std::string::npos) return std::string("pic");
+            if (entry == "SetSky") return std::string();  // the procedural sky: no panorama loaded here
             return std::string("Value");
         }
         if (type == "vec2") return std::vector<float>{1, 2};

@@ -89,6 +89,20 @@ void SetZeroScaleWarning(bool on);
 // level is ClearScene and building it again.
 void ClearScene();
 
+// -- The world around the scene -----------------------------------------------------
+// All off until a game asks (colours are 0xRRGGBBAA). A sky drawn behind everything
+// (procedural, or a panorama loaded from a Radiance .hdr, PNG or JPG), its light on
+// every surface, fog by distance thinning with height, ambient occlusion in corners,
+// glow around what is brighter than the threshold, and the exposure before the tone curve.
+void SetSkyColors(int zenith, int horizon, int ground);
+void LoadSky(std::string name, std::string path);
+void SetSky(std::string name);  // "" for the procedural sky
+void SetSkyLight(float intensity);
+void SetFog(int color, float density, float heightFalloff);
+void SetAmbientOcclusion(float radius, float strength);
+void SetBloom(float strength, float threshold);
+void SetExposure(float exposure);
+
 // -- Cursor ---------------------------------------------------------------------
 void SetMouseCursor(int cursor);
 void ShowCursor();

@@ -197,6 +197,15 @@ RayCollision R3D_RaycastModel(Ray ray, R3D_Model model, Matrix transform) {
 
 int R3D_TakeGLErrors(void) { return 0; }  // no driver behind the stand-in
 
+// The environment draws nothing here; its entries are tested against the real renderer.
+void R3D_SetExposure(float) {}
+void R3D_SetSkyColors(Color, Color, Color) {}
+void R3D_SetSkyPanorama(Image) {}
+void R3D_SetSkyLight(float) {}
+void R3D_SetFog(Color, float, float) {}
+void R3D_SetAmbientOcclusion(float, float) {}
+void R3D_SetBloom(float, float) {}
+
 // Particle emitters: handles count up from 1 and are never given again.
 R3D_Particles R3D_CreateParticles(int maxAlive) {
     if (maxAlive < 1) return 0;
