@@ -222,17 +222,22 @@ float R3D_GetExposure(void);
 // the sky (1000 m away) and particles alike. Density 0 is no fog. Cost: a dozen
 // instructions per pixel.
 //
-// Ambient occlusion and bloom draw the scene into an offscreen target (16-bit float
-// colour and a depth texture) and bring it to the screen with the tone curve in a last
-// pass: about one extra read and write of every pixel while either is on.
-// Ambient occlusion (radius > 0 and strength > 0): in screen space, from depth only, at
-// half size: 12 samples within the radius (metres) around each pixel's normal, blurred
-// over 4 x 4 texels by depth (no bleeding across depth edges), darkening the lit colour
-// by up to strength x the share of samples hidden. Bloom (strength > 0): what is brighter
-// than the threshold (in the lit colour after exposure, before the tone curve: 1 is the
-// brightness of a white matte surface lit head-on at energy 1) is blurred down a chain
-// of half-size levels (down to about 8 texels: its reach is a share of the screen, not of
-// the frame rate) and added, times strength, before the tone curve.
+// Ambient occlusion and bloom work on what the lit pass left in the framebuffer, after it
+// (the scene is drawn to the screen as when they are off): copies of its depth (a quarter
+// of the size) and of its picture (half the size) are read, and one blended pass over the
+// screen darkens by the occlusion and adds the glow. The framebuffer's depth must be
+// 24-bit (as a window's and raylib's render textures' are); otherwise occlusion is off,
+// with one warning. Ambient occlusion (radius > 0 and strength > 0): from depth only, at a
+// quarter of the size: 8 samples within the radius (metres) around each point's normal,
+// blurred over 4 x 4 texels by depth (no bleeding across depth edges), darkening the
+// picture by up to strength x the share of samples hidden. Bloom (strength > 0): what is
+// brighter than the threshold (given in the lit colour after exposure, before the tone
+// curve: 1 is a white matte surface lit head-on at energy 1; the picture's brightness
+// above the curve's value for it) is blurred down a chain of half-size levels from a
+// quarter of the screen down to about 8 texels (its reach is a share of the screen, not
+// of the frame rate) and added, times strength.
+// Cost on llvmpipe at 1280 x 800 (2 cores): the sky pass about 2-4 ms, sky light a few ms
+// of the lit pass, fog about 2 ms, occlusion and bloom together about 15 ms.
 // Negative or non-finite values are taken as 0 (off).
 //----------------------------------------------------------------------------------
 

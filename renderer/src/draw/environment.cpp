@@ -111,6 +111,15 @@ unsigned int SkyMapTexture() {
     return skyTexture;
 }
 
+void ParticleLight(float out[3]) {
+    for (int c = 0; c < 3; ++c) {
+        // The irradiance's polynomials (see ComputeIrradiance) at the normal (0, 1, 0).
+        const float* e[9];
+        for (int k = 0; k < 9; ++k) e[k] = env.irradiance[k];
+        out[c] = env.SkyLightOn() ? std::max(0.0f, (e[0][c] + e[1][c] - e[6][c] - e[8][c]) * env.skyLight) : 1.0f;
+    }
+}
+
 void ReleaseSkyMap() {
     if (skyTexture != 0 && gl::Loaded()) gl::DeleteTextures(1, &skyTexture);
     skyTexture = 0;

@@ -43,6 +43,9 @@ const Fog& CurrentFog();
 // 0 when no sky was set. Needs the GL context.
 unsigned int SkyMapTexture();
 void ReleaseSkyMap();
+// What particles are multiplied by: white, or with the sky light on, the light the sky
+// sends onto a surface facing up (particles have no normal of their own).
+void ParticleLight(float out[3]);
 
 // GLSL (after "#version"): uniforms uFogColor (vec3) and uFogParams (vec3: density,
 // falloff, camera height) and `vec3 ApplyFog(vec3 color, vec3 world, vec3 eye)`, which

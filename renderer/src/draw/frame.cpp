@@ -31,7 +31,6 @@ constexpr float kAmbientSky[3] = {0.10f, 0.11f, 0.13f};
 constexpr float kAmbientGround[3] = {0.05f, 0.045f, 0.04f};
 // What particles' colours are multiplied by (their uAmbient): untouched until the sky
 // gives a light of its own.
-constexpr float kParticleAmbient[3] = {1.0f, 1.0f, 1.0f};
 
 // Per-frame light uniforms, kept here so a frame allocates nothing.
 struct LightUniforms {
@@ -513,8 +512,12 @@ void R3D_End(void) {
         if (scissor) r3d::gl::Enable(r3d::gl::kScissorTest);
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
-        r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, r3d::kParticleAmbient);
+        // Particles after occlusion and bloom: they leave no depth for occlusion to read,
+        // and would be darkened by what lies behind them.
         r3d::ApplyScreenPasses(frame.projection, frame.view.nearPlane, frame.view.farPlane);
+        float ambient[3];
+        r3d::ParticleLight(ambient);
+        r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, ambient);
         if (frame.passTiming) lap(&frame.stats.sceneMs);
     }
     r3d::DrawQueue().clear();
