@@ -48,6 +48,10 @@ VANTOR_EXPORT void init() {
         crates[i].MoveTo({2.5f * std::cos(angle), 0, 2.5f * std::sin(angle)});
     }
 
+    // A day sky behind the yard, lighting what the spot light does not reach.
+    Game::SetSkyColors(static_cast<int>(0x3C64A0FFu), static_cast<int>(0x96A5B9FFu), static_cast<int>(0x32302EFFu));
+    Game::SetSkyLight(0.5f);
+
     Game::Light sun("Spot");
     sun.SetPosition({0, 6, -2});
     sun.SetDirection({0, -1, 0.3f});

@@ -16,6 +16,13 @@ VANTOR_EXPORT void init() {
 
     player::init();
 
+    // Dusk: a deep blue sky over an orange horizon lighting the level from above,
+    // a little haze that gathers low, and contact shadows in the corners.
+    Game::SetSkyColors(0x26305AFF, 0xC0785AFF, 0x1C1A1EFF);
+    Game::SetSkyLight(0.45f);
+    Game::SetFog(0x4A4452FF, 0.02f, 0.15f);
+    Game::SetAmbientOcclusion(0.6f, 1.0f);
+
     // A machine humming by a pillar ahead on the right: heard from 25 units
     // away, louder as the walker comes near.
     Game::LoadSound("hum", "hum.wav");

@@ -139,6 +139,20 @@ void init() {
     player.SetName("player");
     player.MoveTo({kStartX, kStartY, kStartZ});
 
+    // Dust glinting in the beam: born a few steps ahead of the player (the offset
+    // turns with the player's transform) and left to hang in the air.
+    Game::Particles dust = Game::Particles::Create(300);
+    dust.SetName("dust");
+    dust.SetParent(player);
+    dust.SetPosition({0, -0.1f, 2.5f});
+    dust.SetRate(50);
+    dust.SetLifetime(3, 6);
+    dust.SetVelocity({0, 0.02f, 0.25f}, 180);
+    dust.SetGravity({0, -0.01f, 0});
+    dust.SetColors(static_cast<int>(0xFFF0D260u), static_cast<int>(0xFFF0D200u));
+    dust.SetSizes(0.025f, 0.015f);
+    dust.SetBlend("Additive");
+
     // Hidden first, then captured: raylib's HideCursor switches the cursor
     // to merely hidden, which would undo a capture made before it. Captured,
     // the pointer reports relative movement only (re-anchoring it every frame

@@ -434,6 +434,9 @@ void R3D_SetShadowSlopeBias(R3D_Light id, float bias);
 // particles after the blended meshes: quads facing the camera, their size in metres,
 // tested against the scene's depth without writing it, fogged like the rest of the scene,
 // their colour (0..1, drawn as given: no exposure or tone curve) times the texture's.
+// With the sky light on, alpha-blended particles (smoke, dust) are also lit by it, as a
+// surface facing up; additive ones (fire, sparks) are light and glow as given. They are
+// drawn after ambient occlusion and bloom, which thus leave them as they are.
 // Alpha-blended emitters are sorted back to front (particles within an emitter; emitters
 // by their position) and drawn before the additive ones, which need no order. One
 // instanced draw per emitter.

@@ -440,7 +440,10 @@ void DrawQueuedParticles(const Camera3D& camera, const Matrix& viewProj, const f
             rlSetUniform(program.right, &right, RL_SHADER_UNIFORM_VEC3, 1);
             rlSetUniform(program.up, &up, RL_SHADER_UNIFORM_VEC3, 1);
             rlSetUniform(program.eye, &eye, RL_SHADER_UNIFORM_VEC3, 1);
-            rlSetUniform(program.ambient, ambient, RL_SHADER_UNIFORM_VEC3, 1);
+            // Additive particles are light (fire, sparks, a shimmer) and glow as given;
+            // blended ones (smoke, dust) are lit by the sky light.
+            static const float kUnlit[3] = {1.0f, 1.0f, 1.0f};
+            rlSetUniform(program.ambient, (variant & 1) != 0 ? kUnlit : ambient, RL_SHADER_UNIFORM_VEC3, 1);
             const int units[3] = {0, kUnitCenters, kUnitColors};
             rlSetUniform(program.texture, &units[0], RL_SHADER_UNIFORM_INT, 1);
             rlSetUniform(program.centers, &units[1], RL_SHADER_UNIFORM_INT, 1);
