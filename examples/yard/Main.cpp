@@ -1,8 +1,8 @@
 // The yard: the sample level with physics. You walk as a capsule character with
 // mouse look (WASD, Space jumps): the stairs and the ramp take you up, walls and
 // pillars stop you, and a stack of crates waits by the start to be pushed over.
-// The yellow pad at the top of the stairs is a trigger: stepping on it drops a
-// rain of balls. Left click throws a crate where you look; R starts again.
+// The yellow pad at the top of the stairs is a trigger: stepping on it throws up
+// sparks and (the first time) drops a rain of balls. Left click throws a crate where you look; R starts again.
 #include <vantor/Game.h>
 
 #include <cmath>
@@ -16,6 +16,7 @@ constexpr float kWalk = 4.5f, kJump = 5.0f, kEye = 1.6f, kPixelsPerRadian = 400.
 
 Game::Character hero(0);
 Game::Model pad(0);
+Game::Particles sparks(0);
 std::vector<Game::Model> thrown;
 float yaw = 0, pitch = 0;
 int crates = 0, balls = 0;
@@ -60,6 +61,22 @@ VANTOR_EXPORT void init() {
     pad.SetBody("Static", "Box", 0);
     pad.SetTrigger(true);
 
+    // Sparks from the pad's middle, thrown up and falling back: a burst each time it is stepped on.
+    sparks = Game::Particles::Create(400);
+    sparks.SetParent(pad);
+    sparks.SetPosition({0, 0.3f, 0});
+    sparks.SetLifetime(0.5f, 1.1f);
+    sparks.SetVelocity({0, 4.5f, 0}, 55);
+    sparks.SetGravity({0, -9.8f, 0});
+    sparks.SetColors(Game::Rgba(255, 230, 120), Game::Rgba(255, 90, 20, 0));
+    sparks.SetSizes(0.09f, 0.02f);
+    sparks.SetBlend("Additive");
+
+    Game::SetSkyColors(Game::Rgba(70, 115, 185), Game::Rgba(190, 205, 220), Game::Rgba(70, 66, 60));
+    Game::SetSkyLight(0.3f);
+    Game::SetExposure(0.8f);  // the sun and the sky together: a little less, so the pale floor keeps its shading
+    Game::SetAmbientOcclusion(0.5f, 1.0f);
+
     Game::Light sun("Global");
     sun.SetDirection({0.35f, -1, 0.5f});
     sun.SetEnergy(2.5f);
@@ -98,7 +115,9 @@ VANTOR_EXPORT void tick() {
     }
 
     for (const Game::PhysicsEvent& e : Game::GetPhysicsEvents()) {
-        if (e.kind != "Enter" || e.a != pad.Id || e.b != hero.Id || rained) continue;
+        if (e.kind != "Enter" || e.a != pad.Id || e.b != hero.Id) continue;
+        sparks.Burst(150);
+        if (rained) continue;
         rained = true;  // once: the balls keep rolling about the yard
         for (int k = 0; k < 40; ++k) {
             Game::Model ball("ball");
