@@ -18,7 +18,7 @@ VANTOR_EXPORT void init() {
 
     // Dusk: a deep blue sky over an orange horizon lighting the level from above,
     // a little haze that gathers low, and contact shadows in the corners.
-    Game::SetSkyColors(0x26305AFF, 0xC0785AFF, 0x1C1A1EFF);
+    Game::SetSkyColors(0x26305AFF, static_cast<int>(0xC0785AFFu), 0x1C1A1EFF);
     Game::SetSkyLight(0.45f);
     Game::SetFog(0x4A4452FF, 0.02f, 0.15f);
     Game::SetAmbientOcclusion(0.6f, 1.0f);
