@@ -14,6 +14,7 @@
 #include "Global.h"
 #include "Fault.h"
 #include "GameCall.h"
+#include "Gamepads.h"
 #include "GlDriver.h"
 #include "Input.h"
 #include "Loader.h"
@@ -130,6 +131,7 @@ int main(int argc, char** argv) {
     InitWindow(1280, 800, "Vantor v0.0.0");
     // Without a window there is no GL context, and the first GL call would jump to null.
     Fail(Fatal::NoWindow, !IsWindowReady());
+    Platform::PinGamepadLibrary();  // closing the window must not unload it under wine's XInput thread
     World::Input::Install();
 #if defined(__SANITIZE_ADDRESS__) && !defined(_WIN32)
     Platform::PinGlDriver();  // so LeakSanitizer at exit reports only what is ours
