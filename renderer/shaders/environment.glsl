@@ -37,10 +37,9 @@ out vec4 fragColor;
 #ifdef SKY
 uniform vec3 uEye;
 uniform sampler2D uSkyMap;    // a panorama: centre column along -Z, top row straight up
-uniform int uSkyKind;         // 0: the flat colour, 1: the procedural gradient, 2: the panorama
 uniform vec3 uFlatColor;
 uniform vec3 uZenith, uHorizon, uGround;
-uniform vec4 uSun;            // towards the sun (xyz), 1 when there is one
+uniform vec4 uSun;            // towards the sun (xyz)
 uniform vec3 uSunRadiance;
 uniform float uExposure;
 uniform float uFogDistance;   // how far away the sky is, for the fog
@@ -51,24 +50,24 @@ vec2 EquirectUv(vec3 d) {
 
 void main() {
     vec3 dir = normalize(vFar - uEye);
+    // Each kind of sky, and the sun, is a variant: llvmpipe runs both sides of a branch.
+#if defined(SKY_PROCEDURAL)
+    // As environment.cpp writes the map: 1 - (1 - |y|)^4 of the way to zenith or ground.
+    float t = 1.0 - min(abs(dir.y), 1.0);
+    t *= t;
+    vec3 c = mix(uHorizon, dir.y >= 0.0 ? uZenith : uGround, 1.0 - t * t);
+#elif defined(SKY_PANORAMA)
+    vec3 c = textureLod(uSkyMap, EquirectUv(dir), 0.0).rgb;
+#else
     vec3 c = uFlatColor;
-    if (uSkyKind == 1) {
-        // As environment.cpp writes the map: 1 - (1 - |y|)^4 of the way to zenith or ground.
-        float t = 1.0 - min(abs(dir.y), 1.0);
-        t *= t;
-        c = mix(uHorizon, dir.y >= 0.0 ? uZenith : uGround, 1.0 - t * t);
-    } else if (uSkyKind == 2) {
-        c = textureLod(uSkyMap, EquirectUv(dir), 0.0).rgb;
-    }
-    if (uSun.w > 0.0) {
-        // A disc about a degree across with a soft rim, and a faint halo around it.
-        float cosAngle = dot(dir, uSun.xyz);
-        if (cosAngle > 0.9) {
-            float disc = smoothstep(0.99980, 0.99986, cosAngle);
-            float halo = exp2(400.0 * log2(cosAngle)) * 0.08;
-            c += uSunRadiance * (disc * 4.0 + halo);
-        }
-    }
+#endif
+#ifdef SUN
+    // A disc about a degree across with a soft rim, and a faint halo around it.
+    float cosAngle = dot(dir, uSun.xyz);
+    float disc = smoothstep(0.99980, 0.99986, cosAngle);
+    float halo = exp2(400.0 * log2(max(cosAngle, 1e-4))) * 0.08;
+    c += uSunRadiance * (disc * 4.0 + halo);
+#endif
     c = ApplyFog(c * uExposure, uEye + dir * uFogDistance, uEye);
     fragColor = vec4(ToneMap(c), 1.0);
 }

@@ -40,7 +40,6 @@ uniform vec3 uSkyIrradiance[9];  // of the sky's map, times the sky light (envir
 uniform sampler2D uSkyMap;       // equirectangular, with mip levels for rough reflections
 uniform float uSkyMapLevels;     // its last mip level
 uniform float uSkyLight;
-uniform int uSkyPanorama;        // 0: the procedural sky, from its colours below
 uniform vec3 uSkyColors[3];      // zenith, horizon, ground
 #endif
 
@@ -277,16 +276,18 @@ vec3 SkyIrradiance(vec3 n) {
 
 // The sky mirrored in direction r, blurrier for rougher surfaces. The procedural sky is
 // worked out from its colours (no texture read, no arc functions), blurred towards its
-// irradiance; a panorama is read from the map's mip level for the roughness.
+// irradiance; a panorama is read from the map's mip level for the roughness. A variant
+// each: llvmpipe runs both sides of a branch.
 vec3 SkyReflection(vec3 r, float roughness) {
-    if (uSkyPanorama == 0) {
-        float t = 1.0 - min(abs(r.y), 1.0);
-        t *= t;
-        vec3 sharp = mix(uSkyColors[1], r.y >= 0.0 ? uSkyColors[0] : uSkyColors[2], 1.0 - t * t);
-        return mix(sharp * uSkyLight, SkyIrradiance(r) * uSkyLight, roughness);
-    }
+#ifdef SKY_PANORAMA
     vec2 uv = vec2(0.5 + atan(r.x, -r.z) / 6.2831853, acos(clamp(r.y, -1.0, 1.0)) / 3.14159265);
     return textureLod(uSkyMap, uv, roughness * uSkyMapLevels).rgb * uSkyLight;
+#else
+    float t = 1.0 - min(abs(r.y), 1.0);
+    t *= t;
+    vec3 sharp = mix(uSkyColors[1], r.y >= 0.0 ? uSkyColors[0] : uSkyColors[2], 1.0 - t * t);
+    return mix(sharp * uSkyLight, SkyIrradiance(r) * uSkyLight, roughness);
+#endif
 }
 
 // How much of the mirrored sky a surface reflects, over every angle of its lobe: a

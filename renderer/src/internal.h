@@ -48,8 +48,9 @@ constexpr int kMaterialFeatureBits = 9;
 enum FrameFeature : unsigned int {
     kFeatureSkyLight = 1u << 9,   // lit and reflected by the sky
     kFeatureFog = 1u << 10,
+    kFeatureSkyPanorama = 1u << 11,  // the sky light's sky is a panorama (read from its map)
 };
-constexpr int kFeatureBits = 11;
+constexpr int kFeatureBits = 12;
 
 // A physically based material (metallic-roughness). GL texture ids; 0 means none.
 struct Material {

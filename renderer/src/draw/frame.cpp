@@ -301,8 +301,6 @@ void UploadFrameUniforms(SceneProgram& s) {
         rlSetUniform(s.skyMapLevels, &levels, RL_SHADER_UNIFORM_FLOAT, 1);
         rlSetUniform(s.skyLight, &env.skyLight, RL_SHADER_UNIFORM_FLOAT, 1);
         rlSetUniform(s.skyMap, &kUnitSky, RL_SHADER_UNIFORM_INT, 1);
-        const int panorama = env.panorama.empty() ? 0 : 1;
-        rlSetUniform(s.skyPanorama, &panorama, RL_SHADER_UNIFORM_INT, 1);
         const float colors[9] = {env.zenith[0], env.zenith[1], env.zenith[2], env.horizon[0], env.horizon[1],
                                  env.horizon[2], env.ground[0],  env.ground[1],  env.ground[2]};
         rlSetUniform(s.skyColors, colors, RL_SHADER_UNIFORM_VEC3, 3);
@@ -340,7 +338,7 @@ void DrawScene() {
     const Environment& env = CurrentEnvironment();
     unsigned int frameFeatures = env.fog.On() ? kFeatureFog : 0u;
     if (env.SkyLightOn()) {
-        frameFeatures |= kFeatureSkyLight;
+        frameFeatures |= kFeatureSkyLight | (env.panorama.empty() ? 0u : kFeatureSkyPanorama);
         gl::ActiveTexture(gl::kTexture0 + kUnitSky);
         gl::BindTexture(gl::kTexture2D, SkyMapTexture());  // rebuilt first if the sky changed
     }

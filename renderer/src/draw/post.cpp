@@ -187,21 +187,24 @@ void Bind(const Target& t) {
 bool DrawSky(const SkyView& view) {
     const Environment& env = CurrentEnvironment();
     if (!env.skyOn && !env.fog.On()) return false;
-    const unsigned int program = Program("#define SKY\n");
+    const LightData* sunLight = env.skyOn ? Sun() : nullptr;
+    std::string switches = "#define SKY\n";
+    if (env.skyOn) switches += env.panorama.empty() ? "#define SKY_PROCEDURAL\n" : "#define SKY_PANORAMA\n";
+    if (sunLight != nullptr) switches += "#define SUN\n";
+    const unsigned int program = Program(switches);
     if (program == 0) return false;
     gl::UseProgram(program);
     rlSetUniformMatrix(rlGetLocationUniform(program, "uInvViewProj"), MatrixInvert(view.viewProj));
     const float eye[3] = {view.eye.x, view.eye.y, view.eye.z};
     SetFloats(program, "uEye", eye, RL_SHADER_UNIFORM_VEC3);
     const unsigned int map = env.skyOn ? SkyMapTexture() : 0;  // rebuilt first when the sky changed
-    SetInt(program, "uSkyKind", !env.skyOn ? 0 : env.panorama.empty() ? 1 : 2);
     const float flat[3] = {kFlatSky.r / 255.0f, kFlatSky.g / 255.0f, kFlatSky.b / 255.0f};
     SetFloats(program, "uFlatColor", flat, RL_SHADER_UNIFORM_VEC3);
     SetFloats(program, "uZenith", env.zenith, RL_SHADER_UNIFORM_VEC3);
     SetFloats(program, "uHorizon", env.horizon, RL_SHADER_UNIFORM_VEC3);
     SetFloats(program, "uGround", env.ground, RL_SHADER_UNIFORM_VEC3);
     float sun[4] = {0.0f, 1.0f, 0.0f, 0.0f}, radiance[3] = {0.0f, 0.0f, 0.0f};
-    if (const LightData* light = env.skyOn ? Sun() : nullptr) {
+    if (const LightData* light = sunLight) {
         const Vector3 towards = Vector3Normalize(Vector3Negate(light->direction));
         sun[0] = towards.x, sun[1] = towards.y, sun[2] = towards.z, sun[3] = 1.0f;
         radiance[0] = light->color.r / 255.0f * light->energy;

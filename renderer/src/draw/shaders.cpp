@@ -51,7 +51,7 @@ const Sources& Glsl() {
 std::string Header(bool omni, bool depthOnly, const LightSet* lights, unsigned int features) {
     static const char* const kFeatureNames[kFeatureBits] = {"BASE_MAP", "NORMAL_MAP", "METAL_ROUGH_MAP", "OCCLUSION_MAP",
                                                             "EMISSION", "EMISSIVE_MAP", "ALPHA_MASK", "VERTEX_COLOR",
-                                                            "SKINNED",  "SKY_LIGHT",    "FOG"};
+                                                            "SKINNED",  "SKY_LIGHT",    "FOG",        "SKY_PANORAMA"};
     std::string s = "#version 330 core\n";
     if (omni) s += "#extension GL_ARB_texture_cube_map_array : require\n#define OMNI_SHADOWS\n";
     if (depthOnly) s += "#define DEPTH_ONLY\n";
@@ -124,8 +124,7 @@ bool Compile(SceneProgram& scene, bool omni, const LightSet& lights, unsigned in
         {&scene.poses, "uPoses"},                 {&scene.poseBase, "uPoseBase"},
         {&scene.jointCount, "uJointCount"},       {&scene.skyIrradiance, "uSkyIrradiance"},
         {&scene.skyMap, "uSkyMap"},               {&scene.skyMapLevels, "uSkyMapLevels"},
-        {&scene.skyLight, "uSkyLight"},           {&scene.skyPanorama, "uSkyPanorama"},
-        {&scene.skyColors, "uSkyColors"},
+        {&scene.skyLight, "uSkyLight"},           {&scene.skyColors, "uSkyColors"},
     };
     for (const auto& u : uniforms) *u.location = rlGetLocationUniform(id, u.name);
     return true;

@@ -25,7 +25,7 @@ struct SceneProgram {
     int shadowMatrix = -1, shadowMapsDir = -1, shadowMapsSpot = -1, shadowMapsCube = -1;
     int poses = -1, poseBase = -1, jointCount = -1;  // skinned variants only
     int skyIrradiance = -1, skyMap = -1, skyMapLevels = -1, skyLight = -1;  // sky-lit variants only
-    int skyPanorama = -1, skyColors = -1;
+    int skyColors = -1;
     unsigned int uploadedScene = 0;  // the scene whose frame uniforms it holds
     uint64_t uploadedLights = ~0ull;  // which of that scene's lights its light uniforms hold (a mask)
     bool failed = false;             // did not compile; not tried again
