@@ -26,8 +26,14 @@ std::vector<float> skyPixels;   // what goes into it: kSkyMapWidth x kSkyMapHeig
 
 bool Usable(float v) { return std::isfinite(v) && v >= 0.0f; }
 
-// The inverse of the tone curve (scene.frag.glsl), up to just below its ceiling: the
-// linear value that comes out as the given display value.
+}  // namespace
+
+float ToneCurve(float m) { return m <= 0.7f ? m : 0.7f + 0.3f * (1.0f - std::exp(-(m - 0.7f) / 0.3f)); }
+
+namespace {
+
+// The inverse of the tone curve, up to just below its ceiling: the linear value that
+// comes out as the given display value.
 float Untone(float v) {
     if (v <= 0.7f) return v;
     v = std::min(v, 0.999f);
@@ -112,12 +118,10 @@ unsigned int SkyMapTexture() {
 }
 
 void ParticleLight(float out[3]) {
-    for (int c = 0; c < 3; ++c) {
-        // The irradiance's polynomials (see ComputeIrradiance) at the normal (0, 1, 0).
-        const float* e[9];
-        for (int k = 0; k < 9; ++k) e[k] = env.irradiance[k];
+    // The irradiance's polynomials (see ComputeIrradiance) at the normal (0, 1, 0).
+    const float (&e)[9][3] = env.irradiance;
+    for (int c = 0; c < 3; ++c)
         out[c] = env.SkyLightOn() ? std::max(0.0f, (e[0][c] + e[1][c] - e[6][c] - e[8][c]) * env.skyLight) : 1.0f;
-    }
 }
 
 void ReleaseSkyMap() {

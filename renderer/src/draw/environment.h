@@ -37,6 +37,9 @@ struct Environment {
 };
 
 const Environment& CurrentEnvironment();
+
+// The lit pass's tone curve (r3d.h) on one value, for settings given before it.
+float ToneCurve(float m);
 const Fog& CurrentFog();
 
 // The sky's map as a GL texture, rebuilt (with its irradiance) first when the sky changed;

@@ -166,9 +166,6 @@ DepthFormat DepthFormatOf(unsigned int framebuffer) {
     return stencilBits == 8 ? DepthFormat::kDepth24Stencil8 : stencilBits == 0 ? DepthFormat::kDepth24 : DepthFormat::kNone;
 }
 
-// The tone curve of the lit pass (r3d.h) on one value.
-float ToneCurve(float m) { return m <= 0.7f ? m : 0.7f + 0.3f * (1.0f - std::exp(-(m - 0.7f) / 0.3f)); }
-
 // The first active directional light: where the sky's sun is.
 const LightData* Sun() {
     for (const LightData* light : Lights()) {
