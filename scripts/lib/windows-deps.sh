@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # The Windows build's dependencies (scripts/windows.sh): the Debian packages it
 # needs, and GLFW, raylib, assimp (OBJ, FBX and glTF importers only), minizip,
-# Google Test and Google Benchmark, meshoptimizer, FreeType and Bullet
-# cross-built with MinGW-w64 from Debian's source packages into the
+# Google Test and Google Benchmark, meshoptimizer, FreeType, Bullet and Dear
+# ImGui cross-built with MinGW-w64 from Debian's source packages into the
 # version-keyed cache that scripts/setup.sh uses (~/.cache/vantor).
 #
 # Sourced, not run, by scripts/windows.sh after scripts/setup.sh (the pinned
@@ -19,6 +19,7 @@ MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUI
 BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE=bookworm
 MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
 BULLET_PKG=bullet   BULLET_VER=${VANTOR_BULLET_VERSION:-3.24+dfsg-2}  BULLET_SUITE=bookworm
+IMGUI_PKG=imgui     IMGUI_VER=1.86+ds-1                               IMGUI_SUITE=bookworm
 MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
 
@@ -210,6 +211,35 @@ build_bullet() {
   [ -f "$prefix/include/bullet/btBulletDynamicsCommon.h" ] || die "Bullet's headers were not installed in $prefix/include/bullet"
 }
 
+# Dear ImGui (the inspector): a static library of the core only, as Linux
+# takes it from libimgui-dev, headers under include/imgui. Its font rasteriser
+# and rectangle packer are libstb-dev's headers, as in Debian's build, so both
+# systems draw the same glyphs; but where Debian links them from libstb, here
+# imgui_draw.cpp compiles them in as static functions (its default), since
+# raylib's text module already defines the packer's functions globally.
+build_imgui() {
+  local prefix=$1 work=$2
+  fetch_source "$IMGUI_PKG" "$IMGUI_VER" "$IMGUI_SUITE" "$work/imgui" >/dev/null
+  local src; src=$(unpack_source "$work/imgui")
+  # The stb headers, and nothing else of /usr/include.
+  mkdir -p "$work/headers" "$work/obj" "$prefix/lib" "$prefix/include/imgui"
+  ln -sfn /usr/include/stb "$work/headers/stb"
+  say "building Dear ImGui (core, static)"
+  local f
+  for f in imgui imgui_draw imgui_tables imgui_widgets; do
+    # -Wno-stringop-overflow: g++ 12 misreads the size of a memset in the atlas packer.
+    $MINGW-g++-posix -O2 -Wno-stringop-overflow -I"$src" -I"$work/headers" \
+      '-DIMGUI_STB_TRUETYPE_FILENAME=<stb/stb_truetype.h>' '-DIMGUI_STB_RECT_PACK_FILENAME=<stb/stb_rect_pack.h>' \
+      -c "$src/$f.cpp" -o "$work/obj/$f.o"
+  done
+  $MINGW-ar rcs "$prefix/lib/libimgui.a" "$work"/obj/*.o
+  cp "$src"/*.h "$prefix/include/imgui/"
+  local symbols; symbols=$($MINGW-nm "$prefix/lib/libimgui.a")
+  { grep -qE ' t .*stbtt_' <<<"$symbols" && grep -qE ' t .*stbrp_' <<<"$symbols" &&
+    ! grep -qE ' U .*stb(tt|rp)_' <<<"$symbols"; } ||
+    die "Dear ImGui's library does not hold its stb functions"
+}
+
 # FreeType as scripts/setup.sh builds it (build_freetype in lib/deps.sh).
 # -Wno-attributes: its zlib copy marks functions hidden, which a PE file has no notion of.
 build_mingw_freetype() {
@@ -220,3 +250,7 @@ build_mingw_freetype() {
 build_windows_meshoptimizer() { cached_windows_dep "meshoptimizer-${MESHOPT_VER}" "$MESHOPT_SUITE" build_meshoptimizer; }
 build_windows_bullet() { cached_windows_dep "bullet-${BULLET_VER}" "$BULLET_SUITE" build_bullet; }
 build_windows_freetype() { cached_windows_dep "freetype-${FREETYPE_VER}" "$FREETYPE_SUITE" build_mingw_freetype; }
+# Keyed by libstb-dev's version too: its headers are compiled in.
+build_windows_imgui() {
+  cached_windows_dep "imgui-${IMGUI_VER}_stb-$(dpkg-query -W -f='${Version}' libstb-dev)" "$IMGUI_SUITE" build_imgui
+}
