@@ -1,5 +1,6 @@
 #include "Reload.h"
 
+#include <cstdarg>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "Loader.h"
 #include "Module.h"
 #include "World.h"
+#include "base/Log.h"
 #include "r3d.h"
 #include "raylib.h"
 
@@ -22,6 +24,21 @@ namespace fs = std::filesystem;
 
 namespace Reload {
 namespace {
+
+// Every line about reloading goes to stderr and into the kept log (the inspector shows it).
+void Say(const char* format, ...) VANTOR_PRINTF(1, 2);
+void Say(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::fputs(line, stderr);
+    std::string text(line);
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    base::Record("RELOAD", text);
+}
+
 
 using Clock = std::chrono::steady_clock;
 
@@ -125,7 +142,7 @@ std::string MakeCopy(std::string& why) {
 }
 
 void Refuse(const std::string& why) {
-    std::fprintf(stderr, "game.dll not reloaded: %s: %s; the running game carries on\n",
+    Say("game.dll not reloaded: %s: %s; the running game carries on\n",
                  Current().module.path.c_str(), why.c_str());
     std::fflush(stderr);
 }
@@ -168,11 +185,11 @@ void SwapModule() {
     s.copy = copy;
     s.paused = false;
     if (keepScene) {
-        std::fprintf(stderr, "game.dll reloaded: reload() took over the scene\n");
+        Say("game.dll reloaded: reload() took over the scene\n");
         std::fflush(stderr);
         return;
     }
-    std::fprintf(stderr, "game.dll reloaded: the scene was emptied and init() runs again\n");
+    Say("game.dll reloaded: the scene was emptied and init() runs again\n");
     std::fflush(stderr);
     World::Clear();
     ResetCamera();
@@ -192,10 +209,10 @@ void PollModels(Clock::time_point now) {
             R3D_Model model = R3D_LoadModelEx(it->second.path.c_str(), R3D_IMPORT_OPTIMIZE);
             if (model.meshCount > 0) {
                 World::Buffers::ReplaceModel(it->first, model);
-                std::fprintf(stderr, "model \"%s\" reloaded\n", it->second.path.c_str());
+                Say("model \"%s\" reloaded\n", it->second.path.c_str());
             } else {
                 R3D_UnloadModel(model, true);
-                std::fprintf(stderr, "model \"%s\" not reloaded: the old one stays\n", it->second.path.c_str());
+                Say("model \"%s\" not reloaded: the old one stays\n", it->second.path.c_str());
             }
             std::fflush(stderr);
         }
@@ -238,7 +255,7 @@ std::string StartModule(const char* fileName) {
     std::string why;
     s.copy = MakeCopy(why);
     if (s.copy.empty()) {
-        std::fprintf(stderr, "game.dll: %s; it is loaded as it is and not watched\n", why.c_str());
+        Say("game.dll: %s; it is loaded as it is and not watched\n", why.c_str());
         return {};
     }
     s.watchingModule = true;
@@ -273,7 +290,7 @@ void Pause(const std::string& message, bool initFailed) {
     s.paused = true;
     s.initFailed = s.initFailed || initFailed;
     s.pauseMessage = message;
-    std::fprintf(stderr, "%s; the game is paused until game.dll is rebuilt\n", message.c_str());
+    Say("%s; the game is paused until game.dll is rebuilt\n", message.c_str());
     std::fflush(stderr);
 }
 

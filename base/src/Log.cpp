@@ -1,5 +1,6 @@
 #include "base/Log.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,20 @@ std::mutex& LogLock() {
 }
 WarningCapture* capture = nullptr;  // guarded by LogLock()
 
+// The kept lines, a ring of kLogKept (guarded by LogLock()).
+std::vector<LogLine>& Kept() {
+    static std::vector<LogLine> kept;
+    return kept;
+}
+unsigned long long counted = 0;
+
+void Keep(std::string_view tag, std::string_view text, bool warning) {
+    std::vector<LogLine>& kept = Kept();
+    LogLine line{++counted, std::string(tag), std::string(text), warning};
+    if (kept.size() < kLogKept) kept.push_back(std::move(line));
+    else kept[(counted - 1) % kLogKept] = std::move(line);
+}
+
 }  // namespace
 
 void WarnText(std::string_view tag, std::string_view text) {
@@ -20,12 +35,28 @@ void WarnText(std::string_view tag, std::string_view text) {
     line.reserve(tag.size() + text.size() + 2);
     line.append(tag).append(": ").append(text);
     std::lock_guard<std::mutex> hold(LogLock());
+    Keep(tag, text, true);
     if (capture) {
         capture->lines_.push_back(std::move(line));
         return;
     }
     std::fprintf(stderr, "WARNING: %s\n", line.c_str());
     std::fflush(stderr);
+}
+
+void Record(std::string_view tag, std::string_view text) {
+    std::lock_guard<std::mutex> hold(LogLock());
+    Keep(tag, text, false);
+}
+
+std::vector<LogLine> LogSince(unsigned long long after) {
+    std::lock_guard<std::mutex> hold(LogLock());
+    const std::vector<LogLine>& kept = Kept();
+    std::vector<LogLine> lines;
+    const unsigned long long first = counted > kept.size() ? counted - kept.size() + 1 : 1;
+    for (unsigned long long n = std::max(first, after + 1); n <= counted; ++n)
+        lines.push_back(kept[(n - 1) % kLogKept]);
+    return lines;
 }
 
 void Warn(const char* tag, const char* format, ...) {

@@ -5,6 +5,7 @@
 // Thread-safe: the audio layer warns from its feeder thread.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,20 @@ namespace base {
 // A formatted warning from the layer `tag`.
 void Warn(const char* tag, const char* format, ...) VANTOR_PRINTF(2, 3);
 void WarnText(std::string_view tag, std::string_view text);
+
+// Every warning since start is also kept (the newest kLogKept), with events a
+// tool may want beside them (a reload), for the inspector's log.
+struct LogLine {
+    unsigned long long number;  // counts from 1 over the whole run
+    std::string tag;
+    std::string text;
+    bool warning;
+};
+constexpr std::size_t kLogKept = 4096;
+// Keeps an event line that is not a warning (nothing is printed).
+void Record(std::string_view tag, std::string_view text);
+// The kept lines numbered above `after`, oldest first.
+std::vector<LogLine> LogSince(unsigned long long after);
 
 // While one is alive, warnings are kept here instead of going to standard error
 // (the innermost capture takes them). Lines are "TAG: text", without "WARNING: ".
