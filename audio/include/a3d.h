@@ -150,6 +150,8 @@ void A3D_SetEmitterLooping(A3D_Emitter emitter, bool looping);
 void A3D_PlayEmitter(A3D_Emitter emitter);      // from the start (again, when it plays already)
 void A3D_StopEmitter(A3D_Emitter emitter);
 bool A3D_IsEmitterPlaying(A3D_Emitter emitter);
+// What an emitter was set to (for tools that show it); false, and nothing written, for none.
+bool A3D_GetEmitterSettings(A3D_Emitter emitter, float* nearDistance, float* farDistance, float* volume);
 // The listener: where the emitters are heard from, and which way is right.
 void A3D_SetListener(Vector3 position, Vector3 forward, Vector3 up);
 

@@ -325,6 +325,18 @@ void A3D_SetEmitterRange(A3D_Emitter emitter, float nearDistance, float farDista
     });
 }
 
+bool A3D_GetEmitterSettings(A3D_Emitter emitter, float* nearDistance, float* farDistance, float* volume) {
+    bool found = false;
+    OnEmitter(emitter, __func__, [&](Mixer&, Emitter* e) {
+        if (!e) return;
+        found = true;
+        if (nearDistance) *nearDistance = e->nearDistance;
+        if (farDistance) *farDistance = e->farDistance;
+        if (volume) *volume = e->volume;
+    });
+    return found;
+}
+
 void A3D_SetEmitterVolume(A3D_Emitter emitter, float volume) {
     OnEmitter(emitter, __func__, [&](Mixer&, Emitter* e) {
         if (e) e->volume = Volume(volume, e->volume);

@@ -170,6 +170,7 @@ void P3D_SetGravityEnabled(P3D_Body body, bool enabled);
 void P3D_SetLayers(P3D_Body body, int layer, int mask);
 void P3D_SetTrigger(P3D_Body body, bool trigger);
 P3D_BodyKind P3D_GetBodyKind(P3D_Body body);
+float P3D_GetBodyMass(P3D_Body body);                 // kilograms; 0 for static and kinematic bodies
 
 //----------------------------------------------------------------------------------
 // Characters: upright capsules with their foot at the position given
@@ -196,6 +197,23 @@ P3D_Hit P3D_SweepCapsule(Vector3 from, Vector3 to, float radius, float height, i
 // Ids of what overlaps, each once, at most `max` written; returns how many overlap.
 int P3D_OverlapSphere(Vector3 center, float radius, int mask, int* ids, int max);
 int P3D_OverlapBox(Vector3 center, Vector3 halfExtents, Quaternion rotation, int mask, int* ids, int max);
+
+//----------------------------------------------------------------------------------
+// Looking inside: every collider as lines, and where things touch
+//----------------------------------------------------------------------------------
+typedef enum P3D_DebugKind {
+    P3D_DEBUG_STATIC = 0,
+    P3D_DEBUG_DYNAMIC = 1,
+    P3D_DEBUG_KINEMATIC = 2,
+    P3D_DEBUG_TRIGGER = 3,     // a body of any kind that is a trigger
+    P3D_DEBUG_CHARACTER = 4,
+    P3D_DEBUG_CONTACT = 5      // a small cross where two colliders touched in the latest step
+} P3D_DebugKind;
+
+typedef void (*P3D_DebugLine)(Vector3 from, Vector3 to, P3D_DebugKind kind, void* user);
+// Hands every line of every collider's shape where it is now (the latest step's poses; a
+// mesh as its triangles) and the latest step's contacts to `line`. Returns how many lines.
+int P3D_DrawDebug(P3D_DebugLine line, void* user);
 
 #ifdef __cplusplus
 }

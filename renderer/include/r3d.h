@@ -484,6 +484,18 @@ void R3D_SetParticlesSizes(R3D_Particles id, float birth, float death);     // m
 void R3D_SetParticlesTexture(R3D_Particles id, unsigned int texture);
 void R3D_SetParticlesBlend(R3D_Particles id, R3D_ParticleBlend blend);
 int R3D_GetParticlesCount(R3D_Particles id);                                // alive now
+// What an emitter was set to (for tools that show it); false, and `out` untouched, for none.
+typedef struct R3D_ParticlesSettings {
+    int capacity;
+    float rate, shortest, longest;
+    Vector3 velocity;           // before the emitter's rotation
+    float spreadDegrees;
+    Vector3 gravity;
+    Color birthColor, deathColor;
+    float birthSize, deathSize;
+    R3D_ParticleBlend blend;
+} R3D_ParticlesSettings;
+bool R3D_GetParticlesSettings(R3D_Particles id, R3D_ParticlesSettings* out);
 void R3D_UpdateParticles(float seconds);     // steps every emitter; 0 holds them
 void R3D_DrawParticles(R3D_Particles id);    // between R3D_Begin and R3D_End
 

@@ -622,6 +622,19 @@ int R3D_GetParticlesCount(R3D_Particles id) {
     return e ? e->alive : 0;
 }
 
+bool R3D_GetParticlesSettings(R3D_Particles id, R3D_ParticlesSettings* out) {
+    const Emitter* e = Find(id, __func__);
+    if (!e || !out) return false;
+    auto colour = [](const float* c) {
+        return Color{static_cast<unsigned char>(c[0] + 0.5f), static_cast<unsigned char>(c[1] + 0.5f),
+                     static_cast<unsigned char>(c[2] + 0.5f), static_cast<unsigned char>(c[3] + 0.5f)};
+    };
+    *out = {e->capacity, e->rate, e->shortest, e->longest, e->velocityLocal,
+            std::acos(std::clamp(e->spreadCos, -1.0f, 1.0f)) * RAD2DEG, e->gravity, colour(e->birthColor),
+            colour(e->deathColor), e->birthSize, e->deathSize, e->blend};
+    return true;
+}
+
 void R3D_UpdateParticles(float seconds) {
     if (!base::Finite(seconds) || seconds < 0.0f) {
         base::Warn("R3D", "R3D_UpdateParticles: seconds %g is not a finite number of 0 or more; nothing moves",
