@@ -11,6 +11,8 @@
 namespace World::App {
 
 bool FpsVisible = true;
+int InspectorAllowed = -1;
+bool InspectorShown = false;
 float FrameSeconds = 0;
 
 namespace {

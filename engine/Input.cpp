@@ -18,6 +18,7 @@ struct Changes {
     std::bitset<kButtons> buttonDown, buttonUp;
 };
 Changes Seen;
+bool HeldMouse = false, HeldKeyboard = false, HeldFree = false, Captured = false;
 
 GLFWkeyfun RaylibKey = nullptr;
 GLFWmousebuttonfun RaylibButton = nullptr;
@@ -56,9 +57,20 @@ void Install() {
 
 void BeginPoll() { Seen = Changes{}; }
 
-bool KeyPressed(int key) { return IsKeyPressed(key) || Has(Seen.keyDown, key); }
-bool KeyReleased(int key) { return IsKeyReleased(key) || Has(Seen.keyUp, key); }
-bool ButtonPressed(int button) { return IsMouseButtonPressed(button) || Has(Seen.buttonDown, button); }
-bool ButtonReleased(int button) { return IsMouseButtonReleased(button) || Has(Seen.buttonUp, button); }
+void Hold(bool mouse, bool keyboard) {
+    HeldMouse = mouse;
+    HeldKeyboard = keyboard;
+}
+bool MouseHeld() { return HeldMouse; }
+bool KeyboardHeld() { return HeldKeyboard; }
+void HoldPointerFree(bool free) { HeldFree = free; }
+bool PointerHeldFree() { return HeldFree; }
+void NoteGameCapture(bool captured) { Captured = captured; }
+bool GameCaptured() { return Captured; }
+
+bool KeyPressed(int key) { return !HeldKeyboard && (IsKeyPressed(key) || Has(Seen.keyDown, key)); }
+bool KeyReleased(int key) { return !HeldKeyboard && (IsKeyReleased(key) || Has(Seen.keyUp, key)); }
+bool ButtonPressed(int button) { return !HeldMouse && (IsMouseButtonPressed(button) || Has(Seen.buttonDown, button)); }
+bool ButtonReleased(int button) { return !HeldMouse && (IsMouseButtonReleased(button) || Has(Seen.buttonUp, button)); }
 
 }  // namespace World::Input

@@ -19,4 +19,17 @@ bool KeyReleased(int key);
 bool ButtonPressed(int button);
 bool ButtonReleased(int button);
 
+// A tool of the host drawn over the game (the inspector) takes the input it
+// uses first: while the mouse or the keyboard is held, the game's entries see
+// no buttons, wheel or movement, or no keys and typed text.
+void Hold(bool mouse, bool keyboard);
+bool MouseHeld();
+bool KeyboardHeld();
+// While the pointer is held free (the tool is shown), a game capturing it is
+// remembered and done when it is let go; freeing it is remembered too.
+void HoldPointerFree(bool free);
+bool PointerHeldFree();
+void NoteGameCapture(bool captured);
+bool GameCaptured();
+
 }  // namespace World::Input

@@ -1,6 +1,7 @@
 #include "Stats.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,17 +15,23 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Second {
-    Clock::time_point start = Clock::now(), lastFrame = start;
+    Clock::time_point origin = Clock::now(), start = origin, lastFrame = start;
     int frames = 0;
     int glErrors = 0;
     std::string times;
     std::string physics;
+    float physicsMs = 0;
+    Frame ring[kKeptFrames];
+    std::size_t count = 0, next = 0;
 };
 
 Second& This() {
     static Second second;
     return second;
 }
+
+// Rounded as the stats line prints it, so the graph and the line agree.
+float Hundredths(double ms) { return static_cast<float>(std::round(ms * 100.0) / 100.0); }
 
 }  // namespace
 
@@ -37,18 +44,35 @@ bool Enabled() {
 }
 
 void NotePhysics(double ms) {
+    Second& second = This();
+    second.physicsMs = Hundredths(ms);
+    if (!Enabled()) return;
     char time[24];
     std::snprintf(time, sizeof time, " %.2f", ms);
-    This().physics += time;
+    second.physics += time;
+}
+
+const Frame* Kept(std::size_t* count, std::size_t* first) {
+    Second& second = This();
+    *count = second.count;
+    *first = (second.next + kKeptFrames - second.count) % kKeptFrames;
+    return second.ring;
 }
 
 void EndFrame() {
     Second& second = This();
     const Clock::time_point now = Clock::now();
-    char time[24];
-    std::snprintf(time, sizeof time, " %.2f", std::chrono::duration<double, std::milli>(now - second.lastFrame).count());
-    second.times += time;
+    const double ms = std::chrono::duration<double, std::milli>(now - second.lastFrame).count();
+    second.ring[second.next] = {std::chrono::duration<double>(now - second.origin).count(), Hundredths(ms),
+                                second.physicsMs};
+    second.next = (second.next + 1) % kKeptFrames;
+    if (second.count < kKeptFrames) ++second.count;
+    second.physicsMs = 0;
     second.lastFrame = now;
+    if (!Enabled()) return;
+    char time[24];
+    std::snprintf(time, sizeof time, " %.2f", ms);
+    second.times += time;
     ++second.frames;
     second.glErrors += R3D_TakeGLErrors();
     if (now - second.start < std::chrono::seconds(1)) return;

@@ -60,6 +60,10 @@ void ClearInstances();
 namespace App {
 
 extern bool FpsVisible;  // the frame-rate counter in the corner; shown unless the game hides it
+// Whether F1 may show the inspector over the game: -1 as the host decides (on while
+// developing, off in a packed game), else what the game said (VANTOR_INSPECT=0 wins).
+extern int InspectorAllowed;
+extern bool InspectorShown;  // kept up to date by the inspector
 // "DeltaTime": seconds between the starts of the last two frames. Loading is
 // no frame: the first frame after the game's init reads 0, not the time init
 // took (raylib's own frame time would count it, and a game's timers, its

@@ -49,7 +49,18 @@ float AxisMovement(int pad, int axis) {
     return std::copysign(std::min(1.0f, (size - kDeadZone) / (1.0f - kDeadZone)), raw);
 }
 
+void SetInspectorEnabled(bool enabled) { App::InspectorAllowed = enabled ? 1 : 0; }
+bool IsInspectorShown() { return App::InspectorShown; }
+
 }  // namespace
+
+void AddInspectorEntries(Catalog& c) {
+    c.push_back(Func("SetInspectorEnabled", SetInspectorEnabled,
+                     "Lets F1 show the inspector (true) or not (false: hidden and the key off). Without the call it is on "
+                     "while developing and off in a packed game; VANTOR_INSPECT=0 keeps it off whatever the game says.",
+                     {""}));
+    c.push_back(Op("IsInspectorShown", IsInspectorShown, "Whether the inspector is shown over the game.", {}));
+}
 
 void AddAppEntries(Catalog& c) {
     c.push_back(Func("SetWindowTitle", SetTitle, "Sets the window's title.", {"title"}));

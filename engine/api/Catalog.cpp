@@ -37,6 +37,7 @@ const Catalog& Entries() {
         add("app", AddAppEntries);
         add("environment", AddEnvironmentEntries);
         add("particles", AddParticlesEntries);
+        add("inspector", AddInspectorEntries);
         return c;
     }();
     return catalog;

@@ -56,6 +56,7 @@ void AddPhysicsEntries(Catalog& catalog);   // "physics": bodies, characters, qu
 void AddAppEntries(Catalog& catalog);       // "app": the window, gamepads, clearing the scene
 void AddEnvironmentEntries(Catalog& catalog);  // "environment": sky, sky light, fog, occlusion, bloom, exposure
 void AddParticlesEntries(Catalog& catalog); // "particles": "Particles." emitters
+void AddInspectorEntries(Catalog& catalog); // "inspector": whether F1 shows it
 
 // -- Adapting typed functions ------------------------------------------------
 

@@ -26,7 +26,22 @@ bool MouseSettled = true;
 constexpr int kSettlingPolls = 2;
 int SettlingPolls = 0;
 
-Vector2 MouseDelta() { return MouseSettled ? GetMouseDelta() : Vector2{0, 0}; }
+Vector2 MouseDelta() { return MouseSettled && !Input::MouseHeld() ? GetMouseDelta() : Vector2{0, 0}; }
+
+// What a tool of the host over the game holds, the game does not see.
+bool KeyRepeated(int key) { return !Input::KeyboardHeld() && IsKeyPressedRepeat(key); }
+bool KeyDown(int key) { return !Input::KeyboardHeld() && IsKeyDown(key); }
+int NextKey() {
+    const int key = GetKeyPressed();
+    return Input::KeyboardHeld() ? 0 : key;
+}
+int NextChar() {
+    const int code = GetCharPressed();
+    return Input::KeyboardHeld() ? 0 : code;
+}
+bool ButtonDown(int button) { return !Input::MouseHeld() && IsMouseButtonDown(button); }
+bool ButtonUp(int button) { return Input::MouseHeld() || IsMouseButtonUp(button); }
+Vector2 Wheel() { return Input::MouseHeld() ? Vector2{0, 0} : GetMouseWheelMoveV(); }
 
 
 // A screen position in whole pixels: a vec2 truncated toward zero.
@@ -67,17 +82,24 @@ void SetCameraLookDirection(Vector3 d) {
 void SetCameraUpDirection(Vector3 d) { GameCamera.up = d; }
 void SetCameraPosition(Vector3 p) { GameCamera.position = p; }
 void SetCameraFOV(float fov) { GameCamera.fovy = fov; }
+// While the pointer is held free, the game's wish is kept and done when it is let go.
 void CaptureCursor() {
+    Input::NoteGameCapture(true);
+    if (Input::PointerHeldFree()) return;
     DisableCursor();
     SettlingPolls = kSettlingPolls;
 }
 void FreeCursor() {
+    Input::NoteGameCapture(false);
+    if (Input::PointerHeldFree()) return;
     EnableCursor();
     SettlingPolls = kSettlingPolls;
 }
 float DeltaTime() { return App::FrameSeconds; }
 
 }  // namespace
+
+void NotePointerMoved() { SettlingPolls = kSettlingPolls; }
 
 void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) {
     if (focusedAfter && !focusedBefore) SettlingPolls = kSettlingPolls;
@@ -88,21 +110,21 @@ void NoteFocusAroundPoll(bool focusedBefore, bool focusedAfter) {
 void AddInputEntries(Catalog& c) {
     c.push_back(Op("IsKeyPressed", Input::KeyPressed, "Key went down since the last frame (a tap within one frame too).",
                    {"key code"}));
-    c.push_back(Op("IsKeyPressedRepeat", IsKeyPressedRepeat, "Key repeat fired this frame.", {"key code"}));
-    c.push_back(Op("IsKeyDown", IsKeyDown, "Key is held.", {"key code"}));
+    c.push_back(Op("IsKeyPressedRepeat", KeyRepeated, "Key repeat fired this frame.", {"key code"}));
+    c.push_back(Op("IsKeyDown", KeyDown, "Key is held.", {"key code"}));
     c.push_back(Op("IsKeyReleased", Input::KeyReleased, "Key went up since the last frame (a tap within one frame too).",
                    {"key code"}));
-    c.push_back(Op("GetKeyPressed", GetKeyPressed, "Next key code from the pressed-key queue, 0 when empty.", {}));
-    c.push_back(Op("GetCharPressed", GetCharPressed,
+    c.push_back(Op("GetKeyPressed", NextKey, "Next key code from the pressed-key queue, 0 when empty.", {}));
+    c.push_back(Op("GetCharPressed", NextChar,
         "Next character code from the typed-character queue, 0 when empty.",
         {}));
     c.push_back(Func("SetExitKey", SetExitKey, "Sets the key that closes the window.", {"key code"}));
     c.push_back(Op("IsMouseButtonPressed", Input::ButtonPressed,
                    "Button went down since the last frame (a click within one frame too).", {"button"}));
-    c.push_back(Op("IsMouseButtonDown", IsMouseButtonDown, "Button is held.", {"button"}));
+    c.push_back(Op("IsMouseButtonDown", ButtonDown, "Button is held.", {"button"}));
     c.push_back(Op("IsMouseButtonReleased", Input::ButtonReleased,
                    "Button went up since the last frame (a click within one frame too).", {"button"}));
-    c.push_back(Op("IsMouseButtonUp", IsMouseButtonUp, "Button is not held.", {"button"}));
+    c.push_back(Op("IsMouseButtonUp", ButtonUp, "Button is not held.", {"button"}));
     c.push_back(Op("GetMouseX", GetMouseX, "Cursor x in pixels.", {}));
     c.push_back(Op("GetMouseY", GetMouseY, "Cursor y in pixels.", {}));
     c.push_back(Op("GetMousePosition", GetMousePosition, "Cursor position.", {}));
@@ -111,7 +133,7 @@ void AddInputEntries(Catalog& c) {
         "Moves the cursor to the truncated position.",
         {""}));
     c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated, "Sets the mouse coordinate offset, truncated.", {""}));
-    c.push_back(Op("GetMouseWheel", GetMouseWheelMoveV, "Wheel movement on both axes this frame.", {}));
+    c.push_back(Op("GetMouseWheel", Wheel, "Wheel movement on both axes this frame.", {}));
     c.push_back(Func("SetMouseCursor", SetMouseCursor, "Sets the cursor shape.", {"cursor shape"}));
     c.push_back(Func("ShowCursor", ShowCursor, "Shows the cursor.", {}));
     c.push_back(Func("HideCursor", HideCursor, "Hides the cursor.", {}));
