@@ -56,3 +56,16 @@ endforeach()
 add_library(bullet INTERFACE)
 target_include_directories(bullet SYSTEM INTERFACE ${BULLET_INCLUDE_DIR})
 target_link_libraries(bullet INTERFACE ${BULLET_LIBRARIES})
+
+# Dear ImGui for the inspector: Debian's libimgui-dev here (a static library of
+# its core and backends; only the core is used, drawn and fed by the inspector
+# itself); for Windows scripts/windows.sh builds the core from the same release.
+# Both leave stb_truetype and stb_rect_pack out (see inspector/FontRaster.cpp).
+find_path(IMGUI_INCLUDE_DIR imgui.h PATH_SUFFIXES imgui DOC "the folder holding imgui.h")
+find_library(IMGUI_LIBRARY NAMES libimgui.a imgui)
+if(NOT IMGUI_INCLUDE_DIR OR NOT IMGUI_LIBRARY)
+  message(FATAL_ERROR "Dear ImGui was not found (imgui.h, libimgui.a); run scripts/setup.sh")
+endif()
+add_library(imgui INTERFACE)
+target_include_directories(imgui SYSTEM INTERFACE ${IMGUI_INCLUDE_DIR})
+target_link_libraries(imgui INTERFACE ${IMGUI_LIBRARY})

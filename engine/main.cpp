@@ -17,6 +17,7 @@
 #include "Gamepads.h"
 #include "GlDriver.h"
 #include "Input.h"
+#include "Inspector.h"
 #include "Loader.h"
 #include "Messages.h"
 #include "MouseFocus.h"
@@ -144,45 +145,54 @@ int main(int argc, char** argv) {
     Platform::NoteLoadedModules();  // the GL driver and what came with the window
     SearchAndSetResourceDir("assets");
     LoadGame();
+    Inspector::Start(argc > 0 ? argv[0] : nullptr);
 
     Guarded("init", [] { game_init(); }, Fatal::InitFailed);
 
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     const bool reloading = Reload::Enabled();
-    const bool stats = Stats::Enabled();
     double frameStart = GetTime();  // the first frame is timed from here, not from the window's opening
     while (!WindowShouldClose()) {
         const double now = GetTime();
-        World::App::FrameSeconds = static_cast<float>(now - frameStart);
+        // The inspector's time controls hold or scale the game's "DeltaTime".
+        World::App::FrameSeconds = Inspector::GameSeconds(static_cast<float>(now - frameStart));
         frameStart = now;
         if (reloading) Reload::Poll();
         BeginDrawing();
+        Inspector::Update();  // F1, its windows and edits; what input it uses is held from the game
         // Animations, bodies and particles move on by the frame's "DeltaTime" (held while a reload pause
         // holds the game).
         if (!reloading || !Reload::Paused()) {
             World::Animation::Advance(World::App::FrameSeconds);
-            const double before = stats ? GetTime() : 0.0;
+            const double before = GetTime();
             World::Physics::Step(World::App::FrameSeconds);  // what tick changed goes in; the poses drawn come out
-            if (stats) Stats::NotePhysics(1000.0 * (GetTime() - before));
+            Stats::NotePhysics(1000.0 * (GetTime() - before));
             World::Particles::Step(World::App::FrameSeconds);  // from where the bodies' poses put their parents
         }
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         World::Particles::Draw();
         R3D_End();
+        Inspector::DrawWorld();  // colliders and the selection's outline, over the scene
+        double before = GetTime();
         if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
+        Inspector::NoteTick(1000.0 * (GetTime() - before));
+        before = GetTime();
         S2D_EndFrame();  // what tick drew, over the scene and under what follows
+        Inspector::NoteScreen(1000.0 * (GetTime() - before));
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
         World::Sounds::Update();  // heard from where tick left the camera and the scene
         if (World::App::FpsVisible) DrawFPS(10, 10);
+        Inspector::Draw();  // over everything
         World::App::WatchZeroScale(GetTime());
         bool focused = IsWindowFocused();
         World::Input::BeginPoll();
         EndDrawing();  // also polls input
         World::Api::NoteFocusAroundPoll(focused, IsWindowFocused());
-        if (stats) Stats::EndFrame();
+        Stats::EndFrame();  // the stats line (VANTOR_STATS=1) and the inspector's graph
     }
 
+    Inspector::Close();
     UnloadGame();
     P3D_Close();
     S2D_Close();

@@ -34,6 +34,8 @@ APT_PACKAGES=(
   libmeshoptimizer-dev
   # rigid bodies, characters and collision queries (the physics layer)
   libbullet-dev
+  # the inspector's windows (Dear ImGui, static, with stb)
+  libimgui-dev
   # drawing over the scene: the built-in font (DejaVu Sans), image decoding
   # (stb_image, compiled by the engine itself); FreeType is built below
   fonts-dejavu-core libstb-dev
