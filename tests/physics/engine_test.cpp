@@ -18,11 +18,16 @@ namespace {
 
 constexpr float kFloor = -1.0f;
 
+std::string LevelFolder() {
+    const std::string level(VANTOR_LEVEL);
+    return level.substr(0, level.rfind('/'));
+}
+
 struct Install {
     EngineInstall files{VANTOR_ENGINE, VANTOR_PHYSICS_GAME};
 
     Install() {
-        CopyFile(VANTOR_LEVEL, files.assets + "/base.fbx");
+        CopyFolder(LevelFolder(), files.assets);  // the level with its maps (and the sounds)
         EXPECT_EQ(TestFiles::WriteBox(files.assets + "/box.obj", 0.5f), "");
     }
     RunOptions Options(const std::string& script, bool slow = false) const {

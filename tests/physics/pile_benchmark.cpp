@@ -67,7 +67,8 @@ Figures Play(const EngineInstall& install, const char* mode) {
 
 int main() {
     EngineInstall install(VANTOR_ENGINE, VANTOR_PILE_GAME);
-    CopyFile(VANTOR_LEVEL, install.assets + "/base.fbx");
+    const std::string level(VANTOR_LEVEL);
+    CopyFolder(level.substr(0, level.rfind('/')), install.assets);  // the level with its maps (and the sounds)
     if (!TestFiles::WriteBox(install.assets + "/box.obj", 0.5f).empty()) return 1;
     Figures still, pile;
     for (int run = 0; run < 3; ++run) {
