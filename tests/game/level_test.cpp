@@ -1,8 +1,8 @@
 // The level the build writes (assets/base.fbx), read back with assimp the way
-// the renderer reads it: the meshes and colours it should have, its size in
-// metres whether or not the reader applies the file's unit scale, ground under
-// the player's start, and heights that suit the walker (eyes 1.6 above the
-// ground, a hop of about 0.2).
+// the renderer reads it: the meshes and colours it should have, its maps and
+// their size on every face, its size in metres whether or not the reader
+// applies the file's unit scale, ground under the player's start, and heights
+// that suit the walker (eyes 1.6 above the ground, a hop of about 0.2).
 #include <gtest/gtest.h>
 
 #include <assimp/Importer.hpp>
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <set>
@@ -159,4 +160,38 @@ TEST(Level, PillarsAndWallsStandTallerThanTheWalker) {
     EXPECT_GT(ramp.hi.y - kFloor, 1.0f);
     std::vector<float> rampTops = level.TopHeights("Ramp");
     ASSERT_EQ(rampTops.size(), 1u) << "one flat top; the slope is not flat";
+}
+
+TEST(Level, EveryFaceWearsItsMapsAtOneSizeInMetres) {
+    Level level;
+    ASSERT_NE(level.scene, nullptr);
+    const std::string folder = std::string(VANTOR_LEVEL).substr(0, std::string(VANTOR_LEVEL).rfind('/'));
+    for (const auto& [name, m] : level.meshes) {
+        SCOPED_TRACE(name);
+        const aiMaterial& material = *level.scene->mMaterials[m->mMaterialIndex];
+        for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_NORMALS}) {
+            aiString map;
+            ASSERT_EQ(material.GetTexture(type, 0, &map), aiReturn_SUCCESS) << "a colour map and a normal map";
+            EXPECT_EQ(std::string(map.C_Str()).find('/'), std::string::npos) << "named beside the level: " << map.C_Str();
+            std::ifstream file(folder + "/" + map.C_Str(), std::ios::binary);
+            char signature[4] = {};
+            EXPECT_TRUE(file.read(signature, 4) && std::string(signature + 1, 3) == "PNG") << map.C_Str();
+        }
+        ASSERT_TRUE(m->HasTextureCoords(0));
+        // Metres of the level per unit of texture on each face: the same on floors, walls
+        // and the slope (nothing stretched), between half a metre and 3 m.
+        float lo = std::numeric_limits<float>::max(), hi = 0.0f;
+        for (unsigned f = 0; f < m->mNumFaces; ++f) {
+            const unsigned* i = m->mFaces[f].mIndices;
+            const aiVector3D a = m->mVertices[i[0]], b = m->mVertices[i[1]], c = m->mVertices[i[2]];
+            const aiVector3D s = m->mTextureCoords[0][i[0]], t = m->mTextureCoords[0][i[1]], u = m->mTextureCoords[0][i[2]];
+            const float area = ((b - a) ^ (c - a)).Length(), mapped = std::fabs((t.x - s.x) * (u.y - s.y) - (u.x - s.x) * (t.y - s.y));
+            ASSERT_GT(mapped, 0.0f) << "face " << f << " has its texture squashed to a line";
+            lo = std::min(lo, std::sqrt(area / mapped));
+            hi = std::max(hi, std::sqrt(area / mapped));
+        }
+        EXPECT_LT(hi / lo, 1.001f) << "from " << lo << " to " << hi << " m per unit";
+        EXPECT_GE(lo, 0.5f);
+        EXPECT_LE(hi, 3.0f);
+    }
 }
