@@ -84,6 +84,11 @@ void SetFPSVisible(bool visible);  // the frame-rate counter in the corner, show
 // The host warns once a run about a model instance left at scale 0 for a
 // second (it draws nothing); a game that keeps such instances on purpose turns it off.
 void SetZeroScaleWarning(bool on);
+// F1 shows the inspector over the game while developing; a packed game has it only
+// when it calls SetInspectorEnabled(true). While it is shown the mouse is free and
+// the game's mouse entries see nothing.
+void SetInspectorEnabled(bool enabled);
+bool IsInspectorShown();
 // Destroys every instance the game made (models with their bodies, lights,
 // placed sounds, characters, transforms); what is loaded stays. Restarting a
 // level is ClearScene and building it again.
