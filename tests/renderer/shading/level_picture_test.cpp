@@ -1,6 +1,7 @@
-// The sample level as the walker sees it, its flashlight shadowed, against frames the
-// renderer drew before its scene shader was built per set of lights: the picture must
-// stay while the shading gets cheaper. VANTOR_WRITE_GOLDEN=1 writes the frames instead.
+// The sample level as the walker sees it, its flashlight shadowed, against reference
+// frames (golden/): the picture must stay while the shading gets cheaper, and changes
+// only when the level's look is changed on purpose. VANTOR_WRITE_GOLDEN=1 writes the
+// frames instead.
 // And the level's generated materials as they show: concrete on the ground, grout
 // between the tiles of the steps.
 #include <gtest/gtest.h>
