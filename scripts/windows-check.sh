@@ -95,6 +95,11 @@ check_shipped_game() {
   else
     pass "the shipped game: its sounds loaded"
   fi
+  if grep -q 'texture "base_' "$1/shipped/err"; then
+    fail "the shipped game: the level's maps were not loaded"; grep 'texture "base_' "$1/shipped/err" | sed 's/^/    | /' >&2
+  else
+    pass "the shipped game: the level's maps loaded"
+  fi
 }
 
 # check_lit WINDOW PNG WHAT BRIGHT: screenshots of the window into PNG until
