@@ -68,7 +68,6 @@ void Show() {
     World::Input::HoldPointerFree(true);
     EnableCursor();
     World::Api::NotePointerMoved();
-    R3D_SetPassTiming(true);  // the frame graph's passes; the waits it costs show in the graph
 }
 
 void Hide() {
@@ -125,6 +124,7 @@ void TimeBar() {
 }
 
 void Windows() {
+    State& s = The();
     ImGui::SetNextWindowPos(ImVec2(0, 0), ImGuiCond_Always);
     ImGui::SetNextWindowSize(ImVec2(440, ImGui::GetIO().DisplaySize.y), ImGuiCond_Always);
     ImGui::Begin("Inspector (F1)", nullptr, ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse);
@@ -132,7 +132,8 @@ void Windows() {
     if (!Refusal.empty()) ImGui::TextColored(ImVec4(1, 0.5f, 0.4f, 1), "%s", Refusal.c_str());
     if (ImGui::BeginTabBar("tabs")) {
         if (ImGui::BeginTabItem("Scene")) { SceneTab(); ImGui::EndTabItem(); }
-        if (ImGui::BeginTabItem("Frame")) { FrameTab(); ImGui::EndTabItem(); }
+        s.frameTab = ImGui::BeginTabItem("Frame");
+        if (s.frameTab) { FrameTab(); ImGui::EndTabItem(); }
         if (ImGui::BeginTabItem("Physics")) { PhysicsTab(); ImGui::EndTabItem(); }
         if (ImGui::BeginTabItem("Sound")) { SoundTab(); ImGui::EndTabItem(); }
         if (ImGui::BeginTabItem("Assets")) { AssetsTab(); ImGui::EndTabItem(); }
@@ -191,6 +192,13 @@ State& The() {
 }
 
 bool Shown() { return The().shown; }
+
+void SetShown(bool shown) {
+    if (shown && !The().shown) Show();
+    if (!shown && The().shown) Hide();
+}
+
+double OwnMilliseconds() { return The().ownMs; }
 
 const std::string& LastRefusal() { return Refusal; }
 
@@ -257,6 +265,8 @@ void Update() {
     Backend::NewFrame(GetFrameTime());
     ImGui::NewFrame();
     Windows();
+    // The passes are timed only while their figures are in view: each is waited for.
+    R3D_SetPassTiming(s.frameTab);
     ImGuiIO& io = ImGui::GetIO();
     // A click in the world (not on a window) selects the model under it.
     if (!io.WantCaptureMouse && World::Input::ButtonPressed(MOUSE_BUTTON_LEFT)) s.selected = PickModel(GetMousePosition());
@@ -290,6 +300,9 @@ void Draw() {
     if (!s.shown) return;
     const double start = GetTime();
     Backend::Render(ImGui::GetDrawData());
+    // The driver draws what it was handed later, on its own; waiting for it here puts
+    // the inspector's drawing in its own time rather than in whatever waits next.
+    if (s.frameTab) R3D_WaitForDriver();
     s.ownMs += 1000.0 * (GetTime() - start);
 }
 

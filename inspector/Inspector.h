@@ -26,5 +26,9 @@ void Draw();
 void Close();
 
 bool Shown();
+// Shows or hides it as F1 would (for a host without a keyboard: a benchmark).
+void SetShown(bool shown);
+// What its own work took in the latest frame (ms).
+double OwnMilliseconds();
 
 }  // namespace Inspector

@@ -98,7 +98,7 @@ void FrameTab() {
         Row("mixer load", "%.1f %%", 100.0 * s.mixLoad);
         ImGui::EndTable();
     }
-    ImGui::TextDisabled("Passes are timed by waiting for the driver after each while the inspector is shown.");
+    ImGui::TextDisabled("While this tab is open each pass, and the inspector's drawing, is waited for to time it.");
 }
 
 void PhysicsTab() {

@@ -13,6 +13,7 @@ struct State {
     bool shown = false;
     int selected = -1;           // instance id; -1 for none ("Null" is 0)
     bool colliders = false;      // the physics view drawn over the scene
+    bool frameTab = false;       // the frame tab is open: the renderer times its passes
     // Time: the game's "DeltaTime" is real time scaled, 0 while paused but for a step.
     bool paused = false;
     bool stepOnce = false;

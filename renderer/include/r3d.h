@@ -173,6 +173,9 @@ R3D_FrameStats R3D_GetFrameStats(void);       // what the latest R3D_End drew (a
 // for profiling only, since the waits keep the driver from overlapping the passes with
 // the program's own work. Off by default.
 void R3D_SetPassTiming(bool enabled);
+// Waits until the driver has carried out every command issued so far (what was drawn
+// through raylib's batch too, once flushed): for timing a tool's own drawing.
+void R3D_WaitForDriver(void);
 // How many OpenGL errors were raised since the last call (the driver's error flags,
 // drained); 0 when none, or before the renderer started. For diagnostics: asking costs
 // a round trip to the driver.

@@ -526,6 +526,10 @@ void R3D_End(void) {
 R3D_FrameStats R3D_GetFrameStats(void) { return frame.stats; }
 void R3D_SetPassTiming(bool enabled) { frame.passTiming = enabled; }
 
+void R3D_WaitForDriver(void) {
+    if (r3d::gl::Loaded()) r3d::gl::Finish();
+}
+
 int R3D_TakeGLErrors(void) {
     if (!r3d::gl::Loaded()) return 0;
     int errors = 0;
