@@ -80,16 +80,37 @@ play_lit() {
     fail "$what: no window titled 'Vantor v0.0.0'"; sed 's/^/    | /' "$dir/err" | tail -n 15 >&2; return
   fi
   check_lit "$win" "$png" "$what" "$bright"
+  [ -n "${INSPECT:-}" ] && check_inspector "$win" "$what"
   press "$win" Escape
   wait "$engine_job" || true
   expect_run "$dir" "$what: window, stdout 0, Escape exits 0" 0 0
+}
+
+# check_inspector WINDOW WHAT: F1 lays the inspector over the game's left side
+# (the picture there changes by far more than the scene moves) and takes it away.
+check_inspector() {
+  local win=$1 what=$2 before="$out/inspector-before.png" shown="$out/inspector.png" change
+  import -window "$win" "$before"
+  press "$win" F1
+  for _ in $(seq 15); do
+    sleep 2
+    import -window "$win" "$shown"
+    change=$(convert "$before" "$shown" -crop 440x800+0+0 +repage -compose difference -composite \
+               -colorspace Gray -format '%[fx:mean]' info:)
+    if awk -v c="$change" 'BEGIN { exit !(c > 0.08) }'; then
+      pass "$what: F1 shows the inspector ($shown)"
+      press "$win" F1
+      return
+    fi
+  done
+  fail "$what: F1 showed no inspector: its column changed by $change ($shown)"
 }
 
 # The shipped folder as a user starts it: the window, a lit level, Escape; its
 # sounds decoded by the Windows build (heard or not: wine here has no device).
 check_shipped_game() {
   install_copy "$1/shipped" "$bin/game.dll"
-  play_lit "$1/shipped" "the shipped game" "$out/screenshot.png" 0.005
+  INSPECT=1 play_lit "$1/shipped" "the shipped game" "$out/screenshot.png" 0.005
   if grep -q "could not load sound" "$1/shipped/err"; then
     fail "the shipped game: its sounds were refused"; grep "could not load sound" "$1/shipped/err" | sed 's/^/    | /' >&2
   else

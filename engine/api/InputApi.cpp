@@ -73,7 +73,14 @@ struct Kind<Pixels> {
 
 namespace {
 
-void SetMousePositionTruncated(Pixels p) { SetMousePosition(p.x, p.y); }
+// A game re-anchoring the pointer for its mouse look would drag it away from the
+// tool holding it free.
+void SetMousePositionTruncated(Pixels p) {
+    if (!Input::PointerHeldFree()) SetMousePosition(p.x, p.y);
+}
+void HidePointer() {
+    if (!Input::PointerHeldFree()) HideCursor();
+}
 void SetMouseOffsetTruncated(Pixels p) { SetMouseOffset(p.x, p.y); }
 
 void SetCameraLookDirection(Vector3 d) {
@@ -136,7 +143,7 @@ void AddInputEntries(Catalog& c) {
     c.push_back(Op("GetMouseWheel", Wheel, "Wheel movement on both axes this frame.", {}));
     c.push_back(Func("SetMouseCursor", SetMouseCursor, "Sets the cursor shape.", {"cursor shape"}));
     c.push_back(Func("ShowCursor", ShowCursor, "Shows the cursor.", {}));
-    c.push_back(Func("HideCursor", HideCursor, "Hides the cursor.", {}));
+    c.push_back(Func("HideCursor", HidePointer, "Hides the cursor.", {}));
     c.push_back(Op("IsCursorHidden", IsCursorHidden, "Whether the cursor is hidden.", {}));
     c.push_back(Func("EnableCursor", FreeCursor, "Unlocks the cursor.", {}));
     c.push_back(Func("DisableCursor", CaptureCursor, "Locks and hides the cursor.", {}));

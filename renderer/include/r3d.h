@@ -27,11 +27,12 @@
 *   What it does not do: order-independent transparency (blended meshes are sorted per instance, not
 *   per triangle).
 *
-*   It draws through rlgl and a few OpenGL calls of its own; the screen layer (s2d.h) also
-*   draws through rlgl, over the scene. Callers see raylib's records (Vector3, Color,
-*   Matrix, Ray, RayCollision, Camera3D) and the handles below. Models, instance buffers
-*   and lights are handles that carry a generation: a copy kept after its object was
-*   unloaded or destroyed is refused with a warning naming the call, never followed.
+*   It draws through rlgl and a few OpenGL calls of its own; the screen layer (s2d.h) and
+*   the engine's inspector also draw through rlgl, over the scene. Callers see raylib's
+*   records (Vector3, Color, Matrix, Ray, RayCollision, Camera3D) and the handles below.
+*   Models, instance buffers and lights are handles that carry a generation: a copy kept
+*   after its object was unloaded or destroyed is refused with a warning naming the call,
+*   never followed.
 *
 *   Usage:
 *     R3D_Init(width, height);                              // after raylib's InitWindow()

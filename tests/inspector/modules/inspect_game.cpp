@@ -50,6 +50,7 @@ VANTOR_EXPORT void tick() {
     std::fprintf(stderr, "frame %d dt %g crate %.3f %.3f %.3f\n", frame, Game::DeltaTime(), p[0], p[1], p[2]);
     const Game::List look = Game::GetMouseDelta();
     if (look[0] != 0 || look[1] != 0) std::fprintf(stderr, "look %g %g\n", look[0], look[1]);
+    Game::SetMousePosition({640, 400});  // re-anchored every frame, as the sample game's look does
     if (Game::IsKeyPressed(Game::Key::E)) {
         Game::SetInspectorEnabled(true);
         std::fprintf(stderr, "enabled\n");
