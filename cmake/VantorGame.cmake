@@ -71,10 +71,12 @@ function(vantor_add_game name)
   target_link_libraries(${name} PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,Vantor::game>")
 
   # The engine beside game.dll (and on Windows the DLLs it needs), unless the
-  # engine is already built into that folder.
-  add_custom_command(TARGET ${name} POST_BUILD
+  # engine is already built into that folder; on every build, so that a rebuilt
+  # engine reaches the folder even when game.dll did not change.
+  add_custom_target(${name}_engine ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Vantor::engine> ${VANTOR_ENGINE_DLLS} ${dir}
-    COMMENT "Laying out ${dir}: engine and game.dll")
+    COMMENT "Laying out ${dir}: the engine beside game.dll")
+  add_dependencies(${name}_engine ${name})
 
   if(GAME_ASSETS)
     get_filename_component(assets ${GAME_ASSETS} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})

@@ -284,7 +284,7 @@ void DrawWorld() {
     BeginMode3D(GameCamera);
     rlDrawRenderBatchActive();
     rlDisableDepthTest();  // seen through what hides them
-    if (s.colliders) P3D_DrawDebug(ColliderLine, nullptr);
+    if (s.colliders) P3D_DrawDebug(ColliderLine, nullptr, GameCamera.position);
     OutlineSelection();
     rlDrawRenderBatchActive();
     rlEnableDepthTest();

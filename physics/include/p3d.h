@@ -212,8 +212,10 @@ typedef enum P3D_DebugKind {
 
 typedef void (*P3D_DebugLine)(Vector3 from, Vector3 to, P3D_DebugKind kind, void* user);
 // Hands every line of every collider's shape where it is now (the latest step's poses; a
-// mesh as its triangles) and the latest step's contacts to `line`. Returns how many lines.
-int P3D_DrawDebug(P3D_DebugLine line, void* user);
+// mesh as its triangles) and the latest step's contacts to `line`, leaving out a character
+// whose capsule's bounds hold `eye` (a first-person camera inside its own character would
+// see only the lines around it). Returns how many lines.
+int P3D_DrawDebug(P3D_DebugLine line, void* user, Vector3 eye);
 
 #ifdef __cplusplus
 }

@@ -52,20 +52,29 @@ P3D_DebugKind KindOf(const Body& b) {
 
 }  // namespace
 
-int P3D_DrawDebug(P3D_DebugLine line, void* user) {
+// Whether a collider's bounds, where it is, hold `eye`.
+bool Holds(const btCollisionShape& shape, const btTransform& at, const btVector3& eye) {
+    btVector3 low, high;
+    shape.getAabb(at, low, high);
+    return eye.x() >= low.x() && eye.y() >= low.y() && eye.z() >= low.z() && eye.x() <= high.x() &&
+           eye.y() <= high.y() && eye.z() <= high.z();
+}
+
+int P3D_DrawDebug(P3D_DebugLine line, void* user, Vector3 eyeAt) {
     if (!line) return 0;
     World& w = TheWorld();
     Lines lines(line, user);
     btIDebugDraw* before = w.world.getDebugDrawer();
     w.world.setDebugDrawer(&lines);
     const btVector3 colour(1, 1, 1);  // unused: the kind travels with each line
+    const btVector3 eye(eyeAt.x, eyeAt.y, eyeAt.z);
     Bodies().ForEach([&](P3D_Body, Body& b) {
         if (!b.body || !b.shape) return;
         lines.kind = KindOf(b);
         w.world.debugDrawObject(b.body->getWorldTransform(), b.shape.get(), colour);
     });
     Characters().ForEach([&](P3D_Character, Character& c) {
-        if (!c.object || !c.shape) return;
+        if (!c.object || !c.shape || Holds(*c.shape, c.object->getWorldTransform(), eye)) return;
         lines.kind = P3D_DEBUG_CHARACTER;
         w.world.debugDrawObject(c.object->getWorldTransform(), c.shape.get(), colour);
     });
