@@ -99,7 +99,12 @@ int PickModel(Vector2 pointer) {
         if (buffer == World::Buffers::Names.end()) continue;
         const Matrix transform =
             MatrixMultiply(MatrixScale(scale->x, scale->y, scale->z), cframe->Transform());
-        const RayCollision hit = R3D_RaycastModel(ray, World::Buffers::Models[buffer->second], transform);
+        const R3D_Model model = World::Buffers::Models[buffer->second];
+        // An animated instance is hit where it was drawn: in its pose (as "RaycastSingle" does).
+        auto player = World::Animation::Players.find(id);
+        const RayCollision hit = player != World::Animation::Players.end() && R3D_GetModelAnimationCount(model) > 0
+                                     ? R3D_RaycastModelPose(ray, model, transform, World::Animation::State(player->second))
+                                     : R3D_RaycastModel(ray, model, transform);
         if (hit.hit && hit.distance < nearest) {
             nearest = hit.distance;
             best = id;

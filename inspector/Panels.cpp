@@ -83,7 +83,8 @@ void FrameTab() {
         ImGui::TableHeadersRow();
         Row("frame", "%.2f ms", latest.ms);
         Row("shadow maps", "%.2f ms", r.shadowMs);
-        Row("lit scene and effects", "%.2f ms", r.sceneMs);
+        Row("lit scene", "%.2f ms", r.sceneMs);
+        Row("effects and particles", "%.2f ms", r.effectsMs);
         Row("posing animated models", "%.2f ms", r.poseMs);
         Row("physics step", "%.2f ms", latest.physicsMs);
         Row("game tick", "%.2f ms", s.tickMs);

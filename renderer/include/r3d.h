@@ -124,7 +124,8 @@ typedef struct R3D_FrameStats {
     // With R3D_SetPassTiming(true): milliseconds each pass took to finish on the driver
     // (R3D_End waits for the driver after each); 0 otherwise.
     float shadowMs;                             // redrawing the shadow maps that were due
-    float sceneMs;                              // the lit pass, blended meshes included
+    float sceneMs;                              // the lit pass, blended meshes and the sky included
+    float effectsMs;                            // occlusion, bloom and the particles
     float poseMs;                               // always: posing animated instances on the CPU
 } R3D_FrameStats;
 

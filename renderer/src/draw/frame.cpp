@@ -510,13 +510,14 @@ void R3D_End(void) {
         if (scissor) r3d::gl::Enable(r3d::gl::kScissorTest);
         if (frame.passTiming) lap(&frame.stats.shadowMs);
         r3d::DrawScene();
+        if (frame.passTiming) lap(&frame.stats.sceneMs);
         // Particles after occlusion and bloom: they leave no depth for occlusion to read,
         // and would be darkened by what lies behind them.
         r3d::ApplyScreenPasses(frame.projection, frame.view.nearPlane, frame.view.farPlane);
         float ambient[3];
         r3d::ParticleLight(ambient);
         r3d::DrawQueuedParticles(frame.view.camera, frame.viewProj, ambient);
-        if (frame.passTiming) lap(&frame.stats.sceneMs);
+        if (frame.passTiming) lap(&frame.stats.effectsMs);
     }
     r3d::DrawQueue().clear();
     r3d::ClearQueuedParticles();
