@@ -25,6 +25,7 @@
 #include "Stats.h"
 #include "World.h"
 #include "a3d.h"
+#include "base/Log.h"
 #include "r3d.h"
 #include "raylib.h"
 #include "resource_dir.h"
@@ -47,11 +48,13 @@ int FileFd(std::FILE* file) { return fileno(file); }
 #endif
 
 // Standard output carries one line only (the module loader's number): raylib's log goes to stderr.
+// Its warnings and errors are kept with the engine's own for the inspector's log.
 void LogToStderr(int level, const char* text, va_list args) {
     static const char* const kLevels[] = {"", "TRACE", "DEBUG", "INFO", "WARNING", "ERROR", "FATAL", ""};
-    std::fprintf(stderr, "%s: ", kLevels[level >= 0 && level < 8 ? level : 0]);
-    std::vfprintf(stderr, text, args);
-    std::fputc('\n', stderr);
+    char line[1024];
+    std::vsnprintf(line, sizeof line, text, args);
+    std::fprintf(stderr, "%s: %s\n", kLevels[level >= 0 && level < 8 ? level : 0], line);
+    if (level >= LOG_WARNING) base::Record("RAYLIB", line, true);
 }
 
 // raylib reports every step of its start at INFO level; by default only its

@@ -44,9 +44,9 @@ void WarnText(std::string_view tag, std::string_view text) {
     std::fflush(stderr);
 }
 
-void Record(std::string_view tag, std::string_view text) {
+void Record(std::string_view tag, std::string_view text, bool warning) {
     std::lock_guard<std::mutex> hold(LogLock());
-    Keep(tag, text, false);
+    Keep(tag, text, warning);
 }
 
 std::vector<LogLine> LogSince(unsigned long long after) {

@@ -31,8 +31,9 @@ struct LogLine {
     bool warning;
 };
 constexpr std::size_t kLogKept = 4096;
-// Keeps an event line that is not a warning (nothing is printed).
-void Record(std::string_view tag, std::string_view text);
+// Keeps a line printed elsewhere: an event (a reload), or a warning or error of a
+// library that reports on its own (raylib's).
+void Record(std::string_view tag, std::string_view text, bool warning = false);
 // The kept lines numbered above `after`, oldest first.
 std::vector<LogLine> LogSince(unsigned long long after);
 
