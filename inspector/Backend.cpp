@@ -1,5 +1,7 @@
 #include "Backend.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cstdint>
 
 #include <imgui.h>
@@ -103,13 +105,62 @@ void NewFrame(float seconds) {
         for (int c = GetCharPressed(); c > 0; c = GetCharPressed()) io.AddInputCharacter(static_cast<unsigned>(c));
 }
 
+namespace {
+
+// A corner of a triangle being clipped: position, texture coordinates, colour.
+struct Corner {
+    float x, y, u, v, c[4];
+};
+
+Corner Between(const Corner& a, const Corner& b, float t) {
+    Corner m;
+    m.x = a.x + (b.x - a.x) * t;
+    m.y = a.y + (b.y - a.y) * t;
+    m.u = a.u + (b.u - a.u) * t;
+    m.v = a.v + (b.v - a.v) * t;
+    for (int k = 0; k < 4; ++k) m.c[k] = a.c[k] + (b.c[k] - a.c[k]) * t;
+    return m;
+}
+
+// Keeps the part of the polygon on the inner side of one edge of the clip rectangle.
+// `side(p)` is positive inside.
+template <class Side>
+int ClipEdge(const Corner* in, int n, Corner* out, Side side) {
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        const Corner& a = in[i];
+        const Corner& b = in[(i + 1) % n];
+        const float da = side(a), db = side(b);
+        if (da >= 0) out[count++] = a;
+        if ((da >= 0) != (db >= 0)) out[count++] = Between(a, b, da / (da - db));
+    }
+    return count;
+}
+
+void Emit(const Corner& p) {
+    rlColor4ub(static_cast<unsigned char>(p.c[0] + 0.5f), static_cast<unsigned char>(p.c[1] + 0.5f),
+               static_cast<unsigned char>(p.c[2] + 0.5f), static_cast<unsigned char>(p.c[3] + 0.5f));
+    rlTexCoord2f(p.u, p.v);
+    rlVertex2f(p.x, p.y);
+}
+
+Corner CornerOf(const ImDrawVert& v) {
+    return {v.pos.x, v.pos.y, v.uv.x, v.uv.y,
+            {static_cast<float>((v.col >> IM_COL32_R_SHIFT) & 0xFF), static_cast<float>((v.col >> IM_COL32_G_SHIFT) & 0xFF),
+             static_cast<float>((v.col >> IM_COL32_B_SHIFT) & 0xFF), static_cast<float>((v.col >> IM_COL32_A_SHIFT) & 0xFF)}};
+}
+
+}  // namespace
+
+// ImGui clips by rectangles. Clipping the triangles here, rather than with the
+// scissor, lets the whole interface go to the driver in one batch: a scissor
+// change needs the batch drawn first, and Mesa's software driver makes every
+// such draw wait until the scene under it is finished.
 void Render(ImDrawData* data) {
     if (!data || data->CmdListsCount == 0) return;
     rlDrawRenderBatchActive();
     rlDisableBackfaceCulling();
     rlDisableDepthTest();
-    const ImVec2 scale = data->FramebufferScale;
-    const int fbHeight = GetRenderHeight();
     for (int n = 0; n < data->CmdListsCount; ++n) {
         const ImDrawList* list = data->CmdLists[n];
         const ImDrawVert* vertices = list->VtxBuffer.Data;
@@ -119,34 +170,41 @@ void Render(ImDrawData* data) {
                 cmd.UserCallback(list, &cmd);
                 continue;
             }
-            const ImVec4 clip = cmd.ClipRect;
-            const int x = static_cast<int>((clip.x - data->DisplayPos.x) * scale.x);
-            const int y = static_cast<int>((clip.y - data->DisplayPos.y) * scale.y);
-            const int w = static_cast<int>((clip.z - clip.x) * scale.x);
-            const int h = static_cast<int>((clip.w - clip.y) * scale.y);
-            if (w <= 0 || h <= 0) continue;
-            rlEnableScissorTest();
-            rlScissor(x, fbHeight - (y + h), w, h);  // GL counts rows from the bottom
+            const float x0 = cmd.ClipRect.x - data->DisplayPos.x, y0 = cmd.ClipRect.y - data->DisplayPos.y;
+            const float x1 = cmd.ClipRect.z - data->DisplayPos.x, y1 = cmd.ClipRect.w - data->DisplayPos.y;
+            if (x1 <= x0 || y1 <= y0) continue;
             rlSetTexture(static_cast<unsigned int>(reinterpret_cast<std::intptr_t>(cmd.GetTexID())));
             for (unsigned int i = 0; i + 2 < cmd.ElemCount; i += 3) {
-                rlCheckRenderBatchLimit(3);
-                rlBegin(RL_TRIANGLES);
-                for (unsigned int corner = 0; corner < 3; ++corner) {
-                    const ImDrawVert& v = vertices[cmd.VtxOffset + indices[cmd.IdxOffset + i + corner]];
-                    rlColor4ub(static_cast<unsigned char>(v.col >> IM_COL32_R_SHIFT),
-                               static_cast<unsigned char>(v.col >> IM_COL32_G_SHIFT),
-                               static_cast<unsigned char>(v.col >> IM_COL32_B_SHIFT),
-                               static_cast<unsigned char>(v.col >> IM_COL32_A_SHIFT));
-                    rlTexCoord2f(v.uv.x, v.uv.y);
-                    rlVertex2f(v.pos.x, v.pos.y);
+                const ImDrawVert* v[3];
+                float lowX = FLT_MAX, lowY = FLT_MAX, highX = -FLT_MAX, highY = -FLT_MAX;
+                for (int k = 0; k < 3; ++k) {
+                    v[k] = &vertices[cmd.VtxOffset + indices[cmd.IdxOffset + i + k]];
+                    lowX = std::min(lowX, v[k]->pos.x), highX = std::max(highX, v[k]->pos.x);
+                    lowY = std::min(lowY, v[k]->pos.y), highY = std::max(highY, v[k]->pos.y);
                 }
-                rlEnd();
+                if (highX <= x0 || lowX >= x1 || highY <= y0 || lowY >= y1) continue;  // wholly outside
+                Corner a[9], b[9];
+                int count = 3;
+                for (int k = 0; k < 3; ++k) a[k] = CornerOf(*v[k]);
+                if (lowX < x0 || highX > x1 || lowY < y0 || highY > y1) {
+                    count = ClipEdge(a, count, b, [&](const Corner& p) { return p.x - x0; });
+                    count = ClipEdge(b, count, a, [&](const Corner& p) { return x1 - p.x; });
+                    count = ClipEdge(a, count, b, [&](const Corner& p) { return p.y - y0; });
+                    count = ClipEdge(b, count, a, [&](const Corner& p) { return y1 - p.y; });
+                }
+                for (int k = 1; k + 1 < count; ++k) {
+                    rlCheckRenderBatchLimit(3);
+                    rlBegin(RL_TRIANGLES);
+                    Emit(a[0]);
+                    Emit(a[k]);
+                    Emit(a[k + 1]);
+                    rlEnd();
+                }
             }
-            rlDrawRenderBatchActive();  // before the next scissor
             rlSetTexture(0);
         }
     }
-    rlDisableScissorTest();
+    rlDrawRenderBatchActive();
     rlEnableBackfaceCulling();
     rlEnableDepthTest();
 }
