@@ -84,6 +84,8 @@ const std::vector<Case>& FreeWrappers() {
         ACTION("SetWindowTitle", Game::SetWindowTitle(a.S(0))),
         ACTION("SetFPSVisible", Game::SetFPSVisible(a.B(0))),
         ACTION("SetZeroScaleWarning", Game::SetZeroScaleWarning(a.B(0))),
+        ACTION("SetInspectorEnabled", Game::SetInspectorEnabled(a.B(0))),
+        RESULT("IsInspectorShown", Game::IsInspectorShown()),
         ACTION("ClearScene", Game::ClearScene()),
         ACTION("SetSkyColors", Game::SetSkyColors(a.I(0), a.I(1), a.I(2))),
         ACTION("LoadSky", Game::LoadSky(a.S(0), a.S(1))),
