@@ -37,7 +37,7 @@ void FrameGraph() {
             worstAt = f.end;
         }
     });
-    ImGui::Text("last %.0f s: %d frames, mean %.2f ms, worst %.2f ms (%.1f s ago)", kGraphSeconds, frames,
+    ImGui::TextWrapped("last %.0f s: %d frames, mean %.2f ms, worst %.2f ms (%.1f s ago)", kGraphSeconds, frames,
                 frames ? total / frames : 0.0f, worst, last - worstAt);
     const ImVec2 size(ImGui::GetContentRegionAvail().x, 110);
     const ImVec2 at = ImGui::GetCursorScreenPos();
@@ -99,7 +99,9 @@ void FrameTab() {
         Row("mixer load", "%.1f %%", 100.0 * s.mixLoad);
         ImGui::EndTable();
     }
+    ImGui::PushTextWrapPos(0.0f);
     ImGui::TextDisabled("While this tab is open each pass, and the inspector's drawing, is waited for to time it.");
+    ImGui::PopTextWrapPos();
 }
 
 void PhysicsTab() {
@@ -119,7 +121,7 @@ void PhysicsTab() {
     ImGui::NewLine();
     const Vector3 g = P3D_GetGravity();
     ImGui::Text("%d bodies, %zu characters", P3D_GetBodyCount(), World::Physics::Characters.size());
-    ImGui::Text("simulated %.2f s at %.0f steps a second, gravity (%.2f, %.2f, %.2f)", P3D_GetSimulatedTime(),
+    ImGui::TextWrapped("simulated %.2f s at %.0f steps a second, gravity (%.2f, %.2f, %.2f)", P3D_GetSimulatedTime(),
                 P3D_GetStepRate(), g.x, g.y, g.z);
     ImGui::Text("events of the latest step: %zu", World::Physics::Events.size());
     static const char* const kEvents[] = {"enter", "leave", "contact", "left the world"};
@@ -168,10 +170,9 @@ void AssetsTab() {
             const R3D_Model& m = World::Buffers::Models[index];
             const int levels = R3D_GetModelLodCount(m);
             const int clips = R3D_GetModelAnimationCount(m);
-            // Vertex data is not counted by the renderer: at most three 32-byte vertices and three indices a triangle.
-            const double kib = m.triangleCount * 3.0 * (32 + 4) / 1024.0;
-            ImGui::Text("\"%s\": %d meshes, %d triangles, %d levels, %d clips, up to %.0f KiB", name.c_str(), m.meshCount,
-                        m.triangleCount, levels, clips, kib);
+            const double kib = static_cast<double>(R3D_GetModelGeometryBytes(m)) / 1024.0;
+            ImGui::TextWrapped("\"%s\": %d meshes, %d triangles, %d levels, %d clips, %.0f KiB of geometry", name.c_str(),
+                        m.meshCount, m.triangleCount, levels, clips, kib);
             if (ImGui::IsItemHovered() && (levels > 1 || clips > 0)) {
                 ImGui::BeginTooltip();
                 for (int l = 0; l < levels; ++l) ImGui::Text("level %d: %d triangles", l, R3D_GetModelLodTriangles(m, l));

@@ -294,6 +294,9 @@ void R3D_SetModelLod(R3D_Model model, bool enabled);
 bool R3D_IsModelLodEnabled(R3D_Model model);
 int R3D_GetModelLodCount(R3D_Model model);        // levels including full detail; 0 for an empty model
 int R3D_GetModelLodTriangles(R3D_Model model, int level);  // triangles of a level over all meshes
+// Bytes of its vertex and index data (every level of detail), kept on the CPU for ray tests
+// and the same again on the GPU; textures not counted. 0 for an empty model.
+long long R3D_GetModelGeometryBytes(R3D_Model model);
 
 // Animation. A model's skinned meshes (up to four joint weights a vertex) and the clips of
 // its file (glTF clips with their linear, step or cubic-spline keys; other formats' clips

@@ -342,6 +342,18 @@ int R3D_GetModelLodCount(R3D_Model model) {
     return static_cast<int>(data->lodErrors.size());
 }
 
+long long R3D_GetModelGeometryBytes(R3D_Model model) {
+    const R3D_ModelData* data = r3d::ModelData(model, "R3D_GetModelGeometryBytes");
+    if (data == nullptr) return 0;
+    auto bytes = [](const auto& v) { return static_cast<long long>(v.size() * sizeof(v[0])); };
+    long long total = 0;
+    for (const R3D_MeshData& mesh : data->meshes)
+        total += bytes(mesh.positions) + bytes(mesh.normals) + bytes(mesh.texcoords) + bytes(mesh.tangents) +
+                 bytes(mesh.colors) + bytes(mesh.skin) + bytes(mesh.indices) + bytes(mesh.lodIndices) +
+                 bytes(mesh.lodVertices) + bytes(mesh.lodPositions);
+    return total;
+}
+
 int R3D_GetModelLodTriangles(R3D_Model model, int level) {
     const R3D_ModelData* data = r3d::ModelData(model, "R3D_GetModelLodTriangles");
     if (data == nullptr || data->meshes.empty() || level < 0 || level >= static_cast<int>(data->lodErrors.size())) return 0;
