@@ -1,5 +1,6 @@
 #include "Inspector.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdlib>
 #include <cstring>
@@ -237,7 +238,9 @@ float GameSeconds(float realSeconds) {
     if (s.paused) {
         if (!s.stepOnce) return 0.0f;
         s.stepOnce = false;
-        return realSeconds > 0 ? realSeconds * s.timeScale : 1.0f / 60.0f;
+        // One frame at 60 a second, or one physics step where the game steps less often:
+        // a step always moves the simulation on (a fast real frame may owe it no step).
+        return std::max(1.0f / 60.0f, 1.0f / P3D_GetStepRate());
     }
     return realSeconds * s.timeScale;
 }
