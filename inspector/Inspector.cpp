@@ -84,23 +84,29 @@ void Hide() {
     World::Input::Hold(false, false);
 }
 
-// The model instance under the pointer, nearest first: its model's triangles placed
-// by its transform and scale (as drawn); -1 for none.
+// A "Model" instance's model and its transform as drawn (scale, then its CFrame);
+// false for anything else, one at scale 0 (it draws nothing), or one whose model was unloaded.
+bool PlacedModel(int id, R3D_Model* model, Matrix* transform) {
+    const CFrame* cframe = World::Api::FindVariable<CFrame>(id, "CFrame");
+    const Vector3* scale = World::Api::FindVariable<Vector3>(id, "Scale");
+    const std::string* tied = World::Api::FindVariable<std::string>(id, "Tied Model");
+    if (!cframe || !scale || !tied || (scale->x == 0 && scale->y == 0 && scale->z == 0)) return false;
+    auto buffer = World::Buffers::Names.find(*tied);
+    if (buffer == World::Buffers::Names.end()) return false;
+    *model = World::Buffers::Models[buffer->second];
+    *transform = MatrixMultiply(MatrixScale(scale->x, scale->y, scale->z), cframe->Transform());
+    return true;
+}
+
+// The model instance under the pointer, nearest first, hit as drawn; -1 for none.
 int PickModel(Vector2 pointer) {
     const Ray ray = GetScreenToWorldRay(pointer, GameCamera);
     int best = -1;
     float nearest = FLT_MAX;
     for (auto& [id, inst] : Instances) {
-        if (inst.Type != "Model") continue;
-        const CFrame* cframe = World::Api::FindVariable<CFrame>(id, "CFrame");
-        const Vector3* scale = World::Api::FindVariable<Vector3>(id, "Scale");
-        const std::string* tied = World::Api::FindVariable<std::string>(id, "Tied Model");
-        if (!cframe || !scale || !tied || (scale->x == 0 && scale->y == 0 && scale->z == 0)) continue;
-        auto buffer = World::Buffers::Names.find(*tied);
-        if (buffer == World::Buffers::Names.end()) continue;
-        const Matrix transform =
-            MatrixMultiply(MatrixScale(scale->x, scale->y, scale->z), cframe->Transform());
-        const R3D_Model model = World::Buffers::Models[buffer->second];
+        R3D_Model model{};
+        Matrix transform{};
+        if (inst.Type != "Model" || !PlacedModel(id, &model, &transform)) continue;
         // An animated instance is hit where it was drawn: in its pose (as "RaycastSingle" does).
         auto player = World::Animation::Players.find(id);
         const RayCollision hit = player != World::Animation::Players.end() && R3D_GetModelAnimationCount(model) > 0
@@ -171,15 +177,10 @@ void ColliderLine(Vector3 from, Vector3 to, P3D_DebugKind kind, void*) {
 void OutlineSelection() {
     const int id = The().selected;
     auto found = Instances.find(id);
-    if (found == Instances.end() || found->second.Type != "Model") return;
-    const CFrame* cframe = World::Api::FindVariable<CFrame>(id, "CFrame");
-    const Vector3* scale = World::Api::FindVariable<Vector3>(id, "Scale");
-    const std::string* tied = World::Api::FindVariable<std::string>(id, "Tied Model");
-    if (!cframe || !scale || !tied) return;
-    auto buffer = World::Buffers::Names.find(*tied);
-    if (buffer == World::Buffers::Names.end()) return;
-    const BoundingBox box = World::Buffers::Models[buffer->second].aabb;
-    const Matrix m = MatrixMultiply(MatrixScale(scale->x, scale->y, scale->z), cframe->Transform());
+    R3D_Model model{};
+    Matrix m{};
+    if (found == Instances.end() || found->second.Type != "Model" || !PlacedModel(id, &model, &m)) return;
+    const BoundingBox box = model.aabb;
     Vector3 corner[8];
     for (int c = 0; c < 8; ++c)
         corner[c] = Vector3Transform({c & 1 ? box.max.x : box.min.x, c & 2 ? box.max.y : box.min.y,

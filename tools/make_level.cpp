@@ -33,6 +33,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Files.h"
+
 #include "level_materials.h"
 
 namespace {
@@ -233,10 +235,8 @@ std::string Fault(const aiScene& back, const aiMesh& mesh, const Part& part, con
         aiString named;
         if (material.GetTexture(type, 0, &named) != AI_SUCCESS) return std::string("lost its map ") + want;
         if (std::strcmp(named.C_Str(), want) != 0) return std::string("names its map ") + want + " as \"" + named.C_Str() + "\"";
-        FILE* f = std::fopen((folder + "/" + want).c_str(), "rb");
-        unsigned char signature[8] = {};
-        const bool png = f != nullptr && std::fread(signature, 1, 8, f) == 8 && std::memcmp(signature, "\x89PNG\r\n\x1a\n", 8) == 0;
-        if (f != nullptr) std::fclose(f);
+        const base::FileData map = base::ReadFile(folder + "/" + want, 64u << 20);
+        const bool png = map.bytes.size() >= 8 && std::memcmp(map.bytes.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
         if (!png) return std::string("names ") + want + ", which is not a PNG beside the level";
     }
     return {};
