@@ -80,17 +80,18 @@ check_game_exports() {
 }
 
 build_windows() {
-  local prefix=$1 meshopt=$2 freetype=$3 bullet=$4 imgui=$5
+  local prefix=$1 meshopt=$2 freetype=$3 bullet=$4 imgui=$5 enet=$6
   # Found paths are cached: dependencies from another prefix mean a fresh configure.
   if [ -f "$out/CMakeCache.txt" ] &&
      ! { grep -qxF "RAYLIB_LIBRARY:FILEPATH=$prefix/lib/libraylib.a" "$out/CMakeCache.txt" &&
          grep -qxF "freetype_DIR:PATH=$freetype/lib/cmake/freetype" "$out/CMakeCache.txt" &&
          grep -qxF "BULLET_INCLUDE_DIR:PATH=$bullet/include/bullet" "$out/CMakeCache.txt" &&
-         grep -qxF "IMGUI_LIBRARY:FILEPATH=$imgui/lib/libimgui.a" "$out/CMakeCache.txt"; }; then
+         grep -qxF "IMGUI_LIBRARY:FILEPATH=$imgui/lib/libimgui.a" "$out/CMakeCache.txt" &&
+         grep -qxF "ENET_LIBRARY:FILEPATH=$enet/lib/libenet.a" "$out/CMakeCache.txt"; }; then
     rm -rf "$out/CMakeCache.txt" "$out/CMakeFiles"
   fi
   # The audio decoders and stb_image are sources: the ones the Linux build uses serve.
-  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt;$freetype;$bullet;$imgui" \
+  cmake -S "$root" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DVANTOR_WINDOWS_DEPS="$prefix;$meshopt;$freetype;$bullet;$imgui;$enet" \
         -DVANTOR_DECODERS_DIR="$(cat "$root/scripts/deps-prefix")/include/vantor-decoders" \
         -DVANTOR_STB_DIR=/usr/include/stb \
         -DVANTOR_LEVEL_GENERATOR="$native/tools/make_level" \
@@ -139,7 +140,8 @@ meshopt=$(build_windows_meshoptimizer)
 bullet=$(build_windows_bullet)
 freetype=$(build_windows_freetype)
 imgui=$(build_windows_imgui)
-build_windows "$prefix" "$meshopt" "$freetype" "$bullet" "$imgui"
+enet=$(build_windows_enet)
+build_windows "$prefix" "$meshopt" "$freetype" "$bullet" "$imgui" "$enet"
 build_windows_sdk
 
 if [ "${VANTOR_WINDOWS_CHECKS:-1}" != 0 ]; then

@@ -1,8 +1,8 @@
 # shellcheck shell=bash
 # The Windows build's dependencies (scripts/windows.sh): the Debian packages it
 # needs, and GLFW, raylib, assimp (OBJ, FBX and glTF importers only), minizip,
-# Google Test and Google Benchmark, meshoptimizer, FreeType, Bullet and Dear
-# ImGui cross-built with MinGW-w64 from Debian's source packages into the
+# Google Test and Google Benchmark, meshoptimizer, FreeType, Bullet, Dear ImGui
+# and ENet cross-built with MinGW-w64 from Debian's source packages into the
 # version-keyed cache that scripts/setup.sh uses (~/.cache/vantor).
 #
 # Sourced, not run, by scripts/windows.sh after scripts/setup.sh (the pinned
@@ -13,6 +13,8 @@
 # Environment: as scripts/setup.sh, and
 #   VANTOR_ASSIMP_VERSION   Debian version of the assimp source package (default 5.2.5~ds0-1)
 #   VANTOR_BULLET_VERSION   Debian version of the bullet source package (default 3.24+dfsg-2)
+#   VANTOR_ENET_VERSION     Debian version of the enet source package (default 1.3.18+ds-1),
+#   VANTOR_ENET_SUITE       and the suite that has it (default trixie)
 
 ASSIMP_PKG=assimp   ASSIMP_VER=${VANTOR_ASSIMP_VERSION:-5.2.5~ds0-1} ASSIMP_SUITE=bookworm
 MINIZIP_PKG=minizip MINIZIP_VER=1.1-8+deb12u1                        MINIZIP_SUITE=bookworm
@@ -20,6 +22,10 @@ BENCH_PKG=benchmark BENCH_VER=1.7.1-1                                BENCH_SUITE
 MESHOPT_PKG=meshoptimizer MESHOPT_VER=0.18+dfsg-2                    MESHOPT_SUITE=bookworm
 BULLET_PKG=bullet   BULLET_VER=${VANTOR_BULLET_VERSION:-3.24+dfsg-2}  BULLET_SUITE=bookworm
 IMGUI_PKG=imgui     IMGUI_VER=1.86+ds-1                               IMGUI_SUITE=bookworm
+# Not bookworm's 1.3.17+ds-2, the release Linux links: the archive this is
+# built from serves neither of its tarballs, while trixie's upstream tarball is
+# there. The wire protocol is the same, so the two builds play together.
+ENET_PKG=enet ENET_VER=${VANTOR_ENET_VERSION:-1.3.18+ds-1} ENET_SUITE=${VANTOR_ENET_SUITE:-trixie}
 MINGW=x86_64-w64-mingw32
 TOOLCHAIN=$root/cmake/mingw-w64-x86_64.cmake
 
@@ -240,6 +246,31 @@ build_imgui() {
     die "Dear ImGui's library does not hold its stb functions"
 }
 
+# ENet (playing over the network): a static library of its sources, compiled
+# directly, since they need no configuring on Windows; its CMake project
+# installs nothing. Only the upstream tarball is fetched (apt checks it against
+# the suite's signed source list): the archive lacks Debian's packaging of the
+# release, whose one patch is for GNU Hurd.
+build_enet() {
+  local prefix=$1 work=$2
+  mkdir -p "$work/enet"
+  (cd "$work/enet" && private_apt source --download-only --tar-only -qq "$ENET_PKG=$ENET_VER" >&2) \
+    || die "cannot fetch the source package '$ENET_PKG' $ENET_VER from $ENET_SUITE at $(machine_archive)"
+  local src; src=$(unpack_source "$work/enet")
+  mkdir -p "$work/obj" "$prefix/lib" "$prefix/include/enet"
+  say "building ENet (static)"
+  local f
+  for f in callbacks compress host list packet peer protocol win32; do
+    # -fno-strict-aliasing: win32.c reads an address's host field through a
+    # struct in_addr pointer.
+    $MINGW-gcc-posix -O2 -Wall -fno-strict-aliasing -I"$src/include" -c "$src/$f.c" -o "$work/obj/$f.o"
+  done
+  $MINGW-ar rcs "$prefix/lib/libenet.a" "$work"/obj/*.o
+  cp "$src"/include/enet/*.h "$prefix/include/enet/"
+  local symbols; symbols=$($MINGW-nm "$prefix/lib/libenet.a")
+  grep -qE ' T enet_host_create$' <<<"$symbols" || die "ENet's library does not define enet_host_create"
+}
+
 # FreeType as scripts/setup.sh builds it (build_freetype in lib/deps.sh).
 # -Wno-attributes: its zlib copy marks functions hidden, which a PE file has no notion of.
 build_mingw_freetype() {
@@ -249,6 +280,7 @@ build_mingw_freetype() {
 
 build_windows_meshoptimizer() { cached_windows_dep "meshoptimizer-${MESHOPT_VER}" "$MESHOPT_SUITE" build_meshoptimizer; }
 build_windows_bullet() { cached_windows_dep "bullet-${BULLET_VER}" "$BULLET_SUITE" build_bullet; }
+build_windows_enet() { cached_windows_dep "enet-${ENET_VER}" "$ENET_SUITE" build_enet; }
 build_windows_freetype() { cached_windows_dep "freetype-${FREETYPE_VER}" "$FREETYPE_SUITE" build_mingw_freetype; }
 # Keyed by libstb-dev's version too: its headers are compiled in.
 build_windows_imgui() {
