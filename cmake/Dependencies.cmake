@@ -69,3 +69,22 @@ endif()
 add_library(imgui INTERFACE)
 target_include_directories(imgui SYSTEM INTERFACE ${IMGUI_INCLUDE_DIR})
 target_link_libraries(imgui INTERFACE ${IMGUI_LIBRARY})
+
+# ENet for playing over the network: Debian's libenet-dev (1.3.17) here; for
+# Windows scripts/windows.sh builds 1.3.18 from Debian's sources (the archive no
+# longer serves 1.3.17's), which speaks the same protocol.
+find_path(ENET_INCLUDE_DIR enet/enet.h DOC "the folder holding enet/enet.h")
+find_library(ENET_LIBRARY NAMES enet libenet)
+if(NOT ENET_INCLUDE_DIR OR NOT ENET_LIBRARY)
+  message(FATAL_ERROR "ENet was not found (enet/enet.h, libenet); run scripts/setup.sh")
+endif()
+add_library(enet INTERFACE)
+target_include_directories(enet SYSTEM INTERFACE ${ENET_INCLUDE_DIR})
+target_link_libraries(enet INTERFACE ${ENET_LIBRARY})
+if(WIN32)
+  target_link_libraries(enet INTERFACE ws2_32 winmm)
+  # Its headers bring in windows.h, whose window and drawing functions clash
+  # with raylib's (Rectangle, CloseWindow, ShowCursor, PlaySound); ENet needs
+  # only the socket declarations.
+  target_compile_definitions(enet INTERFACE WIN32_LEAN_AND_MEAN NOGDI NOUSER)
+endif()

@@ -36,6 +36,8 @@ APT_PACKAGES=(
   libbullet-dev
   # the inspector's windows (Dear ImGui, static, with stb)
   libimgui-dev
+  # playing over the network (reliable and unreliable messages over UDP)
+  libenet-dev
   # drawing over the scene: the built-in font (DejaVu Sans), image decoding
   # (stb_image, compiled by the engine itself); FreeType is built below
   fonts-dejavu-core libstb-dev
