@@ -32,16 +32,27 @@ install_copy() {
   [ -z "$module" ] || cp "$module" "$dir/game.dll"
 }
 
-# start_engine DIR LIMIT [NAME=value...]: engine.exe of DIR, run from DIR in
-# the background with a time limit; its stdout, stderr (line ends made Unix)
-# and status end up in DIR/out, DIR/err and DIR/status. PROGRAM, when set, is
-# the program to run instead (a path from DIR).
+# start_engine DIR LIMIT [NAME=value...] [-- ARG...]: engine.exe of DIR, run
+# from DIR in the background with a time limit and those arguments; its stdout,
+# stderr (line ends made Unix) and status end up in DIR/out, DIR/err and
+# DIR/status. PROGRAM, when set, is the program to run instead (a path from DIR).
 start_engine() {
-  local dir=$1 limit=$2; shift 2
+  local dir=$1 limit=$2 vars=(); shift 2
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do vars+=("$1"); shift; done
+  [ $# -eq 0 ] || shift
   (cd "$dir"; status=0
-   env "$@" timeout -k 5 "$limit" wine "${PROGRAM:-engine.exe}" >out.raw 2>err.raw || status=$?
+   env "${vars[@]}" timeout -k 5 "$limit" wine "${PROGRAM:-engine.exe}" "$@" >out.raw 2>err.raw &
+   echo $! >pid
+   wait $! || status=$?
    echo $status >status; tr -d '\r' <out.raw >out; tr -d '\r' <err.raw >err) &
   engine_job=$!
+}
+
+# Ends the run that start_engine started in DIR (its time limit's process
+# hands the signal on) and waits for it.
+stop_engine() {
+  [ ! -f "$1/pid" ] || kill "$(cat "$1/pid")" 2>/dev/null || true
+  wait "$engine_job" || true
 }
 
 # Waits up to LIMIT seconds for a window with this exact title; prints its id.
@@ -282,14 +293,7 @@ check_reload() {
 }
 
 # Waits up to LIMIT seconds for TEXT on the running engine's stderr in DIR.
-wait_stderr() {
-  local dir=$1 text=$2 limit=$3
-  for _ in $(seq $((limit * 5))); do
-    tr -d '\r' <"$dir/err.raw" 2>/dev/null | grep -qF -- "$text" && return 0
-    sleep 0.2
-  done
-  return 1
-}
+wait_stderr() { wait_log "$1/err.raw" "$2" "$3"; }
 
 # The in-process tests, as built by MinGW, and the bridge call's cost.
 check_test_programs() {
@@ -309,9 +313,115 @@ check_test_programs() {
   fi
 }
 
+# A unit box, each face counter-clockwise seen from outside.
+write_box() {
+  printf 'v -0.5 -0.5 -0.5\nv 0.5 -0.5 -0.5\nv -0.5 0.5 -0.5\nv 0.5 0.5 -0.5\n' >"$1"
+  printf 'v -0.5 -0.5 0.5\nv 0.5 -0.5 0.5\nv -0.5 0.5 0.5\nv 0.5 0.5 0.5\n' >>"$1"
+  printf 'f 1 3 4 2\nf 5 6 8 7\nf 1 2 6 5\nf 3 7 8 4\nf 1 5 7 3\nf 2 4 8 6\n' >>"$1"
+}
+
+# red_near PNG X Y: whether the picture is clearly red within 4 pixels of (X, Y).
+red_near() {
+  local red
+  red=$(convert "$1" -crop 9x9+$(($2 - 4))+$(($3 - 4)) +repage \
+          -fx '(r > 0.35 && r - g > 0.2 && r - b > 0.2) ? 1 : 0' -format '%[fx:maxima]' info: 2>/dev/null || echo 0)
+  [ "$red" = 1 ]
+}
+
+# A Windows client joins a Linux server: the Linux engine of build-windows/native,
+# headless with the Linux build of the network test game, shares a red box at
+# x = 1.5 m; engine.exe under wine, windowed, with the Windows build of the same
+# game, connects over loopback, is numbered 2, and gets the box through
+# snapshots and draws it where the server put it (off the middle, on one side).
+# Then Escape: the server hears it leave, and SIGTERM ends the server with 0.
+check_network() {
+  local server=$1/net-server dir=$1/net-client linux=$out/native
+  local module=$out/tests/network/modules/net_game/game.dll start port= win x y
+  start=$(date +%s%N)
+  if [ ! -x "$linux/bin/engine" ] || [ ! -f "$linux/tests/network/modules/net_game/game.dll" ]; then
+    fail "network: no Linux engine and network test game in $linux: scripts/windows.sh builds them"; return
+  fi
+  mkdir -p "$server/assets"
+  cp "$linux/bin/engine" "$linux/tests/network/modules/net_game/game.dll" "$server/"
+  write_box "$server/assets/box.obj"
+  # A port taken by something else is refused ("listening 0"): another is tried.
+  local tries
+  for tries in 1 2 3 4 5; do
+    port=$((20000 + RANDOM % 40000))
+    rm -f "$server/err"
+    (cd "$server" && exec env VANTOR_NO_DIALOG=1 timeout -k 5 300 ./engine --headless server "$port" 8 scene >out 2>err) &
+    net_server=$!
+    if ! wait_log "$server/err" "listening " 30; then
+      stop_server; fail "network: the Linux server never started"; sed 's/^/    | /' "$server/err" | tail -n 15 >&2; return
+    fi
+    grep -qx "listening 1" "$server/err" && break
+    stop_server; port=
+  done
+  [ -n "$port" ] || { fail "network: the Linux server found no free port"; return; }
+
+  install_copy "$dir" "$module"
+  write_box "$dir/assets/box.obj"
+  start_engine "$dir" 240 VANTOR_NO_DIALOG=1 -- client 127.0.0.1 "$port" view
+  if ! win=$(wait_window "Vantor v0.0.0" 90) || ! wait_log "$dir/err.raw" "seen " 90; then
+    stop_engine "$dir"; stop_server
+    fail "network: the Windows client never showed the Linux server's box"
+    sed 's/^/    | client: /' "$dir/err" | tail -n 15 >&2; sed 's/^/    | server: /' "$server/err" | tail -n 15 >&2
+    return
+  fi
+  read -r x y < <(tr -d '\r' <"$dir/err.raw" | sed -n 's/^seen \([0-9.-]*\) \([0-9.-]*\)$/\1 \2/p' | head -n1)
+  x=${x%.*} y=${y%.*}
+  local ok=1 png=$out/network-client.png
+  wait_log "$server/err" "joined 2" 30 || { fail "network: the Linux server never reported 'joined 2'"; ok=0; }
+  # Where the server put it, on one side of the screen only: drawn from the snapshots, not by chance.
+  local drawn=0
+  for _ in $(seq 20); do
+    import -window "$win" "$png"
+    if red_near "$png" "$x" "$y" && ! red_near "$png" $((1280 - x)) "$y"; then drawn=1; break; fi
+    sleep 0.5
+  done
+  [ "$drawn" = 1 ] || { fail "network: the Windows client does not draw the box red at ($x, $y) alone ($png)"; ok=0; }
+  press "$win" Escape
+  wait "$engine_job" || true
+  local before=$failures line
+  expect_run "$dir" "network: the Windows client is peer 2, hears the server join, Escape exits 0" 0 0 "state Client 2" "joined 1"
+  for line in "state Client 2" "joined 1"; do
+    [ "$(grep -cxF "$line" "$dir/err")" = 1 ] || fail "network: the Windows client reported '$line' $(grep -cxF "$line" "$dir/err") times, not once"
+  done
+  [ "$before" = "$failures" ] || ok=0
+  wait_log "$server/err" "left 2" 30 || { fail "network: the Linux server never heard the Windows client leave"; ok=0; }
+  stop_server
+  [ "$server_status" = 0 ] || { fail "network: the Linux server ended with status $server_status, not 0, on SIGTERM"; ok=0; }
+  if [ $ok = 1 ]; then
+    pass "network: a Windows client under wine joined a Linux server (port $port), got its box through snapshots and drew it at ($x, $y), in $(( ($(date +%s%N) - start) / 1000000 )) ms"
+  else
+    sed 's/^/    | client: /' "$dir/err" | tail -n 15 >&2; sed 's/^/    | server: /' "$server/err" | tail -n 15 >&2
+  fi
+}
+
+# Ends the Linux server with SIGTERM, as a user ends a headless game (its time
+# limit's process hands the signal on); its exit status in server_status.
+stop_server() {
+  server_status=0
+  [ -n "${net_server:-}" ] || return 0
+  kill -TERM "$net_server" 2>/dev/null || true
+  wait "$net_server" || server_status=$?
+  net_server=
+}
+
+# Waits up to LIMIT seconds for TEXT in FILE (line ends made Unix).
+wait_log() {
+  local file=$1 text=$2 limit=$3
+  for _ in $(seq $((limit * 5))); do
+    tr -d '\r' <"$file" 2>/dev/null | grep -qF -- "$text" && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
 run_checks() {
   checks_dir=$(mktemp -d "${TMPDIR:-/tmp}/vantor-windows-checks.XXXXXX")
-  trap 'status=$?; wineserver -k 2>/dev/null || true; rm -rf "$checks_dir"
+  trap 'status=$?; [ -z "${net_server:-}" ] || { kill -TERM "$net_server"; wait "$net_server"; } 2>/dev/null || true
+        wineserver -k 2>/dev/null || true; rm -rf "$checks_dir"
         [ $status -eq 0 ] || say "the checks stopped with status $status"' EXIT
   local work=$checks_dir
   if [ ! -f "$WINEPREFIX/system.reg" ]; then say "making the wine prefix"; wineboot -i >/dev/null 2>&1; fi
@@ -329,6 +439,7 @@ run_checks() {
   check_shipped_game "$work"
   check_sdk_game "$work"
   check_reload "$work"
+  check_network "$work"
   [ $failures -eq 0 ] || die "$failures Windows check(s) failed"
   say "all Windows checks passed"
 }

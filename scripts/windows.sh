@@ -15,8 +15,9 @@
 # that scripts/setup.sh uses (lib/windows-deps.sh). The level and sound
 # generators run on this machine (make_level needs assimp's FBX writer, which
 # the Windows assimp leaves out): they are built for it in build-windows/native,
-# out of the way of a Linux build in build/. Then scripts/windows-check.sh runs
-# the build under wine in a private Xvfb display.
+# out of the way of a Linux build in build/, with the Linux engine and network
+# test game that the checks serve from. Then scripts/windows-check.sh runs the
+# build under wine in a private Xvfb display.
 #
 # Environment: as scripts/setup.sh and lib/windows-deps.sh, and
 #   VANTOR_WINDOWS_CHECKS=0 build and pack only
@@ -35,13 +36,15 @@ native=$out/native
 objdump=$MINGW-objdump
 
 # The generators, built for this machine in a folder of their own, so that a
-# Linux build in build/ (perhaps one under way) is left alone.
+# Linux build in build/ (perhaps one under way) is left alone. The Linux engine
+# and the network test game are built there too: the checks start a Linux
+# server that the Windows engine joins.
 build_generators() {
-  say "building the level and sound generators and the starter assets on this machine"
+  say "building the level and sound generators, the starter assets and the Linux network test server on this machine"
   "$root/scripts/setup.sh"
   cmake -S "$root" -B "$native" -DCMAKE_PREFIX_PATH="$(cat "$root/scripts/deps-prefix")" \
-        -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$native" -j"$(nproc)" --target make_level make_sounds starter_assets
+        -DCMAKE_BUILD_TYPE=Release -DVANTOR_BUILD_TESTS=ON >/dev/null
+  cmake --build "$native" -j"$(nproc)" --target make_level make_sounds starter_assets engine module_net_game
 }
 
 # DLLs that come with Windows itself and so are not shipped.
@@ -101,7 +104,7 @@ build_windows() {
                  module_plain module_no_init module_no_tick_no_define_func module_no_define_op
                  module_init_throws module_tick_throws module_wrong_type reload_red reload_green
                  module_segv_in_tick module_ill_in_init module_fpe_in_tick module_abort_in_init
-                 module_engine_in_init module_foreign_runtime)
+                 module_engine_in_init module_foreign_runtime module_net_game)
   say "building for Windows"
   cmake --build "$out" -j"$(nproc)" --target "${targets[@]}"
   check_imports
