@@ -1,5 +1,7 @@
-// The window's settings a game changes, and the watch for the one mistake every
-// newcomer makes: a model instance left at its starting scale of 0.
+// The window's settings a game changes, how the host was started, and the
+// watch for the one mistake every newcomer makes: a model instance left at its
+// starting scale of 0.
+#include <chrono>
 #include <deque>
 #include <utility>
 
@@ -17,16 +19,41 @@ float FrameSeconds = 0;
 
 namespace {
 
+bool HeadlessRun = false;
+
+std::vector<std::string>& GameArguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
+
+}  // namespace
+
+bool Headless() { return HeadlessRun; }
+const std::vector<std::string>& Arguments() { return GameArguments(); }
+
+void SetCommandLine(bool headless, std::vector<std::string> arguments) {
+    HeadlessRun = headless;
+    GameArguments() = std::move(arguments);
+}
+
+double Now() {
+    using Clock = std::chrono::steady_clock;
+    static const Clock::time_point origin = Clock::now();
+    return std::chrono::duration<double>(Clock::now() - origin).count();
+}
+
+namespace {
+
 bool Watching = true;                     // until the one warning, or the game says no
 std::deque<std::pair<int, double>> Young;  // model ids and when they were made, oldest first
-double Now = 0;                           // the latest frame's time
+double LatestFrame = 0;                   // the latest frame's time
 
 constexpr double kGrace = 1.0;  // seconds a new model may stay at scale 0 (set up over a few frames)
 
 }  // namespace
 
 void NoteNewModel(int id) {
-    if (Watching) Young.emplace_back(id, Now);
+    if (Watching) Young.emplace_back(id, LatestFrame);
 }
 
 void SetZeroScaleWarning(bool on) {
@@ -35,7 +62,7 @@ void SetZeroScaleWarning(bool on) {
 }
 
 void WatchZeroScale(double now) {
-    Now = now;
+    LatestFrame = now;
     while (Watching && !Young.empty() && now - Young.front().second >= kGrace) {
         const int id = Young.front().first;
         Young.pop_front();

@@ -40,6 +40,7 @@ game_reload_func game_reload = nullptr;
 game_def_keep_func game_def_keep = nullptr;
 
 bool DialogsEnabled() {
+    if (World::App::Headless()) return false;  // a server: nobody to click the box away
     const char* value = std::getenv("VANTOR_NO_DIALOG");
     return !(value && *value);
 }

@@ -38,11 +38,11 @@ extern game_def_op_func game_def_op;
 extern game_reload_func game_reload;        // null when the module has none
 extern game_def_keep_func game_def_keep;    // null when the module has none
 
-// False when VANTOR_NO_DIALOG is set and not empty: errors go to stderr only.
+// False when VANTOR_NO_DIALOG is set and not empty, or headless: errors go to stderr only.
 bool DialogsEnabled();
 
 // When `condition` is true: writes "womp womp: <message>" on stderr, shows the
-// error box (unless VANTOR_NO_DIALOG is set and not empty) and exits with status 1.
+// error box (unless DialogsEnabled() says no) and exits with status 1.
 void Crash(std::string message, bool condition);
 
 // The caption of the error box and the prefix of Crash's stderr line.

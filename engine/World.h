@@ -7,8 +7,8 @@
 //   World::Initialize     "Null", "Root" and every API entry (api/Catalog.h: the core's
 //                         171, then the groups added after them)
 //   World::Clear          the scene as it was at start-up (a game restarted in place)
-//   World::App            the window's settings a game changes, and the host's watch
-//                         for models left invisible
+//   World::App            the window's settings a game changes, the host's watch
+//                         for models left invisible, how the host was started
 //   World::Sounds         named sounds and music streams, and the placed "Sound"
 //                         instances heard from the camera
 //   World::Screen         named fonts and images the game draws over the scene
@@ -58,6 +58,18 @@ void ClearInstances();
 
 // The host's own settings a game may change, and what it watches for the game.
 namespace App {
+
+// How the host was started (main() sets both before anything else runs):
+// --headless, no window, no OpenGL, no audio device, the game stepped at a
+// fixed rate; and the command line's arguments after the program's name
+// without the host's own options (--headless, --fps N), in order, for the game.
+bool Headless();
+const std::vector<std::string>& Arguments();
+void SetCommandLine(bool headless, std::vector<std::string> arguments);
+
+// Seconds on a steady clock since its first reading. raylib's clock (GLFW's)
+// needs GLFW started, which a headless run never does; both loops use this one.
+double Now();
 
 extern bool FpsVisible;  // the frame-rate counter in the corner; shown unless the game hides it
 // Whether F1 may show the inspector over the game: -1 as the host decides (on while

@@ -1,10 +1,15 @@
-// The engine host: window, renderer, the game module, and the frame loop.
+// The engine host: window, renderer, the game module, and the frame loop; or,
+// with --headless, the game module alone, stepped at a fixed rate.
 #include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 #ifdef _WIN32
 #include <io.h>         // Required for: _dup, _dup2, _close, _fileno
 #else
@@ -13,7 +18,7 @@
 
 #include "Global.h"
 #include "Fault.h"
-#include "GameCall.h"
+#include "Frame.h"
 #include "Gamepads.h"
 #include "GlDriver.h"
 #include "Input.h"
@@ -108,16 +113,99 @@ void StartAudio() {
     if (held) std::fclose(held);
 }
 
-// Runs one call into the game. Whatever escapes it is reported and is fatal;
-// in reload mode it pauses the game instead, until a good build arrives.
-template <class Fn>
-void Guarded(const char* name, Fn call, Fatal failure) {
-    auto what = CatchGame(name, call);
-    if (!what) return;
-    const std::string line = std::string(FatalText(failure)) + " " + *what;
-    if (Reload::Enabled()) return Reload::Pause(line, failure == Fatal::InitFailed);
-    std::fprintf(stderr, "%s\n", line.c_str());
-    Crash(FatalText(failure), true);
+// The host's own options, taken out of the command line; the rest is the game's.
+struct HostOptions {
+    bool headless = false;
+    int fps = 60;
+    bool fpsGiven = false;
+    std::vector<std::string> game;
+};
+
+constexpr int kMaxFps = 1000;
+
+// A whole number of frames a second, 1..kMaxFps, in plain digits.
+bool ReadFps(const char* text, int* fps) {
+    if (!*text || std::strlen(text) > 4) return false;
+    int value = 0;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9') return false;
+        value = value * 10 + (*c - '0');
+    }
+    if (value < 1 || value > kMaxFps) return false;
+    *fps = value;
+    return true;
+}
+
+// "--headless" and "--fps N" (or "--fps=N") anywhere before a "--", which ends
+// the host's options and is dropped; everything else goes to the game in order.
+// A bad frame rate is an error on stderr (false).
+bool ReadOptions(int argc, char** argv, HostOptions* options) {
+    bool hostOptions = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (!hostOptions) {
+            options->game.push_back(word);
+        } else if (word == "--") {
+            hostOptions = false;
+        } else if (word == "--headless") {
+            options->headless = true;
+        } else if (word == "--fps" || word.rfind("--fps=", 0) == 0) {
+            const char* value = word == "--fps" ? (i + 1 < argc ? argv[++i] : nullptr) : argv[i] + 6;
+            if (!value || !ReadFps(value, &options->fps)) {
+                std::fprintf(stderr, "--fps takes a whole number of frames a second from 1 to %d, %s%s%s\n", kMaxFps,
+                             value ? "not \"" : "and was given none", value ? value : "", value ? "\"" : "");
+                return false;
+            }
+            options->fpsGiven = true;
+        } else {
+            options->game.push_back(word);
+        }
+    }
+    return true;
+}
+
+// Set by SIGINT or SIGTERM; the headless loop ends at the next frame.
+volatile std::sig_atomic_t StopAsked = 0;
+void AskToStop(int) { StopAsked = 1; }
+
+#ifdef _WIN32
+// Windows sleeps in steps of its timer tick (15.6 ms) unless a finer one is
+// asked for; raylib asks when it opens a window, which a headless run never does.
+extern "C" __declspec(dllimport) unsigned int __stdcall timeBeginPeriod(unsigned int);
+extern "C" __declspec(dllimport) unsigned int __stdcall timeEndPeriod(unsigned int);
+#endif
+
+// The headless frame loop: the game's frame without drawing, at `fps` frames a
+// second, sleeping until each frame's deadline. Deadlines are absolute, so the
+// rate holds over time; a frame late by more than a whole period (a stall)
+// starts the count again instead of bursting to catch up.
+void RunHeadless(int fps) {
+    using Clock = std::chrono::steady_clock;
+#ifdef _WIN32
+    timeBeginPeriod(1);
+#endif
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
+    double frameStart = World::App::Now();
+    Clock::time_point deadline = Clock::now();
+    while (!StopAsked) {
+        const double now = World::App::Now();
+        World::App::FrameSeconds = static_cast<float>(now - frameStart);
+        frameStart = now;
+        World::App::PollReload();
+        World::App::StepWorld();
+        World::App::BeforeTick();
+        World::App::TickGame();
+        S2D_EndFrame();  // what tick queued goes: nothing draws it
+        World::App::AfterTick();
+        Stats::EndFrame();
+        deadline += period;
+        const Clock::time_point after = Clock::now();
+        if (after < deadline) std::this_thread::sleep_until(deadline);
+        else if (after - deadline > period) deadline = after;
+    }
+#ifdef _WIN32
+    timeEndPeriod(1);
+#endif
 }
 
 }  // namespace
@@ -129,8 +217,30 @@ int main(int argc, char** argv) {
         SetTraceLogLevel(LOG_WARNING);
         return Platform::RunFaultReport(argc, argv);
     }
-    Platform::InstallFaultHandlers(kCrashCaption, DialogsEnabled());
+    HostOptions options;
+    if (!ReadOptions(argc, argv, &options)) return 2;
+    World::App::SetCommandLine(options.headless, options.game);
+    Platform::InstallFaultHandlers(kCrashCaption, DialogsEnabled());  // no box headless
     SetTraceLogLevel(TraceLevel());
+    if (options.headless) {
+        // A stop asked for while the game loads ends the run after its init.
+        std::signal(SIGINT, AskToStop);
+        std::signal(SIGTERM, AskToStop);
+        A3D_Init();  // without a device its sounds and music run against a clock
+        P3D_Init();
+        Platform::NoteLoadedModules();
+        SearchAndSetResourceDir("assets");
+        LoadGame();  // models load for ray tests and bodies, nothing goes to a GPU
+        World::Api::NoteFocusAroundPoll(false, false);  // no pointer: no movement
+        World::App::CallGame("init", game_init, Fatal::InitFailed);
+        RunHeadless(options.fps);
+        UnloadGame();
+        P3D_Close();
+        S2D_Close();
+        A3D_Close();
+        return 0;
+    }
+    if (options.fpsGiven) std::fprintf(stderr, "--fps sets the rate of a --headless run; the window keeps the display's\n");
     SetConfigFlags(FLAG_WINDOW_HIGHDPI | FLAG_VSYNC_HINT);
     InitWindow(1280, 800, "Vantor v0.0.0");
     // Without a window there is no GL context, and the first GL call would jump to null.
@@ -150,44 +260,36 @@ int main(int argc, char** argv) {
     LoadGame();
     Inspector::Start(argc > 0 ? argv[0] : nullptr);
 
-    Guarded("init", [] { game_init(); }, Fatal::InitFailed);
+    World::App::CallGame("init", game_init, Fatal::InitFailed);
 
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     const bool reloading = Reload::Enabled();
-    double frameStart = GetTime();  // the first frame is timed from here, not from the window's opening
+    double frameStart = World::App::Now();  // the first frame is timed from here, not from the window's opening
     while (!WindowShouldClose()) {
-        const double now = GetTime();
+        const double now = World::App::Now();
         // The inspector's time controls hold or scale the game's "DeltaTime".
         World::App::FrameSeconds = Inspector::GameSeconds(static_cast<float>(now - frameStart));
         frameStart = now;
-        if (reloading) Reload::Poll();
+        World::App::PollReload();
         BeginDrawing();
         Inspector::Update();  // F1, its windows and edits; what input it uses is held from the game
-        // Animations, bodies and particles move on by the frame's "DeltaTime" (held while a reload pause
-        // holds the game).
-        if (!reloading || !Reload::Paused()) {
-            World::Animation::Advance(World::App::FrameSeconds);
-            const double before = GetTime();
-            World::Physics::Step(World::App::FrameSeconds);  // what tick changed goes in; the poses drawn come out
-            Stats::NotePhysics(1000.0 * (GetTime() - before));
-            World::Particles::Step(World::App::FrameSeconds);  // from where the bodies' poses put their parents
-        }
+        World::App::StepWorld();
         R3D_Begin(GameCamera);
         World::Buffers::Draw();
         World::Particles::Draw();
         R3D_End();
         Inspector::DrawWorld();  // colliders and the selection's outline, over the scene
+        World::App::BeforeTick();
         double before = GetTime();
-        if (!reloading || !Reload::Paused()) Guarded("tick", [] { game_tick(); }, Fatal::TickFailed);
+        World::App::TickGame();
         Inspector::NoteTick(1000.0 * (GetTime() - before));
         before = GetTime();
         S2D_EndFrame();  // what tick drew, over the scene and under what follows
         Inspector::NoteScreen(1000.0 * (GetTime() - before));
         if (reloading && Reload::Paused()) Reload::DrawPauseNotice();
-        World::Sounds::Update();  // heard from where tick left the camera and the scene
+        World::App::AfterTick();  // sounds heard from where tick left the camera and the scene
         if (World::App::FpsVisible) DrawFPS(10, 10);
         Inspector::Draw();  // over everything
-        World::App::WatchZeroScale(GetTime());
         bool focused = IsWindowFocused();
         World::Input::BeginPoll();
         EndDrawing();  // also polls input

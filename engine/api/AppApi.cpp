@@ -63,7 +63,7 @@ void AddInspectorEntries(Catalog& c) {
 }
 
 void AddAppEntries(Catalog& c) {
-    c.push_back(Func("SetWindowTitle", SetTitle, "Sets the window's title.", {"title"}));
+    c.push_back(WindowFunc("SetWindowTitle", SetTitle, "Sets the window's title.", {"title"}));
     c.push_back(Func("SetFPSVisible", SetFpsVisible, "Shows (true, the default) or hides the frame-rate counter.",
                      {""}));
     c.push_back(Func("SetZeroScaleWarning", SetZeroScaleWarning,

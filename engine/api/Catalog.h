@@ -14,6 +14,10 @@
 #include "Global.h"
 #include "Values.h"
 
+namespace World::App {
+bool Headless();  // World.h, which tools reading the catalogue go without
+}  // namespace World::App
+
 namespace World::Api {
 
 struct Entry {
@@ -111,6 +115,22 @@ Entry Func(const char* name, void (*fn)(A...), const char* summary, ArgNames arg
             summary,
             std::move(argNames),
             file};
+}
+
+// An entry without a result that commands the window (its title, the pointer):
+// headless there is no window, and GLFW, never started, must not be asked, so
+// the arguments are read (and refused) as usual and nothing more is done.
+// Every entry that reads the window's state is safe as it is: raylib answers
+// from tables that no poll fills headless (no key down, the pointer at 0, 0).
+template <class... A>
+Entry WindowFunc(const char* name, void (*fn)(A...), const char* summary, ArgNames argNames,
+                 const char* file = __builtin_FILE()) {
+    Entry entry = Func(name, fn, summary, std::move(argNames), file);
+    void (*const nothing)(A...) = [](A...) {};
+    entry.func = [fn, nothing, name](Params params) {
+        CallTyped(App::Headless() ? nothing : fn, params, name, std::index_sequence_for<A...>{});
+    };
+    return entry;
 }
 
 // Entries that must read their arguments themselves (side effects between

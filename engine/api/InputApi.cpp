@@ -136,17 +136,17 @@ void AddInputEntries(Catalog& c) {
     c.push_back(Op("GetMouseY", GetMouseY, "Cursor y in pixels.", {}));
     c.push_back(Op("GetMousePosition", GetMousePosition, "Cursor position.", {}));
     c.push_back(Op("GetMouseDelta", MouseDelta, "Cursor movement since the last frame.", {}));
-    c.push_back(Func("SetMousePosition", SetMousePositionTruncated,
+    c.push_back(WindowFunc("SetMousePosition", SetMousePositionTruncated,
         "Moves the cursor to the truncated position.",
         {""}));
-    c.push_back(Func("SetMouseOffset", SetMouseOffsetTruncated, "Sets the mouse coordinate offset, truncated.", {""}));
+    c.push_back(WindowFunc("SetMouseOffset", SetMouseOffsetTruncated, "Sets the mouse coordinate offset, truncated.", {""}));
     c.push_back(Op("GetMouseWheel", Wheel, "Wheel movement on both axes this frame.", {}));
-    c.push_back(Func("SetMouseCursor", SetMouseCursor, "Sets the cursor shape.", {"cursor shape"}));
-    c.push_back(Func("ShowCursor", ShowCursor, "Shows the cursor.", {}));
-    c.push_back(Func("HideCursor", HidePointer, "Hides the cursor.", {}));
+    c.push_back(WindowFunc("SetMouseCursor", SetMouseCursor, "Sets the cursor shape.", {"cursor shape"}));
+    c.push_back(WindowFunc("ShowCursor", ShowCursor, "Shows the cursor.", {}));
+    c.push_back(WindowFunc("HideCursor", HidePointer, "Hides the cursor.", {}));
     c.push_back(Op("IsCursorHidden", IsCursorHidden, "Whether the cursor is hidden.", {}));
-    c.push_back(Func("EnableCursor", FreeCursor, "Unlocks the cursor.", {}));
-    c.push_back(Func("DisableCursor", CaptureCursor, "Locks and hides the cursor.", {}));
+    c.push_back(WindowFunc("EnableCursor", FreeCursor, "Unlocks the cursor.", {}));
+    c.push_back(WindowFunc("DisableCursor", CaptureCursor, "Locks and hides the cursor.", {}));
     c.push_back(Op("IsCursorOnScreen", IsCursorOnScreen, "Whether the cursor is inside the window.", {}));
     c.push_back(Func("SetCameraLookDirection", SetCameraLookDirection,
         "Camera target becomes camera position plus the direction.",

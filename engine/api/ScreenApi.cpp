@@ -158,7 +158,13 @@ std::any ImageSide(const Params& params, const char* entry) {
 
 // -- The screen and the world ------------------------------------------------------
 
-Vector2 WorldToScreen(Vector3 point) { return GetWorldToScreen(point, GameCamera); }
+// Without a screen (headless) raylib's projection would divide 0 by 0: a point
+// shows nowhere, answered as the corner rather than as NaN, which the drawing
+// entries refuse.
+Vector2 WorldToScreen(Vector3 point) {
+    if (GetScreenWidth() <= 0 || GetScreenHeight() <= 0) return {0, 0};
+    return GetWorldToScreen(point, GameCamera);
+}
 
 // In front of the camera, beyond its near plane: only then does the screen
 // position say where the point shows (behind, it comes out mirrored).
