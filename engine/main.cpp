@@ -25,6 +25,7 @@
 #include "Inspector.h"
 #include "Loader.h"
 #include "Messages.h"
+#include "Network.h"
 #include "MouseFocus.h"
 #include "Reload.h"
 #include "Stats.h"
@@ -235,6 +236,7 @@ int main(int argc, char** argv) {
         World::App::CallGame("init", game_init, Fatal::InitFailed);
         RunHeadless(options.fps);
         UnloadGame();
+        World::Net::Disconnect();
         P3D_Close();
         S2D_Close();
         A3D_Close();
@@ -299,6 +301,7 @@ int main(int argc, char** argv) {
 
     Inspector::Close();
     UnloadGame();
+    World::Net::Disconnect();
     P3D_Close();
     S2D_Close();
     A3D_Close();

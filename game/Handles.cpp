@@ -136,6 +136,10 @@ void Model::SetBody(std::string kind, std::string shape, float mass) {
     Call<void>("Model.SetBody", Id, std::move(kind), std::move(shape), mass);
 }
 void Model::RemoveBody() { Call<void>("Model.RemoveBody", Id); }
+void Model::SetReplicated(bool shared) { Call<void>("Model.SetReplicated", Id, shared); }
+void Model::SetOwner(int peer) { Call<void>("Model.SetOwner", Id, peer); }
+int Model::GetNetworkId() { return Call<int>("Model.GetNetworkId", Id); }
+int Model::GetOwner() { return Call<int>("Model.GetOwner", Id); }
 bool Model::HasBody() { return Call<bool>("Model.HasBody", Id); }
 List Model::GetVelocity() { return Call<List>("Model.GetVelocity", Id); }
 void Model::SetVelocity(List velocity) { Call<void>("Model.SetVelocity", Id, std::move(velocity)); }
@@ -279,6 +283,27 @@ std::vector<PhysicsEvent> GetPhysicsEvents() {
         out.push_back({std::any_cast<std::string>(e.at(0)), std::any_cast<int>(e.at(1)), std::any_cast<int>(e.at(2)),
                        std::any_cast<float>(e.at(3)), std::any_cast<List>(e.at(4)), std::any_cast<List>(e.at(5))});
     }
+    return out;
+}
+
+std::vector<NetMessage> NetReceive() {
+    std::vector<NetMessage> out;
+    for (const std::any& item : Call<Answer>("NetReceive")) {
+        const Answer& m = std::any_cast<const Answer&>(item);
+        out.push_back({std::any_cast<int>(m.at(0)), std::any_cast<std::string>(m.at(1)), std::any_cast<std::string>(m.at(2))});
+    }
+    return out;
+}
+
+NetStats NetGetStats(int peer) {
+    const Answer s = Call<Answer>("NetGetStats", peer);
+    return {std::any_cast<float>(s.at(0)), std::any_cast<float>(s.at(1)), std::any_cast<float>(s.at(2)),
+            std::any_cast<float>(s.at(3))};
+}
+
+std::vector<std::string> GetArguments() {
+    std::vector<std::string> out;
+    for (const std::any& item : Call<Answer>("GetArguments")) out.push_back(std::any_cast<std::string>(item));
     return out;
 }
 

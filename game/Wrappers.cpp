@@ -194,6 +194,17 @@ WRAP(float, GetPhysicsTime, (), ())
 WRAP(std::vector<int>, PhysicsOverlapSphere, (List center, float radius), (center, radius))
 WRAP(std::vector<int>, PhysicsOverlapBox, (List center, List halfSize), (center, halfSize))
 WRAP(float, GetModelAnimationLength, (std::string buffer, std::string clip), (buffer, clip))
+WRAP(bool, NetHost, (int port, int mostClients), (port, mostClients))
+WRAP(bool, NetConnect, (std::string address, int port), (address, port))
+WRAP(void, NetDisconnect, (), ())
+WRAP(std::string, NetGetState, (), ())
+WRAP(int, NetGetPeerId, (), ())
+WRAP(std::vector<int>, NetGetPeers, (), ())
+WRAP(void, NetSend, (int peer, std::string channel, std::string text, bool reliable), (peer, channel, text, reliable))
+WRAP(void, NetSetSnapshotRate, (int perSecond), (perSecond))
+WRAP(void, NetSetTimeout, (float seconds), (seconds))
+WRAP(int, NetFindModel, (int networkId), (networkId))
+WRAP(bool, IsHeadless, (), ())
 #undef ENTRY_GROUP
 
 namespace Vector2 {

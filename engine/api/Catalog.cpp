@@ -38,6 +38,7 @@ const Catalog& Entries() {
         add("environment", AddEnvironmentEntries);
         add("particles", AddParticlesEntries);
         add("inspector", AddInspectorEntries);
+        add("network", AddNetworkEntries);
         return c;
     }();
     return catalog;

@@ -61,6 +61,7 @@ void AddAppEntries(Catalog& catalog);       // "app": the window, gamepads, clea
 void AddEnvironmentEntries(Catalog& catalog);  // "environment": sky, sky light, fog, occlusion, bloom, exposure
 void AddParticlesEntries(Catalog& catalog); // "particles": "Particles." emitters
 void AddInspectorEntries(Catalog& catalog); // "inspector": whether F1 shows it
+void AddNetworkEntries(Catalog& catalog);   // "network": sessions, messages, shared "Model." instances
 
 // -- Adapting typed functions ------------------------------------------------
 

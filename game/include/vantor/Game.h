@@ -434,6 +434,14 @@ public:
     void SetGravityEnabled(bool enabled);
     void SetTrigger(bool trigger);           // reports Enter and Leave events; nothing collides with it
     void SetCollisionLayer(int layer, int mask);  // bits of the layers it is on and collides with
+
+    // Playing over the network (see NetHost). On the server: shared with every client as an
+    // instance of the same model, following its transform, scale, colour and animation
+    // (its body's motion included: physics runs on the server only).
+    void SetReplicated(bool shared);
+    void SetOwner(int peer);  // that peer moves it and the server passes it on; 1: the server
+    int GetNetworkId();       // the same on every peer; 0 when not shared
+    int GetOwner();           // 0 when not shared
 };
 
 // An upright capsule that walks: slides along walls, steps up stairs (0.35 by
@@ -609,6 +617,39 @@ struct PhysicsEvent {
     List normal;
 };
 std::vector<PhysicsEvent> GetPhysicsEvents();
+
+// -- Playing over the network -------------------------------------------------------
+// One game.dll is server or client. The server hosts, clients join; peers are numbered
+// 1 (the server), then 2, 3, ... as clients join. Messages go on named channels:
+// reliable ones arrive once and in order, unreliable ones may be lost but never arrive
+// twice or altered; a text is any bytes up to 16384. Sending before connecting, to a
+// peer not connected, or a text past the limit stops the game with a message saying
+// which. Model instances the server shares (Model::SetReplicated) appear on every client
+// and move there smoothly, about two snapshots (0.1 s) behind.
+bool NetHost(int port, int mostClients);
+bool NetConnect(std::string address, int port);  // "Connecting", then "Client" once welcomed
+void NetDisconnect();
+std::string NetGetState();  // "Offline", "Connecting", "Client" or "Server"
+int NetGetPeerId();         // 1 on the server, 2, 3, ... on clients, 0 offline
+std::vector<int> NetGetPeers();
+void NetSend(int peer, std::string channel, std::string text, bool reliable);  // peer 0: every peer
+// What arrived since the last call, in order. A peer joining or leaving (a time-out
+// included) arrives on the channel "Joined" or "Left" with an empty text.
+struct NetMessage {
+    int peer = 0;
+    std::string channel;
+    std::string text;
+};
+std::vector<NetMessage> NetReceive();
+struct NetStats {
+    float roundTripMs = 0, bytesSentPerSecond = 0, bytesReceivedPerSecond = 0, packetLossPercent = 0;
+};
+NetStats NetGetStats(int peer);  // zeros for a peer not connected
+void NetSetSnapshotRate(int perSecond);  // 20 unless set
+void NetSetTimeout(float seconds);       // 8 unless set
+int NetFindModel(int networkId);         // the local instance id, 0 when none
+bool IsHeadless();                       // engine --headless: nothing is drawn or heard
+std::vector<std::string> GetArguments(); // the command line after the program, without the host's options
 
 // The host's fixed root of the scene (id 1).
 extern Instance Root;
