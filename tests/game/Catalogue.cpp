@@ -112,7 +112,8 @@ private:
 };
 
 const char* const kKindNames[] = {"none", "int",      "float", "bool", "string",  "vec2", "vec3",  "mat",
-                                  "handle", "children", "hit", "vec4", "bodyhit", "ids",  "events"};
+                                  "handle", "children", "hit", "vec4", "bodyhit", "ids",  "events",
+                                  "peers", "messages", "stats", "texts"};
 
 Kind KindOf(const Json& value) {
     const std::string& type = value["type"].text;
@@ -169,8 +170,12 @@ const std::type_info& TypeOf(Kind kind) {
         case Children: return typeid(std::unordered_map<std::string, int>);
         case Hit:
         case BodyHit:
-        case Events: return typeid(std::vector<std::any>);
-        case Ids: return typeid(std::vector<int>);
+        case Events:
+        case Messages:
+        case Stats:
+        case Texts: return typeid(std::vector<std::any>);
+        case Ids:
+        case Peers: return typeid(std::vector<int>);
         case None: break;
     }
     return typeid(void);

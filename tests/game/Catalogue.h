@@ -11,7 +11,7 @@
 
 namespace GameTest {
 
-enum Kind { None, Int, Float, Bool, Str, Vec2, Vec3, Mat, Handle, Children, Hit, Vec4, BodyHit, Ids, Events };
+enum Kind { None, Int, Float, Bool, Str, Vec2, Vec3, Mat, Handle, Children, Hit, Vec4, BodyHit, Ids, Events, Peers, Messages, Stats, Texts };
 enum Table { Func, Op };
 
 struct EntrySpec {

@@ -60,6 +60,10 @@ std::any DefaultAnswer(Kind kind) {
         case BodyHit: return std::vector<std::any>{true, 0.75f, std::vector<float>{1, 2, 3}, std::vector<float>{0, 1, 0}, 5};
         case Ids: return std::vector<int>{3, 5};
         case Events: return std::vector<std::any>{};
+        case Peers: return std::vector<int>{2, 4};
+        case Messages: return std::vector<std::any>{};
+        case Stats: return std::vector<std::any>{12.5f, 300.0f, 200.0f, 1.0f};
+        case Texts: return std::vector<std::any>{};
         case None: break;
     }
     return {};
