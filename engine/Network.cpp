@@ -28,7 +28,10 @@ int nextNetworkId = 1;
 std::unordered_map<int, int> replicas;        // network id -> local id
 std::unordered_map<int, int> replicaOwners;   // network id -> owner
 std::unordered_map<int, int> replicaByLocal;  // local id -> network id
-std::unordered_set<std::string> warnedModels;
+std::unordered_set<std::string> warnedModels, warnedFull;
+// Peers that left this session. Numbers are never given twice, so one of these is
+// gone for good: what a game sends it, having not yet read its "Left", is dropped.
+std::unordered_set<int> departed;
 
 std::vector<Received> inbox;
 size_t inboxBytes = 0;
@@ -106,6 +109,18 @@ int MakeReplica(const N3D_Entity& e) {
         if (warnedModels.insert(model).second)
             base::Warn("NET", "the server shares instances of the model \"%s\", which is not loaded here (LoadModel); "
                        "they are not shown", model.c_str());
+        return 0;
+    }
+    // The buffer's capacity is the client's own (its LoadModel): past it the copy is
+    // left out rather than overfilling the buffer, which would stop the game.
+    const int index = Buffers::Names.at(model);
+    auto gpu = Buffers::Buffers.find(index);
+    auto slots = Buffers::Positions.find(index);
+    if (gpu != Buffers::Buffers.end() && slots != Buffers::Positions.end() &&
+        static_cast<int>(slots->second.size()) >= gpu->second.capacity) {
+        if (warnedFull.insert(model).second)
+            base::Warn("NET", "the server shares more instances of \"%s\" than its buffer here holds (%d, LoadModel's "
+                       "capacity); the rest are not shown", model.c_str(), gpu->second.capacity);
         return 0;
     }
     static const Api::Entry* make = [] {
@@ -216,8 +231,10 @@ void Update() {
     if (before == N3D_SERVER) ServeSnapshot();
     N3D_Service();
     N3D_Event event;
-    while (N3D_NextEvent(&event))
+    while (N3D_NextEvent(&event)) {
+        if (event.kind == N3D_EVENT_LEFT) departed.insert(event.peer);
         Queue({event.peer, event.channel, std::string(event.data, static_cast<size_t>(event.size))});
+    }
     const N3D_State state = N3D_GetState();
     if (state == N3D_SERVER) TakeOwnersChanges();
     if (state == N3D_CLIENT) FollowServer();
@@ -254,6 +271,7 @@ void SetOwner(int id, int peer, const char* entry) {
     if (it == shared.end() || !ModelInstance(id))
         throw Api::BadValue(std::string(entry) + ": argument 0 (id) " + std::to_string(id) +
                             " is not a shared Model instance (Model.SetReplicated first)");
+    if (departed.count(peer)) return;  // gone since; its "Left" is on its way to the game
     if (peer != N3D_SERVER_PEER && !N3D_IsPeer(peer))
         throw Api::BadValue(std::string(entry) + ": argument 1 (peer) " + std::to_string(peer) +
                             " is not a connected peer (1 is the server)");
@@ -283,9 +301,12 @@ int FindModel(int networkId) {
     return replica != replicas.end() && ModelInstance(replica->second) ? replica->second : 0;
 }
 
+bool Departed(int peer) { return departed.count(peer) != 0; }
+
 void Disconnect() {
     N3D_Disconnect();
     DropReplicas();
+    departed.clear();
     inbox.clear();
     inboxBytes = 0;
 }

@@ -34,6 +34,10 @@ int NetworkId(int id);    // 0 when not shared
 int Owner(int id);        // the peer whose changes are shared (0 when not shared)
 int FindModel(int networkId);  // the local instance (0 when none)
 
+// Whether `peer` was connected in this session and has left (its number is never given
+// again): sending to it, or giving it an instance, does nothing.
+bool Departed(int peer);
+
 // Ends the session; a client's shared instances go with it.
 void Disconnect();
 

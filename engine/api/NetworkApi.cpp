@@ -110,6 +110,7 @@ void Send(int peer, std::string channel, std::string text, bool reliable) {
         case N3D_NOT_CONNECTED:
             throw BadValue("not connected: NetHost or NetConnect first, and for a client wait for the state \"Client\"");
         case N3D_UNKNOWN_PEER:
+            if (Net::Departed(peer)) return;  // left since: the game reads its "Left" soon enough
             throw BadValue("argument 0 (peer) " + std::to_string(peer) + " is not a connected peer (0 sends to every one)");
         case N3D_TOO_LARGE:
             throw BadValue("argument 2 (text) is " + std::to_string(text.size()) + " bytes, more than " +
@@ -171,8 +172,8 @@ void AddNetworkEntries(Catalog& c) {
         "The peers connected now: a server's clients, or a client's server (1).", {}));
     c.push_back(Func("NetSend", Send,
         "Sends the text on the channel. Reliable: arrives once, in order with the channel's other reliable messages. "
-        "Unreliable: may be lost, never arrives twice or altered. Refused before connecting, to a peer not connected, "
-        "past 16384 bytes, or on \"Joined\"/\"Left\".",
+        "Unreliable: may be lost, never arrives twice or altered. Refused before connecting, to a peer never "
+        "connected, past 16384 bytes, or on \"Joined\"/\"Left\"; to a peer that has left it does nothing.",
         {"peer: 0 for every connected peer", "channel: 1 to 64 bytes", "text: any bytes, up to 16384",
          "reliable"}));
     c.push_back(Op("NetReceive", Receive,
