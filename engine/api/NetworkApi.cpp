@@ -68,18 +68,30 @@ void CheckPort(int port, int position) {
                        " is not a UDP port (1 to 65535)");
 }
 
+// The session asked for last. A reloaded game runs its init again: asking for the
+// session it already has keeps it, so its peers stay connected.
+int hostedPort = 0;
+std::string joinedAddress;
+int joinedPort = 0;
+
 bool Host(int port, int most) {
     CheckPort(port, 0);
     if (most < 1 || most > 4000)
         throw BadValue("argument 1 (most clients) " + std::to_string(most) + " is not 1 to 4000");
+    if (N3D_GetState() == N3D_SERVER && port == hostedPort) return true;
     Net::Disconnect();
+    hostedPort = port;
     return N3D_Host(port, most);
 }
 
 bool Connect(std::string address, int port) {
     if (address.empty()) throw BadValue("argument 0 (address) is empty");
     CheckPort(port, 1);
+    const N3D_State state = N3D_GetState();
+    if ((state == N3D_CLIENT || state == N3D_CONNECTING) && address == joinedAddress && port == joinedPort) return true;
     Net::Disconnect();
+    joinedAddress = address;
+    joinedPort = port;
     return N3D_Connect(address.c_str(), port);
 }
 
@@ -157,11 +169,12 @@ TextList Arguments() { return TextList{App::Arguments()}; }
 void AddNetworkEntries(Catalog& c) {
     c.push_back(Op("NetHost", Host,
         "Starts a server on that UDP port for at most that many clients; false (with a warning) when the port is "
-        "taken. A session already open is closed first.",
+        "taken. Another session open is closed first; this very one (a reloaded game's init) is kept.",
         {"port, 1 to 65535", "most clients, 1 to 4000"}));
     c.push_back(Op("NetConnect", Connect,
         "Starts joining the server there; false (with a warning) when the address does not resolve. The state is "
-        "\"Connecting\" until the server welcomes this peer, then \"Client\"; \"Offline\" again if it never answers.",
+        "\"Connecting\" until the server welcomes this peer, then \"Client\"; \"Offline\" again if it never answers. "
+        "Joining the server this peer is already joining or joined (a reloaded game's init) keeps the connection.",
         {"address: a name or an IP address", "port"}));
     c.push_back(Func("NetDisconnect", Disconnect,
         "Leaves the session (a server tells its clients); a client's shared instances go with it.", {}));

@@ -25,11 +25,13 @@ struct Install {
     EngineInstall files{VANTOR_ENGINE, VANTOR_NET_GAME};
     Install() { EXPECT_EQ(TestFiles::WriteBox(files.assets + "/box.obj", 0.5f), ""); }
 
-    std::unique_ptr<Process> Start(std::vector<std::string> args, bool headless = true) const {
+    std::unique_ptr<Process> Start(std::vector<std::string> args, bool headless = true,
+                                   std::vector<std::string> env = {}) const {
         if (headless) args.insert(args.begin(), "--headless");
         RunOptions options;
         options.cwd = files.bin;
         options.env = {"VANTOR_NO_DIALOG=1"};
+        options.env.insert(options.env.end(), env.begin(), env.end());
         options.timeoutMs = 120000;
         return std::make_unique<Process>(files.bin + "/engine", args, options);
     }
@@ -205,5 +207,27 @@ TEST(Network, AnOwnedModelMovesByItsOwnersHandAndASharedFiguresClipFollows) {
     ASSERT_TRUE(client->WaitForStderr("figure walk ", 20000, client->Stderr().size())) << client->Stderr();
     EXPECT_NE(LastNumbers(client->Stderr(), "figure walk")[0], first) << client->Stderr();
     EXPECT_EQ(Exit(*client), 0) << client->Stderr();
+    EXPECT_EQ(Exit(*server), 0) << server->Stderr();
+}
+
+TEST(Network, AClientThatReloadsItsGameStaysConnectedAndKeepsTheSharedModel) {
+    Install serverSide, clientSide;  // the client's game.dll is rewritten: a folder of its own
+    const std::string port = std::to_string(FreeUdpPort());
+    auto server = serverSide.Start({"server", port, "8", "scene"});
+    ASSERT_TRUE(server->WaitForStderr("listening 1", 30000)) << server->Stderr();
+    auto client = clientSide.Start({"client", "127.0.0.1", port, "view"}, true, {"VANTOR_RELOAD=1"});
+    ASSERT_TRUE(client->WaitForStderr("seen ", 30000)) << client->Stderr();
+    CopyFile(VANTOR_NET_GAME, clientSide.files.bin + "/game.dll");
+    ASSERT_TRUE(client->WaitForStderr("game.dll reloaded", 30000)) << client->Stderr();
+    // The new build's init asks to join the same server: the connection is the same one,
+    // and the shared box is there again.
+    const std::size_t reloaded = client->Stderr().find("game.dll reloaded");
+    ASSERT_TRUE(client->WaitForStderr("seen ", 30000, reloaded)) << client->Stderr();
+    EXPECT_NE(client->Stderr().find("state Client 2", reloaded), std::string::npos) << client->Stderr();
+    EXPECT_EQ(Count(client->Stderr(), "joined 1"), 1) << client->Stderr();
+    EXPECT_EQ(Exit(*client), 0) << client->Stderr();
+    EXPECT_TRUE(server->WaitForStderr("left 2", 20000)) << server->Stderr();
+    EXPECT_EQ(Count(server->Stderr(), "joined 2"), 1) << server->Stderr();
+    EXPECT_EQ(Count(server->Stderr(), "joined 3"), 0) << server->Stderr();
     EXPECT_EQ(Exit(*server), 0) << server->Stderr();
 }
