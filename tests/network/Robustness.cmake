@@ -15,3 +15,14 @@ target_include_directories(network_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/net/src)
 target_link_libraries(network_fuzz PRIVATE n3d enet vantor_base vantor_test_fuzz)
 add_test(NAME network_fuzz COMMAND network_fuzz --seed 1 --packets ${VANTOR_NET_FUZZ_PACKETS})
 set_tests_properties(network_fuzz PROPERTIES LABELS network TIMEOUT 300)
+
+# A headless server engine against hostile peers: UDP garbage, other protocols,
+# forged and broken packets from peers that joined, a flood of joins past its most.
+add_executable(network_hostile_tests hostile_test.cpp Relay.cpp ${PROJECT_SOURCE_DIR}/tests/engine/support/BoxFile.cpp)
+target_include_directories(network_hostile_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/engine/support ${PROJECT_SOURCE_DIR}/net/src)
+target_link_libraries(network_hostile_tests PRIVATE n3d enet vantor_base vantor_test_support assimp::assimp raylib GTest::gtest_main)
+target_compile_definitions(network_hostile_tests PRIVATE
+  VANTOR_ENGINE="$<TARGET_FILE:engine>"
+  VANTOR_NET_GAME="$<TARGET_FILE:module_net_game>")
+add_dependencies(network_hostile_tests engine module_net_game)
+gtest_discover_tests(network_hostile_tests PROPERTIES LABELS network TIMEOUT 120)

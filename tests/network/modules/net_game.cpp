@@ -8,6 +8,8 @@
 //     own     for each client that joins, a box it owns (told on the channel "yours"), and one
 //             shared figure playing its clip "walk"; every 30 frames reports
 //             owned <peer> <x y z> of each owned box as the server has it
+//     guard   the scene box watched every frame: reports box moved <x> <y> <z> the first time it
+//             is not at (1.5, 0, 0); a message on "where" is answered with box at <x> <y> <z>
 //     reports joined <peer>, left <peer>, count ok <n> / count bad <why>
 //   client ADDRESS PORT [view] [watch] [count] [rtt]
 //     view    looks at the origin from z = -6 under a light; reports seen <sx> <sy> (where the
@@ -19,6 +21,7 @@
 //     rtt     a message every frame: rtt <median ms> <largest ms> after 100 round trips
 //     own     moves the box the server gave it along z at 1 m/s by its own hand; every 30
 //             frames reports mine <z> <where its own moves put it> and figure <clip> <time>
+//     find    reports found <x> <y> <z> once the shared box (network id 1) is here
 //   both: state <NetGetState> <NetGetPeerId> on every change, joined <peer>, left <peer>
 #include <vantor/Game.h>
 #include <vantor/Keys.h>
@@ -90,7 +93,13 @@ Game::Model Box(List at, int rgba) {
     return m;
 }
 
+void ReportBox(const char* label) {
+    const List at = sceneBox.Position();
+    std::fprintf(stderr, "%s %.2f %.2f %.2f\n", label, at[0], at[1], at[2]);
+}
+
 void ServerMessage(const Game::NetMessage& m) {
+    if (Has("guard") && m.channel == "where" && sceneBox.Id != 0) ReportBox("box at");
     if (m.channel == "count") {
         if (!countBad && m.text != std::to_string(counted)) {
             countBad = true;
@@ -146,6 +155,12 @@ void ClientTick() {
         Game::NetSend(1, "rtt", std::to_string(tripNumber), false);
     }
     const int local = Game::NetFindModel(1);
+    static bool found = false;
+    if (Has("find") && local != 0 && !found) {
+        found = true;
+        const List at = Game::Model(local).Position();
+        std::fprintf(stderr, "found %.2f %.2f %.2f\n", at[0], at[1], at[2]);
+    }
     if (Has("own") && mineNetworkId != 0 && Game::NetFindModel(mineNetworkId) != 0) {
         Game::Model mine(Game::NetFindModel(mineNetworkId));
         const float dt = Game::DeltaTime();
@@ -194,6 +209,14 @@ void ClientTick() {
 }
 
 void ServerTick(float dt) {
+    static bool boxMoved = false;
+    if (Has("guard") && sceneBox.Id != 0 && !boxMoved) {
+        const List at = sceneBox.Position();
+        if (std::fabs(at[0] - 1.5f) + std::fabs(at[1]) + std::fabs(at[2]) > 1e-4f) {
+            boxMoved = true;
+            ReportBox("box moved");
+        }
+    }
     if (Has("own") && ++frames % 30 == 0)
         for (Game::Model& box : ownedBoxes) {
             const List at = box.Position();
