@@ -61,7 +61,7 @@ void Session::Reset() {
     sampled_.clear();
     started_ = -1;
     closing_ = false;
-    warnedFull_ = warnedProtocol_ = false;
+    warnedFull_ = warnedProtocol_ = warnedTooMany_ = false;
 }
 
 bool Session::Host(int port, int maxClients) {
@@ -375,6 +375,13 @@ void Session::SetEntities(const N3D_Entity* entities, int count) {
     std::sort(world_.begin(), world_.end(), [](const QState& a, const QState& b) { return a.id < b.id; });
     world_.erase(std::unique(world_.begin(), world_.end(), [](const QState& a, const QState& b) { return a.id == b.id; }),
                  world_.end());
+    if (world_.size() > kMostEntities) {
+        if (!warnedTooMany_)
+            base::Warn("N3D", "%zu entities are shared; clients are sent the first %u (by network id) only",
+                       world_.size(), kMostEntities);
+        warnedTooMany_ = true;
+        world_.resize(kMostEntities);
+    }
 }
 
 void Session::SendSnapshots(double seconds) {
@@ -412,7 +419,7 @@ void Session::ReadSnapshot(Peer& from, BitReader& in, double seconds) {
     if (in.failed || seq == 0 || base >= seq) return Warn(from, "a snapshot that does not read");
     if (received_.count(seq)) return;
     const uint32_t newest = received_.empty() ? 0 : received_.rbegin()->first;
-    if (seq + 2 * kHistory < newest) return;  // far too late to matter
+    if (seq + kClientHistory < newest) return;  // far too late to matter
     const World* baseline = nullptr;
     if (base != 0) {
         auto it = received_.find(base);
@@ -424,7 +431,7 @@ void Session::ReadSnapshot(Peer& from, BitReader& in, double seconds) {
     snapshot.time = time;
     if (!DecodeWorld(baseline, in, &snapshot.world)) return Warn(from, "a snapshot that does not read");
     received_.emplace(seq, std::move(snapshot));
-    while (received_.size() > 2 * kHistory) received_.erase(received_.begin());
+    while (received_.size() > kClientHistory) received_.erase(received_.begin());
     if (seq > newest) {
         const double sample = time - seconds;
         if (!haveOffset_ || std::fabs(sample - offset_) > 1.0) offset_ = sample;

@@ -30,9 +30,13 @@ constexpr uint32_t kProtocol = 0x564E0001u;
 // Why a server turned a peer away (ENet's disconnect data).
 enum Refusal : uint32_t { kLeaving = 0, kFull = 1, kOtherProtocol = 2 };
 
-// Snapshots a server keeps (and a client keeps twice as many): a baseline older
-// than this is no baseline, and the whole world is sent instead.
+// Snapshots a server keeps: a baseline older than this is no baseline, and the
+// whole world is sent instead.
 constexpr uint32_t kHistory = 64;
+// Snapshots a client keeps. An acknowledgement lost for longer than these cover
+// leaves the server coding against one the client dropped; the client reads none
+// of those until the server, past its own history, sends the whole world again.
+constexpr uint32_t kClientHistory = 32;
 
 class Session {
 public:
@@ -121,6 +125,7 @@ private:
     Queued current_;
     bool warnedFull_ = false, warnedProtocol_ = false;
     bool closing_ = false;  // the server left: offline once its events are taken
+    bool warnedTooMany_ = false;
 
     // Server
     World world_;                   // as the game last set it

@@ -327,7 +327,7 @@ bool DecodeWorld(const World* base, BitReader& in, World* out) {
         }
     }
     while (i < was.size()) out->push_back(was[i++]);
-    return !in.failed;
+    return !in.failed && out->size() <= kMostEntities;
 }
 
 void EncodeState(const QState& state, BitWriter& out) {

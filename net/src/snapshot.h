@@ -41,8 +41,8 @@ using World = std::vector<QState>;
 QState Quantise(const N3D_Entity& entity);
 N3D_Entity Restore(const QState& state);
 
-// The most records one snapshot may hold; a reader refuses more.
-constexpr uint32_t kMostEntities = 1u << 16;
+// The most entities a world holds: a server shares no more, a reader refuses more.
+constexpr uint32_t kMostEntities = 1u << 14;
 
 // Writes `now` as its changes from `base` (null: from nothing, so every entity is new).
 void EncodeWorld(const World* base, const World& now, BitWriter& out);
