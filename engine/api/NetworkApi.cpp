@@ -116,6 +116,8 @@ PeerList Peers() {
 }
 
 void Send(int peer, std::string channel, std::string text, bool reliable) {
+    if (channel.find('\0') != std::string::npos)
+        throw BadValue("argument 1 (channel) holds a zero byte; a channel is a name");
     switch (N3D_Send(peer, channel.c_str(), text.data(), static_cast<int>(std::min<size_t>(text.size(), N3D_MAX_MESSAGE + 1)),
                      reliable)) {
         case N3D_OK: return;

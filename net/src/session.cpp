@@ -36,6 +36,11 @@ void Timeouts(ENetPeer* peer, const N3D_Settings& settings) {
     enet_peer_timeout(peer, 32, std::min<enet_uint32>(2000, most), most);
 }
 
+// No throttle, once connected (it is a command to the other end): ENet drops a share
+// of unreliable packets when round trips vary, and on a jittery link that lost whole
+// runs of snapshots. They are small and come at a fixed rate: they go as they are.
+void Unthrottled(ENetPeer* peer) { enet_peer_throttle_configure(peer, ENET_PEER_PACKET_THROTTLE_INTERVAL, 0, 0); }
+
 bool ReservedChannel(const std::string& channel) { return channel == "Joined" || channel == "Left"; }
 
 }  // namespace
@@ -164,6 +169,7 @@ bool Session::Stats(int id, N3D_Stats* stats) const {
 }
 
 uint64_t Session::BytesSent() const { return host_ ? host_->totalSentData : 0; }
+uint64_t Session::DatagramsSent() const { return host_ ? host_->totalSentPackets : 0; }
 
 void Session::Count(Peer& peer, size_t in, size_t out, double seconds) {
     if (peer.second == 0) peer.second = seconds;
@@ -217,7 +223,7 @@ void Session::Warn(Peer& peer, const char* what) {
 }
 
 void Session::OnConnect(ENetPeer* enet, uint32_t data, double seconds) {
-    if (state_ == N3D_CONNECTING) return;  // the server answered: its welcome comes next
+    if (state_ == N3D_CONNECTING) return Unthrottled(enet);  // the server answered: its welcome comes next
     if (state_ != N3D_SERVER) return;
     enet->data = nullptr;
     if (data != kProtocol) {
@@ -238,6 +244,7 @@ void Session::OnConnect(ENetPeer* enet, uint32_t data, double seconds) {
     const int id = nextPeer_++;
     enet->data = reinterpret_cast<void*>(static_cast<intptr_t>(id));
     Timeouts(enet, settings);
+    Unthrottled(enet);
     Peer& peer = peers_[id];
     peer.enet = enet;
     peer.id = id;
@@ -327,10 +334,13 @@ void Session::Receive(int id, const uint8_t* data, size_t size, double seconds) 
             if (state_ != N3D_CONNECTING) return Warn(peer, "a welcome it had no business sending");
             return ReadWelcome(peer, in);
         case kMessage: {
+            if (state_ == N3D_CONNECTING) return;  // its welcome was lost: the server sends it again
             if (!peer.welcomed) return Warn(peer, "a message before its welcome");
             const size_t length = size >= 2 ? data[1] : 0;
             if (length == 0 || length > N3D_MAX_CHANNEL || size < 2 + length || size - 2 - length > N3D_MAX_MESSAGE)
                 return Warn(peer, "a message that does not read");
+            // A zero byte would cut the name short where a game reads it ("Left\0x" as "Left").
+            if (std::memchr(data + 2, 0, length)) return Warn(peer, "a message whose channel holds a zero byte");
             std::string channel(reinterpret_cast<const char*>(data + 2), length);
             if (ReservedChannel(channel)) return Warn(peer, "a message on a channel of the engine's own");
             events_.push_back({N3D_EVENT_MESSAGE, peer.id, std::move(channel),
@@ -338,6 +348,7 @@ void Session::Receive(int id, const uint8_t* data, size_t size, double seconds) 
             return;
         }
         case kSnapshot:
+            if (state_ == N3D_CONNECTING) return;  // as above: snapshots can outrun a lost welcome
             if (state_ != N3D_CLIENT) return Warn(peer, "a snapshot, which only a server sends");
             return ReadSnapshot(peer, in, seconds);
         case kAck: {
@@ -419,7 +430,7 @@ void Session::ReadSnapshot(Peer& from, BitReader& in, double seconds) {
     if (in.failed || seq == 0 || base >= seq) return Warn(from, "a snapshot that does not read");
     if (received_.count(seq)) return;
     const uint32_t newest = received_.empty() ? 0 : received_.rbegin()->first;
-    if (seq + kClientHistory < newest) return;  // far too late to matter
+    if (uint64_t{seq} + kClientHistory < newest) return;  // far too late to matter
     const World* baseline = nullptr;
     if (base != 0) {
         auto it = received_.find(base);

@@ -68,7 +68,8 @@ public:
     const std::vector<int>& OwnedFrom() const { return ownedFrom_; }
     void ClearOwnedUpdates() { owned_.clear(), ownedFrom_.clear(); }
     // What the server has sent, in bytes of ENet's datagrams (its headers included).
-    uint64_t BytesSent() const;
+    uint64_t BytesSent() const;  // ENet counts in 32 bits: past 4 GiB it starts again
+    uint64_t DatagramsSent() const;
 
     // Client
     const std::vector<N3D_Entity>& Sample(double seconds);

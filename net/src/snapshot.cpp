@@ -110,6 +110,10 @@ void WriteGroups(const QState& s, const QState& base, uint32_t mask, BitWriter& 
     }
 }
 
+// A clip travels one up (the rest pose, -1, as 0); past the most there is, it reads
+// as out of range, which the checks below refuse.
+int32_t Clip(uint32_t coded) { return coded > kMostClip + 1 ? kMostClip + 1 : static_cast<int32_t>(coded) - 1; }
+
 bool FixedInRange(int32_t v) { return v >= -kMostFixed && v <= kMostFixed; }
 
 bool ReadGroups(BitReader& in, const QState& base, QState* s) {
@@ -130,7 +134,7 @@ bool ReadGroups(BitReader& in, const QState& base, QState* s) {
     if (mask & kColor) s->color = in.Bits(32);
     if (mask & kOwner) s->owner = static_cast<int32_t>(in.Small());
     if (mask & kAnimation) {
-        s->clip = static_cast<int32_t>(in.Small()) - 1;
+        s->clip = Clip(in.Small());
         s->timeMs = Apply(base.timeMs, in.SmallSigned());
         s->speed = Apply(base.speed, in.SmallSigned());
         s->loop = in.Bit();
@@ -138,7 +142,7 @@ bool ReadGroups(BitReader& in, const QState& base, QState* s) {
     if (mask & kFade) {
         s->fading = in.Bit();
         if (s->fading) {
-            s->from = static_cast<int32_t>(in.Small()) - 1;
+            s->from = Clip(in.Small());
             s->fromTimeMs = Apply(base.fromTimeMs, in.SmallSigned());
             s->fromLoop = in.Bit();
             s->fadeLengthMs = Apply(base.fadeLengthMs, in.SmallSigned());

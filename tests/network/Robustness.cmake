@@ -13,7 +13,7 @@ set(VANTOR_NET_FUZZ_PACKETS 60000 CACHE STRING "Packets of the network fuzzer's 
 add_executable(network_fuzz network_fuzz.cpp Relay.cpp)
 target_include_directories(network_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/net/src)
 target_link_libraries(network_fuzz PRIVATE n3d enet vantor_base vantor_test_fuzz)
-add_test(NAME network_fuzz COMMAND network_fuzz --seed 1 --packets ${VANTOR_NET_FUZZ_PACKETS})
+add_test(NAME network_fuzz COMMAND network_fuzz --strict --seed 1 --packets ${VANTOR_NET_FUZZ_PACKETS})
 set_tests_properties(network_fuzz PROPERTIES LABELS network TIMEOUT 300)
 
 # A headless server engine against hostile peers: UDP garbage, other protocols,

@@ -53,17 +53,6 @@ void SleepUntil(double seconds) {
     std::exit(1);
 }
 
-// The session keeps its ENet host to itself and reports only bytes; the datagram
-// count comes from the host, reached the one way C++ allows for a private member
-// (an explicit instantiation may name it).
-ENetHost* n3d::Session::*HostMember();
-template <ENetHost* n3d::Session::*Member>
-struct HostOf {
-    friend ENetHost* n3d::Session::*HostMember() { return Member; }
-};
-template struct HostOf<&n3d::Session::host_>;
-ENetHost* HostOfSession(n3d::Session& s) { return s.*HostMember(); }
-
 bool HostOnFreePort(n3d::Session& server, int most, int* port) {
     for (int tries = 0; tries < 20; ++tries) {
         *port = FreeUdpPort();
@@ -229,8 +218,7 @@ struct CrowdRun {
     // Frames at 60 a second for `length` s; figures are taken when `figures` is given,
     // and then one client a second is sampled against where the crowd is now.
     void Frames(Motion motion, double length, CrowdFigures* figures) {
-        ENetHost* host = HostOfSession(server);
-        const uint32_t bytes0 = host->totalSentData, datagrams0 = host->totalSentPackets;
+        const uint64_t bytes0 = server.BytesSent(), datagrams0 = server.DatagramsSent();
         const double start = Now();
         double deadline = start, last = start, nextCheck = start + 1;
         while (deadline - start < length) {
@@ -261,8 +249,8 @@ struct CrowdRun {
         }
         if (figures) {
             figures->seconds = Now() - start;
-            figures->bytes = static_cast<uint32_t>(host->totalSentData - bytes0);
-            figures->datagrams = static_cast<uint32_t>(host->totalSentPackets - datagrams0);
+            figures->bytes = static_cast<uint32_t>(static_cast<uint32_t>(server.BytesSent()) - static_cast<uint32_t>(bytes0));
+            figures->datagrams = static_cast<uint32_t>(static_cast<uint32_t>(server.DatagramsSent()) - static_cast<uint32_t>(datagrams0));
             figures->bytesWithUdp = figures->bytes + 28.0 * figures->datagrams;
         }
     }
