@@ -120,15 +120,15 @@ TEST(Network, ThroughADelayingLossyRelayReliableMessagesArriveOnceInOrderAndMoti
     // motion <frames> <largest step> <largest difference from 1 m/s>: the box moves at
     // 1 m/s, so at 60 frames a second a frame's step is about 1.7 cm. However the
     // datagrams came, no frame moves it by more than 5 cm, and none moves it by more
-    // than 1 cm more or less than its speed times the frame's time (a frame where it
-    // stood still would be 1.7 cm off).
+    // than 1.2 cm more or less than its speed times the time between the ticks (a
+    // frame where it stood still would be 1.7 cm off; here it is 2 to 7 mm).
     const std::vector<float> motion = LastNumbers(client->Stderr(), "motion");
     ASSERT_EQ(motion.size(), 3u);
     std::printf("through the relay: largest step %.4f m, largest difference from 1 m/s %.4f m; %ld datagrams "
                 "dropped, %ld passed\n",
                 motion[1], motion[2], relay.Dropped(), relay.Forwarded());
     EXPECT_LE(motion[1], 0.05f) << client->Stderr();
-    EXPECT_LE(motion[2], 0.01f) << client->Stderr();
+    EXPECT_LE(motion[2], 0.012f) << client->Stderr();
     EXPECT_EQ(Exit(*client), 0) << client->Stderr();
     EXPECT_EQ(Exit(*server), 0) << server->Stderr();
 }
