@@ -196,8 +196,8 @@ void AddNetworkEntries(Catalog& c) {
         "channel \"Joined\" or \"Left\" with an empty text.",
         {}));
     c.push_back(Op("NetGetStats", Stats,
-        "The connection to that peer: round trip, traffic over the last second, packets lost; zeros for a peer not "
-        "connected.",
+        "The connection to that peer: round trip, bytes of packets sent and received over the last second (ENet's "
+        "and UDP's headers not counted), reliable packets lost; zeros for a peer not connected.",
         {"peer"}));
     c.push_back(Func("NetSetSnapshotRate", SetSnapshotRate,
         "How many snapshots of the shared instances a server sends each client a second (20 unless set); clients "
