@@ -355,7 +355,7 @@ void Session::Receive(int id, const uint8_t* data, size_t size, double seconds) 
             if (state_ != N3D_SERVER) return Warn(peer, "an acknowledgement, which only a client sends");
             const uint32_t seq = in.Small();
             if (in.failed || seq > seq_) return Warn(peer, "an acknowledgement that does not read");
-            peer.acked = std::max(peer.acked, seq);
+            if (seq > peer.acked) peer.ackedBefore = peer.acked, peer.acked = seq;
             return;
         }
         case kOwned:
@@ -404,20 +404,32 @@ void Session::SendSnapshots(double seconds) {
     if (sent_.size() > kHistory) sent_.pop_front();
     const Snapshot& now = sent_.back();
     const uint32_t oldest = sent_.front().seq;
-    // Clients that acknowledged the same snapshot get the same bytes: each is coded once.
-    std::map<uint32_t, std::vector<uint8_t>> coded;
+    // Clients that acknowledged the same snapshots get the same bytes: each is coded once.
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<uint8_t>> coded;
     for (auto& [id, peer] : peers_) {
         if (!peer.welcomed) continue;
         const uint32_t base = peer.acked >= oldest && peer.acked < now.seq ? peer.acked : 0;
-        auto it = coded.find(base);
+        // Predicting from a snapshot far back guesses badly; then the baseline alone serves.
+        const uint32_t prior = base != 0 && peer.ackedBefore >= oldest && peer.ackedBefore < base &&
+                                       base - peer.ackedBefore <= kMostPredictionGap && now.seq - base <= kMostPredictionGap
+                                   ? peer.ackedBefore
+                                   : 0;
+        auto it = coded.find({base, prior});
         if (it == coded.end()) {
             BitWriter out;
             out.Byte(kSnapshot);
             out.Small(now.seq);
             out.Small(base);
+            out.Small(prior);
             out.Bits(static_cast<uint32_t>(std::llround(now.time * 1000.0)), 32);
-            EncodeWorld(base ? &sent_[base - oldest].world : nullptr, now.world, out);
-            it = coded.emplace(base, std::move(out.Bytes())).first;
+            Prediction prediction;
+            if (prior != 0) {
+                prediction.prior = &sent_[prior - oldest].world;
+                prediction.back = static_cast<int32_t>(base - prior);
+                prediction.ahead = static_cast<int32_t>(now.seq - base);
+            }
+            EncodeWorld(base ? &sent_[base - oldest].world : nullptr, prediction, now.world, out);
+            it = coded.emplace(std::make_pair(base, prior), std::move(out.Bytes())).first;
         }
         SendPacket(peer, it->second, false, kUnreliableChannel, seconds);
     }
@@ -426,8 +438,11 @@ void Session::SendSnapshots(double seconds) {
 void Session::ReadSnapshot(Peer& from, BitReader& in, double seconds) {
     const uint32_t seq = in.Small();
     const uint32_t base = in.Small();
+    const uint32_t prior = in.Small();
     const double time = in.Bits(32) / 1000.0;
-    if (in.failed || seq == 0 || base >= seq) return Warn(from, "a snapshot that does not read");
+    if (in.failed || seq == 0 || base >= seq || (prior != 0 && (base == 0 || prior >= base)) ||
+        (prior != 0 && (base - prior > kMostPredictionGap || seq - base > kMostPredictionGap)))
+        return Warn(from, "a snapshot that does not read");
     if (received_.count(seq)) return;
     const uint32_t newest = received_.empty() ? 0 : received_.rbegin()->first;
     if (uint64_t{seq} + kClientHistory < newest) return;  // far too late to matter
@@ -437,10 +452,18 @@ void Session::ReadSnapshot(Peer& from, BitReader& in, double seconds) {
         if (it == received_.end()) return;  // coded against one this client no longer holds; a later one will do
         baseline = &it->second.world;
     }
+    Prediction prediction;
+    if (prior != 0) {
+        auto it = received_.find(prior);
+        if (it == received_.end()) return;  // as for a baseline no longer held
+        prediction.prior = &it->second.world;
+        prediction.back = static_cast<int32_t>(base - prior);
+        prediction.ahead = static_cast<int32_t>(seq - base);
+    }
     Snapshot snapshot;
     snapshot.seq = seq;
     snapshot.time = time;
-    if (!DecodeWorld(baseline, in, &snapshot.world)) return Warn(from, "a snapshot that does not read");
+    if (!DecodeWorld(baseline, prediction, in, &snapshot.world)) return Warn(from, "a snapshot that does not read");
     received_.emplace(seq, std::move(snapshot));
     while (received_.size() > kClientHistory) received_.erase(received_.begin());
     if (seq > newest) {

@@ -20,7 +20,7 @@ namespace n3d {
 enum MessageType : uint8_t {
     kWelcome = 1,   // server -> client, reliable: protocol, the client's number, the snapshot rate
     kMessage = 2,   // either way: a game's message (channel, then its bytes)
-    kSnapshot = 3,  // server -> client, unreliable: sequence, baseline, server time, the world's changes
+    kSnapshot = 3,  // server -> client, unreliable: sequence, baseline, the one before it predicted from, server time, the world's changes
     kAck = 4,       // client -> server, unreliable: the newest snapshot read
     kOwned = 5      // client -> server, unreliable: states of what the client owns
 };
@@ -37,6 +37,9 @@ constexpr uint32_t kHistory = 64;
 // leaves the server coding against one the client dropped; the client reads none
 // of those until the server, past its own history, sends the whole world again.
 constexpr uint32_t kClientHistory = 32;
+// The most snapshots between the two a change is predicted from, and from those to
+// the one coded.
+constexpr uint32_t kMostPredictionGap = 8;
 
 class Session {
 public:
@@ -84,6 +87,7 @@ private:
         int id = 0;
         bool welcomed = false;   // a client's server before its welcome is not yet a peer
         uint32_t acked = 0;      // the newest snapshot it read (server side)
+        uint32_t ackedBefore = 0;  // the one it read before that: what moved between them is predicted on
         double second = 0;       // when the current second of counting began
         uint64_t outNow = 0, inNow = 0;
         float outRate = 0, inRate = 0;

@@ -69,20 +69,28 @@ int32_t Apply(int32_t was, int32_t delta) {
     return static_cast<int32_t>(static_cast<uint32_t>(was) + static_cast<uint32_t>(delta));
 }
 
-void WriteGroups(const QState& s, const QState& base, uint32_t mask, BitWriter& out) {
+// `guess` is `base` carried on by the motion between the prior snapshot and it (see
+// Predict): positions, rotations and clip times are coded as their difference from it,
+// which for steady motion is next to nothing.
+void WriteGroups(const QState& s, const QState& base, const QState& guess, uint32_t mask, BitWriter& out) {
+    // The common cases in short: only moved, moved and turned, only turned.
     if (mask == kPosition) {
-        out.Bit(true);  // the common case: only moved
+        out.Bits(1, 1);
+    } else if (mask == (kPosition | kRotation)) {
+        out.Bits(1, 2);
+    } else if (mask == kRotation) {
+        out.Bits(1, 3);
     } else {
-        out.Bit(false);
+        out.Bits(0, 3);
         out.Bits(mask, 7);
     }
     if (mask & kPosition)
-        for (int i = 0; i < 3; ++i) out.SmallSigned(Delta(s.position[i], base.position[i]));
+        for (int i = 0; i < 3; ++i) out.SmallSigned(Delta(s.position[i], guess.position[i]));
     if (mask & kRotation) {
         const bool same = s.largest == base.largest;
         out.Bit(same);
         if (same) {
-            for (int i = 0; i < 3; ++i) out.SmallSigned(Delta(s.rotation[i], base.rotation[i]));
+            for (int i = 0; i < 3; ++i) out.SmallSigned(Delta(s.rotation[i], guess.rotation[i]));
         } else {
             out.Bits(s.largest, 2);
             for (int i = 0; i < 3; ++i) out.Bits(static_cast<uint32_t>(s.rotation[i] + kRotationMost), 15);
@@ -94,7 +102,7 @@ void WriteGroups(const QState& s, const QState& base, uint32_t mask, BitWriter& 
     if (mask & kOwner) out.Small(static_cast<uint32_t>(s.owner));
     if (mask & kAnimation) {
         out.Small(static_cast<uint32_t>(s.clip + 1));
-        out.SmallSigned(Delta(s.timeMs, base.timeMs));
+        out.SmallSigned(Delta(s.timeMs, guess.timeMs));
         out.SmallSigned(Delta(s.speed, base.speed));
         out.Bit(s.loop);
     }
@@ -110,20 +118,38 @@ void WriteGroups(const QState& s, const QState& base, uint32_t mask, BitWriter& 
     }
 }
 
+// Carries `base` on by what changed from `prior` to it, scaled from the `back`
+// snapshots between them to the `ahead` ones between it and the one being coded:
+// integer arithmetic both ends do alike. Scales, colours and the rest stay as in base.
+QState Predict(const QState& base, const QState* prior, const Prediction& p) {
+    QState guess = base;
+    if (!prior || p.back < 1 || p.ahead < 1) return guess;
+    const auto carry = [&p](int32_t now, int32_t was, int64_t most) {
+        const int64_t v = int64_t{now} + (int64_t{now} - was) * p.ahead / p.back;
+        return static_cast<int32_t>(std::clamp<int64_t>(v, -most, most));
+    };
+    for (int i = 0; i < 3; ++i) guess.position[i] = carry(base.position[i], prior->position[i], kMostFixed);
+    if (prior->largest == base.largest)
+        for (int i = 0; i < 3; ++i) guess.rotation[i] = carry(base.rotation[i], prior->rotation[i], kRotationMost);
+    if (prior->clip == base.clip) guess.timeMs = carry(base.timeMs, prior->timeMs, INT32_MAX);
+    return guess;
+}
+
 // A clip travels one up (the rest pose, -1, as 0); past the most there is, it reads
 // as out of range, which the checks below refuse.
 int32_t Clip(uint32_t coded) { return coded > kMostClip + 1 ? kMostClip + 1 : static_cast<int32_t>(coded) - 1; }
 
 bool FixedInRange(int32_t v) { return v >= -kMostFixed && v <= kMostFixed; }
 
-bool ReadGroups(BitReader& in, const QState& base, QState* s) {
+bool ReadGroups(BitReader& in, const QState& base, const QState& guess, QState* s) {
     *s = base;
-    const uint32_t mask = in.Bit() ? static_cast<uint32_t>(kPosition) : in.Bits(7);
+    uint32_t mask = kPosition;
+    if (!in.Bit()) mask = in.Bit() ? kPosition | kRotation : in.Bit() ? kRotation : in.Bits(7);
     if (mask & kPosition)
-        for (int i = 0; i < 3; ++i) s->position[i] = Apply(base.position[i], in.SmallSigned());
+        for (int i = 0; i < 3; ++i) s->position[i] = Apply(guess.position[i], in.SmallSigned());
     if (mask & kRotation) {
         if (in.Bit()) {
-            for (int i = 0; i < 3; ++i) s->rotation[i] = Apply(base.rotation[i], in.SmallSigned());
+            for (int i = 0; i < 3; ++i) s->rotation[i] = Apply(guess.rotation[i], in.SmallSigned());
         } else {
             s->largest = static_cast<uint8_t>(in.Bits(2));
             for (int i = 0; i < 3; ++i) s->rotation[i] = static_cast<int32_t>(in.Bits(15)) - kRotationMost;
@@ -135,7 +161,7 @@ bool ReadGroups(BitReader& in, const QState& base, QState* s) {
     if (mask & kOwner) s->owner = static_cast<int32_t>(in.Small());
     if (mask & kAnimation) {
         s->clip = Clip(in.Small());
-        s->timeMs = Apply(base.timeMs, in.SmallSigned());
+        s->timeMs = Apply(guess.timeMs, in.SmallSigned());
         s->speed = Apply(base.speed, in.SmallSigned());
         s->loop = in.Bit();
     }
@@ -245,7 +271,15 @@ N3D_Entity Restore(const QState& s) {
     return e;
 }
 
-void EncodeWorld(const World* base, const World& now, BitWriter& out) {
+const QState* FindState(const World* world, int32_t id) {
+    if (!world) return nullptr;
+    auto it = std::lower_bound(world->begin(), world->end(), id, [](const QState& s, int32_t v) { return s.id < v; });
+    return it != world->end() && it->id == id ? &*it : nullptr;
+}
+
+void EncodeWorld(const World* base, const World& now, BitWriter& out) { EncodeWorld(base, Prediction{}, now, out); }
+
+void EncodeWorld(const World* base, const Prediction& prediction, const World& now, BitWriter& out) {
     static const World kNothing;
     const World& was = base ? *base : kNothing;
     // Records first into their own stream, counted, so the count can lead.
@@ -259,30 +293,27 @@ void EncodeWorld(const World* base, const World& now, BitWriter& out) {
         ++count;
     };
     static const QState kBlank;
+    auto fresh = [&](const QState& s) {
+        begin(s.id, kNew);
+        records.Text(s.model);
+        records.Text(s.name);
+        WriteGroups(s, kBlank, kBlank, kAllGroups, records);
+    };
     size_t i = 0, k = 0;
     while (i < was.size() || k < now.size()) {
         if (k == now.size() || (i < was.size() && was[i].id < now[k].id)) {
             begin(was[i].id, kRemoved);
             ++i;
         } else if (i == was.size() || now[k].id < was[i].id) {
-            begin(now[k].id, kNew);
-            records.Text(now[k].model);
-            records.Text(now[k].name);
-            WriteGroups(now[k], kBlank, kAllGroups, records);
+            fresh(now[k]);
             ++k;
         } else {
-            const uint32_t mask = Changed(now[k], was[i]);
-            if (mask != 0 || now[k].model != was[i].model || now[k].name != was[i].name) {
-                if (now[k].model != was[i].model || now[k].name != was[i].name) {
-                    // Another model or name under the same id: it is new again.
-                    begin(now[k].id, kNew);
-                    records.Text(now[k].model);
-                    records.Text(now[k].name);
-                    WriteGroups(now[k], kBlank, kAllGroups, records);
-                } else {
-                    begin(now[k].id, kChanged);
-                    WriteGroups(now[k], was[i], mask, records);
-                }
+            if (now[k].model != was[i].model || now[k].name != was[i].name) {
+                fresh(now[k]);  // another model or name under the same id: it is new again
+            } else if (const uint32_t mask = Changed(now[k], was[i])) {
+                begin(now[k].id, kChanged);
+                const QState guess = Predict(was[i], FindState(prediction.prior, now[k].id), prediction);
+                WriteGroups(now[k], was[i], guess, mask, records);
             }
             ++i;
             ++k;
@@ -292,7 +323,9 @@ void EncodeWorld(const World* base, const World& now, BitWriter& out) {
     for (uint8_t byte : records.Bytes()) out.Byte(byte);
 }
 
-bool DecodeWorld(const World* base, BitReader& in, World* out) {
+bool DecodeWorld(const World* base, BitReader& in, World* out) { return DecodeWorld(base, Prediction{}, in, out); }
+
+bool DecodeWorld(const World* base, const Prediction& prediction, BitReader& in, World* out) {
     static const World kNothing;
     static const QState kBlank;
     const World& was = base ? *base : kNothing;
@@ -312,7 +345,8 @@ bool DecodeWorld(const World* base, BitReader& in, World* out) {
             if (!known) return false;
             if (kind == kChanged) {
                 QState s;
-                if (!ReadGroups(in, was[i], &s)) return false;
+                const QState guess = Predict(was[i], FindState(prediction.prior, static_cast<int32_t>(id)), prediction);
+                if (!ReadGroups(in, was[i], guess, &s)) return false;
                 out->push_back(std::move(s));
             }
             ++i;
@@ -320,7 +354,7 @@ bool DecodeWorld(const World* base, BitReader& in, World* out) {
             QState s = kBlank;
             std::string model = in.Text(N3D_MAX_NAME - 1);
             std::string name = in.Text(N3D_MAX_NAME - 1);
-            if (!ReadGroups(in, kBlank, &s)) return false;
+            if (!ReadGroups(in, kBlank, kBlank, &s)) return false;
             s.id = static_cast<int32_t>(id);
             s.model = std::move(model);
             s.name = std::move(name);
@@ -337,13 +371,13 @@ bool DecodeWorld(const World* base, BitReader& in, World* out) {
 void EncodeState(const QState& state, BitWriter& out) {
     static const QState kBlank;
     out.Small(static_cast<uint32_t>(state.id));
-    WriteGroups(state, kBlank, kAllGroups, out);
+    WriteGroups(state, kBlank, kBlank, kAllGroups, out);
 }
 
 bool DecodeState(BitReader& in, QState* out) {
     static const QState kBlank;
     const uint32_t id = in.Small();
-    if (in.failed || id == 0 || id > INT32_MAX || !ReadGroups(in, kBlank, out)) return false;
+    if (in.failed || id == 0 || id > INT32_MAX || !ReadGroups(in, kBlank, kBlank, out)) return false;
     out->id = static_cast<int32_t>(id);
     return true;
 }

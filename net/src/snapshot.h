@@ -44,12 +44,23 @@ N3D_Entity Restore(const QState& state);
 // The most entities a world holds: a server shares no more, a reader refuses more.
 constexpr uint32_t kMostEntities = 1u << 14;
 
+// A snapshot before the baseline, which both ends hold: what moved from it to the
+// baseline is expected to move on alike, `ahead` snapshots on from the baseline over
+// `back` from it, and only the difference from that is coded.
+struct Prediction {
+    const World* prior = nullptr;
+    int32_t back = 0;   // snapshots from prior to the baseline
+    int32_t ahead = 0;  // snapshots from the baseline to the one coded
+};
+
 // Writes `now` as its changes from `base` (null: from nothing, so every entity is new).
 void EncodeWorld(const World* base, const World& now, BitWriter& out);
-// Reads what EncodeWorld wrote against the same `base`; false (and `out` unusable) for
-// anything that does not read: past the end, an id out of order, a change to an entity
-// the base lacks, an unknown record kind, a field out of its range.
+void EncodeWorld(const World* base, const Prediction& prediction, const World& now, BitWriter& out);
+// Reads what EncodeWorld wrote against the same `base` and prediction; false (and `out`
+// unusable) for anything that does not read: past the end, an id out of order, a change
+// to an entity the base lacks, an unknown record kind, a field out of its range.
 bool DecodeWorld(const World* base, BitReader& in, World* out);
+bool DecodeWorld(const World* base, const Prediction& prediction, BitReader& in, World* out);
 
 // One entity's whole state (no names), as owners send theirs.
 void EncodeState(const QState& state, BitWriter& out);

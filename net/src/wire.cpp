@@ -14,17 +14,16 @@ void BitWriter::Bits(uint32_t value, int count) {
 }
 
 void BitWriter::Small(uint32_t value) {
-    if (value == 0) {
-        Bits(0, 2);
-    } else if (value < (1u << 7)) {
-        Bits(1, 2);
-        Bits(value, 7);
-    } else if (value < (1u << 14)) {
-        Bits(2, 2);
-        Bits(value, 14);
+    // value + 1 in n bits is written as n - 1 zeros, then its n bits (its top bit a one).
+    const uint64_t v = uint64_t{value} + 1;
+    int n = 0;
+    while ((v >> n) > 1) ++n;
+    Bits(0, n);
+    if (n >= 32) {
+        Bits(static_cast<uint32_t>(v >> 32), 1);
+        Bits(static_cast<uint32_t>(v), 32);
     } else {
-        Bits(3, 2);
-        Bits(value, 32);
+        Bits(static_cast<uint32_t>(v), n + 1);
     }
 }
 
@@ -45,12 +44,18 @@ uint32_t BitReader::Bits(int count) {
 }
 
 uint32_t BitReader::Small() {
-    switch (Bits(2)) {
-        case 0: return 0;
-        case 1: return Bits(7);
-        case 2: return Bits(14);
-        default: return Bits(32);
+    int n = 0;
+    while (!failed && !Bit()) {
+        if (++n > 32) {  // no value codes longer
+            failed = true;
+            return 0;
+        }
     }
+    if (failed) return 0;
+    uint64_t v = 1;
+    for (int i = 0; i < n; ++i) v = (v << 1) | Bits(1);
+    if (v - 1 > UINT32_MAX) failed = true;  // 32 zeros start only 2^32 itself
+    return failed ? 0 : static_cast<uint32_t>(v - 1);
 }
 
 std::string BitReader::Text(size_t most) {

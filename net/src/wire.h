@@ -13,8 +13,9 @@ class BitWriter {
 public:
     void Bits(uint32_t value, int count);  // the low `count` bits, 0-32
     void Bit(bool value) { Bits(value ? 1u : 0u, 1); }
-    // A small unsigned number in a prefix class: 0 in 2 bits, under 2^7 in 9,
-    // under 2^14 in 16, anything else in 34. Deltas of slow motion are mostly small.
+    // An unsigned number in Elias gamma's code (of value + 1): 0 in 1 bit, 1 and 2 in
+    // 3, up to 6 in 5, ... 2^k - 1 and on in 2k + 1, 2^32 - 1 in 65. What is coded is
+    // mostly the error of a prediction (a unit or two), an id's step or a peer's number.
     void Small(uint32_t value);
     void SmallSigned(int32_t value) { Small((static_cast<uint32_t>(value) << 1) ^ static_cast<uint32_t>(value >> 31)); }
     void Text(const std::string& text);  // up to 255 bytes: a length byte, then the bytes

@@ -200,6 +200,7 @@ Bytes ForgedSnapshot() {
     w.Byte(n3d::kSnapshot);
     w.Small(5);
     w.Small(0);
+    w.Small(0);
     w.Bits(1000, 32);
     n3d::EncodeWorld(nullptr, {n3d::Quantise(e)}, w);
     return w.Bytes();

@@ -244,7 +244,8 @@ void CheckDecoded(const n3d::World* base, const n3d::World& w, const char* what)
 // of range): the walk reads every field they might, so it errs only towards leaving out.
 
 bool GroupsMeetOverflow(n3d::BitReader& in) {
-    const uint32_t mask = in.Bit() ? 1u : in.Bits(7);
+    uint32_t mask = 1u;
+    if (!in.Bit()) mask = in.Bit() ? 3u : in.Bit() ? 2u : in.Bits(7);
     auto small = [&] { return in.Small(); };
     if (mask & 1u)
         for (int i = 0; i < 3; ++i) small();
@@ -295,7 +296,7 @@ bool PacketMeetsOverflow(const Bytes& packet) {
     if (packet.empty()) return false;
     n3d::BitReader in(packet.data() + 1, packet.size() - 1);
     if (packet[0] == n3d::kSnapshot) {
-        in.Small(), in.Small(), in.Bits(32);
+        in.Small(), in.Small(), in.Small(), in.Bits(32);
         return WorldMeetsOverflow(in);
     }
     if (packet[0] == n3d::kOwned) {
@@ -392,9 +393,15 @@ struct PlainReader {
         for (int i = 0; i < count; ++i, ++bit) v = v * 2 + ((data[bit / 8] >> (7 - bit % 8)) & 1);
         return v;
     }
-    uint32_t Small() {
-        const uint32_t prefix = Bits(2);
-        return prefix == 0 ? 0 : Bits(prefix == 1 ? 7 : prefix == 2 ? 14 : 32);
+    uint32_t Small() {  // Elias gamma of value + 1
+        int zeros = 0;
+        while (!failed && Bits(1) == 0 && ++zeros <= 32) {}
+        if (zeros > 32) failed = true;
+        if (failed) return 0;
+        uint64_t v = 1;
+        for (int i = 0; i < zeros; ++i) v = v * 2 + Bits(1);
+        if (v - 1 > 0xFFFFFFFFu) failed = true;
+        return failed ? 0 : static_cast<uint32_t>(v - 1);
     }
 };
 
@@ -477,14 +484,23 @@ void FuzzDecodeWorld(std::mt19937& r, DecodeCounts& counts) {
     const n3d::World now = Evolve(base, r);
     const bool withBase = r() % 3 != 0;
     const n3d::World* baseline = withBase ? &base : nullptr;
+    // Half the time changes are coded as their difference from a prediction: the motion
+    // from an earlier world (the baseline's own ancestor) to the baseline, carried on.
+    const n3d::World before = withBase ? Evolve(base, r) : n3d::World{};
+    n3d::Prediction prediction;
+    if (withBase && r() % 2 == 0) {
+        prediction.prior = &before;
+        prediction.back = 1 + static_cast<int32_t>(r() % 8);
+        prediction.ahead = 1 + static_cast<int32_t>(r() % 8);
+    }
     n3d::BitWriter out;
-    n3d::EncodeWorld(baseline, now, out);
+    n3d::EncodeWorld(baseline, prediction, now, out);
     {
         n3d::BitReader in(out.Bytes().data(), out.Bytes().size());
         n3d::World back;
-        if (!n3d::DecodeWorld(baseline, in, &back) || !Same(back, now))
+        if (!n3d::DecodeWorld(baseline, prediction, in, &back) || !Same(back, now))
             Fail(std::string("a world coded ") + (withBase ? "against a baseline" : "whole") +
-                 " did not read back the same");
+                 (prediction.prior ? " with a prediction" : "") + " did not read back the same");
     }
     Bytes data = out.Bytes();
     const unsigned how = r() % 8;
@@ -509,7 +525,8 @@ void FuzzDecodeWorld(std::mt19937& r, DecodeCounts& counts) {
     n3d::BitReader in(data.data(), data.size());
     n3d::World decoded;
     ++counts.worlds;
-    if (n3d::DecodeWorld(readBase, in, &decoded)) {
+    const n3d::Prediction readPrediction = r() % 2 ? prediction : n3d::Prediction{};
+    if (n3d::DecodeWorld(readBase, readPrediction, in, &decoded)) {
         ++counts.accepted;
         CheckDecoded(readBase, decoded, "DecodeWorld");
     }
@@ -724,6 +741,7 @@ struct Fuzzer {
         out.Byte(n3d::kSnapshot);
         out.Small(seq);
         out.Small(baseline ? base : 0);
+        out.Small(0);  // no prediction
         out.Bits(ms, 32);
         n3d::EncodeWorld(baseline, world, out);
         return out.Bytes();
@@ -738,7 +756,7 @@ struct Fuzzer {
         if (n == 0 || n > N3D_MAX_CHANNEL || packet.size() < 2 + n || packet.size() - 2 - n > N3D_MAX_MESSAGE)
             return false;
         const std::string channel(packet.begin() + 2, packet.begin() + 2 + static_cast<long>(n));
-        return channel != "Joined" && channel != "Left";
+        return channel != "Joined" && channel != "Left" && channel.find('\0') == std::string::npos;
     }
 
     // Messages a packet made: from its sender, on a channel the game may read as it
@@ -873,6 +891,7 @@ struct Fuzzer {
             w.Byte(n3d::kSnapshot);
             w.Small(nextSeq + 1);
             w.Small(sent.empty() ? 0 : sent.back().first);
+            w.Small(r() % 4 == 0 ? static_cast<uint32_t>(r() % 8) : 0u);  // a prior, mostly none
             w.Bits(snapshotMs, 32);
             RandomRecords(w, r);
             packet = w.Bytes();
@@ -1017,6 +1036,7 @@ struct Fuzzer {
             out.Byte(n3d::kSnapshot);
             out.Small(nextSeq + 2 * static_cast<uint32_t>(k));
             out.Small(baseline ? nextSeq + 2 * static_cast<uint32_t>(k - 1) : 0);
+            out.Small(0);
             out.Bits(ms, 32);
             n3d::EncodeWorld(baseline, world, out);
             baseline = &world;

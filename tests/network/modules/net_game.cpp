@@ -15,8 +15,8 @@
 //     view    looks at the origin from z = -6 under a light; reports seen <sx> <sy> (where the
 //             shared box is on screen), then sends "destroy" on the key D and reports gone
 //     watch   the moving box, every frame from its first move: after 300 frames reports
-//             motion <frames> <largest step> <largest difference of a step from 1 m/s times
-//             the time between the two ticks> (metres between two frames)
+//             motion <frames> <largest step> <largest excess of a step over 1 m/s times the
+//             time between the two ticks> <frames it stood still> (metres between two frames)
 //     count   1000 reliable messages numbered in order, which an echoing server returns:
 //             echo ok 1000 / echo bad <why>
 //     rtt     a message every frame: rtt <median ms> <largest ms> after 100 round trips
@@ -69,7 +69,8 @@ int seenFrames = 0;
 bool seen = false, gone = false, askedToDestroy = false;
 int motionFrames = 0;
 bool motionReported = false;
-float lastX = 0, largestStep = 0, largestDeviation = 0;
+float lastX = 0, largestStep = 0, largestExcess = 0;
+int frozenFrames = 0;
 double lastTick = 0;
 bool haveLast = false;
 int echoed = 0;
@@ -205,11 +206,15 @@ void ClientTick() {
             // time is the tick's own clock: the host places shared models right before the tick,
             // and on a busy machine the frame's start (DeltaTime's) can lie a while before that.
             const double now = Now();
-            if (motionFrames > 0) largestDeviation = std::max(largestDeviation, std::fabs(step - static_cast<float>(now - lastTick)));
+            if (motionFrames > 0) {
+                largestExcess = std::max(largestExcess, step - static_cast<float>(now - lastTick));
+                // Held where it was: any time between two samples, however short, moves it a little.
+                if (step == 0.0f) ++frozenFrames;
+            }
             lastTick = now;
             if (++motionFrames == 300) {
                 motionReported = true;
-                std::fprintf(stderr, "motion %d %.4f %.4f\n", motionFrames, largestStep, largestDeviation);
+                std::fprintf(stderr, "motion %d %.4f %.4f %d\n", motionFrames, largestStep, largestExcess, frozenFrames);
             }
         }
         lastX = x;
