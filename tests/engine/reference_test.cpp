@@ -92,7 +92,7 @@ struct Scene {
             if (entry.rfind("Model.", 0) == 0 || entry == "RaycastSingle") return model;
             return cframe;
         }
-        if (type == "float") return 0.5f;
+        if (type == "float") return entry == "NetSetTimeout" ? 2.0f : 0.5f;
         if (type == "bool") return true;
         if (type == "string") {
             if (entry == "Instance.New") return std::string(position == 0 ? "Light" : "Point");
@@ -131,7 +131,8 @@ struct Scene {
 
 // Entries that reach the window system, which these in-process tests have not opened.
 const std::set<std::string> kNeedWindow = {"SetMousePosition", "SetMouseCursor", "ShowCursor",
-                                           "HideCursor",       "EnableCursor",   "DisableCursor"};
+                                           "HideCursor",       "EnableCursor",   "DisableCursor",
+                                           "NetSend"};  // a session, which the network's tests open
 
 }  // namespace
 
