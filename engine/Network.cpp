@@ -8,6 +8,7 @@
 #include "Instance.h"
 #include "World.h"
 #include "api/Catalog.h"
+#include "api/Lookup.h"
 #include "base/Log.h"
 #include "n3d.h"
 
@@ -56,10 +57,10 @@ void CopyText(char* to, const std::string& from) {
 bool Describe(int id, N3D_Entity* e) {
     Instance* inst = ModelInstance(id);
     if (!inst) return false;
-    const CFrame* cframe = std::any_cast<CFrame>(&inst->Variables["CFrame"]);
-    const Vector3* scale = std::any_cast<Vector3>(&inst->Variables["Scale"]);
-    const Color* color = std::any_cast<Color>(&inst->Variables["Color"]);
-    const std::string* model = std::any_cast<std::string>(&inst->Variables["Tied Model"]);
+    const CFrame* cframe = Api::FindVariable<CFrame>(id, "CFrame");
+    const Vector3* scale = Api::FindVariable<Vector3>(id, "Scale");
+    const Color* color = Api::FindVariable<Color>(id, "Color");
+    const std::string* model = Api::FindVariable<std::string>(id, "Tied Model");
     if (!cframe || !scale || !color || !model) return false;
     CopyText(e->model, *model);
     CopyText(e->name, inst->Name);
@@ -77,27 +78,22 @@ bool Describe(int id, N3D_Entity* e) {
     return true;
 }
 
-// Puts an entity's state on an instance (not on the one a client owns, which keeps
-// what its own game did, but for its first placing).
-void Apply(int id, const N3D_Entity& e, bool transform) {
-    Instance* inst = ModelInstance(id);
-    if (!inst || !transform) return;
-    {
-        if (CFrame* cframe = std::any_cast<CFrame>(&inst->Variables["CFrame"])) {
-            cframe->Position = e.position;
-            cframe->Rotation = e.rotation;
-        }
-        if (Vector3* scale = std::any_cast<Vector3>(&inst->Variables["Scale"])) *scale = e.scale;
-        if (Color* color = std::any_cast<Color>(&inst->Variables["Color"]))
-            *color = Color{e.color[0], e.color[1], e.color[2], e.color[3]};
-        auto player = Animation::Players.find(id);
-        if (player != Animation::Players.end()) {
-            const N3D_Animation& a = e.animation;
-            Animation::Player& p = player->second;
-            p.clip = a.clip, p.time = a.time, p.speed = a.speed, p.loop = a.loop;
-            p.fading = a.fading, p.from = a.from, p.fromTime = a.fromTime, p.fromLoop = a.fromLoop;
-            p.fadeLength = a.fadeLength, p.faded = a.faded;
-        }
+// Puts an entity's state on a "Model" instance.
+void Apply(int id, const N3D_Entity& e) {
+    if (!ModelInstance(id)) return;
+    if (CFrame* cframe = Api::FindVariable<CFrame>(id, "CFrame")) {
+        cframe->Position = e.position;
+        cframe->Rotation = e.rotation;
+    }
+    if (Vector3* scale = Api::FindVariable<Vector3>(id, "Scale")) *scale = e.scale;
+    if (Color* color = Api::FindVariable<Color>(id, "Color")) *color = Color{e.color[0], e.color[1], e.color[2], e.color[3]};
+    auto player = Animation::Players.find(id);
+    if (player != Animation::Players.end()) {
+        const N3D_Animation& a = e.animation;
+        Animation::Player& p = player->second;
+        p.clip = a.clip, p.time = a.time, p.speed = a.speed, p.loop = a.loop;
+        p.fading = a.fading, p.from = a.from, p.fromTime = a.fromTime, p.fromLoop = a.fromLoop;
+        p.fadeLength = a.fadeLength, p.faded = a.faded;
     }
 }
 
@@ -184,15 +180,15 @@ void TakeOwnersChanges() {
         if (it == sharedByNetworkId.end()) continue;
         // Ownership is checked against what the game says now, not the last snapshot.
         if (shared[it->second].owner != from[i]) continue;
-        Apply(it->second, updates[i], true);
+        Apply(it->second, updates[i]);
     }
 }
 
 void FollowServer() {
     const N3D_Entity* entities = nullptr;
     const int n = N3D_SampleEntities(&entities);
-    std::unordered_set<int> seen;
-    seen.reserve(static_cast<size_t>(n));
+    static std::unordered_set<int> seen;  // kept between frames, so its buckets are too
+    seen.clear();
     const int self = N3D_GetPeerId();
     scratch.clear();
     for (int i = 0; i < n; ++i) {
@@ -210,7 +206,8 @@ void FollowServer() {
         }
         replicaOwners[e.id] = e.owner;
         const bool mine = e.owner == self;
-        Apply(it->second, e, fresh || !mine);
+        // The copy this client owns keeps what its own game did, but for its first placing.
+        if (fresh || !mine) Apply(it->second, e);
         if (mine) {
             N3D_Entity now = e;
             if (Describe(it->second, &now)) scratch.push_back(now);

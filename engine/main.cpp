@@ -209,6 +209,15 @@ void RunHeadless(int fps) {
 #endif
 }
 
+// The game unloaded, its peers told, and the layers it used closed: the end of both loops.
+void CloseGame() {
+    UnloadGame();
+    World::Net::Disconnect();
+    P3D_Close();
+    S2D_Close();
+    A3D_Close();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,11 +244,7 @@ int main(int argc, char** argv) {
         World::Api::NoteFocusAroundPoll(false, false);  // no pointer: no movement
         World::App::CallGame("init", game_init, Fatal::InitFailed);
         RunHeadless(options.fps);
-        UnloadGame();
-        World::Net::Disconnect();
-        P3D_Close();
-        S2D_Close();
-        A3D_Close();
+        CloseGame();
         return 0;
     }
     if (options.fpsGiven) std::fprintf(stderr, "--fps sets the rate of a --headless run; the window keeps the display's\n");
@@ -300,11 +305,7 @@ int main(int argc, char** argv) {
     }
 
     Inspector::Close();
-    UnloadGame();
-    World::Net::Disconnect();
-    P3D_Close();
-    S2D_Close();
-    A3D_Close();
+    CloseGame();
     if (IsAudioDeviceReady()) CloseAudioDevice();  // without a device there is nothing to close, and raylib would warn
     CloseWindow();
     return 0;

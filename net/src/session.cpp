@@ -484,9 +484,8 @@ void Session::ReadOwned(Peer& from, BitReader& in) {
     for (uint32_t i = 0; i < count; ++i) {
         QState state;
         if (!DecodeState(in, &state)) return Warn(from, "changes that do not read");
-        auto it = std::lower_bound(world_.begin(), world_.end(), state.id,
-                                   [](const QState& s, int32_t id) { return s.id < id; });
-        if (it == world_.end() || it->id != state.id || it->owner != from.id) {
+        const QState* it = FindState(&world_, state.id);
+        if (!it || it->owner != from.id) {
             if (!from.warnedOwner)
                 base::Warn("N3D",
                            "peer %d sent changes to network id %d, which it does not own; they are ignored "
@@ -531,10 +530,6 @@ N3D_Animation Advanced(N3D_Animation a, float seconds) {
     return a;
 }
 
-const QState* FindIn(const World& world, int32_t id) {
-    auto it = std::lower_bound(world.begin(), world.end(), id, [](const QState& s, int32_t v) { return s.id < v; });
-    return it != world.end() && it->id == id ? &*it : nullptr;
-}
 
 }  // namespace
 
@@ -556,13 +551,13 @@ const std::vector<N3D_Entity>& Session::Sample(double seconds) {
         const Snapshot& nearer = alpha < 0.5f ? a : b;
         for (const QState& s : b.world) {
             N3D_Entity e = Restore(s);
-            const QState* was = FindIn(a.world, s.id);
+            const QState* was = FindState(&a.world, s.id);
             if (was && was->model == s.model) {
                 const N3D_Entity from = Restore(*was);
                 e.position = Vector3Lerp(from.position, e.position, alpha);
                 e.rotation = QuaternionSlerp(from.rotation, e.rotation, alpha);
                 e.scale = Vector3Lerp(from.scale, e.scale, alpha);
-                const QState* at = FindIn(nearer.world, s.id);
+                const QState* at = FindState(&nearer.world, s.id);
                 if (at) e.animation = Advanced(Restore(*at).animation, static_cast<float>(render - nearer.time));
             }
             sampled_.push_back(e);
@@ -574,7 +569,7 @@ const std::vector<N3D_Entity>& Session::Sample(double seconds) {
     const float ahead = static_cast<float>(std::min(render - a.time, kMostExtrapolation));
     for (const QState& s : a.world) {
         N3D_Entity e = Restore(s);
-        const QState* was = before ? FindIn(before->world, s.id) : nullptr;
+        const QState* was = before ? FindState(&before->world, s.id) : nullptr;
         const double span = before ? a.time - before->time : 0;
         if (was && span > 0 && span <= 0.5) {
             const Vector3 from = Restore(*was).position;

@@ -38,6 +38,9 @@ struct QState {
 // Every shared entity at one moment, by id ascending.
 using World = std::vector<QState>;
 
+// The state of entity `id` in `world` (null, or not there: null).
+const QState* FindState(const World* world, int32_t id);
+
 QState Quantise(const N3D_Entity& entity);
 N3D_Entity Restore(const QState& state);
 
