@@ -22,6 +22,9 @@
 # Environment: as scripts/setup.sh and lib/windows-deps.sh, and
 #   VANTOR_WINDOWS_CHECKS=0 build and pack only
 set -euo pipefail
+# The dependency builders run inside $(...), where bash would otherwise drop
+# set -e and a failed step would go on unnoticed.
+shopt -s inherit_errexit
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # The pinned GLFW, raylib and FreeType, and the shared pieces (lib/deps.sh).
 # shellcheck source=setup.sh

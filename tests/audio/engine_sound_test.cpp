@@ -73,7 +73,7 @@ TEST(EngineSound, AToneThroughTheEntriesIsHeardAtItsPitchAndLevelInTheMiddle) {
     Install install;
     const std::vector<float> heard = install.Record("tone");
     const std::vector<Span> bursts = Bursts(heard, 0.01f, kRate / 20);
-    ASSERT_EQ(bursts.size(), 1u) << "one tone, heard once (" << heard.size() / 2 << " frames recorded)";
+    ASSERT_EQ(bursts.size(), 1u) << "one tone, heard once: " << Describe(heard, bursts, kRate);
     EXPECT_NEAR(static_cast<double>(bursts[0].Frames()) / kRate, 0.5, 0.01) << "as long as the file";
     const Span middle = Middle(bursts[0], kRate * 3 / 10);
     EXPECT_NEAR(Frequency(heard, 0, middle, kRate), 440.0, 0.5);
@@ -88,7 +88,7 @@ TEST(EngineSound, APlacedSoundIsPannedByItsPlaceFallsWithDistanceAndFollowsItsPa
     Install install;
     const std::vector<float> heard = install.Record("placed");
     const std::vector<Span> bursts = Bursts(heard, 0.005f, kRate / 20);
-    ASSERT_EQ(bursts.size(), 3u) << heard.size() / 2 << " frames recorded";
+    ASSERT_EQ(bursts.size(), 3u) << Describe(heard, bursts, kRate);
     double left[3], right[3];
     for (int b = 0; b < 3; ++b) {
         const Span middle = Middle(bursts[b], kRate * 3 / 10);

@@ -1,6 +1,7 @@
 #include "SoundTest.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <csignal>
 #include <cstring>
@@ -77,6 +78,20 @@ std::vector<Span> Bursts(const std::vector<float>& stereo, float threshold, std:
         else spans.push_back({i, i + 1});
     }
     return spans;
+}
+
+std::string Describe(const std::vector<float>& stereo, const std::vector<Span>& bursts, int rate) {
+    std::string text = std::to_string(stereo.size() / 2) + " frames recorded; bursts:";
+    char line[160];
+    for (const Span& b : bursts) {
+        std::size_t silent = 0;
+        for (std::size_t i = b.from; i < b.to; ++i) silent += stereo[2 * i] == 0 && stereo[2 * i + 1] == 0;
+        std::snprintf(line, sizeof line, " [at %.3f s, %.3f s long, rms %.4f|%.4f, %.1f ms silent]",
+                      static_cast<double>(b.from) / rate, static_cast<double>(b.Frames()) / rate, Rms(stereo, 0, b),
+                      Rms(stereo, 1, b), 1000.0 * static_cast<double>(silent) / rate);
+        text += line;
+    }
+    return text;
 }
 
 double Rms(const std::vector<float>& stereo, int channel, Span span) {

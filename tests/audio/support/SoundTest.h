@@ -44,6 +44,9 @@ struct Span {
 // The stretches where either channel is louder than `threshold`, joined across
 // quieter gaps shorter than `gapFrames`.
 std::vector<Span> Bursts(const std::vector<float>& stereo, float threshold, std::size_t gapFrames);
+// The bursts in words for a failure message: where each starts and how long it
+// lasts (s), its level on each side, and how much of it is exact silence.
+std::string Describe(const std::vector<float>& stereo, const std::vector<Span>& bursts, int rate);
 // Root mean square of one channel (0 left, 1 right) over `span`.
 double Rms(const std::vector<float>& stereo, int channel, Span span);
 // Frequency of a tone in one channel over `span`, from its upward zero crossings.
