@@ -61,6 +61,13 @@ struct Install {
     }
 };
 
+// Bursts are joined across gaps shorter than this. A machine that stalls for
+// longer than the sound server's reserve of the engine's sound makes the
+// server play silence inside a burst, with the rest of it after (the music
+// test is the one that listens for such breaks); the scripts leave a quarter
+// of a second between bursts.
+constexpr std::size_t kBurstGap = kRate * 3 / 20;
+
 double Decibels(double ratio) { return 20 * std::log10(ratio); }
 
 // The placed sound's loudness at `distance` with a range of 1 to 100, as the
@@ -72,9 +79,10 @@ double Attenuation(double distance) { return (1 / distance - 0.01) / (1 - 0.01);
 TEST(EngineSound, AToneThroughTheEntriesIsHeardAtItsPitchAndLevelInTheMiddle) {
     Install install;
     const std::vector<float> heard = install.Record("tone");
-    const std::vector<Span> bursts = Bursts(heard, 0.01f, kRate / 20);
+    const std::vector<Span> bursts = Bursts(heard, 0.01f, kBurstGap);
     ASSERT_EQ(bursts.size(), 1u) << "one tone, heard once: " << Describe(heard, bursts, kRate);
-    EXPECT_NEAR(static_cast<double>(bursts[0].Frames()) / kRate, 0.5, 0.01) << "as long as the file";
+    EXPECT_NEAR(static_cast<double>(bursts[0].Frames() - Silent(heard, bursts[0])) / kRate, 0.5, 0.01)
+        << "as long as the file";
     const Span middle = Middle(bursts[0], kRate * 3 / 10);
     EXPECT_NEAR(Frequency(heard, 0, middle, kRate), 440.0, 0.5);
     EXPECT_NEAR(Frequency(heard, 1, middle, kRate), 440.0, 0.5);
@@ -87,7 +95,7 @@ TEST(EngineSound, AToneThroughTheEntriesIsHeardAtItsPitchAndLevelInTheMiddle) {
 TEST(EngineSound, APlacedSoundIsPannedByItsPlaceFallsWithDistanceAndFollowsItsParent) {
     Install install;
     const std::vector<float> heard = install.Record("placed");
-    const std::vector<Span> bursts = Bursts(heard, 0.005f, kRate / 20);
+    const std::vector<Span> bursts = Bursts(heard, 0.005f, kBurstGap);
     ASSERT_EQ(bursts.size(), 3u) << Describe(heard, bursts, kRate);
     double left[3], right[3];
     for (int b = 0; b < 3; ++b) {

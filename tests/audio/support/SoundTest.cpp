@@ -84,8 +84,7 @@ std::string Describe(const std::vector<float>& stereo, const std::vector<Span>& 
     std::string text = std::to_string(stereo.size() / 2) + " frames recorded; bursts:";
     char line[160];
     for (const Span& b : bursts) {
-        std::size_t silent = 0;
-        for (std::size_t i = b.from; i < b.to; ++i) silent += stereo[2 * i] == 0 && stereo[2 * i + 1] == 0;
+        const std::size_t silent = Silent(stereo, b);
         std::snprintf(line, sizeof line, " [at %.3f s, %.3f s long, rms %.4f|%.4f, %.1f ms silent]",
                       static_cast<double>(b.from) / rate, static_cast<double>(b.Frames()) / rate, Rms(stereo, 0, b),
                       Rms(stereo, 1, b), 1000.0 * static_cast<double>(silent) / rate);
@@ -94,10 +93,17 @@ std::string Describe(const std::vector<float>& stereo, const std::vector<Span>& 
     return text;
 }
 
+std::size_t Silent(const std::vector<float>& stereo, Span span) {
+    std::size_t silent = 0;
+    for (std::size_t i = span.from; i < span.to; ++i) silent += stereo[2 * i] == 0 && stereo[2 * i + 1] == 0;
+    return silent;
+}
+
 double Rms(const std::vector<float>& stereo, int channel, Span span) {
     double sum = 0;
     for (std::size_t i = span.from; i < span.to; ++i) sum += double(stereo[2 * i + channel]) * stereo[2 * i + channel];
-    return span.Frames() ? std::sqrt(sum / static_cast<double>(span.Frames())) : 0;
+    const std::size_t heard = span.Frames() - Silent(stereo, span);
+    return heard ? std::sqrt(sum / static_cast<double>(heard)) : 0;
 }
 
 double Frequency(const std::vector<float>& stereo, int channel, Span span, int rate) {

@@ -47,7 +47,11 @@ std::vector<Span> Bursts(const std::vector<float>& stereo, float threshold, std:
 // The bursts in words for a failure message: where each starts and how long it
 // lasts (s), its level on each side, and how much of it is exact silence.
 std::string Describe(const std::vector<float>& stereo, const std::vector<Span>& bursts, int rate);
-// Root mean square of one channel (0 left, 1 right) over `span`.
+// Frames of `span` that are exact silence on both sides: what a sound server
+// plays for a program whose sound has not reached it in time.
+std::size_t Silent(const std::vector<float>& stereo, Span span);
+// Root mean square of one channel (0 left, 1 right) over what was heard of
+// `span`: its Silent frames left out.
 double Rms(const std::vector<float>& stereo, int channel, Span span);
 // Frequency of a tone in one channel over `span`, from its upward zero crossings.
 double Frequency(const std::vector<float>& stereo, int channel, Span span, int rate);
