@@ -120,7 +120,9 @@ TEST(EngineSound, APlacedSoundIsPannedByItsPlaceFallsWithDistanceAndFollowsItsPa
 
 TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlayedTwice) {
     Install install;
+    StallWatch watch;
     const std::vector<float> heard = install.Record("music");
+    const double stall = watch.Stop();
     // The ramp heard: from the first sound to the last.
     std::size_t first = 0, last = 0;
     for (std::size_t i = 0; i < heard.size() / 2; ++i) {
@@ -161,6 +163,13 @@ TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlaye
                 1000.0 * static_cast<double>(silent) / kRate);
     RecordProperty("breaks", static_cast<int>(breaks));
     RecordProperty("longestSilenceMicroseconds", static_cast<int>(1000 * longestMs));
+    std::printf("the machine stood still for at most %.1f ms%s\n", stall, stall < 0 ? " (not watched)" : "");
+    // The sound server keeps at least 30 ms in reserve (the next test): when
+    // every program, the watch above them all included, was held that long, no
+    // engine could have been heard unbroken, and the run says nothing of ours.
+    if ((breaks || longestGap > maxGap) && stall >= 30)
+        GTEST_SKIP() << "the machine stood still for " << stall << " ms, past the sound server's reserve: "
+                     << breaks << " breaks and " << longestMs << " ms of silence heard, not judged";
     EXPECT_EQ(breaks, 0u) << "the line breaks " << breaks << " times, first " << static_cast<double>(firstBreak) / kRate
                           << " s in";
     EXPECT_LE(longestGap, maxGap) << "silence of " << 1000.0 * static_cast<double>(longestGap) / kRate << " ms";

@@ -1,5 +1,10 @@
 #include "SoundTest.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <time.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,6 +72,53 @@ std::vector<float> Recorder::Stop() {
     std::vector<float> samples(bytes.size() / sizeof(float) / 2 * 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
     return samples;
+}
+
+StallWatch::StallWatch() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    sched_getaffinity(0, sizeof allowed, &allowed);
+    std::vector<int> cores;
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &allowed)) cores.push_back(c);
+    longest_.assign(cores.size(), 0);
+    realtime_.assign(cores.size(), 0);
+    for (std::size_t i = 0; i < cores.size(); ++i) {
+        threads_.emplace_back([this, i, core = cores[i]] {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(core, &one);
+            const sched_param param{20};  // above the engine's device thread (3) and the server's (5)
+            realtime_[i] = pthread_setaffinity_np(pthread_self(), sizeof one, &one) == 0 &&
+                           pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+            timespec last;
+            clock_gettime(CLOCK_MONOTONIC, &last);
+            while (!stop_.load(std::memory_order_relaxed)) {
+                const timespec nap{0, 1000000};
+                nanosleep(&nap, nullptr);
+                timespec now;
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                const double ms = static_cast<double>(now.tv_sec - last.tv_sec) * 1e3 +
+                                  static_cast<double>(now.tv_nsec - last.tv_nsec) * 1e-6;
+                longest_[i] = std::max(longest_[i], ms - 1);
+                last = now;
+            }
+        });
+    }
+}
+
+StallWatch::~StallWatch() { Stop(); }
+
+double StallWatch::Stop() {
+    stop_ = true;
+    for (std::thread& t : threads_)
+        if (t.joinable()) t.join();
+    double longest = 0;
+    for (std::size_t i = 0; i < longest_.size(); ++i) {
+        if (!realtime_[i]) return -1;
+        longest = std::max(longest, longest_[i]);
+    }
+    return longest;
 }
 
 std::vector<Span> Bursts(const std::vector<float>& stereo, float threshold, std::size_t gapFrames) {

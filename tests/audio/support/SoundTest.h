@@ -3,7 +3,9 @@
 // a few measures of what was recorded.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Process.h"
@@ -33,6 +35,26 @@ public:
 private:
     TestSupport::TempDir dir_;  // parec writes to a file: a pipe nobody reads would stall it
     TestSupport::Process parec_;
+};
+
+// Watches whether the machine itself stands still: one thread pinned to each
+// core, real-time above the engine and the sound server, waking every
+// millisecond and keeping the longest time it was kept from running. A virtual
+// machine whose host is busy can stop every program for longer than the sound
+// server keeps in reserve; what is heard then breaks whatever the engine does.
+class StallWatch {
+public:
+    StallWatch();
+    ~StallWatch();
+    // Stops watching. The longest stall seen on any core, in ms; -1 when a
+    // thread could not run real-time, so that the load it saw says nothing.
+    double Stop();
+
+private:
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+    std::vector<double> longest_;
+    std::vector<char> realtime_;
 };
 
 // A stretch of a stereo recording, in frames.
