@@ -62,11 +62,11 @@ struct Install {
     }
 };
 
-// Bursts are joined across gaps shorter than this. A machine that stalls for
-// longer than the sound server's reserve of the engine's sound makes the
-// server play silence inside a burst, with the rest of it after (the music
-// test is the one that listens for such breaks); the scripts leave a quarter
-// of a second between bursts.
+// Bursts are joined across gaps shorter than this. When the engine's sound
+// reaches the sound server later than its reserve lasts, the server plays
+// silence inside a burst, with the rest of it after (the music test is the one
+// that listens for such breaks); the scripts leave a quarter of a second
+// between bursts.
 constexpr std::size_t kBurstGap = kRate * 3 / 20;
 
 double Decibels(double ratio) { return 20 * std::log10(ratio); }

@@ -41,7 +41,8 @@ private:
 // core, real-time above the engine and the sound server, waking every
 // millisecond and keeping the longest time it was kept from running. A virtual
 // machine whose host is busy can stop every program for longer than the sound
-// server keeps in reserve; what is heard then breaks whatever the engine does.
+// server keeps in reserve; what is heard then breaks whatever the engine does,
+// while a break with the machine running is the engine's or the server's.
 class StallWatch {
 public:
     StallWatch();
