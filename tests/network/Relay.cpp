@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <queue>
@@ -69,6 +70,18 @@ Relay::~Relay() {
     close(wake_[1]);
 }
 
+double Relay::LongestQuiet(double from, double to) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    double longest = 0, last = from;
+    for (const double at : toClients_) {
+        if (at <= from) continue;
+        if (at >= to) break;
+        longest = std::max(longest, at - last);
+        last = at;
+    }
+    return std::max(longest, to - last);
+}
+
 void Relay::Run() {
     std::mt19937 random(seed_);
     std::uniform_int_distribution<int> percent(0, 99), jitter(-jitterMs_, jitterMs_);
@@ -120,6 +133,10 @@ void Relay::Run() {
             const Pending& p = queue.top();
             sendto(p.fd, p.bytes.data(), p.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&p.to), sizeof p.to);
             ++forwarded_;
+            if (p.fd == listen_) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                toClients_.push_back(std::chrono::duration<double>(Clock::now().time_since_epoch()).count());
+            }
             queue.pop();
         }
     }

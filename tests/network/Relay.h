@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 #include <cstdint>
 #include <thread>
 
@@ -16,6 +18,11 @@ public:
     int Port() const { return port_; }
     long Forwarded() const { return forwarded_; }
     long Dropped() const { return dropped_; }
+    // The longest time between two datagrams passed on to a client, within `from`
+    // to `to` (steady-clock seconds), the window's ends counted as passes: how
+    // long a client could have gone without news of the server through no fault
+    // of its own.
+    double LongestQuiet(double from, double to) const;
 
 private:
     void Run();
@@ -25,6 +32,8 @@ private:
     int port_ = 0;
     int wake_[2] = {-1, -1};
     std::atomic<long> forwarded_{0}, dropped_{0};
+    mutable std::mutex mutex_;
+    std::vector<double> toClients_;  // steady-clock seconds of each pass to a client
     std::thread thread_;
 };
 

@@ -175,18 +175,23 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::vector<float> LastNumbers(const std::string& text, const std::string& label) {
-    std::vector<float> out;
+std::vector<double> LastNumbersPrecise(const std::string& text, const std::string& label) {
+    std::vector<double> out;
     const std::size_t at = text.rfind("\n" + label + " ");
     if (at == std::string::npos) return out;
     const std::size_t from = at + 1 + label.size();
     std::istringstream line(text.substr(from, text.find('\n', from) - from));
     for (std::string word; line >> word;) {
         char* end = nullptr;
-        const float v = std::strtof(word.c_str(), &end);
+        const double v = std::strtod(word.c_str(), &end);
         if (end && *end == '\0') out.push_back(v);
     }
     return out;
+}
+
+std::vector<float> LastNumbers(const std::string& text, const std::string& label) {
+    const std::vector<double> precise = LastNumbersPrecise(text, label);
+    return std::vector<float>(precise.begin(), precise.end());
 }
 
 std::string Shell(const std::string& command) {

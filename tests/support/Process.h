@@ -81,6 +81,8 @@ std::vector<std::string> Lines(const std::string& text);
 // The numbers on the last line of `text` that starts with `label` and a space
 // (what a test game reported last under that label); empty when there is none.
 std::vector<float> LastNumbers(const std::string& text, const std::string& label);
+// The same in double precision, for clock readings.
+std::vector<double> LastNumbersPrecise(const std::string& text, const std::string& label);
 
 // Runs a shell command under the test's DISPLAY and returns its stdout (trimmed).
 std::string Shell(const std::string& command);

@@ -16,7 +16,8 @@
 //             shared box is on screen), then sends "destroy" on the key D and reports gone
 //     watch   the moving box, every frame from its first move: after 300 frames reports
 //             motion <frames> <largest step> <largest excess of a step over 1 m/s times the
-//             time between the two ticks> <frames it stood still> (metres between two frames)
+//             time between the two ticks> <frames it stood still> <first> <last> (metres
+//             between two frames; the first and last frame's steady-clock seconds)
 //     count   1000 reliable messages numbered in order, which an echoing server returns:
 //             echo ok 1000 / echo bad <why>
 //     rtt     a message every frame: rtt <median ms> <largest ms> after 100 round trips
@@ -71,7 +72,7 @@ int motionFrames = 0;
 bool motionReported = false;
 float lastX = 0, largestStep = 0, largestExcess = 0;
 int frozenFrames = 0;
-double lastTick = 0;
+double lastTick = 0, firstTick = 0;
 bool haveLast = false;
 int echoed = 0;
 bool echoBad = false, countSent = false;
@@ -206,6 +207,7 @@ void ClientTick() {
             // time is the tick's own clock: the host places shared models right before the tick,
             // and on a busy machine the frame's start (DeltaTime's) can lie a while before that.
             const double now = Now();
+            if (motionFrames == 0) firstTick = now;
             if (motionFrames > 0) {
                 largestExcess = std::max(largestExcess, step - static_cast<float>(now - lastTick));
                 // Held where it was: any time between two samples, however short, moves it a little.
@@ -214,7 +216,8 @@ void ClientTick() {
             lastTick = now;
             if (++motionFrames == 300) {
                 motionReported = true;
-                std::fprintf(stderr, "motion %d %.4f %.4f %d\n", motionFrames, largestStep, largestExcess, frozenFrames);
+                std::fprintf(stderr, "motion %d %.4f %.4f %d %.6f %.6f\n", motionFrames, largestStep, largestExcess,
+                             frozenFrames, firstTick, now);
             }
         }
         lastX = x;
