@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "a3d.h"
 #include "r3d.h"
 
 namespace Stats {
@@ -76,8 +77,9 @@ void EndFrame() {
     ++second.frames;
     second.glErrors += R3D_TakeGLErrors();
     if (now - second.start < std::chrono::seconds(1)) return;
-    std::fprintf(stderr, "stats: frames=%d gl_errors=%d ms=%s physics_ms=%s\n", second.frames, second.glErrors,
-                 second.times.c_str() + 1, second.physics.empty() ? "" : second.physics.c_str() + 1);
+    std::fprintf(stderr, "stats: frames=%d gl_errors=%d ms=%s physics_ms=%s sound_wait_ms=%.1f\n", second.frames,
+                 second.glErrors, second.times.c_str() + 1, second.physics.empty() ? "" : second.physics.c_str() + 1,
+                 1000 * A3D_GetStats().longestDeviceWait);
     std::fflush(stderr);
     second.start = now;
     second.frames = second.glErrors = 0;

@@ -90,6 +90,8 @@ typedef struct A3D_Stats {
     double mixSeconds;              // time spent mixing since A3D_Init (thread CPU time where the system has it)
     int devicePriority;             // how the thread that feeds the device runs: 2 real-time, 1 above
                                     // ordinary programs, 0 as any (or no block asked for yet)
+    double longestDeviceWait;       // the longest time between two blocks the device asked for, in
+                                    // seconds: far over a block's length, the device thread was held up
 } A3D_Stats;
 
 //----------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "device.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace a3d {
@@ -26,9 +27,14 @@ void Pull(void* buffer, unsigned int frames) {
     thread_local int priority = -1;
     if (priority < 0) priority = static_cast<int>(RaiseDeviceThread());
     const double start = ThreadSeconds();
+    const Clock::time_point now = Clock::now();
+    thread_local Clock::time_point last = now;
+    const double wait = std::chrono::duration<double>(now - last).count();
+    last = now;
     bool hungry;
     {
         std::lock_guard<Mutex> lock(l.mixer.mutex);
+        l.mixer.stats.longestDeviceWait = std::max(l.mixer.stats.longestDeviceWait, wait);
         hungry = l.mixer.Render(static_cast<float*>(buffer), static_cast<int>(frames));
         l.mixer.stats.mixSeconds += ThreadSeconds() - start;
         l.mixer.stats.devicePriority = priority;

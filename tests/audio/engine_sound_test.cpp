@@ -51,12 +51,14 @@ struct Install {
     }
 
     // Runs the script with the engine playing to the suite's sound server, and
-    // returns what was heard.
-    std::vector<float> Record(const std::string& script) const {
+    // returns what was heard; `err`, when given, gets the engine's stderr (with
+    // its figures of each second).
+    std::vector<float> Record(const std::string& script, std::string* err = nullptr) const {
         const std::string server = ServerAddress();
         Recorder recorder(server);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the recording has started
-        Run(script, {"PULSE_SERVER=" + server});
+        const RunResult r = Run(script, {"PULSE_SERVER=" + server, "VANTOR_STATS=1"});
+        if (err) *err = r.err;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last block has come through
         return recorder.Stop();
     }
@@ -124,8 +126,12 @@ TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlaye
     StallWatch watch;
     rusage before;
     getrusage(RUSAGE_CHILDREN, &before);
-    const std::vector<float> heard = install.Record("music");
+    std::string err;
+    const std::vector<float> heard = install.Record("music", &err);
     const double stall = watch.Stop();
+    // The engine's own figure: the longest its device thread went between two blocks.
+    const std::size_t waitAt = err.rfind("sound_wait_ms=");
+    const double deviceWait = waitAt == std::string::npos ? -1 : std::strtod(err.c_str() + waitAt + 14, nullptr);
     rusage after;
     getrusage(RUSAGE_CHILDREN, &after);
     // The ramp heard: from the first sound to the last.
@@ -173,13 +179,14 @@ TEST(EngineSound, MusicPlaysThroughQuarterSecondFramesWithoutAGapOrAStretchPlaye
                 1000.0 * static_cast<double>(silent) / kRate);
     RecordProperty("breaks", static_cast<int>(breaks));
     RecordProperty("longestSilenceMicroseconds", static_cast<int>(1000 * longestMs));
-    std::printf("the machine stood still for at most %.1f ms%s; the engine and the recorder waited on the disk "
-                "for %ld pages\n",
-                stall, stall < 0 ? " (not watched)" : "", after.ru_majflt - before.ru_majflt);
-    // The sound server keeps at least 30 ms in reserve (the next test): when
-    // every program, the watch above them all included, was held that long, no
-    // engine could have been heard unbroken, and the run says nothing of ours.
-    if ((breaks || longestGap > maxGap) && stall >= 30)
+    std::printf("the machine stood still for at most %.1f ms%s; the engine's device thread waited at most %.1f ms "
+                "between blocks; the engine and the recorder waited on the disk for %ld pages\n",
+                stall, stall < 0 ? " (not watched)" : "", deviceWait, after.ru_majflt - before.ru_majflt);
+    // The sound server holds 40 to 60 ms of the engine's sound (the next test
+    // sees the most; it is refilled 20 ms at a time): when every program, the
+    // watch above them all included, was held 40 ms, no engine could have been
+    // heard unbroken, and the run says nothing of ours.
+    if ((breaks || longestGap > maxGap) && stall >= 40)
         GTEST_SKIP() << "the machine stood still for " << stall << " ms, past the sound server's reserve: "
                      << breaks << " breaks and " << longestMs << " ms of silence heard, not judged";
     // A stretch lost while the server played silence for it is the server running dry; a
@@ -205,7 +212,7 @@ TEST(EngineSound, TheSoundServerHoldsAReserveOfTheEnginesSound) {
     Process engine(install.files.bin + "/engine", {}, options);
     // The reserve fills once the stream has started: the most seen while it plays.
     long reserve = -1;
-    while (reserve < 30000 && engine.Running()) {
+    while (reserve < 55000 && engine.Running()) {
         const std::string inputs = Shell("PULSE_SERVER=" + server + " pactl list sink-inputs");
         const std::size_t at = inputs.find("application.name = \"engine\"");
         const std::size_t latency = at == std::string::npos ? at : inputs.rfind("Buffer Latency: ", at);
@@ -213,7 +220,7 @@ TEST(EngineSound, TheSoundServerHoldsAReserveOfTheEnginesSound) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     engine.Wait();
-    EXPECT_GE(reserve, 30000) << "microseconds of the engine's sound the server held at most";
+    EXPECT_GE(reserve, 55000) << "microseconds of the engine's sound the server held at most";
 }
 
 // Without any sound server or sound card, every entry works and stderr carries
