@@ -123,7 +123,8 @@ TEST(Network, ThroughADelayingLossyRelayReliableMessagesArriveOnceInOrderAndMoti
     // motion <frames> <largest step> <largest excess> <frames standing still> <first> <last>:
     // the box moves at 1 m/s, about 1.7 cm a frame at 60 frames a second. However the
     // datagrams came, no frame moves it more than 3 cm beyond its speed times the time
-    // between the ticks (a jump), and none holds it still (a freeze past a lost snapshot).
+    // between the ticks or the frame's (a jump), and none holds it still (a freeze past a
+    // lost snapshot).
     const std::vector<double> motion = LastNumbersPrecise(client->Stderr(), "motion");
     ASSERT_EQ(motion.size(), 6u);
     const int still = static_cast<int>(motion[3]);

@@ -16,7 +16,7 @@
 //             shared box is on screen), then sends "destroy" on the key D and reports gone
 //     watch   the moving box, every frame from its first move: after 300 frames reports
 //             motion <frames> <largest step> <largest excess of a step over 1 m/s times the
-//             time between the two ticks> <frames it stood still> <first> <last> (metres
+//             time between the two ticks or the frame's, the longer> <frames it stood still> <first> <last> (metres
 //             between two frames; the first and last frame's steady-clock seconds)
 //     count   1000 reliable messages numbered in order, which an echoing server returns:
 //             echo ok 1000 / echo bad <why>
@@ -204,12 +204,14 @@ void ClientTick() {
             largestStep = std::max(largestStep, step);
             // A frame where it stood still, or jumped, differs from its speed times the frame's time.
             // Not its first move, which starts from a first snapshot held until a second came. The
-            // time is the tick's own clock: the host places shared models right before the tick,
-            // and on a busy machine the frame's start (DeltaTime's) can lie a while before that.
+            // host places shared models after the frame starts and before the tick; a busy machine
+            // can hold it between either pair, so the step is measured against the longer of the
+            // time between the ticks and the frame's own (DeltaTime).
             const double now = Now();
             if (motionFrames == 0) firstTick = now;
             if (motionFrames > 0) {
-                largestExcess = std::max(largestExcess, step - static_cast<float>(now - lastTick));
+                const float elapsed = std::max(static_cast<float>(now - lastTick), Game::DeltaTime());
+                largestExcess = std::max(largestExcess, step - elapsed);
                 // Held where it was: any time between two samples, however short, moves it a little.
                 if (step == 0.0f) ++frozenFrames;
             }
