@@ -212,6 +212,10 @@ void ClientTick() {
             if (motionFrames > 0) {
                 const float elapsed = std::max(static_cast<float>(now - lastTick), Game::DeltaTime());
                 largestExcess = std::max(largestExcess, step - elapsed);
+                // Said where it happens, for a failure to show: near a turn (x = +-5), or not.
+                if (step - elapsed > 0.01f)
+                    std::fprintf(stderr, "jump %.4f m to x %.3f, %.1f ms since the last tick, frame %.1f ms\n", step, x,
+                                 1000 * (now - lastTick), 1000 * Game::DeltaTime());
                 // Held where it was: any time between two samples, however short, moves it a little.
                 if (step == 0.0f) ++frozenFrames;
             }
