@@ -2,6 +2,7 @@
 // through its scenes on each N, and each picture is read back from the window.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -58,7 +59,22 @@ struct Game {
             EXPECT_TRUE(entered) << "stage " << stage << " never started";
         }
         EXPECT_TRUE(engine->WaitForStderr(settled, 20000)) << "stage " << stage;
-        return GrabWindow(window);
+        // A frame the game has ticked past can still be on its way to the X server,
+        // behind the grab (a stage's first picture was once grabbed showing the stage
+        // before it): the picture is the stage's once two grabs two frames apart agree.
+        Screenshot last = GrabWindow(window);
+        for (int frame = 5; frame <= 41; frame += 2) {
+            const std::string later = "stage " + std::to_string(stage) + " frame " + std::to_string(frame) + "\n";
+            EXPECT_TRUE(engine->WaitForStderr(later, 20000)) << "stage " << stage;
+            Screenshot now = GrabWindow(window);
+            const bool same = now.pixels.size() == last.pixels.size() &&
+                              std::equal(now.pixels.begin(), now.pixels.end(), last.pixels.begin(),
+                                         [](Rgb a, Rgb b) { return a.r == b.r && a.g == b.g && a.b == b.b; });
+            if (same) return now;
+            last = std::move(now);
+        }
+        ADD_FAILURE() << "stage " << stage << " still changed 40 frames in";
+        return last;
     }
 };
 
