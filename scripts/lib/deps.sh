@@ -37,7 +37,7 @@ machine_archive() {
   local uri
   uri=$(grep -rhoE '^(URIs:|deb)[[:space:]]+(\[[^]]*\][[:space:]]+)?https?://[^[:space:]]+/debian/?' \
           /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null \
-        | grep -oE 'https?://[^[:space:]]+' | grep -v security | head -n1)
+        | grep -oE 'https?://[^[:space:]]+' | grep -v security | head -n1 || true)  # none: the default
   echo "${uri:-http://deb.debian.org/debian}"
 }
 
