@@ -84,7 +84,7 @@ fetch_source() {
 unpack_source() {
   local dir=$1
   tar -xf "$(ls "$dir"/*.orig.tar.* | head -n1)" -C "$dir"
-  local deb; deb=$(ls "$dir"/*.debian.tar.* 2>/dev/null | head -n1)
+  local deb; deb=$(ls "$dir"/*.debian.tar.* 2>/dev/null | head -n1 || true)  # none with --tar-only
   [ -z "$deb" ] || tar -xf "$deb" -C "$dir"
   find "$dir" -mindepth 1 -maxdepth 1 -type d ! -name debian | head -n1
 }
