@@ -16,6 +16,7 @@ bool FpsVisible = true;
 int InspectorAllowed = -1;
 bool InspectorShown = false;
 float FrameSeconds = 0;
+double FrameStart = 0;
 
 namespace {
 

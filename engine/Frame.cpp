@@ -48,6 +48,7 @@ void TickGame() {
 }
 
 void AfterTick() {
+    Net::Share(Now() - FrameStart);
     Sounds::Update();
     WatchZeroScale(Now());
 }

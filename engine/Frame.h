@@ -5,8 +5,9 @@
 //   StepWorld     animations, bodies and particles moved on by the frame's "DeltaTime"
 //   BeforeTick    what the game's tick must find done
 //   TickGame      the game's tick
-//   AfterTick     placed sounds heard from where the tick left the camera; the
-//                 watch for models left at scale 0
+//   AfterTick     a server's snapshot of the scene as the tick left it; placed
+//                 sounds heard from where the tick left the camera; the watch
+//                 for models left at scale 0
 // While a reload pause holds the game, StepWorld and TickGame do nothing.
 #pragma once
 

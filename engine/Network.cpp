@@ -153,7 +153,9 @@ void Queue(Received message) {
     inbox.push_back(std::move(message));
 }
 
-void ServeSnapshot() {
+}  // namespace
+
+void Share(double age) {
     if (!N3D_SnapshotDue()) return;
     scratch.clear();
     for (auto it = shared.begin(); it != shared.end();) {
@@ -168,8 +170,10 @@ void ServeSnapshot() {
         scratch.push_back(e);
         ++it;
     }
-    N3D_SetEntities(scratch.data(), static_cast<int>(scratch.size()));
+    N3D_SetEntities(scratch.data(), static_cast<int>(scratch.size()), age);
 }
+
+namespace {
 
 void TakeOwnersChanges() {
     const N3D_Entity* updates = nullptr;
@@ -224,8 +228,6 @@ void FollowServer() {
 }  // namespace
 
 void Update() {
-    const N3D_State before = N3D_GetState();
-    if (before == N3D_SERVER) ServeSnapshot();
     N3D_Service();
     N3D_Event event;
     while (N3D_NextEvent(&event)) {

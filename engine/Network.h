@@ -20,9 +20,13 @@ struct Received {
     std::string text;
 };
 
-// Once a frame, before the game's tick: the server's snapshot (when due), what
+// Once a frame, before the game's tick: the server's last snapshot sent, what
 // arrived, owners' changes applied; on a client, the shared instances placed.
 void Update();
+// Once a frame, after the tick: on a server with a snapshot due, the shared
+// instances handed over as the scene stood `age` seconds ago (the frame's start,
+// which the tick and the bodies have moved everything on to).
+void Share(double age);
 // What arrived since the last call, in order (joins and leaves included).
 std::vector<Received> TakeReceived();
 

@@ -81,6 +81,9 @@ extern bool InspectorShown;  // kept up to date by the inspector
 // took (raylib's own frame time would count it, and a game's timers, its
 // animations and walkers would jump by all of it at once).
 extern float FrameSeconds;
+// Now() when this frame began: the moment the scene stands at once the tick has
+// moved it on by "DeltaTime" (and the bodies by the same).
+extern double FrameStart;
 
 // A new "Model" instance starts at scale 0 and draws nothing. The first one
 // still so a second after it was made is reported once a run, naming it and its

@@ -193,7 +193,7 @@ void RunHeadless(int fps) {
     while (!StopAsked) {
         const double now = World::App::Now();
         World::App::FrameSeconds = static_cast<float>(now - frameStart);
-        frameStart = now;
+        World::App::FrameStart = frameStart = now;
         World::App::PollReload();
         World::App::StepWorld();
         World::App::BeforeTick();
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
         const double now = World::App::Now();
         // The inspector's time controls hold or scale the game's "DeltaTime".
         World::App::FrameSeconds = Inspector::GameSeconds(static_cast<float>(now - frameStart));
-        frameStart = now;
+        World::App::FrameStart = frameStart = now;
         World::App::PollReload();
         BeginDrawing();
         Inspector::Update();  // F1, its windows and edits; what input it uses is held from the game

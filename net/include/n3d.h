@@ -21,7 +21,7 @@
 *
 *   Usage (server):
 *     N3D_Host(port, 8);
-*     every frame: if (N3D_SnapshotDue()) N3D_SetEntities(all, n); N3D_Service(); ... N3D_NextEvent(&e) ...
+*     every frame: if (N3D_SnapshotDue()) N3D_SetEntities(all, n, 0); N3D_Service(); ... N3D_NextEvent(&e) ...
 *   Usage (client):
 *     N3D_Connect("example.org", port);
 *     every frame: N3D_Service(); ... N3D_SampleEntities(&list) ... N3D_SendOwned(&mine, 1)
@@ -145,9 +145,11 @@ bool N3D_NextEvent(N3D_Event* event);
 
 // Server: whether the next N3D_Service sends a snapshot (the entities need setting first).
 bool N3D_SnapshotDue(void);
-// Server: the state of every shared entity now (in any order). The next snapshot sends
-// it; an id left out is removed on the clients.
-void N3D_SetEntities(const N3D_Entity* entities, int count);
+// Server: the state of every shared entity (in any order) as it stood `age` seconds ago:
+// a game that moves things by its frame's time passes the time since its frame began.
+// The next snapshot sends it, stamped with that moment; a due snapshot waits for it. An
+// id left out is removed on the clients.
+void N3D_SetEntities(const N3D_Entity* entities, int count, double age);
 // Server: states that owners sent since the last call, for entities they own (by the
 // last N3D_SetEntities). Valid until the next call or N3D_Service.
 int N3D_TakeOwnedUpdates(const N3D_Entity** updates, const int** fromPeers);

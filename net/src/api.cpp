@@ -1,5 +1,7 @@
 // The C API over one session, on the layer's own steady clock.
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <memory>
 
 #include "n3d.h"
@@ -70,7 +72,11 @@ N3D_Result N3D_Send(int peer, const char* channel, const void* data, int size, b
 void N3D_Service(void) { Current().Service(Now()); }
 bool N3D_NextEvent(N3D_Event* event) { return event && Current().NextEvent(event); }
 bool N3D_SnapshotDue(void) { return Current().SnapshotDue(Now()); }
-void N3D_SetEntities(const N3D_Entity* entities, int count) { Current().SetEntities(entities, count); }
+void N3D_SetEntities(const N3D_Entity* entities, int count, double age) {
+    // A nonsense age is taken as now: the stamp then errs by a frame at most.
+    const double ago = std::isfinite(age) ? std::clamp(age, 0.0, 1.0) : 0.0;
+    Current().SetEntities(entities, count, Now() - ago);
+}
 
 int N3D_TakeOwnedUpdates(const N3D_Entity** updates, const int** fromPeers) {
     n3d::Session& s = Current();

@@ -56,6 +56,8 @@ void Session::Reset() {
     self_ = 0;
     peers_.clear();
     world_.clear();
+    worldAt_ = -1;
+    worldFresh_ = false;
     sent_.clear();
     seq_ = 0;
     nextSnapshot_ = 0;
@@ -301,9 +303,12 @@ void Session::Service(double seconds) {
         events_ = std::move(events);
         return;
     }
-    if (state_ == N3D_SERVER && seconds >= nextSnapshot_) {
+    const double interval = 1.0 / settings.snapshotRate;
+    // A due snapshot waits for the game's next state, so that it never repeats one already
+    // sent in its place; a game that stops setting states gets the last one sent again,
+    // at half the rate.
+    if (state_ == N3D_SERVER && seconds >= nextSnapshot_ && (worldFresh_ || seconds >= nextSnapshot_ + interval)) {
         SendSnapshots(seconds);
-        const double interval = 1.0 / settings.snapshotRate;
         nextSnapshot_ = nextSnapshot_ + interval < seconds ? seconds + interval : nextSnapshot_ + interval;
     }
     for (auto& [id, peer] : peers_) Count(peer, 0, 0, seconds);
@@ -378,7 +383,9 @@ void Session::ReadWelcome(Peer& from, BitReader& in) {
     events_.push_back({N3D_EVENT_JOINED, N3D_SERVER_PEER, "Joined", ""});
 }
 
-void Session::SetEntities(const N3D_Entity* entities, int count) {
+void Session::SetEntities(const N3D_Entity* entities, int count, double at) {
+    worldAt_ = at;
+    worldFresh_ = true;
     world_.clear();
     world_.reserve(static_cast<size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i)
@@ -398,7 +405,14 @@ void Session::SetEntities(const N3D_Entity* entities, int count) {
 void Session::SendSnapshots(double seconds) {
     Snapshot snapshot;
     snapshot.seq = ++seq_;
-    snapshot.time = seconds - started_;
+    // Stamped with the moment its positions held: a server held up between setting and
+    // sending would otherwise show its clients a state later than it was, and they would
+    // carry motion on at a wrong speed and jump back. Never before the last stamp, nor
+    // past now.
+    const double last = sent_.empty() ? 0.0 : sent_.back().time;
+    const double at = worldAt_ < 0 ? seconds : std::min(worldAt_, seconds);
+    snapshot.time = std::max(at - started_, last);
+    worldFresh_ = false;
     snapshot.world = world_;
     sent_.push_back(std::move(snapshot));
     if (sent_.size() > kHistory) sent_.pop_front();
@@ -565,7 +579,15 @@ const std::vector<N3D_Entity>& Session::Sample(double seconds) {
         return sampled_;
     }
     // Past the newest snapshot: motion carries on briefly, then holds.
-    const Snapshot* before = std::prev(after) == received_.begin() ? nullptr : &std::prev(std::prev(after))->second;
+    // Its speed from the newest snapshot of an earlier moment: one sent again carries its time.
+    const Snapshot* before = nullptr;
+    for (auto it = std::prev(after); it != received_.begin();) {
+        --it;
+        if (it->second.time < a.time) {
+            before = &it->second;
+            break;
+        }
+    }
     const float ahead = static_cast<float>(std::min(render - a.time, kMostExtrapolation));
     for (const QState& s : a.world) {
         N3D_Entity e = Restore(s);

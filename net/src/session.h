@@ -66,7 +66,9 @@ public:
 
     // Server
     bool SnapshotDue(double seconds) const { return state_ == N3D_SERVER && seconds >= nextSnapshot_; }
-    void SetEntities(const N3D_Entity* entities, int count);
+    // The shared entities as they stood at `at` (this session's seconds): the
+    // snapshot carrying them is stamped with that moment, not with when it is sent.
+    void SetEntities(const N3D_Entity* entities, int count, double at);
     const std::vector<N3D_Entity>& OwnedUpdates() const { return owned_; }
     const std::vector<int>& OwnedFrom() const { return ownedFrom_; }
     void ClearOwnedUpdates() { owned_.clear(), ownedFrom_.clear(); }
@@ -134,6 +136,8 @@ private:
 
     // Server
     World world_;                   // as the game last set it
+    double worldAt_ = -1;           // when it stood so (-1: never set)
+    bool worldFresh_ = false;       // set since the last snapshot went out
     std::deque<Snapshot> sent_;     // the last kHistory snapshots
     uint32_t seq_ = 0;
     double nextSnapshot_ = 0;

@@ -26,3 +26,9 @@ target_compile_definitions(network_hostile_tests PRIVATE
   VANTOR_NET_GAME="$<TARGET_FILE:module_net_game>")
 add_dependencies(network_hostile_tests engine module_net_game)
 gtest_discover_tests(network_hostile_tests PROPERTIES LABELS network TIMEOUT 120)
+
+# The layer alone: a server and a client session in one process on a clock of the test's own.
+add_executable(network_layer_tests snapshot_time_test.cpp Relay.cpp)
+target_include_directories(network_layer_tests PRIVATE ${PROJECT_SOURCE_DIR}/net/src)
+target_link_libraries(network_layer_tests PRIVATE n3d enet vantor_base GTest::gtest_main)
+gtest_discover_tests(network_layer_tests PROPERTIES LABELS network TIMEOUT 60)

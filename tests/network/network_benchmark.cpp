@@ -227,7 +227,7 @@ struct CrowdRun {
             last = now;
             const auto t0 = Clock::now();
             const bool snapshot = server.SnapshotDue(now);
-            if (snapshot) server.SetEntities(crowd.entities.data(), static_cast<int>(crowd.entities.size()));
+            if (snapshot) server.SetEntities(crowd.entities.data(), static_cast<int>(crowd.entities.size()), now);
             server.Service(now);
             const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / clientCount;
             if (figures) {

@@ -638,7 +638,7 @@ struct Fuzzer {
             e.owner = id % 3 == 0 ? clientPeer : id == 7 ? clientPeer + 1 : N3D_SERVER_PEER;
             entities.push_back(e);
         }
-        server.SetEntities(entities.data(), static_cast<int>(entities.size()));
+        server.SetEntities(entities.data(), static_cast<int>(entities.size()), Now());
         for (const N3D_Entity& e : entities) serverWorld.push_back(n3d::Quantise(e));
         MakeJoining();
         Service();
@@ -939,7 +939,7 @@ struct Fuzzer {
             if (s.id == 7) s.owner = clientPeer + 1;
             entities.push_back(n3d::Restore(s));
         }
-        server.SetEntities(entities.data(), static_cast<int>(entities.size()));
+        server.SetEntities(entities.data(), static_cast<int>(entities.size()), Now());
         warnings.Take();
     }
 
