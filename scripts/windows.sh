@@ -25,6 +25,11 @@ set -euo pipefail
 # The dependency builders run inside $(...), where bash would otherwise drop
 # set -e and a failed step would go on unnoticed.
 shopt -s inherit_errexit
+# A failed step says which it was, where and how it ended, in functions and inside
+# $(...) too: otherwise the script stops there without a word.
+set -E
+trap 'status=$?; printf "%s: error: stopped at %s:%s: \"%s\" exited %s\n" "${log_name:-windows}" \
+  "${BASH_SOURCE[0]##*/}" "$LINENO" "$BASH_COMMAND" "$status" >&2' ERR
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # The pinned GLFW, raylib and FreeType, and the shared pieces (lib/deps.sh).
 # shellcheck source=setup.sh
