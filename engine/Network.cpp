@@ -153,28 +153,6 @@ void Queue(Received message) {
     inbox.push_back(std::move(message));
 }
 
-}  // namespace
-
-void Share(double age) {
-    if (!N3D_SnapshotDue()) return;
-    scratch.clear();
-    for (auto it = shared.begin(); it != shared.end();) {
-        N3D_Entity e{};
-        if (!Describe(it->first, &e)) {  // destroyed since, or no longer a Model
-            sharedByNetworkId.erase(it->second.networkId);
-            it = shared.erase(it);
-            continue;
-        }
-        e.id = it->second.networkId;
-        e.owner = it->second.owner;
-        scratch.push_back(e);
-        ++it;
-    }
-    N3D_SetEntities(scratch.data(), static_cast<int>(scratch.size()), age);
-}
-
-namespace {
-
 void TakeOwnersChanges() {
     const N3D_Entity* updates = nullptr;
     const int* from = nullptr;
@@ -238,6 +216,24 @@ void Update() {
     if (state == N3D_SERVER) TakeOwnersChanges();
     if (state == N3D_CLIENT) FollowServer();
     else if (!replicas.empty()) DropReplicas();  // the server went away, or the game left
+}
+
+void Share(double age) {
+    if (!N3D_SnapshotDue()) return;
+    scratch.clear();
+    for (auto it = shared.begin(); it != shared.end();) {
+        N3D_Entity e{};
+        if (!Describe(it->first, &e)) {  // destroyed since, or no longer a Model
+            sharedByNetworkId.erase(it->second.networkId);
+            it = shared.erase(it);
+            continue;
+        }
+        e.id = it->second.networkId;
+        e.owner = it->second.owner;
+        scratch.push_back(e);
+        ++it;
+    }
+    N3D_SetEntities(scratch.data(), static_cast<int>(scratch.size()), age);
 }
 
 std::vector<Received> TakeReceived() {

@@ -188,12 +188,12 @@ void RunHeadless(int fps) {
     timeBeginPeriod(1);
 #endif
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / fps));
-    double frameStart = World::App::Now();
+    World::App::FrameStart = World::App::Now();
     Clock::time_point deadline = Clock::now();
     while (!StopAsked) {
         const double now = World::App::Now();
-        World::App::FrameSeconds = static_cast<float>(now - frameStart);
-        World::App::FrameStart = frameStart = now;
+        World::App::FrameSeconds = static_cast<float>(now - World::App::FrameStart);
+        World::App::FrameStart = now;
         World::App::PollReload();
         World::App::StepWorld();
         World::App::BeforeTick();
@@ -273,12 +273,12 @@ int main(int argc, char** argv) {
 
     World::Api::NoteFocusAroundPoll(false, false);  // nothing polled so far is the player's
     const bool reloading = Reload::Enabled();
-    double frameStart = World::App::Now();  // the first frame is timed from here, not from the window's opening
+    World::App::FrameStart = World::App::Now();  // the first frame is timed from here, not from the window's opening
     while (!WindowShouldClose()) {
         const double now = World::App::Now();
         // The inspector's time controls hold or scale the game's "DeltaTime".
-        World::App::FrameSeconds = Inspector::GameSeconds(static_cast<float>(now - frameStart));
-        World::App::FrameStart = frameStart = now;
+        World::App::FrameSeconds = Inspector::GameSeconds(static_cast<float>(now - World::App::FrameStart));
+        World::App::FrameStart = now;
         World::App::PollReload();
         BeginDrawing();
         Inspector::Update();  // F1, its windows and edits; what input it uses is held from the game

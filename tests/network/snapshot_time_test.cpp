@@ -7,29 +7,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "Relay.h"
 #include "session.h"
-
-namespace {
-
-N3D_Entity Mover(float x) {
-    N3D_Entity e{};
-    e.id = 1;
-    e.owner = N3D_SERVER_PEER;
-    std::strcpy(e.model, "box");
-    e.position = {x, 0, 0};
-    e.rotation = {0, 0, 0, 1};
-    e.scale = {1, 1, 1};
-    e.color[3] = 255;
-    return e;
-}
-
-}  // namespace
 
 // The server's game moves a box at 1 m/s by each frame's time and hands it over
 // after its tick, stamped with the frame's start; its frames take 1/60 s, now and
@@ -66,7 +48,10 @@ TEST(Snapshots, AServerWhoseFramesComeIrregularlyIsDrawnMovingAtItsOwnSteadySpee
                 // As the engine runs a frame: the service sends what the last frame handed over,
                 // the tick moves the box to where it stands at this frame's start, then the snapshot.
                 server.Service(serverFrame + 0.002);
-                const N3D_Entity box = Mover(static_cast<float>(serverFrame));
+                N3D_Entity box{};
+                box.id = 1;
+                box.owner = N3D_SERVER_PEER;
+                box.position.x = static_cast<float>(serverFrame);
                 if (server.SnapshotDue(serverFrame + 0.004)) server.SetEntities(&box, 1, serverFrame);
                 serverFrame += pattern[k++ % std::size(pattern)];
             } else {
